@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/file_dialogs.h"
+#include "platform/image_encoder.h"
+#include "platform/message_boxes.h"
+#include "platform/picture_store.h"
+#include "platform/printer.h"
+#include "platform/process_control.h"
+#include "platform/scanner_library.h"
+#include "platform/screen.h"
+#include "platform/screen_pointer.h"
+
+namespace ornavex {
+
+// Everything the window logic reaches outside itself. Built once by the shell
+// (real services) or by a test (scripted fakes) and handed down.
+struct PlatformServices {
+    std::unique_ptr<MessageBoxes> messageBoxes;
+    std::unique_ptr<FileDialogs> fileDialogs;
+    std::unique_ptr<ScreenPointer> pointer;
+    std::unique_ptr<EventLoop> eventLoop;
+    std::unique_ptr<Screen> screen;
+    std::unique_ptr<Clock> clock;
+    std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<PictureStore> pictures;
+    std::unique_ptr<ImageEncoder> encoder;
+    std::unique_ptr<ScannerLibrary> scanner;
+    std::unique_ptr<Printer> printer;
+    std::unique_ptr<ProcessControl> process;
+};
+
+// The real services on Qt, SANE, libjpeg-turbo and CUPS.
+PlatformServices makeRealPlatformServices();
+
+}  // namespace ornavex

@@ -1,0 +1,105 @@
+#include "platform/qt_desktop.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QScreen>
+#include <QThread>
+#include <QTime>
+#include <cmath>
+#include <unistd.h>
+
+namespace ornavex {
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+double logicalDpiX() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchX() : 96.0;
+}
+
+double logicalDpiY() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchY() : 96.0;
+}
+
+}  // namespace
+
+QtScreenPointer::~QtScreenPointer() {
+    if (shape_ != PointerShape::Default && QGuiApplication::overrideCursor()) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void QtScreenPointer::set(PointerShape shape) {
+    if (shape == shape_) return;
+    if (shape_ != PointerShape::Default) QGuiApplication::restoreOverrideCursor();
+    shape_ = shape;
+    if (shape == PointerShape::Hourglass) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (shape == PointerShape::ArrowHourglass) QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void QtEventLoop::processPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtEventLoop::waitForEvents(int maxMilliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                    maxMilliseconds);
+    // WaitForMoreEvents returns at once when nothing at all is pending on some
+    // platforms; a short sleep keeps a waiting loop from spinning.
+    QThread::msleep(static_cast<unsigned long>(std::min(maxMilliseconds, 5)));
+}
+
+QSize QtScreen::sizeInTwips() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return QSize(0, 0);
+    const QSize pixels = screen->size();
+    return QSize(static_cast<int>(std::lround(pixelsToTwipsX(pixels.width()))),
+                 static_cast<int>(std::lround(pixelsToTwipsY(pixels.height()))));
+}
+
+int QtScreen::twipsToPixelsX(double twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
+}
+
+int QtScreen::twipsToPixelsY(double twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
+}
+
+double QtScreen::pixelsToTwipsX(int pixels) const { return pixels * kTwipsPerInch / logicalDpiX(); }
+
+double QtScreen::pixelsToTwipsY(int pixels) const { return pixels * kTwipsPerInch / logicalDpiY(); }
+
+double SystemClock::secondsSinceMidnight() const {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+QImage QtClipboard::image() const {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasImage()) return QImage();
+    return qvariant_cast<QImage>(data->imageData());
+}
+
+void QtClipboard::setImage(const QImage& image) { QGuiApplication::clipboard()->setImage(image); }
+
+void UnixProcessControl::terminateImmediately(int exitCode) {
+    if (cleanup_) cleanup_();
+    ::_exit(exitCode);
+}
+
+void UnixProcessControl::quit(int exitCode) {
+    // Leaves every event loop, modal ones included; windows are destroyed with
+    // the application, without running their close handlers.
+    if (mainLoopRunning_) {
+        QCoreApplication::exit(exitCode);
+    } else {
+        terminateImmediately(exitCode);
+    }
+}
+
+}  // namespace ornavex

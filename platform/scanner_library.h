@@ -1,0 +1,26 @@
+#pragma once
+
+class QWidget;
+
+namespace ornavex {
+
+enum class AcquireOutcome {
+    NewPage,    // a page was scanned and put on the clipboard
+    Cancelled,  // the user cancelled; nothing to report
+    Failed,     // the device failed; the acquisition dialog has already said why
+    NoSource,   // no device has been chosen in this run
+};
+
+// The scanner, as the window logic sees it: choose a source, acquire one page.
+// Both calls are modal to the owner window and return when the user is done.
+class ScannerLibrary {
+public:
+    virtual ~ScannerLibrary() = default;
+    // 0 when no source was chosen (cancelled, none available); non-zero otherwise.
+    // The chosen source is kept inside the library for the rest of the run.
+    virtual int selectImageSource(QWidget* owner) = 0;
+    // Scans one page with the chosen source onto the clipboard.
+    virtual AcquireOutcome acquireToClipboard(QWidget* owner) = 0;
+};
+
+}  // namespace ornavex
