@@ -9,7 +9,7 @@ namespace ornavex {
 // stretching is on, and reports presses and double-clicks.
 class ImageControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ImageControl(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
@@ -20,16 +20,16 @@ public:
     bool stretch() const { return stretch_; }
     void setStretch(bool stretch);
 
-signals:
+  signals:
     void doubleClicked();
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QImage picture_;
     bool stretch_ = false;
 };

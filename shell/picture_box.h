@@ -9,7 +9,7 @@ namespace ornavex {
 // picture at its own size, and may size itself to that picture.
 class PictureBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
@@ -22,14 +22,14 @@ public:
 
     void setBackgroundColor(const QColor& color);
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void applyAutoSize();
 
     QImage picture_;

@@ -9,7 +9,7 @@ namespace ornavex {
 // another. The application implements it by forwarding to the subsystem that
 // owns each; the subsystems reach one another only through it.
 class RootOperations {
-public:
+  public:
     virtual ~RootOperations() = default;
 
     // Public operations of the main window.

@@ -1,0 +1,342 @@
+#include "shell/root.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "shell/hints.h"
+#include "shell/image_control.h"
+#include "shell/picture_box.h"
+#include "shell/root_operations.h"
+
+namespace ornavex {
+namespace {
+
+constexpr int kClientWidthTwips = 6585;
+constexpr int kClientHeightTwips = 7485;
+constexpr int kTimerIntervalMs = 300;
+const QSize kButtonImageSize(75, 75);
+
+QCursor handCursor() {
+    // Hot spot at the tip of the index finger.
+    return QCursor(QPixmap(QStringLiteral(":/hand.png")), 11, 1);
+}
+
+QIcon buttonIcon(const QString& name) {
+    QIcon icon;
+    icon.addPixmap(QPixmap(QStringLiteral(":/%1.png").arg(name)), QIcon::Normal);
+    icon.addPixmap(QPixmap(QStringLiteral(":/%1_disabled.png").arg(name)), QIcon::Disabled);
+    return icon;
+}
+
+}  // namespace
+
+Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
+    setObjectName(QStringLiteral("Root"));
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/ornavex.png")));
+    setFont(QFont(QStringLiteral("Tahoma"), 9));
+    setFixedSize(platform_.screen->twipsToPixelsX(kClientWidthTwips),
+                 platform_.screen->twipsToPixelsY(kClientHeightTwips));
+    createControls();
+    createMenus();
+    setTabOrder();
+    connectHandlers();
+    Timer1_->start();
+}
+
+Root::~Root() = default;
+
+void Root::place(QWidget* control, int left, int top, int width, int height) {
+    const Screen& screen = *platform_.screen;
+    control->setGeometry(screen.twipsToPixelsX(left), screen.twipsToPixelsY(top),
+                         screen.twipsToPixelsX(width), screen.twipsToPixelsY(height));
+}
+
+// Controls are created in the window's z-order: later ones lie above earlier ones.
+void Root::createControls() {
+    Text1_ = new QLineEdit(QStringLiteral("$Start$"), this);
+    Text1_->setObjectName(QStringLiteral("Text1"));
+    place(Text1_, 5400, 6435, 1000, 330);
+    Text1_->hide();
+
+    auto makePictureButton = [this](const QString& name, const QString& image, const QString& tip,
+                                    int top) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(name);
+        button->setIcon(buttonIcon(image));
+        button->setIconSize(kButtonImageSize);
+        button->setToolTip(tip);
+        button->setCursor(handCursor());
+        button->setAutoRaise(false);
+        button->setFocusPolicy(Qt::StrongFocus);
+        place(button, 5220, top, 1140, 1140);
+        return button;
+    };
+    bDrucken_ = makePictureButton(QStringLiteral("bDrucken"), QStringLiteral("print"),
+                                  QStringLiteral("Dokument drucken"), 3330);
+    bAnzeigen_ = makePictureButton(QStringLiteral("bAnzeigen"), QStringLiteral("show"),
+                                   QStringLiteral("Dokument anzeigen"), 2115);
+
+    bAbbrechen_ = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    bAbbrechen_->setObjectName(QStringLiteral("bAbbrechen"));
+    place(bAbbrechen_, 5265, 3960, 1095, 510);
+    bAbbrechen_->hide();
+
+    bAssistent_ = new QPushButton(QStringLiteral("&Assistent"), this);
+    bAssistent_->setObjectName(QStringLiteral("bAssistent"));
+    place(bAssistent_, 5265, 3375, 1095, 510);
+    bAssistent_->hide();
+
+    PHilfe_ = new PictureBox(this);
+    PHilfe_->setObjectName(QStringLiteral("PHilfe"));
+    PHilfe_->setAutoFillBackground(false);
+    PHilfe_->setPicture(QImage(QStringLiteral(":/help.png")));
+    PHilfe_->setToolTip(QStringLiteral("Hilfethemen"));
+    PHilfe_->setCursor(handCursor());
+    place(PHilfe_, 5940, 6930, 480, 480);
+
+    Timer1_ = new QTimer(this);
+    Timer1_->setObjectName(QStringLiteral("Timer1"));
+    Timer1_->setInterval(kTimerIntervalMs);
+
+    BVerwaltung_ = new QPushButton(QStringLiteral("..."), this);
+    BVerwaltung_->setObjectName(QStringLiteral("BVerwaltung"));
+    place(BVerwaltung_, 5850, 450, 510, 330);
+
+    Picture0_ = new PictureBox(this);
+    Picture0_->setObjectName(QStringLiteral("Picture0"));
+    Picture0_->setBackgroundColor(Qt::white);
+    place(Picture0_, 180, 900, 4920, 6405);
+
+    RVorhanden_ = new QLabel(QStringLiteral("Derzeit keine Vorschau verfügbar."), Picture0_);
+    RVorhanden_->setObjectName(QStringLiteral("RVorhanden"));
+    RVorhanden_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    RVorhanden_->setWordWrap(true);
+    QFont noticeFont(QStringLiteral("Tahoma"));
+    noticeFont.setPointSizeF(11.25);
+    noticeFont.setItalic(true);
+    RVorhanden_->setFont(noticeFont);
+    RVorhanden_->setStyleSheet(
+        QStringLiteral("color: rgb(128, 128, 128); background: transparent;"));
+    RVorhanden_->setCursor(handCursor());
+    place(RVorhanden_, 1080, 2700, 2790, 885);
+
+    Picture2_ = new ImageControl(Picture0_);
+    Picture2_->setObjectName(QStringLiteral("Picture2"));
+    Picture2_->setStretch(true);
+    Picture2_->setCursor(handCursor());
+    place(Picture2_, 0, 0, 4915, 6355);
+
+    bScannen_ = makePictureButton(QStringLiteral("bScannen"), QStringLiteral("scan"),
+                                  QStringLiteral("Dokument scannen"), 900);
+
+    Picture1_ = new PictureBox(this);
+    Picture1_->setObjectName(QStringLiteral("Picture1"));
+    Picture1_->setBackgroundColor(Qt::white);
+    place(Picture1_, 180, 900, 4920, 6360);
+    Picture1_->hide();
+
+    tBilddatei_ = new QLineEdit(this);
+    tBilddatei_->setObjectName(QStringLiteral("tBilddatei"));
+    place(tBilddatei_, 180, 450, 5610, 330);
+
+    LNamen_ = new QComboBox(this);
+    LNamen_->setObjectName(QStringLiteral("LNamen"));
+    LNamen_->setEditable(true);
+    LNamen_->setEditText(QStringLiteral("LNamen"));
+    place(LNamen_, 180, 450, 5610, 330);
+    LNamen_->hide();
+
+    tOrdner_ = new QLabel(QStringLiteral("C:\\Eigene Dateien\\"), this);
+    tOrdner_->setObjectName(QStringLiteral("tOrdner"));
+    place(tOrdner_, 4815, 135, 1560, 210);
+    tOrdner_->hide();
+
+    RNamen_ = new QLabel(QStringLiteral("&Dateiname:"), this);
+    RNamen_->setObjectName(QStringLiteral("RNamen"));
+    RNamen_->setBuddy(tBilddatei_);
+    place(RNamen_, 210, 180, 930, 210);
+
+    // Picture boxes carry no keyboard action; only fields and buttons take the focus.
+    for (QWidget* box : {static_cast<QWidget*>(PHilfe_), static_cast<QWidget*>(Picture0_),
+                         static_cast<QWidget*>(Picture1_), static_cast<QWidget*>(Picture2_)}) {
+        box->setFocusPolicy(Qt::NoFocus);
+    }
+}
+
+void Root::createMenus() {
+    auto makeAction = [](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        return action;
+    };
+    auto makeSeparator = [](QMenu* menu, const QString& name) {
+        QAction* separator = menu->addSeparator();
+        separator->setObjectName(name);
+        return separator;
+    };
+
+    // Neither menu appears in a menu bar: the window has none.
+    mnuVorgaenge_ = new QMenu(QStringLiteral("Vorgänge "), this);
+    mnuVorgaenge_->setObjectName(QStringLiteral("mnuVorgänge"));
+    mnxAnzeigen_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxAnzeigen"),
+                              QStringLiteral("Vergrössern ...  "));
+    Trennung1_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
+    mnuSeite1_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite1"),
+                            QStringLiteral(" Festsetzung (Seite 1) "));
+    mnuSeite1_->setCheckable(true);
+    mnuSeite1_->setChecked(true);
+    mnuSeite1_->setVisible(false);
+    mnuSeite2_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite2"),
+                            QStringLiteral("Berechnung (Seite 2) "));
+    mnuSeite2_->setCheckable(true);
+    mnuSeite2_->setVisible(false);
+    Trennung2_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"));
+    Trennung2_->setVisible(false);
+    mnuPapierkorb_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuPapierkorb"),
+                                QStringLiteral("Dokumente löschen "));
+    Trennung3_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung3"));
+    mnxEmail_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxEmail"),
+                           QStringLiteral("E-Mail senden ...  "));
+    mnxEmail_->setEnabled(false);
+    mnxDrucken_ =
+        makeAction(mnuVorgaenge_, QStringLiteral("mnxDrucken"), QStringLiteral("Drucken "));
+
+    mnuZubehoer_ = new QMenu(QStringLiteral("Zubehör"), this);
+    mnuZubehoer_->setObjectName(QStringLiteral("mnuZubehör"));
+    mnuQuelle_ = makeAction(mnuZubehoer_, QStringLiteral("mnuQuelle"), QStringLiteral("-1"));
+}
+
+void Root::setTabOrder() {
+    QWidget::setTabOrder(tBilddatei_, LNamen_);
+    QWidget::setTabOrder(LNamen_, BVerwaltung_);
+    QWidget::setTabOrder(BVerwaltung_, bScannen_);
+    QWidget::setTabOrder(bScannen_, bAnzeigen_);
+    QWidget::setTabOrder(bAnzeigen_, bDrucken_);
+    QWidget::setTabOrder(bDrucken_, Text1_);
+    QWidget::setTabOrder(Text1_, bAssistent_);
+    QWidget::setTabOrder(bAssistent_, bAbbrechen_);
+}
+
+void Root::connectHandlers() {
+    connect(Timer1_, &QTimer::timeout, this, &Root::Timer1_Timer);
+    connect(PHilfe_, &PictureBox::clicked, this, &Root::PHilfe_Click);
+    connect(Text1_, &QLineEdit::textChanged, this, &Root::Text1_Change);
+    connect(bAbbrechen_, &QPushButton::clicked, this, &Root::bAbbrechen_Click);
+
+    // Everything else belongs to the subsystems behind the operations.
+    auto forward = [this](auto handler) {
+        return [this, handler] {
+            if (operations_) (operations_->*handler)();
+        };
+    };
+    connect(bScannen_, &QToolButton::clicked, this, forward(&RootOperations::bScannen_Click));
+    connect(bAssistent_, &QPushButton::clicked, this, forward(&RootOperations::bAssistent_Click));
+    connect(BVerwaltung_, &QPushButton::clicked, this, forward(&RootOperations::BVerwaltung_Click));
+    connect(bAnzeigen_, &QToolButton::clicked, this, forward(&RootOperations::bAnzeigen_Click));
+    connect(bDrucken_, &QToolButton::clicked, this, forward(&RootOperations::bDrucken_Click));
+    connect(mnxAnzeigen_, &QAction::triggered, this, forward(&RootOperations::bAnzeigen_Click));
+    connect(mnxDrucken_, &QAction::triggered, this, forward(&RootOperations::bDrucken_Click));
+    connect(mnuSeite1_, &QAction::triggered, this, forward(&RootOperations::mnuSeite1_Click));
+    connect(mnuSeite2_, &QAction::triggered, this, forward(&RootOperations::mnuSeite2_Click));
+    connect(mnuPapierkorb_, &QAction::triggered, this,
+            forward(&RootOperations::mnuPapierkorb_Click));
+    connect(mnxEmail_, &QAction::triggered, this, forward(&RootOperations::mnxEmail_Click));
+    connect(Picture2_, &ImageControl::doubleClicked, this,
+            forward(&RootOperations::Picture2_DblClick));
+    connect(Picture2_, &ImageControl::mousePressed, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
+                if (operations_) operations_->Picture2_MouseDown(button, position);
+            });
+    RVorhanden_->installEventFilter(this);
+}
+
+bool Root::eventFilter(QObject* watched, QEvent* event) {
+    // The notice over the empty preview answers the mouse like the preview itself.
+    if (watched == RVorhanden_ && operations_) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            operations_->Picture2_DblClick();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            operations_->Picture2_MouseDown(mouse->button(), mouse->position().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString Root::folder() const {
+    return tOrdner_->text();
+}
+void Root::setFolder(const QString& folder) {
+    tOrdner_->setText(folder);
+}
+QString Root::fileName() const {
+    return tBilddatei_->text();
+}
+void Root::setFileName(const QString& name) {
+    tBilddatei_->setText(name);
+}
+QString Root::scannerFlag() const {
+    return mnuQuelle_->text();
+}
+void Root::setScannerFlag(const QString& flag) {
+    mnuQuelle_->setText(flag);
+}
+bool Root::hasPicture() const {
+    return Picture2_->hasPicture();
+}
+QImage Root::picture() const {
+    return Picture2_->picture();
+}
+
+void Root::popUpPageMenu(QPoint globalPosition) {
+    mnuVorgaenge_->popup(globalPosition);
+}
+
+void Root::PHilfe_Click() {
+    showPreviewHint(*platform_.messageBoxes);
+}
+
+void Root::Timer1_Timer() {
+    RVorhanden_->setVisible(!hasPicture());
+}
+
+void Root::Text1_Change() {
+    if (Text1_->text() == QStringLiteral("$Ende$")) platform_.process->terminateImmediately(0);
+}
+
+void Root::bAbbrechen_Click() {
+    platform_.eventLoop->processPendingEvents();
+    platform_.process->quit(0);
+}
+
+QSize Root::outerSizeInTwips() const {
+    const QRect frame = frameGeometry();
+    return QSize(static_cast<int>(platform_.screen->pixelsToTwipsX(frame.width())),
+                 static_cast<int>(platform_.screen->pixelsToTwipsY(frame.height())));
+}
+
+void Root::moveToTwips(double left, double top) {
+    move(platform_.screen->twipsToPixelsX(left), platform_.screen->twipsToPixelsY(top));
+}
+
+void Root::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (Text1_->text() != QStringLiteral("$Ende$")) bAbbrechen_Click();
+}
+
+}  // namespace ornavex

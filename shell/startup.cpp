@@ -1,0 +1,99 @@
+#include "shell/startup.h"
+
+#include <optional>
+
+#include "platform/platform_services.h"
+#include "shell/browse_folders.h"
+#include "shell/dateiexistenz.h"
+#include "shell/file_dir_path.h"
+#include "shell/hints.h"
+#include "shell/image_control.h"
+#include "shell/ini_files.h"
+#include "shell/others.h"
+#include "shell/picture_box.h"
+#include "shell/root.h"
+#include "shell/root_operations.h"
+
+namespace ornavex {
+namespace {
+
+const QString kSection = QStringLiteral("Default");
+const QString kFolderKey = QStringLiteral("Ordner");
+const QString kLastFileKey = QStringLiteral("LastFile");
+
+}  // namespace
+
+Startup::Startup(Root& root, PlatformServices& platform, RootOperations& operations,
+                 QString settingsPath)
+    : root_(root),
+      platform_(platform),
+      operations_(operations),
+      settingsPath_(std::move(settingsPath)) {}
+
+void Startup::yield() {
+    platform_.eventLoop->processPendingEvents();
+}
+
+void Startup::run() {
+    platform_.pointer->set(PointerShape::Hourglass);
+    WaitSeconds(1, *platform_.clock, *platform_.eventLoop);
+    yield();
+    centreWindow();
+    yield();
+    platform_.pointer->set(PointerShape::Default);
+    yield();
+    root_.show();
+    yield();
+    restoreDocumentState();
+}
+
+void Startup::centreWindow() {
+    const QSize screen = platform_.screen->sizeInTwips();
+    const QSize window = root_.outerSizeInTwips();
+    const double top = screen.height() / 2.0 - window.height() / 2.0;
+    const double left = screen.width() / 2.0 - window.width() / 2.0;
+    root_.moveToTwips(left, top);
+}
+
+void Startup::restoreDocumentState() {
+    root_.setFolder(QString());
+
+    const QString folder = ReadIniValue(settingsPath_, kSection, kFolderKey);
+    if (!folder.isEmpty()) root_.setFolder(folder);
+
+    const QString lastFile = ReadIniValue(settingsPath_, kSection, kLastFileKey);
+    if (!lastFile.isEmpty() && FileExists(lastFile)) restoreLastFile(lastFile);
+
+    if (root_.folder().isEmpty()) askForDocumentFolder();
+
+    yield();
+    WriteIniValue(settingsPath_, kSection, kFolderKey, root_.folder());
+
+    operations_.TwainQuelle();
+}
+
+void Startup::restoreLastFile(const QString& lastFile) {
+    root_.setFolder(FolderPart(lastFile));
+    root_.setFileName(FileNamePart(lastFile));
+    if (std::optional<QImage> picture = platform_.pictures->load(lastFile)) {
+        root_.Picture2()->setPicture(*picture);
+        root_.Picture2()->setStretch(true);
+        root_.Picture1()->resize(root_.Picture1()->width(), root_.Picture2()->height());
+        root_.Picture1()->resize(root_.Picture2()->width(), root_.Picture1()->height());
+        root_.Picture1()->setPicture(*picture);
+    }
+    yield();
+}
+
+void Startup::askForDocumentFolder() {
+    const MessageAnswer answer = platform_.messageBoxes->show(
+        {kMessageTitle,
+         QStringLiteral("Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
+                        "Dieser Ordner enthält nach dem Scannen alle neuen Bilder."),
+         MessageIcon::Exclamation, MessageButtons::OkCancel, MessageAnswer::Ok});
+    if (answer != MessageAnswer::Ok) return;
+    const QString chosen = BrowseFolder(*platform_.fileDialogs, 0);
+    if (!chosen.isEmpty()) root_.setFolder(chosen);
+}
+
+}  // namespace ornavex

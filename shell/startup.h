@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace ornavex {
+
+class Root;
+class RootOperations;
+struct PlatformServices;
+
+// The main window's load sequence: the one-second pause, centring, showing the
+// window, restoring the document state from the settings file, and the scanner
+// source choice at the end.
+class Startup {
+  public:
+    Startup(Root& root, PlatformServices& platform, RootOperations& operations,
+            QString settingsPath);
+
+    void run();
+    void restoreDocumentState();
+
+  private:
+    void yield();
+    void centreWindow();
+    void restoreLastFile(const QString& lastFile);
+    void askForDocumentFolder();
+
+    Root& root_;
+    PlatformServices& platform_;
+    RootOperations& operations_;
+    QString settingsPath_;
+};
+
+}  // namespace ornavex
