@@ -1,0 +1,254 @@
+#include "files/document_files.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <cerrno>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "files/com_dlg.h"
+#include "files/jpg_create.h"
+#include "platform/platform_services.h"
+#include "shell/browse_folders.h"
+#include "shell/dateiexistenz.h"
+#include "shell/file_dir_path.h"
+#include "shell/folder_text.h"
+#include "shell/hints.h"
+#include "shell/image_control.h"
+#include "shell/ini_files.h"
+#include "shell/picture_box.h"
+#include "shell/root.h"
+#include "shell/root_operations.h"
+
+namespace ornavex {
+namespace {
+
+const QString kSection = QStringLiteral("Default");
+const QString kNoSource = QStringLiteral("0");
+const QString kSourceChosen = QStringLiteral("1");
+constexpr int kJpegQuality = 100;
+constexpr int kTipsShown = 4;
+
+const QString kNameTaken = QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   ");
+
+// A stored count that is no number counts as none shown yet.
+int tipsCount(const QString& stored) {
+    bool numeric = false;
+    const double value = stored.trimmed().toDouble(&numeric);
+    if (!numeric || !std::isfinite(value)) return 0;
+    const double rounded = std::nearbyint(value);
+    if (rounded < std::numeric_limits<short>::min() ||
+        rounded > std::numeric_limits<short>::max()) {
+        return 0;
+    }
+    return static_cast<int>(rounded);
+}
+
+bool namesBitmap(const QString& fileName) {
+    return fileName.right(3).toLower() == u"bmp";
+}
+
+}  // namespace
+
+QString describeWriteFailure(const PageWriteResult& result) {
+    if (result.status == PageWriteStatus::AlreadyExists) {
+        return QStringLiteral(
+            "Unter diesem Namen ist inzwischen eine Datei vorhanden; sie wurde nicht "
+            "überschrieben.");
+    }
+    if (result.status == PageWriteStatus::NoPicture) {
+        return QStringLiteral("Die Vorschau enthält kein Bild.");
+    }
+    switch (result.systemError) {
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("Auf dem Datenträger ist nicht genügend Speicherplatz frei.");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("Sie haben keine Berechtigung, in diesen Ordner zu schreiben.");
+        case EROFS:
+            return QStringLiteral("Der Datenträger ist schreibgeschützt.");
+        case ENOENT:
+        case ENOTDIR:
+            return QStringLiteral("Der Ordner ist nicht vorhanden.");
+        case ENAMETOOLONG:
+            return QStringLiteral("Der Dateiname ist zu lang.");
+        case EISDIR:
+            return QStringLiteral("Unter diesem Namen ist ein Ordner vorhanden.");
+        case EIO:
+            return QStringLiteral("Beim Schreiben ist ein Ein-/Ausgabefehler aufgetreten.");
+        case ENOMEM:
+            return QStringLiteral("Es ist nicht genügend Arbeitsspeicher frei.");
+        default:
+            break;
+    }
+    return QStringLiteral("Die Datei konnte nicht geschrieben werden (Fehlercode %1).")
+        .arg(result.systemError);
+}
+
+DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, RootOperations& operations,
+                             QString settingsPath)
+    : root_(root),
+      platform_(platform),
+      operations_(operations),
+      settingsPath_(std::move(settingsPath)) {}
+
+void DocumentFiles::yield() {
+    platform_.eventLoop->processPendingEvents();
+}
+
+void DocumentFiles::copyPreviewToFullSizeHolder() {
+    root_.Picture1()->setAutoSize(true);
+    root_.RVorhanden()->hide();
+    root_.Picture2()->setStretch(true);
+    root_.Picture1()->resize(root_.Picture1()->width(), root_.Picture2()->height());
+    root_.Picture1()->resize(root_.Picture2()->width(), root_.Picture1()->height());
+    yield();
+}
+
+void DocumentFiles::TwainCopy() {
+    if (root_.scannerFlag() == kNoSource) return;
+    replaceAgreedFor_.clear();
+
+    copyPreviewToFullSizeHolder();
+    platform_.pointer->set(PointerShape::Hourglass);
+    root_.Picture1()->setPicture(root_.picture());
+    yield();
+
+    auto finish = [this] {
+        platform_.pointer->set(PointerShape::Default);
+        yield();
+    };
+    // Nothing in the preview: there is no page to store, and no reason to ask for names.
+    if (!root_.Picture1()->hasPicture()) return finish();
+
+    root_.setFolder(withTrailingSeparator(root_.folder()));
+    if (!PathExists(root_.folder())) {
+        const QString chosen = BrowseFolder(*platform_.fileDialogs, 0);
+        if (!chosen.isEmpty()) root_.setFolder(chosen);
+    }
+
+    if (root_.fileName().isEmpty()) {
+        saveAs();
+        if (root_.fileName().isEmpty()) return finish();
+    }
+
+    if (FileExists(root_.pagePath())) {
+        platform_.pointer->set(PointerShape::Default);
+        platform_.messageBoxes->show(
+            {kMessageTitle, kNameTaken, MessageIcon::Exclamation, MessageButtons::Ok});
+        // Without a new name the existing file stays as it is.
+        if (!saveAs()) return finish();
+    }
+
+    const QString path = root_.pagePath();
+    const ReplacePolicy policy =
+        path == replaceAgreedFor_ ? ReplacePolicy::ReplaceExisting : ReplacePolicy::KeepExisting;
+    const PageWriteResult result = writePage(path, policy);
+    if (!result.ok()) {
+        platform_.pointer->set(PointerShape::Default);
+        reportWriteFailure(path, result);
+        return finish();
+    }
+
+    confirmStoreAndCountTips();
+    finish();
+}
+
+PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy policy) {
+    const QImage page = root_.Picture1()->picture();
+    if (namesBitmap(root_.fileName())) return platform_.pictures->saveBitmap(page, path, policy);
+    try {
+        SavePictureJpg(*platform_.encoder, page, path, kJpegQuality, policy);
+    } catch (const PictureSaveError& error) {
+        return error.result;
+    }
+    return {};
+}
+
+void DocumentFiles::reportWriteFailure(const QString& path, const PageWriteResult& result) {
+    platform_.messageBoxes->show(
+        {kMessageTitle,
+         QStringLiteral("Die Bilddatei \"%1\" konnte nicht gespeichert werden.   \n%2")
+             .arg(path, describeWriteFailure(result)),
+         MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+void DocumentFiles::confirmStoreAndCountTips() {
+    const int shown = tipsCount(ReadIniValue(settingsPath_, kSection, QStringLiteral("Tips"))) + 1;
+    if (shown > kTipsShown) return;
+    platform_.pointer->set(PointerShape::Default);
+    platform_.messageBoxes->show({kMessageTitle,
+                                  QStringLiteral("Die Bilddatei ''") + root_.fileName() +
+                                      QStringLiteral("'' wurde erfolgreich gespeichert.   \n") +
+                                      kPreviewHint,
+                                  MessageIcon::Information, MessageButtons::Ok});
+    WriteIniValue(settingsPath_, kSection, QStringLiteral("Tips"), QString::number(shown));
+}
+
+void DocumentFiles::TwainLoad() {
+    copyPreviewToFullSizeHolder();
+    root_.Picture1()->setPicture(root_.picture());
+    yield();
+
+    QString folder = root_.folder();
+    const QString name = OpenFileDialog(
+        *platform_.fileDialogs, &root_, QStringLiteral(" Dokument öffnen"), folder, QString(),
+        QStringLiteral("Jpeg Bilddateien|*.jpg;*.gif|Windows Bitmap|*.bmp|Alle Dateien|*.*"),
+        QStringLiteral("jpg"));
+    folder = withTrailingSeparator(folder);
+    if (name.isEmpty()) return;
+
+    const QString path = folder + name;
+    platform_.pointer->set(PointerShape::Hourglass);
+    if (std::optional<QImage> picture = platform_.pictures->load(path)) {
+        root_.Picture2()->setPicture(*picture);
+    }
+    root_.Picture1()->setPicture(root_.picture());
+    platform_.pointer->set(PointerShape::Default);
+    yield();
+    root_.setFolder(FolderPart(path));
+    root_.setFileName(FileNamePart(path));
+    root_.bScannen()->setFocus();
+}
+
+bool DocumentFiles::saveAs() {
+    platform_.pointer->set(PointerShape::Default);
+    QString folder = root_.folder();
+    const QString name = SaveFileDialog(
+        *platform_.fileDialogs, &root_, QStringLiteral(" Dokument speichern"), folder, QString(),
+        QStringLiteral("Jpeg Bilddateien|*.jpg|Windows Bitmap|*.bmp|Alle Dateien|*.*"),
+        QStringLiteral("jpg"));
+    folder = withTrailingSeparator(folder);
+    if (name.isEmpty()) return false;
+
+    root_.setFolder(folder);
+    root_.setFileName(name);
+    // The save dialog asked before an existing file was chosen.
+    replaceAgreedFor_ = FileExists(root_.pagePath()) ? root_.pagePath() : QString();
+    WriteIniValue(settingsPath_, kSection, QStringLiteral("LastFile"), root_.pagePath());
+    WriteIniValue(settingsPath_, kSection, QStringLiteral("Ordner"), root_.folder());
+
+    if (root_.scannerFlag() != kNoSource) return true;
+    const MessageAnswer answer = platform_.messageBoxes->show(
+        {QStringLiteral(" Testprojekt Speichern"),
+         QStringLiteral("Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen "
+                        "speichern ?    \n"
+                        "Achten Sie darauf, dass das Dokument in der Ansicht mit der Frage "
+                        "gemeint ist."),
+         MessageIcon::Exclamation, MessageButtons::YesNo, MessageAnswer::Yes});
+    if (answer == MessageAnswer::Yes) {
+        root_.setScannerFlag(kSourceChosen);
+        if (root_.hasPicture()) TwainCopy();
+        root_.setScannerFlag(kNoSource);
+    }
+    return true;
+}
+
+void DocumentFiles::BVerwaltung_Click() {
+    saveAs();
+}
+
+}  // namespace ornavex

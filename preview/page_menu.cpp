@@ -1,0 +1,33 @@
+#include "preview/page_menu.h"
+
+#include <QAction>
+
+#include "platform/platform_services.h"
+#include "shell/image_control.h"
+#include "shell/picture_box.h"
+#include "shell/root.h"
+
+namespace ornavex {
+
+PageMenu::PageMenu(Root& root, PlatformServices& platform) : root_(root), platform_(platform) {}
+
+void PageMenu::mnuSeite1_Click() {
+    root_.mnuSeite2()->setChecked(false);
+    root_.mnuSeite1()->setChecked(true);
+}
+
+void PageMenu::mnuSeite2_Click() {
+    platform_.pointer->set(PointerShape::Hourglass);
+    root_.Picture2()->clearPicture();
+    platform_.pointer->set(PointerShape::Default);
+    root_.mnuSeite1()->setChecked(false);
+    root_.mnuSeite2()->setChecked(true);
+    root_.Picture1()->clearPicture();
+}
+
+void PageMenu::mnuPapierkorb_Click() {
+    platform_.pointer->set(PointerShape::Default);
+    platform_.eventLoop->processPendingEvents();
+}
+
+}  // namespace ornavex

@@ -1,0 +1,103 @@
+#include "scan/scan_commands.h"
+
+#include <QLineEdit>
+#include <QToolButton>
+#include <limits>
+
+#include "platform/platform_services.h"
+#include "shell/dateiexistenz.h"
+#include "shell/folder_text.h"
+#include "shell/hints.h"
+#include "shell/image_control.h"
+#include "shell/root.h"
+#include "shell/root_operations.h"
+
+namespace ornavex {
+namespace {
+
+const QString kNoChoiceYet = QStringLiteral("-1");
+const QString kNoSource = QStringLiteral("0");
+const QString kSourceChosen = QStringLiteral("1");
+
+const QString kChooseScannerHint =
+    QStringLiteral("Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ");
+
+const QString kNoSourceMessage = QStringLiteral(
+    "Warscheinlich ist das Gerät nicht verfügbar, nicht eingeschaltet\n"
+    "oder es wurden keine richtigen Treiber für den Scanner installiert.\n"
+    "Installationen können in der Systemsteuerung durchführt werden.   \n"
+    "\n"
+    "Die Auswahl des Scanners oder Kamera wurde abgebrochen.");
+
+}  // namespace
+
+ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperations& operations)
+    : root_(root), platform_(platform), operations_(operations) {}
+
+void ScanCommands::showFirstUseHintOnce() {
+    if (root_.scannerFlag() != kNoChoiceYet) return;
+    platform_.messageBoxes->show(
+        {kMessageTitle, kChooseScannerHint, MessageIcon::Information, MessageButtons::Ok});
+    root_.setScannerFlag(kNoSource);
+}
+
+short ScanCommands::TwainQuelle() {
+    showFirstUseHintOnce();
+    if (!root_.isVisible()) root_.show();
+
+    const int chosen = platform_.scanner->selectImageSource(&root_);
+    if (chosen == 0) {
+        platform_.messageBoxes->show({QStringLiteral(" Scanner/Treiber auswählen"),
+                                      kNoSourceMessage, MessageIcon::Exclamation,
+                                      MessageButtons::Ok});
+        root_.setScannerFlag(kNoSource);
+        root_.tBilddatei()->setFocus();
+        return 0;
+    }
+    root_.setScannerFlag(kSourceChosen);
+    if (chosen < std::numeric_limits<short>::min() || chosen > std::numeric_limits<short>::max()) {
+        return 1;
+    }
+    return static_cast<short>(chosen);
+}
+
+bool ScanCommands::TwainScan() {
+    showFirstUseHintOnce();
+    if (root_.scannerFlag() == kNoSource) {
+        if (TwainQuelle() == 0) return false;
+        const MessageAnswer answer = platform_.messageBoxes->show(
+            {kMessageTitle,
+             QStringLiteral("Bitte legen Sie nun das Dokument in den Scanner ein.    "),
+             MessageIcon::Exclamation, MessageButtons::OkCancel, MessageAnswer::Ok});
+        if (answer != MessageAnswer::Ok) return false;
+    }
+
+    // Only a page this acquisition delivered may replace the preview: whatever
+    // else the clipboard holds (an older page, another program's picture) is not it.
+    if (platform_.scanner->acquireToClipboard(&root_) != AcquireOutcome::NewPage) return false;
+    const QImage page = platform_.clipboard->image();
+    if (page.isNull()) return false;
+    root_.Picture2()->setPicture(page);
+    platform_.eventLoop->processPendingEvents();
+    return true;
+}
+
+void ScanCommands::bScannen_Click() {
+    root_.setFolder(withTrailingSeparator(root_.folder()));
+    if (FileExists(root_.pagePath())) {
+        platform_.messageBoxes->show(
+            {kMessageTitle, QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   "),
+             MessageIcon::Exclamation, MessageButtons::Ok});
+        operations_.BVerwaltung_Click();
+    }
+    if (operations_.TwainScan()) operations_.TwainCopy();
+}
+
+void ScanCommands::bAssistent_Click() {
+    if (!root_.bScannen()->isEnabled()) return;
+    bScannen_Click();
+    operations_.mnuSeite2_Click();
+    bScannen_Click();
+}
+
+}  // namespace ornavex

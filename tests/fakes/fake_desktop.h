@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/process_control.h"
+#include "platform/screen.h"
+#include "platform/screen_pointer.h"
+
+namespace ornavex {
+
+class FakeScreenPointer : public ScreenPointer {
+  public:
+    void set(PointerShape shape) override {
+        shape_ = shape;
+        history_.push_back(shape);
+    }
+    PointerShape current() const override { return shape_; }
+    const std::vector<PointerShape>& history() const { return history_; }
+
+  private:
+    PointerShape shape_ = PointerShape::Default;
+    std::vector<PointerShape> history_;
+};
+
+// Counts yields; still lets Qt deliver posted events so widgets stay consistent.
+class FakeEventLoop : public EventLoop {
+  public:
+    void processPendingEvents() override {
+        ++yields;
+        if (onYield) onYield();
+        QCoreApplication::processEvents();
+    }
+    void waitForEvents(int maxMilliseconds) override {
+        ++waits;
+        if (onWait) onWait(maxMilliseconds);
+    }
+    int yields = 0;
+    int waits = 0;
+    std::function<void()> onYield;
+    std::function<void(int)> onWait;
+};
+
+// 96 dpi: 15 twips per pixel.
+class FakeScreen : public Screen {
+  public:
+    QSize sizeInTwips() const override { return sizeTwips; }
+    int twipsToPixelsX(double twips) const override {
+        return static_cast<int>(std::lround(twips / 15.0));
+    }
+    int twipsToPixelsY(double twips) const override {
+        return static_cast<int>(std::lround(twips / 15.0));
+    }
+    double pixelsToTwipsX(int pixels) const override { return pixels * 15.0; }
+    double pixelsToTwipsY(int pixels) const override { return pixels * 15.0; }
+    QSize sizeTwips{1920 * 15, 1080 * 15};
+};
+
+// A clock that advances by a fixed step every time it is read.
+class FakeClock : public Clock {
+  public:
+    double secondsSinceMidnight() const override {
+        const double value = now;
+        now += step;
+        if (now >= 86400.0) now -= 86400.0;
+        return value;
+    }
+    mutable double now = 0;
+    double step = 0.01;
+};
+
+class FakeClipboard : public Clipboard {
+  public:
+    QImage image() const override { return image_; }
+    void setImage(const QImage& image) override { image_ = image; }
+
+  private:
+    QImage image_;
+};
+
+// Records how the program was asked to end.
+class FakeProcessControl : public ProcessControl {
+  public:
+    void terminateImmediately(int exitCode) override { terminations.push_back(exitCode); }
+    void quit(int exitCode) override { quits.push_back(exitCode); }
+    std::vector<int> terminations;
+    std::vector<int> quits;
+};
+
+}  // namespace ornavex

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "platform/message_boxes.h"
+
+namespace ornavex {
+
+// Records every box and answers from a script; an unscripted box gets the
+// answer a user pressing Enter on its first button would give.
+class FakeMessageBoxes : public MessageBoxes {
+  public:
+    void answer(MessageAnswer answer) { script_.push_back(answer); }
+    const std::vector<MessageBoxRequest>& shown() const { return shown_; }
+    void clear() { shown_.clear(); }
+
+    MessageAnswer show(const MessageBoxRequest& request) override {
+        shown_.push_back(request);
+        if (onShow) onShow(request);
+        if (!script_.empty()) {
+            const MessageAnswer next = script_.front();
+            script_.pop_front();
+            return next;
+        }
+        switch (request.buttons) {
+            case MessageButtons::Ok:
+            case MessageButtons::OkCancel:
+                return MessageAnswer::Ok;
+            case MessageButtons::YesNo:
+                return MessageAnswer::Yes;
+        }
+        return MessageAnswer::Ok;
+    }
+
+    // Runs while a box is "open", e.g. to look at the window state at that moment.
+    std::function<void(const MessageBoxRequest&)> onShow;
+
+  private:
+    std::deque<MessageAnswer> script_;
+    std::vector<MessageBoxRequest> shown_;
+};
+
+}  // namespace ornavex

@@ -1,0 +1,31 @@
+#include "tests/fakes/fake_platform.h"
+
+namespace ornavex {
+namespace {
+
+template <typename Fake, typename Interface, typename... Args>
+Fake* install(std::unique_ptr<Interface>& slot, Args&&... args) {
+    auto fake = std::make_unique<Fake>(std::forward<Args>(args)...);
+    Fake* raw = fake.get();
+    slot = std::move(fake);
+    return raw;
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+    messages = install<FakeMessageBoxes>(services.messageBoxes);
+    dialogs = install<FakeFileDialogs>(services.fileDialogs);
+    pointer = install<FakeScreenPointer>(services.pointer);
+    events = install<FakeEventLoop>(services.eventLoop);
+    screen = install<FakeScreen>(services.screen);
+    clock = install<FakeClock>(services.clock);
+    clipboard = install<FakeClipboard>(services.clipboard);
+    pictures = install<FakePictureStore>(services.pictures, pageWriter);
+    encoder = install<FakeImageEncoder>(services.encoder, pageWriter);
+    scanner = install<FakeScannerLibrary>(services.scanner, *clipboard);
+    printer = install<FakePrinter>(services.printer);
+    process = install<FakeProcessControl>(services.process);
+}
+
+}  // namespace ornavex

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QImage>
+#include <deque>
+#include <functional>
+
+#include "platform/clipboard.h"
+#include "platform/scanner_library.h"
+
+namespace ornavex {
+
+// Plays back scripted choices and acquisitions; a delivered page is put on the clipboard.
+class FakeScannerLibrary : public ScannerLibrary {
+  public:
+    explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
+
+    void answerSelection(int result) { selections_.push_back(result); }
+    void deliverPage(const QImage& page) {
+        acquisitions_.push_back({AcquireOutcome::NewPage, page});
+    }
+    void failAcquisition(AcquireOutcome outcome) { acquisitions_.push_back({outcome, QImage()}); }
+
+    int selectImageSource(QWidget*) override {
+        ++selectCalls;
+        if (onSelect) onSelect();
+        if (selections_.empty()) return 0;
+        const int result = selections_.front();
+        selections_.pop_front();
+        return result;
+    }
+
+    AcquireOutcome acquireToClipboard(QWidget*) override {
+        ++acquireCalls;
+        if (acquisitions_.empty()) return AcquireOutcome::Failed;
+        const auto [outcome, page] = acquisitions_.front();
+        acquisitions_.pop_front();
+        if (outcome == AcquireOutcome::NewPage) clipboard_.setImage(page);
+        return outcome;
+    }
+
+    int selectCalls = 0;
+    int acquireCalls = 0;
+    std::function<void()> onSelect;
+
+  private:
+    struct Acquisition {
+        AcquireOutcome outcome;
+        QImage page;
+    };
+    Clipboard& clipboard_;
+    std::deque<int> selections_;
+    std::deque<Acquisition> acquisitions_;
+};
+
+}  // namespace ornavex
