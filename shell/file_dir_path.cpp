@@ -1,0 +1,15 @@
+#include "shell/file_dir_path.h"
+
+#include "platform/path_separator.h"
+
+namespace ornavex {
+
+QString FolderPart(const QString& path) {
+    return path.left(path.lastIndexOf(kPathSeparator) + 1);
+}
+
+QString FileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf(kPathSeparator) + 1);
+}
+
+}  // namespace ornavex
