@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/file_dialogs.h"
+
+namespace ornavex {
+
+inline const QString kBrowseFolderTitle =
+    QStringLiteral("Bitte wählen Sie den Ordner zum Speichern der Dokumente ...");
+
+// Lets the user pick the document folder. The chosen folder's absolute path
+// ending in the separator, ready for a file name; empty on cancel. root is
+// accepted for the callers' sake: there are no namespace roots to start from.
+QString BrowseFolder(FileDialogs& dialogs, int root = 0);
+
+}  // namespace ornavex
