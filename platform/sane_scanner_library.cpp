@@ -1,0 +1,52 @@
+#include "platform/sane_scanner_library.h"
+
+#include <QMessageBox>
+
+#include "platform/clipboard.h"
+#include "platform/sane_device.h"
+#include "platform/sane_session.h"
+#include "platform/scanner_source_dialog.h"
+
+namespace ornavex {
+
+SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
+
+SaneScannerLibrary::~SaneScannerLibrary() = default;
+
+SaneSession& SaneScannerLibrary::session() {
+    if (!session_) session_ = std::make_unique<SaneSession>();
+    return *session_;
+}
+
+int SaneScannerLibrary::selectImageSource(QWidget* owner) {
+    ScannerSourceDialog dialog(session(), deviceName_, owner);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenDevice().isEmpty()) return 0;
+    if (dialog.chosenDevice() != deviceName_) settings_ = ScanSettings();
+    deviceName_ = dialog.chosenDevice();
+    deviceLabel_ = dialog.chosenLabel();
+    return 1;
+}
+
+AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
+    if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
+    SaneSession::Opened opened = session().open(deviceName_);
+    if (!opened.device) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral(" Ornavex"),
+                        QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
+                            .arg(deviceLabel_.isEmpty() ? deviceName_ : deviceLabel_,
+                                 ScannerAcquireDialog::failureText(opened.status)),
+                        QMessageBox::Ok, owner);
+        box.exec();
+        return AcquireOutcome::Failed;
+    }
+    ScannerAcquireDialog dialog(*opened.device, settings_, deviceLabel_, owner);
+    const int outcome = dialog.exec();
+    if (outcome == ScannerAcquireDialog::NewPage && !dialog.page().isNull()) {
+        clipboard_.setImage(dialog.page());
+        return AcquireOutcome::NewPage;
+    }
+    return outcome == ScannerAcquireDialog::Failed ? AcquireOutcome::Failed
+                                                   : AcquireOutcome::Cancelled;
+}
+
+}  // namespace ornavex
