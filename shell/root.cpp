@@ -19,6 +19,11 @@
 #include "shell/picture_box.h"
 #include "shell/root_operations.h"
 
+// The images are compiled into the shell library, which must register them itself.
+static void registerAssets() {
+    Q_INIT_RESOURCE(assets);
+}
+
 namespace ornavex {
 namespace {
 
@@ -29,7 +34,7 @@ const QSize kButtonImageSize(75, 75);
 
 QCursor handCursor() {
     // Hot spot at the tip of the index finger.
-    return QCursor(QPixmap(QStringLiteral(":/hand.png")), 11, 1);
+    return QCursor(QPixmap(QStringLiteral(":/hand.png")), 12, 1);
 }
 
 QIcon buttonIcon(const QString& name) {
@@ -42,6 +47,7 @@ QIcon buttonIcon(const QString& name) {
 }  // namespace
 
 Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
+    registerAssets();
     setObjectName(QStringLiteral("Root"));
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(QStringLiteral(":/ornavex.png")));

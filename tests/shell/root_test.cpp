@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "shell/image_control.h"
+#include "shell/picture_box.h"
+#include "shell/root.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace ornavex {
+namespace {
+
+class RootTest : public ::testing::Test {
+  protected:
+    FakePlatform fakes;
+    Root root{fakes.services};
+};
+
+struct ControlRow {
+    const char* name;
+    int left, top, width, height;  // twips
+    bool visible;
+};
+
+class RootControlTest : public RootTest, public ::testing::WithParamInterface<ControlRow> {};
+
+TEST_P(RootControlTest, SitsWhereTheWindowDefinitionPutsItAndShowsOnlyWhenMeantTo) {
+    const ControlRow row = GetParam();
+    root.show();
+    auto* control = root.findChild<QWidget*>(QString::fromLatin1(row.name));
+    ASSERT_NE(control, nullptr) << row.name;
+    // 15 twips per pixel on the fake screen.
+    EXPECT_EQ(control->geometry(), QRect(qRound(row.left / 15.0), qRound(row.top / 15.0),
+                                         qRound(row.width / 15.0), qRound(row.height / 15.0)))
+        << row.name;
+    EXPECT_EQ(control->isVisible(), row.visible) << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, RootControlTest,
+                         ::testing::Values(ControlRow{"Text1", 5400, 6435, 1000, 330, false},
+                                           ControlRow{"bDrucken", 5220, 3330, 1140, 1140, true},
+                                           ControlRow{"bAnzeigen", 5220, 2115, 1140, 1140, true},
+                                           ControlRow{"bAbbrechen", 5265, 3960, 1095, 510, false},
+                                           ControlRow{"bAssistent", 5265, 3375, 1095, 510, false},
+                                           ControlRow{"PHilfe", 5940, 6930, 480, 480, true},
+                                           ControlRow{"BVerwaltung", 5850, 450, 510, 330, true},
+                                           ControlRow{"Picture0", 180, 900, 4920, 6405, true},
+                                           ControlRow{"RVorhanden", 1080, 2700, 2790, 885, true},
+                                           ControlRow{"Picture2", 0, 0, 4915, 6355, true},
+                                           ControlRow{"bScannen", 5220, 900, 1140, 1140, true},
+                                           ControlRow{"Picture1", 180, 900, 4920, 6360, false},
+                                           ControlRow{"tBilddatei", 180, 450, 5610, 330, true},
+                                           ControlRow{"LNamen", 180, 450, 5610, 330, false},
+                                           ControlRow{"tOrdner", 4815, 135, 1560, 210, false},
+                                           ControlRow{"RNamen", 210, 180, 930, 210, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RootTest, StartsWithTheDesignStateHeldInItsControls) {
+    EXPECT_EQ(root.windowTitle(), "Tarnwerk Ornavex");
+    EXPECT_EQ(root.size(), QSize(439, 499));  // 6585 x 7485 twips
+    EXPECT_EQ(root.Text1()->text(), "$Start$");
+    EXPECT_EQ(root.tBilddatei()->text(), "");
+    EXPECT_EQ(root.tOrdner()->text(), "C:\\Eigene Dateien\\");
+    EXPECT_EQ(root.scannerFlag(), "-1");
+    EXPECT_FALSE(root.hasPicture());
+    EXPECT_FALSE(root.Picture1()->hasPicture());
+    EXPECT_EQ(root.LNamen()->currentIndex(), -1);
+    EXPECT_EQ(root.LNamen()->count(), 0);
+    EXPECT_EQ(root.RNamen()->text(), "&Dateiname:");
+    EXPECT_EQ(root.RVorhanden()->text(), "Derzeit keine Vorschau verfügbar.");
+    EXPECT_EQ(root.BVerwaltung()->text(), "...");
+    EXPECT_EQ(root.bAbbrechen()->text(), "&Abbrechen");
+    EXPECT_EQ(root.bAssistent()->text(), "&Assistent");
+    EXPECT_EQ(root.bScannen()->toolTip(), "Dokument scannen");
+    EXPECT_EQ(root.bAnzeigen()->toolTip(), "Dokument anzeigen");
+    EXPECT_EQ(root.bDrucken()->toolTip(), "Dokument drucken");
+    EXPECT_EQ(root.PHilfe()->toolTip(), "Hilfethemen");
+    EXPECT_EQ(root.bScannen()->iconSize(), QSize(75, 75));
+    EXPECT_EQ(root.Timer1()->interval(), 300);
+    EXPECT_TRUE(root.Timer1()->isActive());
+}
+
+TEST_F(RootTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommonItems) {
+    EXPECT_EQ(root.mnuVorgaenge()->objectName(), "mnuVorgänge");
+    EXPECT_EQ(root.mnuVorgaenge()->title(), "Vorgänge ");
+    struct Item {
+        QString name, caption;
+        bool visible, enabled, checked;
+    };
+    const std::vector<Item> expected{
+        {"mnxAnzeigen", "Vergrössern ...  ", true, true, false},
+        {"Trennung1", "", true, true, false},
+        {"mnuSeite1", " Festsetzung (Seite 1) ", false, true, true},
+        {"mnuSeite2", "Berechnung (Seite 2) ", false, true, false},
+        {"Trennung2", "", false, true, false},
+        {"mnuPapierkorb", "Dokumente löschen ", true, true, false},
+        {"Trennung3", "", true, true, false},
+        {"mnxEmail", "E-Mail senden ...  ", true, false, false},
+        {"mnxDrucken", "Drucken ", true, true, false},
+    };
+    const QList<QAction*> actions = root.mnuVorgaenge()->actions();
+    ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].name.toStdString());
+        EXPECT_EQ(actions[i]->objectName(), expected[i].name);
+        if (!actions[i]->isSeparator()) {
+            EXPECT_EQ(actions[i]->text(), expected[i].caption);
+        }
+        EXPECT_EQ(actions[i]->isVisible(), expected[i].visible);
+        // Qt reports hidden actions as disabled; only the shown ones are meaningful.
+        if (expected[i].visible) {
+            EXPECT_EQ(actions[i]->isEnabled(), expected[i].enabled);
+        }
+        EXPECT_EQ(actions[i]->isChecked(), expected[i].checked);
+    }
+    EXPECT_EQ(root.mnuZubehoer()->title(), "Zubehör");
+    EXPECT_EQ(root.mnuQuelle()->text(), "-1");
+    // No menu bar: neither menu is attached to the window's frame.
+    EXPECT_EQ(root.findChild<QMenuBar*>(), nullptr);
+}
+
+TEST_F(RootTest, TabVisitsOnlyTheVisibleFieldAndButtonsInOrder) {
+    root.show();
+    QApplication::setActiveWindow(&root);
+    root.tBilddatei()->setFocus();
+    std::vector<QString> visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(visited, (std::vector<QString>{"tBilddatei", "BVerwaltung", "bScannen", "bAnzeigen",
+                                             "bDrucken", "tBilddatei"}));
+}
+
+TEST_F(RootTest, AltDPutsTheFocusIntoTheFileNameField) {
+    root.show();
+    QApplication::setActiveWindow(&root);
+    root.bScannen()->setFocus();
+    QTest::keyClick(&root, Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+}
+
+TEST_F(RootTest, NoticeFollowsThePreviewOnEveryTick) {
+    root.show();
+    root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
+    root.Timer1_Timer();
+    EXPECT_FALSE(root.RVorhanden()->isVisible());
+    root.Picture2()->clearPicture();
+    root.RVorhanden()->hide();
+    root.Timer1_Timer();
+    EXPECT_TRUE(root.RVorhanden()->isVisible());
+}
+
+TEST_F(RootTest, NoticeReturnsWithinOneTimerIntervalOfThePictureGoing) {
+    root.show();
+    root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
+    QTRY_VERIFY_WITH_TIMEOUT(!root.RVorhanden()->isVisible(), 400);
+    root.Picture2()->clearPicture();
+    QTRY_VERIFY_WITH_TIMEOUT(root.RVorhanden()->isVisible(), 400);
+}
+
+TEST_F(RootTest, HelpPictureShowsTheHintWithItsTitle) {
+    root.show();
+    QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& box = fakes.messages->shown()[0];
+    EXPECT_EQ(box.title, " Hilfethemen");
+    EXPECT_EQ(box.text, "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ");
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(box.buttons, MessageButtons::Ok);
+}
+
+struct RemoteRow {
+    const char* text;
+    bool ends;
+};
+
+class RemoteControlTest : public RootTest, public ::testing::WithParamInterface<RemoteRow> {};
+
+TEST_P(RemoteControlTest, OnlyTheExactEndCommandEndsTheProcess) {
+    root.Text1()->setText(QString::fromUtf8(GetParam().text));
+    if (GetParam().ends) {
+        EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+    } else {
+        EXPECT_TRUE(fakes.process->terminations.empty());
+    }
+    EXPECT_TRUE(fakes.process->quits.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RemoteControlTest,
+                         ::testing::Values(RemoteRow{"$Ende$", true}, RemoteRow{"$ende$", false},
+                                           RemoteRow{"$ENDE$", false}, RemoteRow{"$Ende$ ", false},
+                                           RemoteRow{" $Ende$", false}, RemoteRow{"Ende", false},
+                                           RemoteRow{"", false}));
+
+TEST_F(RootTest, ClosingTheWindowEndsTheProgramAfterOneYield) {
+    root.show();
+    root.close();
+    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
+    EXPECT_GE(fakes.events->yields, 1);
+}
+
+TEST_F(RootTest, HiddenCancelActionEndsTheProgram) {
+    root.bAbbrechen()->click();
+    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
+}
+
+}  // namespace
+}  // namespace ornavex

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include "shell/image_control.h"
+#include "shell/ini_files.h"
+#include "shell/picture_box.h"
+#include "shell/root.h"
+#include "shell/startup.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_operations.h"
+
+namespace ornavex {
+namespace {
+
+const QString kFolderQuestion = QStringLiteral(
+    "Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
+    "Dieser Ordner enthält nach dem Scannen alle neuen Bilder.");
+
+class StartupTest : public ::testing::Test {
+  protected:
+    QTemporaryDir temp;
+    QString settings = temp.filePath(QStringLiteral("ornavex.ini"));
+    FakePlatform fakes;
+    Root root{fakes.services};
+    RecordingOperations operations;
+    Startup startup{root, fakes.services, operations, settings};
+
+    QString folder(const QString& name) {
+        QDir(temp.path()).mkpath(name);
+        return temp.filePath(name) + "/";
+    }
+    QString writePicture(const QString& path) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("picture");
+        const QImage page(40, 60, QImage::Format_RGB32);
+        fakes.pictures->pictures[path] = page;
+        return path;
+    }
+    QString storedFolder() { return ReadIniValue(settings, "Default", "Ordner"); }
+};
+
+TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersIt) {
+    const QString scans = folder("Scans");
+    fakes.dialogs->answerFolder(scans.chopped(1));
+    startup.restoreDocumentState();
+
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& question = fakes.messages->shown()[0];
+    EXPECT_EQ(question.title, " Ornavex");
+    EXPECT_EQ(question.text, kFolderQuestion);
+    EXPECT_EQ(question.buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(question.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(root.folder(), scans);
+    EXPECT_EQ(storedFolder(), scans);
+    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+}
+
+TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWritten) {
+    fakes.messages->answer(MessageAnswer::Cancel);
+    startup.restoreDocumentState();
+    EXPECT_EQ(root.folder(), "");
+    EXPECT_TRUE(fakes.dialogs->calls().empty());
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "[Default]\nOrdner=\n");
+
+    startup.restoreDocumentState();  // the next start asks again; now the browser is cancelled
+    EXPECT_EQ(fakes.messages->shown().size(), 2u);
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    EXPECT_EQ(root.folder(), "");
+}
+
+TEST_F(StartupTest, StoredFolderIsTakenAsItIsWithoutAsking) {
+    WriteIniValue(settings, "Default", "Ordner", "/nowhere/at all");
+    startup.restoreDocumentState();
+    EXPECT_EQ(root.folder(), "/nowhere/at all");
+    EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_EQ(storedFolder(), "/nowhere/at all");
+}
+
+TEST_F(StartupTest, LastFileRestoresPicturePreviewNameAndItsFolder) {
+    const QString archive = folder("Archiv");
+    const QString page = writePicture(archive + "brief.jpg");
+    WriteIniValue(settings, "Default", "Ordner", folder("Other"));
+    WriteIniValue(settings, "Default", "LastFile", page);
+
+    startup.restoreDocumentState();
+
+    EXPECT_EQ(root.folder(), archive);
+    EXPECT_EQ(root.fileName(), "brief.jpg");
+    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(root.Picture2()->stretch());
+    EXPECT_EQ(root.Picture1()->picture(), root.picture());
+    EXPECT_EQ(storedFolder(), archive);
+    EXPECT_TRUE(fakes.messages->shown().empty());
+}
+
+TEST_F(StartupTest, LastFileThatIsNoPictureStillGivesFolderAndName) {
+    const QString archive = folder("Archiv");
+    QFile text(archive + "notiz.txt");
+    text.open(QIODevice::WriteOnly);
+    text.write("no picture");
+    text.close();
+    WriteIniValue(settings, "Default", "LastFile", archive + "notiz.txt");
+
+    startup.restoreDocumentState();
+
+    EXPECT_EQ(root.folder(), archive);
+    EXPECT_EQ(root.fileName(), "notiz.txt");
+    EXPECT_FALSE(root.hasPicture());
+}
+
+TEST_F(StartupTest, MissingLastFileIsIgnored) {
+    const QString scans = folder("Scans");
+    WriteIniValue(settings, "Default", "Ordner", scans);
+    WriteIniValue(settings, "Default", "LastFile", scans + "weg.jpg");
+    startup.restoreDocumentState();
+    EXPECT_EQ(root.folder(), scans);
+    EXPECT_EQ(root.fileName(), "");
+    EXPECT_TRUE(fakes.pictures->loads.empty());
+}
+
+TEST_F(StartupTest, DesignFolderNeverSurvivesStartUp) {
+    fakes.messages->answer(MessageAnswer::Cancel);
+    ASSERT_FALSE(root.folder().isEmpty());
+    startup.restoreDocumentState();
+    EXPECT_EQ(root.folder(), "");
+}
+
+TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) {
+    fakes.screen->sizeTwips = QSize(1600 * 15, 1200 * 15);
+    fakes.messages->answer(MessageAnswer::Cancel);
+    const double started = fakes.clock->now;
+    bool visibleDuringPause = true;
+    PointerShape pointerDuringPause = PointerShape::Default;
+    fakes.events->onWait = [&](int) {
+        visibleDuringPause = root.isVisible();
+        pointerDuringPause = fakes.pointer->current();
+    };
+    startup.run();
+
+    EXPECT_FALSE(visibleDuringPause);
+    EXPECT_EQ(pointerDuringPause, PointerShape::Hourglass);
+    EXPECT_GE(fakes.clock->now - started, 1.0);
+    EXPECT_TRUE(root.isVisible());
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+    const QRect frame = root.frameGeometry();
+    EXPECT_NEAR(frame.center().x(), 800, 2);
+    EXPECT_NEAR(frame.center().y(), 600, 2);
+    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+}
+
+}  // namespace
+}  // namespace ornavex
