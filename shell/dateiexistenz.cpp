@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QList>
 #include <memory>
 #include <string>
 #include <string_view>

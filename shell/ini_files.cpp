@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <string_view>
 
 namespace ornavex {
@@ -99,11 +100,17 @@ ParsedLine parseLine(std::string_view line) {
     return {LineKind::Key, trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1))};
 }
 
+// Unlike QString::fromUtf8, keeps a leading U+FEFF: a name or value may start with one.
+QString decoded(std::string_view bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
 bool namesMatch(std::string_view inFile, const QString& wanted) {
     // Case variants never differ by more than one code point each; skips decoding huge names.
     if (inFile.size() > 4 * static_cast<std::size_t>(wanted.size())) return false;
-    const QString decoded = QString::fromUtf8(inFile.data(), static_cast<qsizetype>(inFile.size()));
-    return decoded.compare(wanted, Qt::CaseInsensitive) == 0;
+    return decoded(inFile).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 std::size_t contentStart(std::string_view text) {
@@ -129,8 +136,7 @@ QString leftCodePoints(const QString& text, int count) {
 
 QString valueForCaller(std::string_view stored) {
     const std::string_view value = unquoted(stored).substr(0, kMaxValueBytes);
-    return leftCodePoints(QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())),
-                          kIniValueMaxLength);
+    return leftCodePoints(decoded(value), kIniValueMaxLength);
 }
 
 // Where a key lives or would go in a text.

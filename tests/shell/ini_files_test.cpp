@@ -259,6 +259,15 @@ TEST_F(IniFileTest, UnicodeValuesRoundTrip) {
     EXPECT_EQ(bytesOf(file), "[Default]\nOrdner=" + folder.toUtf8() + "\n");
 }
 
+TEST_F(IniFileTest, ZeroWidthNoBreakSpaceInsideFileIsKept) {
+    // Only a mark at the very start of the file is skipped.
+    const QString file = path("ornavex.ini");
+    const QString marked = QChar(0xFEFF) + QStringLiteral("/a/");
+    ASSERT_TRUE(WriteIniValue(file, "Default", marked, marked));
+    EXPECT_EQ(ReadIniValue(file, "Default", marked), marked);
+    EXPECT_EQ(ReadIniValue(file, "Default", "/a/"), "");
+}
+
 struct RefusedCase {
     const char* name;
     QString section;
