@@ -1,0 +1,151 @@
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/process_harness.h"
+
+namespace {
+
+// In client mode this executable is a host program writing to the socket.
+const bool kClientMode = ornavex::test::runClientModeIfAsked();
+
+}  // namespace
+
+namespace ornavex::test {
+namespace {
+
+constexpr int kServeTimeoutMs = 15000;
+constexpr int kEndTimeoutMs = 5000;
+// The single-instance check comes before the one-second start-up wait, so a
+// second start that ends sooner never got near showing a window.
+constexpr int kHandOverMs = 1000;
+
+const QByteArray kEnd = "text:$Ende$\n";
+
+class ProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(kClientMode);
+        ASSERT_TRUE(sandbox_.ready()) << "cannot copy " << ORNAVEX_BINARY;
+    }
+
+    QProcess& startServing() {
+        QProcess& process = launched_.add(sandbox_.launch());
+        EXPECT_TRUE(process.waitForStarted());
+        EXPECT_TRUE(
+            waitUntil([&] { return sandbox_.serving() || !running(process); }, kServeTimeoutMs));
+        EXPECT_TRUE(running(process)) << "ended during start-up, code " << process.exitCode();
+        return process;
+    }
+
+    void expectEndsWithCodeZero(QProcess& process) {
+        ASSERT_TRUE(process.waitForFinished(kEndTimeoutMs)) << "still running";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+
+    // "$Ende$" from a host program ends the instance: proof it still answers.
+    void endWithHostProgram(QProcess& process) {
+        ASSERT_EQ(sendFromClientProcess(sandbox_.socketPath(), kEnd), kClientDelivered);
+        expectEndsWithCodeZero(process);
+    }
+
+    AppSandbox sandbox_{ORNAVEX_BINARY};
+    Launched launched_;
+};
+
+TEST_F(ProcessTest, SecondStartEndsAtOnceAndTheFirstKeepsRunning) {
+    QProcess& first = startServing();
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QProcess& second = launched_.add(sandbox_.launch());
+    expectEndsWithCodeZero(second);
+    EXPECT_LT(elapsed.elapsed(), kHandOverMs);
+
+    pause(500);
+    EXPECT_TRUE(running(first));
+    endWithHostProgram(first);
+}
+
+struct HostInput {
+    const char* name;
+    QByteArray bytes;
+    bool ends;
+};
+
+class HostInputTest : public ProcessTest, public ::testing::WithParamInterface<HostInput> {};
+
+TEST_P(HostInputTest, OnlyTheExactEndCommandEndsTheProgram) {
+    QProcess& process = startServing();
+    ASSERT_EQ(sendFromClientProcess(sandbox_.socketPath(), GetParam().bytes), kClientDelivered);
+    if (GetParam().ends) {
+        expectEndsWithCodeZero(process);
+        return;
+    }
+    EXPECT_FALSE(process.waitForFinished(700)) << "ended with code " << process.exitCode();
+    endWithHostProgram(process);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, HostInputTest,
+    ::testing::Values(
+        HostInput{"End", kEnd, true}, HostInput{"EndCrlf", "text:$Ende$\r\n", true},
+        HostInput{"EndAfterOtherText", "text:$Start$\ntext:Hallo\ntext:$Ende$\n", true},
+        HostInput{"LowerCase", "text:$ende$\n", false},
+        HostInput{"TrailingBlank", "text:$Ende$ \n", false},
+        HostInput{"LeadingBlank", "text: $Ende$\n", false},
+        HostInput{"NoNewline", "text:$Ende$", false}, HostInput{"Activate", "activate\n", false},
+        HostInput{"Oversized", "text:$Ende$" + QByteArray(100000, ' ') + "\n", false},
+        HostInput{"Garbage", QByteArray("\xff\x00\x01text:\xc3\n\x7f$Ende$\n", 18), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What a dead instance leaves behind must not keep the next one from serving.
+TEST_F(ProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
+    QProcess& killed = startServing();
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(kEndTimeoutMs));
+    ASSERT_TRUE(QFileInfo::exists(sandbox_.socketPath())) << "nothing left to test against";
+
+    QProcess& next = startServing();
+    endWithHostProgram(next);
+}
+
+TEST_F(ProcessTest, FileInPlaceOfTheSocketDoesNotBlockAStart) {
+    QFile leftover(sandbox_.socketPath());
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.write("left over");
+    leftover.close();
+
+    QProcess& process = startServing();
+    endWithHostProgram(process);
+}
+
+class SimultaneousStartTest : public ProcessTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SimultaneousStartTest, ExactlyOneInstanceSurvives) {
+    QProcess& a = launched_.add(sandbox_.launch());
+    QProcess& b = launched_.add(sandbox_.launch());
+    ASSERT_TRUE(a.waitForStarted());
+    ASSERT_TRUE(b.waitForStarted());
+
+    ASSERT_TRUE(waitUntil([&] { return !running(a) || !running(b); }, kServeTimeoutMs))
+        << "both are still running";
+    QProcess& ended = running(a) ? b : a;
+    QProcess& survivor = running(a) ? a : b;
+    EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ended.exitCode(), 0);
+
+    pause(1500);
+    ASSERT_TRUE(running(survivor));
+    endWithHostProgram(survivor);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rounds, SimultaneousStartTest, ::testing::Range(0, 3));
+
+}  // namespace
+}  // namespace ornavex::test
