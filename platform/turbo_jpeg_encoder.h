@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <memory>
+
+#include "platform/image_encoder.h"
+
+namespace ornavex {
+
+// JPEG pages on libjpeg-turbo: no chroma subsampling, one gray component for
+// gray pictures, and the picture's DPI in the JFIF header.
+class TurboJpegEncoder : public ImageEncoder {
+  public:
+    // PerPage: the library grows a buffer to the page's size and it is freed
+    // after the page. Preallocated: one worst-case buffer is kept for all pages.
+    enum class OutputBuffer { PerPage, Preallocated };
+
+    explicit TurboJpegEncoder(OutputBuffer buffer = OutputBuffer::PerPage);
+    ~TurboJpegEncoder() override;
+    TurboJpegEncoder(const TurboJpegEncoder&) = delete;
+    TurboJpegEncoder& operator=(const TurboJpegEncoder&) = delete;
+
+    PageWriteResult writeJpeg(const QImage& picture, const QString& path, int quality,
+                              ReplacePolicy policy) override;
+
+    // The file's bytes without writing them; empty for a null picture or a
+    // failure of the library.
+    QByteArray encode(const QImage& picture, int quality);
+
+    // Used when a picture carries no resolution of its own.
+    static constexpr int kFallbackDpi = 96;
+
+  private:
+    struct HandleCloser {
+        void operator()(void* handle) const;
+    };
+    struct BufferFree {
+        void operator()(unsigned char* buffer) const;
+    };
+
+    // The compressed page in buffer_, or empty when the library failed.
+    QByteArrayView compress(const QImage& picture, int quality);
+    void reserve(unsigned long size);
+    void endPage(bool always = false);
+
+    OutputBuffer bufferMode_;
+    std::unique_ptr<void, HandleCloser> handle_;
+    std::unique_ptr<unsigned char, BufferFree> buffer_;
+    unsigned long capacity_ = 0;
+};
+
+}  // namespace ornavex
