@@ -1,2 +1,63 @@
-// Placeholder until the application shell lands.
-int main() { return 0; }
+#include <QApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTranslator>
+
+#include "platform/platform_services.h"
+#include "platform/qt_desktop.h"
+#include "platform/qt_message_boxes.h"
+#include "shell/app/application.h"
+#include "shell/root.h"
+#include "shell/settings_path.h"
+#include "shell/single_instance.h"
+
+namespace {
+
+// Qt's own dialogs and standard buttons speak German too.
+void installGermanTranslations(QApplication& app, QTranslator& translator) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        app.installTranslator(&translator);
+    }
+}
+
+void bringToFront(QWidget& window) {
+    if (!window.isVisible()) return;
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.raise();
+    window.activateWindow();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QTranslator translator;
+    installGermanTranslations(app, translator);
+
+    const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    ornavex::SingleInstance instance(baseName);
+    if (instance.start() == ornavex::SingleInstance::Role::Secondary) return 0;
+
+    ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
+    auto& process = static_cast<ornavex::UnixProcessControl&>(*platform.process);
+    process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
+
+    ornavex::Application application(platform, ornavex::settingsFilePath());
+    ornavex::Root& root = application.root();
+    static_cast<ornavex::QtMessageBoxes&>(*platform.messageBoxes).setOwner(&root);
+
+    QObject::connect(&instance, &ornavex::SingleInstance::textReceived, root.Text1(),
+                     &QLineEdit::setText);
+    QObject::connect(&instance, &ornavex::SingleInstance::activateRequested, &root,
+                     [&root] { bringToFront(root); });
+
+    application.start();
+    process.setMainLoopRunning(true);
+    const int exitCode = QApplication::exec();
+    instance.removeSocketFile();
+    return exitCode;
+}

@@ -1,0 +1,29 @@
+#include "platform/platform_services.h"
+#include "platform/qt_desktop.h"
+#include "platform/qt_file_dialogs.h"
+#include "platform/qt_message_boxes.h"
+#include "platform/qt_picture_store.h"
+#include "platform/qt_printer.h"
+#include "platform/sane_scanner_library.h"
+#include "platform/turbo_jpeg_encoder.h"
+
+namespace ornavex {
+
+PlatformServices makeRealPlatformServices() {
+    PlatformServices services;
+    services.messageBoxes = std::make_unique<QtMessageBoxes>();
+    services.fileDialogs = std::make_unique<QtFileDialogs>();
+    services.pointer = std::make_unique<QtScreenPointer>();
+    services.eventLoop = std::make_unique<QtEventLoop>();
+    services.screen = std::make_unique<QtScreen>();
+    services.clock = std::make_unique<SystemClock>();
+    services.clipboard = std::make_unique<QtClipboard>();
+    services.pictures = std::make_unique<QtPictureStore>();
+    services.encoder = std::make_unique<TurboJpegEncoder>();
+    services.scanner = std::make_unique<SaneScannerLibrary>(*services.clipboard);
+    services.printer = std::make_unique<QtPrinter>();
+    services.process = std::make_unique<UnixProcessControl>();
+    return services;
+}
+
+}  // namespace ornavex

@@ -1,0 +1,208 @@
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include "shell/image_control.h"
+#include "tests/app/app_fixture.h"
+
+namespace ornavex {
+namespace {
+
+const QString kNoSourceMessage = QStringLiteral(
+    "Warscheinlich ist das Gerät nicht verfügbar, nicht eingeschaltet\n"
+    "oder es wurden keine richtigen Treiber für den Scanner installiert.\n"
+    "Installationen können in der Systemsteuerung durchführt werden.   \n"
+    "\n"
+    "Die Auswahl des Scanners oder Kamera wurde abgebrochen.");
+
+class ScanCommandTest : public AppFixture {};
+
+TEST_F(ScanCommandTest, ChosenSourceScansAndStoresAtOnce) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    fakes.scanner->deliverPage(page());
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(fakes.scanner->selectCalls, 0);
+    EXPECT_EQ(fakes.scanner->acquireCalls, 1);
+    EXPECT_EQ(root.picture(), page());
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+    EXPECT_EQ(fakes.pageWriter.writes[0].quality, 100);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("brief.jpg")});
+}
+
+TEST_F(ScanCommandTest, FirstScanAfterStartShowsTheHintOnceThenChoiceThenInsertPrompt) {
+    ASSERT_EQ(root.scannerFlag(), "-1");
+    root.setFileName("seite1.jpg");
+    fakes.scanner->answerSelection(7);
+    fakes.scanner->deliverPage(page());
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(messageTexts(),
+              (std::vector<QString>{kChooseScanner, kInsertPage, successText("seite1.jpg")}));
+    const MessageBoxRequest& prompt = fakes.messages->shown()[1];
+    EXPECT_EQ(prompt.buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(prompt.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(fakes.scanner->selectCalls, 1);
+    EXPECT_EQ(root.scannerFlag(), "1");
+
+    // The next scan goes straight to the scanner.
+    fakes.messages->clear();
+    root.setFileName("seite2.jpg");
+    fakes.scanner->deliverPage(page());
+    app.bScannen_Click();
+    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("seite2.jpg")});
+}
+
+TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
+    root.setScannerFlag("0");
+    root.setFileName("brief.jpg");
+    root.show();
+    QApplication::setActiveWindow(&root);
+    fakes.scanner->answerSelection(0);
+
+    app.bScannen_Click();
+
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& box = fakes.messages->shown()[0];
+    EXPECT_EQ(box.title, " Scanner/Treiber auswählen");
+    EXPECT_EQ(box.text, kNoSourceMessage);
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(root.scannerFlag(), "0");
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+}
+
+TEST_F(ScanCommandTest, SuccessfulChoiceAfterAFailureNeedsNoMessage) {
+    root.setScannerFlag("0");
+    fakes.scanner->answerSelection(1);
+    EXPECT_EQ(app.TwainQuelle(), 1);
+    EXPECT_EQ(root.scannerFlag(), "1");
+    EXPECT_TRUE(fakes.messages->shown().empty());
+}
+
+TEST_F(ScanCommandTest, SourceChoiceShowsTheMainWindowFirst) {
+    root.setScannerFlag("0");
+    bool visibleDuringChoice = false;
+    fakes.scanner->onSelect = [&] { visibleDuringChoice = root.isVisible(); };
+    app.TwainQuelle();
+    EXPECT_TRUE(visibleDuringChoice);
+}
+
+TEST_F(ScanCommandTest, CancelAtTheInsertPromptKeepsThePreviewAndStoresNothing) {
+    root.setScannerFlag("0");
+    root.setFileName("brief.jpg");
+    root.Picture2()->setPicture(page(5, 5, qRgb(0, 0, 255)));
+    fakes.scanner->answerSelection(1);
+    fakes.messages->answer(MessageAnswer::Cancel);
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(messageTexts(), std::vector<QString>{kInsertPage});
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
+    EXPECT_EQ(root.picture(), page(5, 5, qRgb(0, 0, 255)));
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+}
+
+class FailedAcquisitionTest : public ScanCommandTest,
+                              public ::testing::WithParamInterface<AcquireOutcome> {};
+
+TEST_P(FailedAcquisitionTest, NeverStoresWhatTheClipboardHappensToHold) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    const QImage older = page(8, 8, qRgb(0, 255, 0));
+    fakes.clipboard->setImage(page(9, 9, qRgb(1, 2, 3)));  // someone else's picture
+    root.Picture2()->setPicture(older);
+    fakes.scanner->failAcquisition(GetParam());
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(root.picture(), older);
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_FALSE(QFile::exists(documents + "brief.jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, FailedAcquisitionTest,
+                         ::testing::Values(AcquireOutcome::Cancelled, AcquireOutcome::Failed,
+                                           AcquireOutcome::NoSource));
+
+TEST_F(ScanCommandTest, TakenNameLeadsThroughSaveAsToTheNewName) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    writeFile(documents + "brief.jpg", "kept");
+    QDir().mkpath(temp.path() + "/Akten");
+    fakes.dialogs->answerFile(temp.path() + "/Akten/antrag.jpg");
+    fakes.scanner->deliverPage(page());
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{kNameTaken, successText("antrag.jpg")}));
+    ASSERT_EQ(fakes.dialogs->calls().size(), 1u);
+    EXPECT_EQ(fakes.dialogs->calls()[0].request.title, " Dokument speichern");
+    EXPECT_EQ(root.folder(), temp.path() + "/Akten/");
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, temp.path() + "/Akten/antrag.jpg");
+    EXPECT_EQ(readFile(documents + "brief.jpg"), "kept");
+}
+
+TEST_F(ScanCommandTest, TakenNameWithSaveAsCancelledTwiceLeavesTheOldFile) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    writeFile(documents + "brief.jpg", "kept");
+    fakes.scanner->deliverPage(page());
+
+    app.bScannen_Click();
+
+    // Asked by the command and again by the store; neither replaces the file.
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{kNameTaken, kNameTaken}));
+    EXPECT_EQ(fakes.dialogs->calls().size(), 2u);
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_EQ(readFile(documents + "brief.jpg"), "kept");
+}
+
+TEST_F(ScanCommandTest, EmptyNameAsksForOneWhenStoring) {
+    root.setScannerFlag("1");
+    fakes.scanner->deliverPage(page());
+    fakes.dialogs->answerFile(documents + "neu.jpg");
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(root.fileName(), "neu.jpg");
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "neu.jpg");
+}
+
+TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
+    root.setScannerFlag("1");
+    root.setFileName("akte.jpg");
+    fakes.scanner->deliverPage(page(10, 10, qRgb(255, 0, 0)));
+    fakes.scanner->deliverPage(page(10, 10, qRgb(0, 0, 255)));
+    fakes.dialogs->answerFile(documents + "akte2.jpg");
+
+    app.bAssistent_Click();
+
+    EXPECT_TRUE(root.mnuSeite2()->isChecked());
+    EXPECT_FALSE(root.mnuSeite1()->isChecked());
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "akte.jpg");
+    EXPECT_EQ(fakes.pageWriter.writes[0].picture.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "akte2.jpg");
+    EXPECT_EQ(fakes.pageWriter.writes[1].picture.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(messageTexts()[1], kNameTaken);
+}
+
+TEST_F(ScanCommandTest, TwoPageScanDoesNothingWhileScanningIsDisabled) {
+    root.bScannen()->setEnabled(false);
+    app.bAssistent_Click();
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
+    EXPECT_TRUE(root.mnuSeite1()->isChecked());
+}
+
+}  // namespace
+}  // namespace ornavex
