@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "shell/hints.h"
 #include "shell/image_control.h"
@@ -173,6 +174,8 @@ void Root::createControls() {
     RNamen_->setObjectName(QStringLiteral("RNamen"));
     RNamen_->setBuddy(tBilddatei_);
     place(RNamen_, 210, 180, 930, 210);
+    // The substitute for a missing Tahoma may run wider; never clip the caption.
+    RNamen_->resize(std::max(RNamen_->width(), RNamen_->sizeHint().width()), RNamen_->height());
 
     // Picture boxes carry no keyboard action; only fields and buttons take the focus.
     for (QWidget* box : {static_cast<QWidget*>(PHilfe_), static_cast<QWidget*>(Picture0_),
