@@ -1,0 +1,212 @@
+// Prints through the real spooler into the PDF queue that
+// setup_cups_pdf_queue.sh creates, and measures the PDF that comes out.
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTransform>
+#include <set>
+
+#include "platform/qt_printer.h"
+#include "print/bildverwaltung.h"
+
+namespace ornavex {
+namespace {
+
+QString outputFolder() {
+    const QString configured = qEnvironmentVariable("ORNAVEX_CUPS_PDF_DIR");
+    return configured.isEmpty() ? QStringLiteral("/var/spool/cups-pdf/ornavex") : configured;
+}
+
+std::set<QString> pdfsIn(const QString& folder) {
+    std::set<QString> names;
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files)) {
+        names.insert(name);
+    }
+    return names;
+}
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+struct PdfPage {
+    int pages = 0;
+    QSizeF points;
+};
+
+PdfPage pdfInfo(const QString& path) {
+    PdfPage info;
+    const QString text = run(QStringLiteral("pdfinfo"), {path});
+    const auto pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(text);
+    if (pages.hasMatch()) info.pages = pages.captured(1).toInt();
+    const auto size =
+        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(text);
+    if (size.hasMatch())
+        info.points = QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble());
+    return info;
+}
+
+// One pixel per point.
+QImage rasterise(const QString& pdf, const QString& folder) {
+    const QString base = QDir(folder).filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), pdf, base});
+    return QImage(base + QStringLiteral(".png"));
+}
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+QRect boundingBoxOf(const QImage& page, QColor color) {
+    QRect box;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (near(page.pixelColor(x, y), color)) box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// Waits for the new PDF that shows `color`; other jobs may print meanwhile.
+QString waitForPdfShowing(const QString& folder, const std::set<QString>& before, QColor color,
+                          const QString& scratch) {
+    std::set<QString> seen = before;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired()) {
+        for (const QString& name : pdfsIn(folder)) {
+            if (seen.count(name)) continue;
+            const QString path = QDir(folder).filePath(name);
+            const qint64 size = QFileInfo(path).size();
+            QThread::msleep(300);
+            if (size == 0 || QFileInfo(path).size() != size) continue;
+            seen.insert(name);
+            if (boundingBoxOf(rasterise(path, scratch), color).isValid()) return path;
+        }
+        QThread::msleep(200);
+    }
+    return QString();
+}
+
+// The printable area in points, as the default queue reports it.
+QRectF printableArea(QPageLayout::Orientation orientation) {
+    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    printer.setPageOrientation(orientation);
+    return printer.pageLayout().paintRect(QPageLayout::Point);
+}
+
+struct PrintRow {
+    const char* name;
+    QSize pixels;
+    QColor color;
+    bool landscape;
+    bool fullWidth;
+};
+
+void PrintTo(const PrintRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class CupsPrint : public ::testing::TestWithParam<PrintRow> {
+  protected:
+    void SetUp() override {
+        if (QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "no default CUPS queue";
+        if (!QFileInfo(outputFolder()).isDir())
+            GTEST_SKIP() << "no PDF folder " << outputFolder().toStdString();
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) {
+            GTEST_SKIP() << "poppler-utils missing";
+        }
+        ASSERT_TRUE(work_.isValid());
+    }
+
+    QTemporaryDir work_;
+};
+
+TEST_P(CupsPrint, OnePageFittedAtTheTopLeft) {
+    const PrintRow& row = GetParam();
+    QImage picture(row.pixels, QImage::Format_RGB32);
+    picture.fill(row.color);
+    picture.setDotsPerMeterX(3780);
+    picture.setDotsPerMeterY(3780);
+
+    const std::set<QString> before = pdfsIn(outputFolder());
+    QtPrinter printer;
+    ASSERT_TRUE(printer.available());
+    PrintFittedPicture(printer, picture);
+    printer.endDoc();
+    const QString pdf = waitForPdfShowing(outputFolder(), before, row.color, work_.path());
+    ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the spooler within a minute";
+
+    const PdfPage info = pdfInfo(pdf);
+    EXPECT_EQ(info.pages, 1);
+    const bool landscapeSheet = info.points.width() > info.points.height();
+    QImage page = rasterise(pdf, work_.path());
+    ASSERT_FALSE(page.isNull());
+    // The spooler may put a landscape page onto portrait paper, turned a
+    // quarter to the left; turn it back to read it.
+    if (row.landscape && !landscapeSheet) page = page.transformed(QTransform().rotate(90));
+    if (!row.landscape) {
+        EXPECT_FALSE(landscapeSheet) << "a portrait page came out landscape";
+    }
+    const QRect box = boundingBoxOf(page, row.color);
+    ASSERT_TRUE(box.isValid()) << "the picture is not on the page";
+
+    const QRectF area =
+        printableArea(row.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    constexpr double kTolerance = 2.0;  // points: rasterising and rounding
+    EXPECT_NEAR(box.left(), area.left(), kTolerance);
+    EXPECT_NEAR(box.top(), area.top(), kTolerance);
+    const double ratio = static_cast<double>(row.pixels.width()) / row.pixels.height();
+    if (row.fullWidth) {
+        EXPECT_NEAR(box.width(), area.width(), kTolerance);
+        EXPECT_NEAR(box.height(), area.width() / ratio, kTolerance);
+    } else {
+        EXPECT_NEAR(box.height(), area.height(), kTolerance);
+        EXPECT_NEAR(box.width(), area.height() * ratio, kTolerance);
+    }
+}
+
+TEST_F(CupsPrint, PrintableAreaIsReportedInTwipsPerOrientation) {
+    QtPrinter printer;
+    ASSERT_TRUE(printer.available());
+    for (const auto orientation : {PrinterOrientation::Portrait, PrinterOrientation::Landscape}) {
+        printer.setOrientation(orientation);
+        const QRectF area =
+            printableArea(orientation == PrinterOrientation::Landscape ? QPageLayout::Landscape
+                                                                       : QPageLayout::Portrait);
+        EXPECT_NEAR(printer.scaleWidth(), area.width() * 20.0, 1.0);
+        EXPECT_NEAR(printer.scaleHeight(), area.height() * 20.0, 1.0);
+        EXPECT_EQ(printer.scaleWidth() > printer.scaleHeight(),
+                  orientation == PrinterOrientation::Landscape);
+    }
+    QPrinter reference(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    EXPECT_FLOAT_EQ(printer.scaleX(1440.0f, ScaleTwips, ScalePixels),
+                    static_cast<float>(reference.logicalDpiX()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, CupsPrint,
+    ::testing::Values(PrintRow{"Portrait", QSize(400, 800), QColor(200, 0, 0), false, false},
+                      PrintRow{"Landscape", QSize(900, 300), QColor(0, 0, 200), true, true},
+                      PrintRow{"Square", QSize(500, 500), QColor(0, 150, 0), false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace ornavex

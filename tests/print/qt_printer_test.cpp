@@ -1,0 +1,58 @@
+#include "platform/qt_printer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace ornavex {
+namespace {
+
+// Points the CUPS client at a server that does not exist, before Qt asks it.
+class QtPrinterWithoutQueue : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ::setenv("CUPS_SERVER", "/nonexistent/ornavex-cups.sock", 1); }
+};
+
+TEST_F(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
+    QtPrinter printer;
+    EXPECT_FALSE(printer.available());
+    EXPECT_TRUE(printer.printerName().isEmpty());
+    printer.setOrientation(PrinterOrientation::Landscape);
+    EXPECT_EQ(printer.scaleWidth(), 0.0f);
+    EXPECT_EQ(printer.scaleHeight(), 0.0f);
+    QImage picture(20, 20, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    printer.paintPicture(picture, 0, 0, 1440, 1440);
+    printer.endDoc();
+    EXPECT_FALSE(printer.available());
+}
+
+struct ConversionRow {
+    float length;
+    short from;
+    short to;
+    float expected;
+};
+
+class QtPrinterConversion : public QtPrinterWithoutQueue,
+                            public ::testing::WithParamInterface<ConversionRow> {};
+
+TEST_P(QtPrinterConversion, ConvertsBetweenTwipsPointsAndHimetric) {
+    const ConversionRow& row = GetParam();
+    QtPrinter printer;
+    EXPECT_FLOAT_EQ(printer.scaleX(row.length, row.from, row.to), row.expected);
+    EXPECT_FLOAT_EQ(printer.scaleY(row.length, row.from, row.to), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, QtPrinterConversion,
+                         ::testing::Values(ConversionRow{1440, ScaleTwips, ScaleHimetric, 2540},
+                                           ConversionRow{2540, ScaleHimetric, ScaleTwips, 1440},
+                                           ConversionRow{72, ScalePoints, ScaleTwips, 1440},
+                                           ConversionRow{20320, ScaleHimetric, ScalePoints, 576},
+                                           ConversionRow{500, ScaleTwips, ScaleTwips, 500},
+                                           // Unknown modes, and pixels without a printer.
+                                           ConversionRow{500, 7, ScaleTwips, 0},
+                                           ConversionRow{500, ScaleTwips, ScalePixels, 0}));
+
+}  // namespace
+}  // namespace ornavex
