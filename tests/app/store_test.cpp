@@ -1,0 +1,231 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <cerrno>
+
+#include "files/document_files.h"
+#include "shell/image_control.h"
+#include "shell/picture_box.h"
+#include "tests/app/app_fixture.h"
+
+namespace ornavex {
+namespace {
+
+class StoreTest : public AppFixture {
+  protected:
+    StoreTest() {
+        root.setScannerFlag("1");
+        root.Picture2()->setPicture(page());
+    }
+};
+
+TEST_F(StoreTest, NoSourceMeansNothingHappensAtAll) {
+    root.setScannerFlag("0");
+    root.setFileName("brief.jpg");
+    app.TwainCopy();
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_TRUE(fakes.pointer->history().empty());
+    EXPECT_FALSE(root.Picture1()->hasPicture());
+}
+
+struct FormatRow {
+    const char* name;
+    const char* format;
+};
+
+class StoreFormatTest : public StoreTest, public ::testing::WithParamInterface<FormatRow> {};
+
+TEST_P(StoreFormatTest, LastThreeLettersChooseTheFormatAndTheNameStaysAsTyped) {
+    root.setFileName(QString::fromUtf8(GetParam().name));
+    app.TwainCopy();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    const RecordedWrite& write = fakes.pageWriter.writes[0];
+    EXPECT_EQ(write.format, QString::fromLatin1(GetParam().format));
+    EXPECT_EQ(write.path, documents + QString::fromUtf8(GetParam().name));
+    EXPECT_EQ(write.picture, page());
+    EXPECT_EQ(write.policy, ReplacePolicy::KeepExisting);
+    if (write.format == "jpeg") {
+        EXPECT_EQ(write.quality, 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, StoreFormatTest,
+                         ::testing::Values(FormatRow{"seite.BMP", "bmp"},
+                                           FormatRow{"seite.bmp", "bmp"},
+                                           FormatRow{"seitebmp", "bmp"}, FormatRow{"seite", "jpeg"},
+                                           FormatRow{"seite.jpg", "jpeg"},
+                                           FormatRow{"seite.png", "jpeg"},
+                                           FormatRow{"bmp.jpg", "jpeg"}));
+
+TEST_F(StoreTest, FolderWithoutSeparatorGetsOneBeforeTheNameIsAppended) {
+    root.setFolder(documents.chopped(1));
+    root.setFileName("brief.jpg");
+    app.TwainCopy();
+    EXPECT_EQ(root.folder(), documents);
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+}
+
+TEST_F(StoreTest, MissingFolderAsksForOneAndStoresThere) {
+    root.setFolder(temp.path() + "/weg/");
+    root.setFileName("brief.jpg");
+    QDir().mkpath(temp.path() + "/Neu");
+    fakes.dialogs->answerFolder(temp.path() + "/Neu");
+    app.TwainCopy();
+    EXPECT_EQ(root.folder(), temp.path() + "/Neu/");
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, temp.path() + "/Neu/brief.jpg");
+}
+
+TEST_F(StoreTest, MissingFolderWithTheChooserCancelledReportsTheFailedWrite) {
+    const QString gone = temp.path() + "/weg/";
+    root.setFolder(gone);
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::WriteFailed, ENOENT};
+    app.TwainCopy();
+
+    EXPECT_EQ(root.folder(), gone);
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, gone + "brief.jpg");
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    EXPECT_EQ(fakes.messages->shown()[0].text,
+              "Die Bilddatei \"" + gone + "brief.jpg\" konnte nicht gespeichert werden.   \n" +
+                  "Der Ordner ist nicht vorhanden.");
+}
+
+struct TipsRow {
+    const char* stored;  // nullptr: no such key
+    bool messageShown;
+    const char* storedAfter;
+};
+
+class TipsTest : public StoreTest, public ::testing::WithParamInterface<TipsRow> {};
+
+TEST_P(TipsTest, SuccessMessageIsShownForTheFirstFourStoresOnly) {
+    if (GetParam().stored) WriteIniValue(settings, "Default", "Tips", GetParam().stored);
+    root.setFileName("brief.jpg");
+    app.TwainCopy();
+    if (GetParam().messageShown) {
+        ASSERT_EQ(fakes.messages->shown().size(), 1u);
+        const MessageBoxRequest& box = fakes.messages->shown()[0];
+        EXPECT_EQ(box.title, " Ornavex");
+        EXPECT_EQ(box.text, successText("brief.jpg"));
+        EXPECT_EQ(box.icon, MessageIcon::Information);
+    } else {
+        EXPECT_TRUE(fakes.messages->shown().empty());
+    }
+    EXPECT_EQ(tips(), QString::fromLatin1(GetParam().storedAfter));
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, TipsTest,
+                         ::testing::Values(TipsRow{nullptr, true, "1"}, TipsRow{"", true, "1"},
+                                           TipsRow{"3", true, "4"}, TipsRow{"4", false, "4"},
+                                           TipsRow{"17", false, "17"}, TipsRow{"viele", true, "1"},
+                                           TipsRow{" 2 ", true, "3"}));
+
+TEST_F(StoreTest, FourStoresInARowThenSilence) {
+    for (int i = 0; i < 6; ++i) {
+        root.setFileName(QStringLiteral("seite%1.jpg").arg(i));
+        app.TwainCopy();
+    }
+    EXPECT_EQ(fakes.messages->shown().size(), 4u);
+    EXPECT_EQ(tips(), "4");
+    EXPECT_EQ(fakes.pageWriter.writes.size(), 6u);
+}
+
+TEST_F(StoreTest, TakenNameWithSaveAsCancelledWritesNothing) {
+    root.setFileName("brief.jpg");
+    writeFile(documents + "brief.jpg", "old page");
+    app.TwainCopy();
+    EXPECT_EQ(messageTexts(), std::vector<QString>{kNameTaken});
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_EQ(readFile(documents + "brief.jpg"), "old page");
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+    EXPECT_EQ(tips(), "");
+}
+
+TEST_F(StoreTest, ReplacingAFileNeedsTheConsentGivenInTheSaveDialog) {
+    root.setFileName("brief.jpg");
+    writeFile(documents + "brief.jpg", "old page");
+    fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed
+    app.TwainCopy();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].policy, ReplacePolicy::ReplaceExisting);
+    EXPECT_EQ(readFile(documents + "brief.jpg"), "jpeg");
+}
+
+TEST_F(StoreTest, FileAppearingAfterTheCheckIsNotReplaced) {
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::AlreadyExists, 0};
+    app.TwainCopy();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].policy, ReplacePolicy::KeepExisting);
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    EXPECT_TRUE(fakes.messages->shown()[0].text.contains("nicht überschrieben"));
+}
+
+class FailedWriteTest : public StoreTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FailedWriteTest, IsReportedNamingFileAndReasonAndLeavesTheCountAndPreview) {
+    WriteIniValue(settings, "Default", "Tips", "1");
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::WriteFailed, GetParam()};
+    app.TwainCopy();
+
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& box = fakes.messages->shown()[0];
+    EXPECT_EQ(box.title, " Ornavex");
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(box.text.contains(documents + "brief.jpg"));
+    EXPECT_TRUE(box.text.contains("konnte nicht gespeichert werden"));
+    EXPECT_EQ(box.text.count('\n'), 1);
+    EXPECT_EQ(tips(), "1");
+    EXPECT_TRUE(root.hasPicture());
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, FailedWriteTest,
+                         ::testing::Values(ENOSPC, EACCES, EROFS, ENOENT, EIO, EFBIG));
+
+TEST(WriteFailureTextTest, NamesTheCommonCausesInGerman) {
+    EXPECT_EQ(describeWriteFailure({PageWriteStatus::WriteFailed, ENOSPC}),
+              "Auf dem Datenträger ist nicht genügend Speicherplatz frei.");
+    EXPECT_EQ(describeWriteFailure({PageWriteStatus::WriteFailed, EACCES}),
+              "Sie haben keine Berechtigung, in diesen Ordner zu schreiben.");
+    EXPECT_EQ(describeWriteFailure({PageWriteStatus::WriteFailed, EFBIG}),
+              "Die Datei konnte nicht geschrieben werden (Fehlercode 27).");
+}
+
+TEST_F(StoreTest, EmptyPreviewWritesNothingAndAsksNothing) {
+    root.Picture2()->clearPicture();
+    root.setFileName("");
+    app.TwainCopy();
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_TRUE(fakes.dialogs->calls().empty());
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+}
+
+TEST_F(StoreTest, EmptyNameWithSaveAsCancelledWritesNothing) {
+    root.setFileName("");
+    app.TwainCopy();
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_TRUE(fakes.messages->shown().empty());
+}
+
+TEST_F(StoreTest, CopiesThePageAtFullSizeAndHidesTheNotice) {
+    root.show();
+    root.setFileName("brief.jpg");
+    root.Picture2()->setStretch(false);
+    app.TwainCopy();
+    EXPECT_TRUE(root.Picture2()->stretch());
+    EXPECT_TRUE(root.Picture1()->autoSize());
+    EXPECT_EQ(root.Picture1()->picture(), page());
+    EXPECT_EQ(root.Picture1()->size(), page().size());
+    EXPECT_FALSE(root.RVorhanden()->isVisible());
+}
+
+}  // namespace
+}  // namespace ornavex
