@@ -100,6 +100,7 @@ ScannerAcquireDialog::ScannerAcquireDialog(SaneDevice& device, ScanSettings& set
     modeBox_ = new QComboBox(this);
     resolutionBox_ = new QComboBox(this);
     sourceBox_ = new QComboBox(this);
+    sourceBox_->setObjectName(QStringLiteral("quelle"));
     widthBox_ = new QDoubleSpinBox(this);
     heightBox_ = new QDoubleSpinBox(this);
     progress_ = new QProgressBar(this);
