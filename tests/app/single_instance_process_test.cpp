@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "tests/app/process_harness.h"
@@ -77,6 +79,10 @@ struct HostInput {
     QByteArray bytes;
     bool ends;
 };
+
+void PrintTo(const HostInput& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class HostInputTest : public ProcessTest, public ::testing::WithParamInterface<HostInput> {};
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <set>
 #include <vector>
@@ -181,6 +182,10 @@ struct LineCase {
     QStringList expectedTexts;
     int expectedActivations;
 };
+
+void PrintTo(const LineCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class LineProtocolTest : public SingleInstanceTest,
                          public ::testing::WithParamInterface<LineCase> {};
