@@ -106,12 +106,11 @@ QByteArrayView TurboJpegEncoder::compress(const QImage& picture, int quality) {
     const Source source = sourceFor(picture);
     const int width = source.pixels.width();
     const int height = source.pixels.height();
-    int flags = 0;
-    if (bufferMode_ == OutputBuffer::Preallocated) {
-        const unsigned long worstCase = tjBufSize(width, height, source.subsampling);
-        reserve(worstCase);
-        if (capacity_ >= worstCase) flags = TJFLAG_NOREALLOC;
-    }
+    // Letting the library grow its buffer from a few KB copies the page over
+    // and over; one worst-case buffer costs only the pages actually written.
+    const unsigned long worstCase = tjBufSize(width, height, source.subsampling);
+    reserve(worstCase);
+    const int flags = capacity_ >= worstCase ? TJFLAG_NOREALLOC : 0;
     // A buffer the library may grow must be its own: it frees what it replaces.
     if (flags == 0) endPage(true);
     unsigned char* out = buffer_.release();

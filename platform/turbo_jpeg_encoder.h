@@ -12,11 +12,12 @@ namespace ornavex {
 // gray pictures, and the picture's DPI in the JFIF header.
 class TurboJpegEncoder : public ImageEncoder {
   public:
-    // PerPage: the library grows a buffer to the page's size and it is freed
-    // after the page. Preallocated: one worst-case buffer is kept for all pages.
+    // The compressed page goes into a worst-case sized buffer. PerPage frees it
+    // after each page; Preallocated keeps it, which saves a third of the time
+    // of a colour A4 page for a few MB that stay resident (bench/store_bench).
     enum class OutputBuffer { PerPage, Preallocated };
 
-    explicit TurboJpegEncoder(OutputBuffer buffer = OutputBuffer::PerPage);
+    explicit TurboJpegEncoder(OutputBuffer buffer = OutputBuffer::Preallocated);
     ~TurboJpegEncoder() override;
     TurboJpegEncoder(const TurboJpegEncoder&) = delete;
     TurboJpegEncoder& operator=(const TurboJpegEncoder&) = delete;
