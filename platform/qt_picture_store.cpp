@@ -23,6 +23,7 @@ bool claimsTooMuch(const QSize& size) {
 // comes back with a gray rest) is shown as it is: the user sees the damage
 // instead of an empty preview.
 std::optional<QImage> QtPictureStore::load(const QString& path) {
+    // Qt's own default refuses a colour A4 page at 600 dpi; the limit is process-wide.
     QImageReader::setAllocationLimit(kAllocationLimitMb);
     QImageReader reader(path);
     if (!reader.canRead() || claimsTooMuch(reader.size())) return std::nullopt;
