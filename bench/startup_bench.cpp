@@ -95,24 +95,33 @@ std::optional<QByteArray> windowTitle(Display* display, Window window) {
     return std::nullopt;
 }
 
+struct StartTimes {
+    std::optional<Clock::time_point> serving;
+    std::optional<Clock::time_point> mapped;
+};
+
 // Waits for a MapNotify of the main window; the root's substructure must be
-// watched before the launch so that no event can slip by.
-std::optional<Clock::time_point> waitForMainWindowMap(Display* display) {
+// watched before the launch so that no event can slip by. On the way it notes
+// when the socket appears, that is when the single-instance check is done.
+StartTimes waitForMainWindowMap(Display* display, const QString& socketPath) {
+    StartTimes times;
     const Clock::time_point deadline = Clock::now() + kMapTimeout;
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
     while (Clock::now() < deadline) {
+        if (!times.serving && QFile::exists(socketPath)) times.serving = Clock::now();
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
             if (event.type != MapNotify) continue;
             const Clock::time_point mapped = Clock::now();
             if (windowTitle(display, event.xmap.window) == QByteArray(kMainWindowTitle)) {
-                return mapped;
+                times.mapped = mapped;
+                return times;
             }
         }
-        poll(&connection, 1, 20);
+        poll(&connection, 1, 5);
     }
-    return std::nullopt;
+    return times;
 }
 
 std::optional<double> residentMiB(qint64 pid) {
@@ -141,6 +150,7 @@ class Sandbox {
         return true;
     }
     QString program() const { return root_.filePath("bin/ornavex"); }
+    QString socketPath() const { return root_.filePath("runtime/ornavex.sock"); }
     QProcessEnvironment environment(const QString& display) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", display);
@@ -156,9 +166,15 @@ class Sandbox {
 };
 
 struct Launch {
+    std::optional<double> servingSeconds;
     std::optional<double> mapSeconds;
     std::optional<double> residentMiB;
+    QString ending;  // how the program ended by itself, if it did
 };
+
+QString figure(std::optional<double> value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QStringLiteral("-");
+}
 
 void stop(QProcess& process) {
     process.terminate();
@@ -175,6 +191,8 @@ Launch launchOnce(const Sandbox& sandbox, const QString& displayName) {
     XSelectInput(display.get(), DefaultRootWindow(display.get()), SubstructureNotifyMask);
     XSync(display.get(), False);
 
+    // The previous launch was killed and left its socket behind.
+    QFile::remove(sandbox.socketPath());
     QProcess process;
     process.setProcessEnvironment(sandbox.environment(displayName));
     process.setStandardOutputFile(QProcess::nullDevice());
@@ -183,11 +201,20 @@ Launch launchOnce(const Sandbox& sandbox, const QString& displayName) {
     process.start(sandbox.program(), {});
     if (!process.waitForStarted(5000)) return result;
 
-    if (const auto mapped = waitForMainWindowMap(display.get())) {
-        result.mapSeconds = std::chrono::duration<double>(*mapped - launched).count();
-    }
+    const auto seconds = [launched](Clock::time_point when) {
+        return std::chrono::duration<double>(when - launched).count();
+    };
+    const StartTimes times = waitForMainWindowMap(display.get(), sandbox.socketPath());
+    if (times.serving) result.servingSeconds = seconds(*times.serving);
+    if (times.mapped) result.mapSeconds = seconds(*times.mapped);
     std::this_thread::sleep_until(launched + kIdleAfter);
-    if (process.state() == QProcess::Running) result.residentMiB = residentMiB(process.processId());
+    if (process.state() == QProcess::Running) {
+        result.residentMiB = residentMiB(process.processId());
+    } else {
+        result.ending = QStringLiteral(" (ended by itself: status %1, code %2)")
+                            .arg(process.exitStatus())
+                            .arg(process.exitCode());
+    }
     stop(process);
     return result;
 }
@@ -231,16 +258,21 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::vector<double> mapSeconds, resident;
+    std::vector<double> servingSeconds, mapSeconds, resident;
     for (int i = 0; i < launches; ++i) {
         const Launch launch = launchOnce(sandbox, displayName);
-        std::printf(
-            "launch %d: mapped after %s s, resident %s MiB\n", i + 1,
-            launch.mapSeconds ? qPrintable(QString::number(*launch.mapSeconds, 'f', 3)) : "-",
-            launch.residentMiB ? qPrintable(QString::number(*launch.residentMiB, 'f', 1)) : "-");
+        std::printf("launch %d: serving after %s s, mapped after %s s, resident %s MiB%s\n", i + 1,
+                    qPrintable(figure(launch.servingSeconds, 3)),
+                    qPrintable(figure(launch.mapSeconds, 3)),
+                    qPrintable(figure(launch.residentMiB, 1)), qPrintable(launch.ending));
         std::fflush(stdout);
+        if (launch.servingSeconds) servingSeconds.push_back(*launch.servingSeconds);
         if (launch.mapSeconds) mapSeconds.push_back(*launch.mapSeconds);
         if (launch.residentMiB) resident.push_back(*launch.residentMiB);
+    }
+    if (!servingSeconds.empty()) {
+        std::printf("%-22s median %7.3f s  (before the one-second wait; for reading the figure)\n",
+                    "socket served", median(servingSeconds));
     }
     report("main window mapped", "s", mapSeconds, kMapTargetSeconds, launches);
     report("resident when idle", "MiB", resident, kResidentTargetMiB, launches);
