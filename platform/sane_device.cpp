@@ -13,8 +13,8 @@
 namespace ornavex {
 namespace {
 
-// Large reads keep the per-call overhead of the backend out of the way.
-constexpr std::size_t kReadSize = 256 * 1024;
+// Reads the size of a pipe-fed backend's chunks: measured faster than larger requests.
+constexpr std::size_t kReadSize = 32 * 1024;
 constexpr double kMetresPerInch = 0.0254;
 
 SANE_Handle asHandle(void* handle) {
