@@ -64,7 +64,6 @@ class SingleInstance : public QObject {
     void dispatchLine(QByteArray line);
 
     QString path_;
-    QByteArray encodedPath_;
     QLocalServer* server_ = nullptr;
     bool ownsSocketFile_ = false;
     int clientCount_ = 0;
