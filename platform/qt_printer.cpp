@@ -23,9 +23,9 @@ QPageLayout::Orientation pageOrientation(PrinterOrientation orientation) {
 
 }  // namespace
 
-QtPrinter::QtPrinter() {
-    prepareDocument();
-}
+// The default queue is looked up on first use: asking CUPS at start-up would
+// slow the window down and cost memory for users who never print.
+QtPrinter::QtPrinter() = default;
 
 QtPrinter::~QtPrinter() {
     // An unfinished document is still handed over rather than lost.
@@ -34,7 +34,8 @@ QtPrinter::~QtPrinter() {
 
 // Each document gets a fresh printer object on the default queue of the moment,
 // carrying the orientation that was set last.
-void QtPrinter::prepareDocument() {
+void QtPrinter::prepareDocument() const {
+    prepared_ = true;
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
         printer_.reset();
@@ -46,10 +47,12 @@ void QtPrinter::prepareDocument() {
 }
 
 bool QtPrinter::available() const {
+    if (!prepared_) prepareDocument();
     return printer_ && printer_->isValid();
 }
 
 QString QtPrinter::printerName() const {
+    if (!prepared_) prepareDocument();
     return printer_ ? printer_->printerName() : QString();
 }
 
@@ -132,7 +135,8 @@ void QtPrinter::endDoc() {
         qCDebug(lcPrinter) << "printer" << printerName() << "rejected the document";
     }
     painter_.reset();
-    prepareDocument();
+    printer_.reset();
+    prepared_ = false;
 }
 
 }  // namespace ornavex

@@ -34,13 +34,14 @@ class QtPrinter : public Printer {
     QString printerName() const;
 
   private:
-    void prepareDocument();
+    void prepareDocument() const;
     bool beginDocument();
     double unitsPerInch(short mode, bool horizontal) const;
     float convert(float length, short fromMode, short toMode, bool horizontal) const;
 
     PrinterOrientation orientation_ = PrinterOrientation::Portrait;
-    std::unique_ptr<QPrinter> printer_;
+    mutable std::unique_ptr<QPrinter> printer_;
+    mutable bool prepared_ = false;
     std::unique_ptr<QPainter> painter_;
 };
 

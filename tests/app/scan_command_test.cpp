@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QToolButton>
+#include <ostream>
 
 #include "shell/image_control.h"
 #include "tests/app/app_fixture.h"
@@ -108,6 +109,27 @@ TEST_F(ScanCommandTest, CancelAtTheInsertPromptKeepsThePreviewAndStoresNothing) 
     EXPECT_EQ(root.picture(), page(5, 5, qRgb(0, 0, 255)));
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
 }
+
+}  // namespace
+
+void PrintTo(AcquireOutcome outcome, std::ostream* out) {
+    switch (outcome) {
+        case AcquireOutcome::NewPage:
+            *out << "NewPage";
+            return;
+        case AcquireOutcome::Cancelled:
+            *out << "Cancelled";
+            return;
+        case AcquireOutcome::Failed:
+            *out << "Failed";
+            return;
+        case AcquireOutcome::NoSource:
+            *out << "NoSource";
+            return;
+    }
+}
+
+namespace {
 
 class FailedAcquisitionTest : public ScanCommandTest,
                               public ::testing::WithParamInterface<AcquireOutcome> {};

@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <cerrno>
+#include <ostream>
 
 #include "files/document_files.h"
 #include "shell/image_control.h"
@@ -32,6 +33,10 @@ struct FormatRow {
     const char* name;
     const char* format;
 };
+
+void PrintTo(const FormatRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class StoreFormatTest : public StoreTest, public ::testing::WithParamInterface<FormatRow> {};
 
@@ -98,6 +103,10 @@ struct TipsRow {
     bool messageShown;
     const char* storedAfter;
 };
+
+void PrintTo(const TipsRow& row, std::ostream* out) {
+    *out << "Tips " << (row.stored ? row.stored : "(none)");
+}
 
 class TipsTest : public StoreTest, public ::testing::WithParamInterface<TipsRow> {};
 

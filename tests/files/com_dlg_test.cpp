@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include "files/com_dlg.h"
 #include "tests/fakes/fake_file_dialogs.h"
@@ -20,6 +21,10 @@ struct SplitRow {
     const char* folder;
     const char* name;
 };
+
+void PrintTo(const SplitRow& row, std::ostream* out) {
+    *out << row.chosen;
+}
 
 class FileDialogSplitTest : public ::testing::TestWithParam<SplitRow> {};
 

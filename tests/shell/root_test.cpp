@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QAction>
 #include <QApplication>
@@ -191,6 +192,10 @@ struct RemoteRow {
     const char* text;
     bool ends;
 };
+
+void PrintTo(const RemoteRow& row, std::ostream* out) {
+    *out << '"' << row.text << '"';
+}
 
 class RemoteControlTest : public RootTest, public ::testing::WithParamInterface<RemoteRow> {};
 

@@ -1,0 +1,103 @@
+// The whole road of one page: an A4 300-dpi colour page from SANE's test device
+// into the preview and stored as JPEG quality 100, against scanimage piped into
+// cjpeg on the same page in the same run. Prints medians and the ratio.
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "platform/sane_device.h"
+#include "platform/sane_session.h"
+#include "platform/turbo_jpeg_encoder.h"
+#include "shell/image_control.h"
+
+namespace {
+
+constexpr int kRuns = 5;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+template <typename Run>
+double secondsOf(Run run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+
+    std::vector<double> ours;
+    QSize size;
+    qint64 ourBytes = 0;
+    {
+        ornavex::SaneSession session;
+        ornavex::SaneSession::Opened opened = session.open("test:0");
+        if (!opened.device) {
+            std::fprintf(stderr, "test device not available\n");
+            return 1;
+        }
+        ornavex::SaneDevice& device = *opened.device;
+        device.setText("mode", "Color");
+        device.setText("test-picture", "Color pattern");
+        device.setNumber("resolution", 300);
+        device.setNumber("br-x", 210);
+        device.setNumber("br-y", 297);
+        const std::atomic<bool> noCancel = false;
+        ornavex::TurboJpegEncoder encoder;
+        ornavex::ImageControl preview;
+        preview.setStretch(true);
+        preview.resize(328, 424);
+        const QString path = folder.filePath("ours.jpg");
+        for (int run = 0; run < kRuns; ++run) {
+            ours.push_back(secondsOf([&] {
+                const ornavex::ScanResult result = device.scanPage({}, noCancel);
+                preview.setPicture(result.page);
+                QCoreApplication::processEvents();
+                const ornavex::PageWriteResult written = encoder.writeJpeg(
+                    preview.picture(), path, 100, ornavex::ReplacePolicy::ReplaceExisting);
+                if (!written.ok()) std::fprintf(stderr, "store failed\n");
+                size = result.page.size();
+            }));
+        }
+        ourBytes = QFileInfo(path).size();
+    }
+
+    std::vector<double> reference;
+    const QString command =
+        QStringLiteral(
+            "scanimage -d test:0 --mode Color --test-picture 'Color pattern' --resolution 300 "
+            "-x 210 -y 297 --format=pnm | cjpeg -quality 100 -sample 1x1 > '%1'")
+            .arg(folder.filePath("reference.jpg"));
+    for (int run = 0; run < kRuns; ++run) {
+        reference.push_back(secondsOf([&] {
+            QProcess shell;
+            shell.start("bash", {"-c", command});
+            shell.waitForFinished(-1);
+        }));
+    }
+    const qint64 referenceBytes = QFileInfo(folder.filePath("reference.jpg")).size();
+
+    const double oursMedian = median(ours);
+    const double referenceMedian = median(reference);
+    std::printf("page: %d x %d colour, 300 dpi\n", size.width(), size.height());
+    std::printf("ornavex scan + preview + JPEG q100 4:4:4: median %.3f s (%lld bytes)\n",
+                oursMedian, static_cast<long long>(ourBytes));
+    std::printf("scanimage | cjpeg -quality 100 -sample 1x1: median %.3f s (%lld bytes)\n",
+                referenceMedian, static_cast<long long>(referenceBytes));
+    std::printf("time ratio: %.2f (target <= 1.20)\n", oursMedian / referenceMedian);
+    return 0;
+}
