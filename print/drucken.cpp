@@ -66,6 +66,7 @@ void Drucken::createControls() {
     bBeenden_ = new QPushButton(QStringLiteral("&Beenden"), this);
     bBeenden_->setObjectName(QStringLiteral("BBeenden"));
     bBeenden_->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     bBeenden_->setGeometry(pixelRect(4500, -600, 1275, 420));
     connect(bBeenden_, &QPushButton::clicked, this, &Drucken::closeRequested);
 }

@@ -48,6 +48,8 @@ void PrintPreview::show(const QImage& picture) {
     }
     frame.raise();
     frame.activateWindow();
+    // Escape and Enter reach the page only when the focus is inside it.
+    frame.page().setFocus(Qt::ActiveWindowFocusReason);
     events_.processPendingEvents();
 }
 

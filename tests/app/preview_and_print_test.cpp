@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -47,6 +48,19 @@ TEST_F(PreviewPaneTest, DoubleClickOnAPageOpensTheEnlargedViewOnce) {
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->picture(), page(20, 20, qRgb(0, 0, 200)));
     EXPECT_TRUE(fakes.dialogs->calls().empty());
+}
+
+TEST_F(PreviewPaneTest, EscapeRightAfterOpeningClosesTheView) {
+    root.Picture2()->setPicture(page());
+    root.bAnzeigen()->click();
+    ASSERT_TRUE(previewOpen());
+    QApplication::setActiveWindow(app.printPreview().frame());
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(app.printPreview().frame()->isAncestorOf(focus));
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_FALSE(previewOpen());
+    EXPECT_TRUE(root.isVisible());
 }
 
 TEST_F(PreviewPaneTest, ShowButtonOnAnEmptyPaneChoosesTheScannerOnPageOne) {
