@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/sane_device.h"
 #include "platform/sane_session.h"
 #include "platform/turbo_jpeg_encoder.h"
@@ -18,19 +19,10 @@
 
 namespace {
 
+using ornavex::bench::median;
+using ornavex::bench::secondsOf;
+
 constexpr int kRuns = 5;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Run>
-double secondsOf(Run run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 }  // namespace
 

@@ -9,10 +9,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/sane_device.h"
 #include "platform/sane_session.h"
 
 namespace {
+
+using ornavex::bench::median;
+using ornavex::bench::secondsOf;
 
 using ornavex::DeviceStatus;
 
@@ -27,18 +31,6 @@ double statusKilobytes(const char* field) {
             return line.mid(qstrlen(field)).trimmed().split(' ')[0].toDouble();
     }
     return 0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Run>
-double secondsOf(Run run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
