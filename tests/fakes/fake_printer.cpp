@@ -20,9 +20,6 @@ double unitsPerInch(short mode, double dpi) {
 
 }  // namespace
 
-FakePrinter::FakePrinter(QSizeF portraitAreaTwips, double dpi)
-    : portraitArea_(portraitAreaTwips), dpi_(dpi) {}
-
 void FakePrinter::setOrientation(PrinterOrientation orientation) {
     orientation_ = orientation;
     orientationsSet_.push_back(orientation);
@@ -34,33 +31,25 @@ QSizeF FakePrinter::area() const {
 }
 
 float FakePrinter::scaleWidth() const {
-    return static_cast<float>(convert(static_cast<float>(area().width()), ScaleTwips, scaleMode_));
+    return scaleX(static_cast<float>(area().width()), ScaleTwips, scaleMode_);
 }
 
 float FakePrinter::scaleHeight() const {
-    return static_cast<float>(convert(static_cast<float>(area().height()), ScaleTwips, scaleMode_));
-}
-
-float FakePrinter::convert(float length, short fromMode, short toMode) const {
-    const double from = unitsPerInch(fromMode, dpi_);
-    const double to = unitsPerInch(toMode, dpi_);
-    if (from == 0.0 || to == 0.0) return 0.0f;
-    return static_cast<float>(length / from * to);
+    return scaleY(static_cast<float>(area().height()), ScaleTwips, scaleMode_);
 }
 
 float FakePrinter::scaleX(float length, short fromMode, short toMode) const {
-    conversions_.push_back({true, length, fromMode, toMode});
-    return convert(length, fromMode, toMode);
+    const double from = unitsPerInch(fromMode, dpi_);
+    const double to = unitsPerInch(toMode, dpi_);
+    return from == 0.0 || to == 0.0 ? 0.0f : static_cast<float>(length / from * to);
 }
 
 float FakePrinter::scaleY(float length, short fromMode, short toMode) const {
-    conversions_.push_back({false, length, fromMode, toMode});
-    return convert(length, fromMode, toMode);
+    return scaleX(length, fromMode, toMode);
 }
 
 void FakePrinter::paintPicture(const QImage& picture, double x, double y, double width,
                                double height) {
-    if (failing_ || !available_) return;
     paintings_.push_back({picture, QRectF(x, y, width, height), orientation_});
 }
 
