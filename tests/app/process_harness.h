@@ -1,15 +1,13 @@
 #pragma once
 
-// Helpers for tests that start the real program: a sandbox it runs in, and a
-// client mode in which the test executable itself acts as a host program that
-// writes to the remote-control socket.
+// Helpers for tests that start the real program in a sandbox of its own and
+// talk to it through its remote-control socket as a host program would.
 
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -28,65 +26,28 @@
 
 namespace ornavex::test {
 
-inline constexpr char kClientSocketVariable[] = "ORNAVEX_TEST_CLIENT_SOCKET";
-
-enum ClientExit { kClientDelivered = 0, kClientUsage = 1, kClientNoConnection = 2, kClientCut = 3 };
-
-// Plain POSIX, so that it also runs before main() and without Qt.
-inline int sendToSocket(const char* path, const QByteArray& bytes) {
+// Plain blocking POSIX, the way a host program in another language writes; true
+// when every byte went out.
+inline bool sendToSocket(const QString& path, const QByteArray& bytes) {
+    const QByteArray encoded = QFile::encodeName(path);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (std::strlen(path) >= sizeof address.sun_path) return kClientUsage;
-    std::strcpy(address.sun_path, path);
+    if (encoded.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return false;
+    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return kClientNoConnection;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return kClientNoConnection;
-    }
+    if (fd < 0) return false;
     qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t count =
-            ::send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        sent += count;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        while (sent < bytes.size()) {
+            const ssize_t count =
+                ::send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            sent += count;
+        }
     }
     ::close(fd);
-    return sent == bytes.size() ? kClientDelivered : kClientCut;
-}
-
-inline QByteArray readStandardInput() {
-    QByteArray bytes;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t count = ::read(STDIN_FILENO, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return bytes;
-        bytes.append(chunk, count);
-    }
-}
-
-// Called from a static initialiser of the test executable: in client mode the
-// process sends what arrives on its standard input and ends before any test or
-// QApplication starts.
-inline bool runClientModeIfAsked() {
-    const char* path = std::getenv(kClientSocketVariable);
-    if (!path) return false;
-    std::_Exit(sendToSocket(path, readStandardInput()));
-}
-
-// Runs the test executable as a separate client process; returns its exit code.
-inline int sendFromClientProcess(const QString& socketPath, const QByteArray& bytes) {
-    QProcess client;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kClientSocketVariable, socketPath);
-    client.setProcessEnvironment(environment);
-    client.start(QCoreApplication::applicationFilePath(), {});
-    client.write(bytes);
-    client.closeWriteChannel();
-    if (!client.waitForFinished(10000)) return -1;
-    return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
+    return sent == bytes.size();
 }
 
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
@@ -99,9 +60,12 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-// Stands still for a while, letting the test's own events run.
 inline void pause(int milliseconds) {
     waitUntil([] { return false; }, milliseconds);
+}
+
+inline bool running(const QProcess& process) {
+    return process.state() == QProcess::Running;
 }
 
 // A copy of the program in a folder of its own (its settings file lives beside
@@ -109,42 +73,27 @@ inline void pause(int milliseconds) {
 class AppSandbox {
   public:
     explicit AppSandbox(const QString& binary) {
-        for (const char* folder : {"bin", "runtime", "home", "config", "docs"}) {
+        for (const char* folder : {"bin", "runtime", "home", "config"}) {
             QDir(root_.path()).mkpath(folder);
         }
-        QFile::setPermissions(root_.filePath("runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        copied_ = QFile::copy(binary, programPath()) &&
-                  QFile::setPermissions(programPath(),
-                                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QFile::setPermissions(root_.filePath("runtime"), ownerOnly);
+        copied_ =
+            QFile::copy(binary, programPath()) && QFile::setPermissions(programPath(), ownerOnly);
     }
 
     bool ready() const { return root_.isValid() && copied_; }
     QString programPath() const { return root_.filePath("bin/ornavex"); }
-    QString settingsPath() const { return root_.filePath("bin/ornavex.ini"); }
-    QString documentFolder() const { return root_.filePath("docs") + "/"; }
     QString socketPath() const { return root_.filePath("runtime/ornavex.sock"); }
 
-    QProcessEnvironment environment() const {
+    std::unique_ptr<QProcess> launch() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", root_.filePath("runtime"));
         environment.insert("HOME", root_.filePath("home"));
         environment.insert("XDG_CONFIG_HOME", root_.filePath("config"));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        return environment;
-    }
-
-    // Names an existing document folder, so start-up does not stop to ask for one.
-    bool writeSettings() const {
-        QFile file(settingsPath());
-        if (!file.open(QIODevice::WriteOnly)) return false;
-        file.write("[Default]\nOrdner=" + QFile::encodeName(documentFolder()) + "\n");
-        return true;
-    }
-
-    std::unique_ptr<QProcess> launch() const {
         auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(environment());
+        process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->setStandardOutputFile(QProcess::nullDevice());
         process->start(programPath(), {});
@@ -165,10 +114,6 @@ class AppSandbox {
     bool copied_ = false;
 };
 
-inline bool running(const QProcess& process) {
-    return process.state() == QProcess::Running;
-}
-
 // Ends every launched instance that is still running when the test is over.
 class Launched {
   public:
@@ -183,8 +128,7 @@ class Launched {
         }
     }
     QProcess& add(std::unique_ptr<QProcess> process) {
-        processes_.push_back(std::move(process));
-        return *processes_.back();
+        return *processes_.emplace_back(std::move(process));
     }
 
   private:

@@ -10,13 +10,6 @@
 
 #include "tests/app/process_harness.h"
 
-namespace {
-
-// In client mode this executable is a host program writing to the socket.
-const bool kClientMode = ornavex::test::runClientModeIfAsked();
-
-}  // namespace
-
 namespace ornavex::test {
 namespace {
 
@@ -30,10 +23,7 @@ const QByteArray kEnd = "text:$Ende$\n";
 
 class ProcessTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_FALSE(kClientMode);
-        ASSERT_TRUE(sandbox_.ready()) << "cannot copy " << ORNAVEX_BINARY;
-    }
+    void SetUp() override { ASSERT_TRUE(sandbox_.ready()) << "cannot copy " << ORNAVEX_BINARY; }
 
     QProcess& startServing() {
         QProcess& process = launched_.add(sandbox_.launch());
@@ -44,7 +34,7 @@ class ProcessTest : public ::testing::Test {
         return process;
     }
 
-    void expectEndsWithCodeZero(QProcess& process) {
+    static void expectEndsWithCodeZero(QProcess& process) {
         ASSERT_TRUE(process.waitForFinished(kEndTimeoutMs)) << "still running";
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0);
@@ -52,7 +42,7 @@ class ProcessTest : public ::testing::Test {
 
     // "$Ende$" from a host program ends the instance: proof it still answers.
     void endWithHostProgram(QProcess& process) {
-        ASSERT_EQ(sendFromClientProcess(sandbox_.socketPath(), kEnd), kClientDelivered);
+        ASSERT_TRUE(sendToSocket(sandbox_.socketPath(), kEnd));
         expectEndsWithCodeZero(process);
     }
 
@@ -62,11 +52,9 @@ class ProcessTest : public ::testing::Test {
 
 TEST_F(ProcessTest, SecondStartEndsAtOnceAndTheFirstKeepsRunning) {
     QProcess& first = startServing();
-
     QElapsedTimer elapsed;
     elapsed.start();
-    QProcess& second = launched_.add(sandbox_.launch());
-    expectEndsWithCodeZero(second);
+    expectEndsWithCodeZero(launched_.add(sandbox_.launch()));
     EXPECT_LT(elapsed.elapsed(), kHandOverMs);
 
     pause(500);
@@ -88,11 +76,8 @@ class HostInputTest : public ProcessTest, public ::testing::WithParamInterface<H
 
 TEST_P(HostInputTest, OnlyTheExactEndCommandEndsTheProgram) {
     QProcess& process = startServing();
-    ASSERT_EQ(sendFromClientProcess(sandbox_.socketPath(), GetParam().bytes), kClientDelivered);
-    if (GetParam().ends) {
-        expectEndsWithCodeZero(process);
-        return;
-    }
+    ASSERT_TRUE(sendToSocket(sandbox_.socketPath(), GetParam().bytes));
+    if (GetParam().ends) return expectEndsWithCodeZero(process);
     EXPECT_FALSE(process.waitForFinished(700)) << "ended with code " << process.exitCode();
     endWithHostProgram(process);
 }
@@ -100,35 +85,27 @@ TEST_P(HostInputTest, OnlyTheExactEndCommandEndsTheProgram) {
 INSTANTIATE_TEST_SUITE_P(
     Host, HostInputTest,
     ::testing::Values(
-        HostInput{"End", kEnd, true}, HostInput{"EndCrlf", "text:$Ende$\r\n", true},
+        HostInput{"End", kEnd, true},
         HostInput{"EndAfterOtherText", "text:$Start$\ntext:Hallo\ntext:$Ende$\n", true},
         HostInput{"LowerCase", "text:$ende$\n", false},
         HostInput{"TrailingBlank", "text:$Ende$ \n", false},
-        HostInput{"LeadingBlank", "text: $Ende$\n", false},
-        HostInput{"NoNewline", "text:$Ende$", false}, HostInput{"Activate", "activate\n", false},
         HostInput{"Oversized", "text:$Ende$" + QByteArray(100000, ' ') + "\n", false},
         HostInput{"Garbage", QByteArray("\xff\x00\x01text:\xc3\n\x7f$Ende$\n", 18), false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What a dead instance leaves behind must not keep the next one from serving.
-TEST_F(ProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
+// Neither the socket of a killed instance nor a file in its place may keep the next from serving.
+TEST_F(ProcessTest, LeftoversDoNotBlockTheNextStart) {
     QProcess& killed = startServing();
     ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
     ASSERT_TRUE(killed.waitForFinished(kEndTimeoutMs));
     ASSERT_TRUE(QFileInfo::exists(sandbox_.socketPath())) << "nothing left to test against";
+    endWithHostProgram(startServing());
 
-    QProcess& next = startServing();
-    endWithHostProgram(next);
-}
-
-TEST_F(ProcessTest, FileInPlaceOfTheSocketDoesNotBlockAStart) {
     QFile leftover(sandbox_.socketPath());
     ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
     leftover.write("left over");
     leftover.close();
-
-    QProcess& process = startServing();
-    endWithHostProgram(process);
+    endWithHostProgram(startServing());
 }
 
 class SimultaneousStartTest : public ProcessTest, public ::testing::WithParamInterface<int> {};
@@ -136,9 +113,7 @@ class SimultaneousStartTest : public ProcessTest, public ::testing::WithParamInt
 TEST_P(SimultaneousStartTest, ExactlyOneInstanceSurvives) {
     QProcess& a = launched_.add(sandbox_.launch());
     QProcess& b = launched_.add(sandbox_.launch());
-    ASSERT_TRUE(a.waitForStarted());
-    ASSERT_TRUE(b.waitForStarted());
-
+    ASSERT_TRUE(a.waitForStarted() && b.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return !running(a) || !running(b); }, kServeTimeoutMs))
         << "both are still running";
     QProcess& ended = running(a) ? b : a;

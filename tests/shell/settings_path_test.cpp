@@ -34,23 +34,17 @@ TEST_P(SettingsPathTest, ChoosesAWritablePlace) {
 INSTANTIATE_TEST_SUITE_P(
     Locations, SettingsPathTest,
     ::testing::Values(
-        LocationCase{"BesideExecutable", "/opt/x/ornavex", true, "/home/u/.cfg", "/home/u",
-                     "/opt/x/ornavex.ini"},
-        LocationCase{"RenamedExecutable", "/opt/x/scan", true, "", "/home/u", "/opt/x/scan.ini"},
-        LocationCase{"InstalledUsesXdg", "/usr/local/bin/ornavex", false, "/home/u/.cfg", "/home/u",
-                     "/home/u/.cfg/ornavex.ini"},
-        LocationCase{"XdgUnset", "/usr/local/bin/ornavex", false, "", "/home/u",
-                     "/home/u/.config/ornavex.ini"},
-        LocationCase{"RelativeXdgIgnored", "/usr/bin/ornavex", false, "cfg", "/home/u",
-                     "/home/u/.config/ornavex.ini"},
+        LocationCase{"BesideExecutable", "/opt/x/scan", true, "/h/.cfg", "/h", "/opt/x/scan.ini"},
+        LocationCase{"InstalledUsesXdg", "/usr/bin/ornavex", false, "/h/.cfg", "/h",
+                     "/h/.cfg/ornavex.ini"},
+        LocationCase{"XdgUnset", "/usr/bin/ornavex", false, "", "/h", "/h/.config/ornavex.ini"},
+        LocationCase{"RelativeXdgIgnored", "/usr/bin/ornavex", false, "cfg", "/h",
+                     "/h/.config/ornavex.ini"},
         LocationCase{"NoHomeAtAll", "/usr/bin/ornavex", false, "", "", "/usr/bin/ornavex.ini"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsPathRunningTest, SitsBesideThisWritableTestProgram) {
-    const QString path = settingsFilePath();
-    EXPECT_EQ(QFileInfo(path).fileName(),
-              QFileInfo(QCoreApplication::applicationFilePath()).fileName() + ".ini");
-    EXPECT_EQ(QFileInfo(path).absolutePath(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(settingsFilePath(), QCoreApplication::applicationFilePath() + ".ini");
 }
 
 }  // namespace
