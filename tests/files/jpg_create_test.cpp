@@ -16,38 +16,47 @@ QImage page() {
     return picture;
 }
 
-struct FailureCase {
+struct SaveCase {
     const char* name;
     bool nullPicture;
     const char* fileName;
     bool existing;
-    const char* description;
+    const char* description;  // empty: saved
     PageWriteStatus status;
 };
 
-class SavePictureJpgFailure : public ::testing::TestWithParam<FailureCase> {};
+void PrintTo(const SaveCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
-TEST_P(SavePictureJpgFailure, RaisesErrorFiveWithTheStatusNumber) {
+class SavePictureJpgTest : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SavePictureJpgTest, StoresThePageOrRaisesErrorFiveWithTheStatusNumber) {
+    const SaveCase& row = GetParam();
     QTemporaryDir dir;
-    const QString path = dir.filePath(GetParam().fileName);
-    if (GetParam().existing) {
-        QFile file(path);
+    const QString path = dir.filePath(row.fileName);
+    QFile file(path);
+    if (row.existing) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("old page");
+        file.close();
     }
     TurboJpegEncoder encoder;
-    const QImage picture = GetParam().nullPicture ? QImage() : page();
     try {
-        SavePictureJpg(encoder, picture, path, 100, ReplacePolicy::KeepExisting);
-        FAIL() << "no error raised";
+        SavePictureJpg(encoder, row.nullPicture ? QImage() : page(), path, 100,
+                       ReplacePolicy::KeepExisting);
+        EXPECT_STREQ(row.description, "") << "no error raised";
     } catch (const PictureSaveError& error) {
         EXPECT_EQ(error.number, 5);
-        EXPECT_EQ(error.description, QString::fromLatin1(GetParam().description));
-        EXPECT_STREQ(error.what(), GetParam().description);
-        EXPECT_EQ(error.result.status, GetParam().status);
+        EXPECT_EQ(error.description, QString::fromLatin1(row.description));
+        EXPECT_STREQ(error.what(), row.description);
+        EXPECT_EQ(error.result.status, row.status);
     }
-    if (GetParam().existing) {
-        QFile file(path);
+    if (row.status == PageWriteStatus::Ok) {
+        const QImage loaded(path);
+        ASSERT_EQ(loaded.size(), page().size());
+        EXPECT_NEAR(qRed(loaded.pixel(10, 10)), 230, 2);
+    } else if (row.existing) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), "old page");
     } else {
@@ -55,27 +64,18 @@ TEST_P(SavePictureJpgFailure, RaisesErrorFiveWithTheStatusNumber) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, SavePictureJpgFailure,
-                         ::testing::Values(FailureCase{"NoBitmap", true, "seite.jpg", false,
-                                                       "Cannot save the image. GDI+ Error:2",
-                                                       PageWriteStatus::NoPicture},
-                                           FailureCase{"MissingFolder", false, "fehlt/seite.jpg",
-                                                       false, "Cannot save the image. GDI+ Error:7",
-                                                       PageWriteStatus::WriteFailed},
-                                           FailureCase{"NameTaken", false, "seite.jpg", true,
-                                                       "Cannot save the image. GDI+ Error:7",
-                                                       PageWriteStatus::AlreadyExists}),
-                         [](const auto& info) { return std::string(info.param.name); });
+constexpr auto kError7 = "Cannot save the image. GDI+ Error:7";
 
-TEST(SavePictureJpg, StoresThePageAsJpeg) {
-    QTemporaryDir dir;
-    TurboJpegEncoder encoder;
-    const QString path = dir.filePath("seite.jpg");
-    ASSERT_NO_THROW(SavePictureJpg(encoder, page(), path, 100, ReplacePolicy::KeepExisting));
-    const QImage loaded(path);
-    ASSERT_EQ(loaded.size(), page().size());
-    EXPECT_NEAR(qRed(loaded.pixel(10, 10)), 230, 2);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SavePictureJpgTest,
+    ::testing::Values(SaveCase{"Saved", false, "seite.jpg", false, "", PageWriteStatus::Ok},
+                      SaveCase{"NoBitmap", true, "seite.jpg", false,
+                               "Cannot save the image. GDI+ Error:2", PageWriteStatus::NoPicture},
+                      SaveCase{"MissingFolder", false, "fehlt/seite.jpg", false, kError7,
+                               PageWriteStatus::WriteFailed},
+                      SaveCase{"NameTaken", false, "seite.jpg", true, kError7,
+                               PageWriteStatus::AlreadyExists}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ornavex

@@ -43,47 +43,20 @@ class PageFileTest : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(PageFileTest, NewPageHoldsExactlyTheBytesAndLeavesNothingElse) {
+TEST_F(PageFileTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
     const QByteArray page = pageBytes(300'000);
+    const mode_t mask = ::umask(022);
     const PageWriteResult result =
         writePageFile(pathOf("brief.jpg"), page, ReplacePolicy::KeepExisting);
+    ::umask(mask);
     EXPECT_EQ(result.status, PageWriteStatus::Ok);
     EXPECT_EQ(result.systemError, 0);
     EXPECT_EQ(contentOf(pathOf("brief.jpg")), page);
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"brief.jpg"});
-}
-
-TEST_F(PageFileTest, NewPageGetsTheUsualModeForUserFiles) {
-    const mode_t mask = ::umask(022);
-    ASSERT_TRUE(writePageFile(pathOf("a.jpg"), "x", ReplacePolicy::KeepExisting).ok());
-    ::umask(mask);
     struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(pathOf("a.jpg")).constData(), &info), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(pathOf("brief.jpg")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
-
-struct ExistingCase {
-    ReplacePolicy policy;
-    PageWriteStatus expected;
-    bool replaced;
-};
-
-class ExistingPageTest : public PageFileTest, public ::testing::WithParamInterface<ExistingCase> {};
-
-TEST_P(ExistingPageTest, PolicyDecidesAboutAnExistingFile) {
-    putFile(pathOf("seite.jpg"), "old page");
-    const PageWriteResult result =
-        writePageFile(pathOf("seite.jpg"), "new page", GetParam().policy);
-    EXPECT_EQ(result.status, GetParam().expected);
-    EXPECT_EQ(contentOf(pathOf("seite.jpg")), GetParam().replaced ? "new page" : "old page");
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
-}
-
-INSTANTIATE_TEST_SUITE_P(Policies, ExistingPageTest,
-                         ::testing::Values(ExistingCase{ReplacePolicy::KeepExisting,
-                                                        PageWriteStatus::AlreadyExists, false},
-                                           ExistingCase{ReplacePolicy::ReplaceExisting,
-                                                        PageWriteStatus::Ok, true}));
 
 TEST_F(PageFileTest, FileAppearingBeforeTheRenameIsKept) {
     PageFile page(pathOf("race.jpg"));
@@ -94,16 +67,13 @@ TEST_F(PageFileTest, FileAppearingBeforeTheRenameIsKept) {
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
 }
 
-TEST_F(PageFileTest, AbandonedPageLeavesNoFileBehind) {
+TEST_F(PageFileTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
     {
         PageFile page(pathOf("halb.jpg"));
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
         EXPECT_EQ(entriesOf(dir.path()).size(), 1);  // the temporary file while writing
     }
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
-}
-
-TEST_F(PageFileTest, MissingFolderFailsWithoutCreatingAnything) {
     const PageWriteResult result =
         writePageFile(pathOf("fehlt/brief.jpg"), "page", ReplacePolicy::ReplaceExisting);
     EXPECT_EQ(result.status, PageWriteStatus::WriteFailed);
@@ -111,110 +81,96 @@ TEST_F(PageFileTest, MissingFolderFailsWithoutCreatingAnything) {
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
 }
 
-TEST_F(PageFileTest, ShortWritesAreContinuedUntilThePageIsComplete) {
-    const QByteArray page = pageBytes(5'000);
-    const WriteChunk oneByteAtATime = [](int fd, const char* data, size_t) {
-        return ::write(fd, data, 1);
-    };
-    ASSERT_TRUE(
-        writePageFile(pathOf("b.jpg"), page, ReplacePolicy::KeepExisting, oneByteAtATime).ok());
-    EXPECT_EQ(contentOf(pathOf("b.jpg")), page);
-}
-
-// A disk that takes `room` bytes and then fails every write with `error`
-// (0: the write returns 0 bytes, as some network filesystems do).
-struct FullDiskCase {
+// A disk that takes `room` bytes, at most `perCall` a write, then fails every
+// write with `error` (0: the write returns 0 bytes, as some network filesystems do).
+struct DiskCase {
     const char* name;
+    ReplacePolicy policy;
     size_t room;
+    size_t perCall;
     int error;
+    PageWriteStatus expected;
     int expectedError;
 };
 
-class FullDiskTest : public PageFileTest, public ::testing::WithParamInterface<FullDiskCase> {};
+void PrintTo(const DiskCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
-TEST_P(FullDiskTest, FailureKeepsTheOldPageAndLeavesNoPartialFile) {
+class DiskTest : public PageFileTest, public ::testing::WithParamInterface<DiskCase> {};
+
+TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
+    const DiskCase& row = GetParam();
     putFile(pathOf("seite.jpg"), "old page");
-    size_t room = GetParam().room;
-    const int error = GetParam().error;
-    const WriteChunk limitedDisk = [&room, error](int fd, const char* data, size_t size) {
+    const QByteArray page = pageBytes(100'000);
+    size_t room = row.room;
+    const WriteChunk disk = [&room, &row](int fd, const char* data, size_t size) {
         if (room == 0) {
-            errno = error;
-            return ssize_t(error == 0 ? 0 : -1);
+            errno = row.error;
+            return ssize_t(row.error == 0 ? 0 : -1);
         }
-        const size_t taken = std::min(room, size);
+        const size_t taken = std::min({room, size, row.perCall});
         room -= taken;
         return ::write(fd, data, taken);
     };
-    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), pageBytes(100'000),
-                                                 ReplacePolicy::ReplaceExisting, limitedDisk);
-    EXPECT_EQ(result.status, PageWriteStatus::WriteFailed);
-    EXPECT_EQ(result.systemError, GetParam().expectedError);
-    EXPECT_EQ(contentOf(pathOf("seite.jpg")), "old page");
+    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), page, row.policy, disk);
+    EXPECT_EQ(result.status, row.expected);
+    EXPECT_EQ(result.systemError, row.expectedError);
+    const bool replaced = row.expected == PageWriteStatus::Ok;
+    EXPECT_EQ(contentOf(pathOf("seite.jpg")), replaced ? page : QByteArray("old page"));
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FullDiskTest,
-                         ::testing::Values(FullDiskCase{"NoSpace", 4096, ENOSPC, ENOSPC},
-                                           FullDiskCase{"QuotaAtOnce", 0, EDQUOT, EDQUOT},
-                                           FullDiskCase{"InputOutput", 70'000, EIO, EIO},
-                                           FullDiskCase{"NoProgress", 1000, 0, ENOSPC}),
-                         [](const auto& info) { return std::string(info.param.name); });
+constexpr auto kKeep = ReplacePolicy::KeepExisting;
+constexpr auto kReplace = ReplacePolicy::ReplaceExisting;
+constexpr auto kFailed = PageWriteStatus::WriteFailed;
+constexpr size_t kAll = size_t(-1);
 
-// Real small filesystems, mounted in a private mount namespace of a child
-// process so nothing outside the test sees them.
-struct MountOutcome {
-    bool mounted = false;
-    PageWriteStatus status = PageWriteStatus::Ok;
-    int systemError = 0;
-    bool oldPageIntact = false;
-    int entries = -1;
-};
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DiskTest,
+    ::testing::Values(
+        DiskCase{"KeepExisting", kKeep, kAll, kAll, 0, PageWriteStatus::AlreadyExists, 0},
+        DiskCase{"ReplaceExisting", kReplace, kAll, kAll, 0, PageWriteStatus::Ok, 0},
+        DiskCase{"ShortWritesAreContinued", kReplace, kAll, 1, 0, PageWriteStatus::Ok, 0},
+        DiskCase{"NoSpace", kReplace, 4096, kAll, ENOSPC, kFailed, ENOSPC},
+        DiskCase{"QuotaAtOnce", kReplace, 0, kAll, EDQUOT, kFailed, EDQUOT},
+        DiskCase{"InputOutput", kReplace, 70'000, kAll, EIO, kFailed, EIO},
+        DiskCase{"NoProgress", kReplace, 1000, kAll, 0, kFailed, ENOSPC}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-MountOutcome storeOnSmallDisk(const QString& folder, bool readOnly) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {};
+// A real small filesystem in a child's private mount namespace, unseen outside.
+// The child's exit code: the system error when the old page alone is left,
+// kNoMount without permission to mount, 1 for any other outcome.
+constexpr int kNoMount = 99;
+
+int storeOnSmallDisk(const QString& folder, bool readOnly) {
     const pid_t child = ::fork();
     if (child == 0) {
-        MountOutcome outcome;
         const QByteArray where = QFile::encodeName(folder);
-        outcome.mounted = ::unshare(CLONE_NEWNS) == 0 &&
-                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                          ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") == 0;
-        if (outcome.mounted) {
-            QFile old(folder + "/seite.jpg");
-            old.open(QIODevice::WriteOnly);
-            old.write("old page");
-            old.close();
-            if (readOnly)
-                ::mount(nullptr, where.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
-            const PageWriteResult result = writePageFile(folder + "/seite.jpg", pageBytes(200'000),
-                                                         ReplacePolicy::ReplaceExisting);
-            outcome.status = result.status;
-            outcome.systemError = result.systemError;
-            outcome.oldPageIntact = contentOf(folder + "/seite.jpg") == "old page";
-            outcome.entries = static_cast<int>(entriesOf(folder).size());
-        }
-        [[maybe_unused]] auto sent = ::write(channel[1], &outcome, sizeof outcome);
-        ::_exit(0);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(kNoMount);
+        putFile(folder + "/seite.jpg", "old page");
+        if (readOnly) ::mount(nullptr, where.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        const PageWriteResult result = writePageFile(folder + "/seite.jpg", pageBytes(200'000),
+                                                     ReplacePolicy::ReplaceExisting);
+        const bool clean = result.status == PageWriteStatus::WriteFailed &&
+                           contentOf(folder + "/seite.jpg") == "old page" &&
+                           entriesOf(folder).size() == 1;
+        ::_exit(clean ? result.systemError : 1);
     }
-    ::close(channel[1]);
-    MountOutcome outcome;
-    if (::read(channel[0], &outcome, sizeof outcome) != sizeof outcome) outcome = {};
-    ::close(channel[0]);
-    ::waitpid(child, nullptr, 0);
-    return outcome;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 class SmallDiskTest : public PageFileTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(SmallDiskTest, RealFilesystemRefusalKeepsTheOldPage) {
-    const bool readOnly = GetParam();
-    const MountOutcome outcome = storeOnSmallDisk(dir.path(), readOnly);
-    if (!outcome.mounted) GTEST_SKIP() << "no permission to mount a private tmpfs";
-    EXPECT_EQ(outcome.status, PageWriteStatus::WriteFailed);
-    EXPECT_EQ(outcome.systemError, readOnly ? EROFS : ENOSPC);
-    EXPECT_TRUE(outcome.oldPageIntact);
-    EXPECT_EQ(outcome.entries, 1);
+TEST_P(SmallDiskTest, RealFilesystemRefusalKeepsTheOldPageAlone) {
+    const int outcome = storeOnSmallDisk(dir.path(), GetParam());
+    if (outcome == kNoMount) GTEST_SKIP() << "no permission to mount a private tmpfs";
+    EXPECT_EQ(outcome, GetParam() ? EROFS : ENOSPC);
 }
 
 INSTANTIATE_TEST_SUITE_P(Mounts, SmallDiskTest, ::testing::Values(false, true),

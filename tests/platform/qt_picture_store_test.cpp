@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QFile>
-#include <QImageWriter>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <cmath>
 
+#include "platform/bmp_writer.h"
 #include "platform/turbo_jpeg_encoder.h"
 
 namespace ornavex {
@@ -20,9 +19,9 @@ constexpr int k200Dpi = 7874;  // dots per metre
 
 QImage samplePage() {
     QImage picture(48, 32, QImage::Format_RGB32);
+    picture.fill(qRgb(20, 40, 160));
     for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y, x < 24 ? qRgb(250, 250, 245) : qRgb(20, 40, 160));
+        for (int x = 0; x < 24; ++x) picture.setPixel(x, y, qRgb(250, 250, 245));
     picture.setDotsPerMeterX(k200Dpi);
     picture.setDotsPerMeterY(k200Dpi);
     return picture;
@@ -40,12 +39,11 @@ QByteArray jpegOf(const QImage& picture) {
 
 QByteArray gifOf(const QImage& picture, const QString& folder) {
     const QString convert = QStandardPaths::findExecutable("convert");
-    if (convert.isEmpty()) return {};
-    const QString png = folder + "/quelle.png";
-    const QString gif = folder + "/quelle.gif";
-    picture.save(png);
-    if (QProcess::execute(convert, {png, gif}) != 0) return {};
-    QFile file(gif);
+    picture.save(folder + "/quelle.png");
+    if (convert.isEmpty() ||
+        QProcess::execute(convert, {folder + "/quelle.png", folder + "/q.gif"}))
+        return {};
+    QFile file(folder + "/q.gif");
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -62,8 +60,11 @@ struct FormatCase {
     const char* name;
     const char* fileName;
     Kind kind;
-    bool keepsDpi;
 };
+
+void PrintTo(const FormatCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class LoadFormatTest : public QtPictureStoreTest,
                        public ::testing::WithParamInterface<FormatCase> {};
@@ -71,63 +72,41 @@ class LoadFormatTest : public QtPictureStoreTest,
 TEST_P(LoadFormatTest, LoadsTheStoredPage) {
     const QImage page = samplePage();
     const QString path = pathOf(GetParam().fileName);
-    switch (GetParam().kind) {
-        case Kind::Jpeg:
-            putFile(path, jpegOf(page));
-            break;
-        case Kind::Bitmap:
-            ASSERT_TRUE(store.saveBitmap(page, path, ReplacePolicy::KeepExisting).ok());
-            break;
-        case Kind::Gif: {
-            const QByteArray gif = gifOf(page, dir.path());
-            if (gif.isEmpty()) GTEST_SKIP() << "ImageMagick convert is not available";
-            putFile(path, gif);
-            break;
-        }
-    }
+    const Kind kind = GetParam().kind;
+    if (kind == Kind::Bitmap)
+        ASSERT_TRUE(store.saveBitmap(page, path, ReplacePolicy::KeepExisting).ok());
+    else
+        putFile(path, kind == Kind::Jpeg ? jpegOf(page) : gifOf(page, dir.path()));
+    if (QFileInfo(path).size() == 0) GTEST_SKIP() << "ImageMagick convert is not available";
     const std::optional<QImage> loaded = store.load(path);
     ASSERT_TRUE(loaded.has_value());
     ASSERT_EQ(loaded->size(), page.size());
-    const QColor left(loaded->pixel(5, 5));
-    const QColor right(loaded->pixel(40, 20));
-    EXPECT_NEAR(left.red(), 250, 3);
-    EXPECT_NEAR(right.blue(), 160, 3);
-    EXPECT_NEAR(right.red(), 20, 3);
-    if (GetParam().keepsDpi) {
+    EXPECT_NEAR(qRed(loaded->pixel(5, 5)), 250, 3);
+    EXPECT_NEAR(qRed(loaded->pixel(40, 20)), 20, 3);
+    EXPECT_NEAR(qBlue(loaded->pixel(40, 20)), 160, 3);
+    if (kind != Kind::Gif) {
         EXPECT_EQ(loaded->dotsPerMeterX(), k200Dpi);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, LoadFormatTest,
-                         ::testing::Values(FormatCase{"Jpeg", "brief.jpg", Kind::Jpeg, true},
-                                           FormatCase{"Bitmap", "brief.bmp", Kind::Bitmap, true},
-                                           FormatCase{"Gif", "brief.gif", Kind::Gif, false},
-                                           // The content decides, not the name.
-                                           FormatCase{"JpegWithoutExtension", "brief", Kind::Jpeg,
-                                                      true}),
+                         ::testing::Values(FormatCase{"Jpeg", "brief.jpg", Kind::Jpeg},
+                                           FormatCase{"Bitmap", "brief.bmp", Kind::Bitmap},
+                                           FormatCase{"Gif", "brief.gif", Kind::Gif},
+                                           FormatCase{"JpegNamedByContent", "brief", Kind::Jpeg}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A BMP header that claims a page of 100000 x 100000 pixels in 24 bits.
-QByteArray giganticBitmapHeader() {
-    QByteArray bytes(54 + 64, '\0');
-    char* out = bytes.data();
-    out[0] = 'B';
-    out[1] = 'M';
-    qToLittleEndian<quint32>(0xFFFFFFF0u, out + 2);
-    qToLittleEndian<quint32>(54, out + 10);
-    qToLittleEndian<quint32>(40, out + 14);
-    qToLittleEndian<qint32>(100000, out + 18);
-    qToLittleEndian<qint32>(100000, out + 22);
-    qToLittleEndian<quint16>(1, out + 26);
-    qToLittleEndian<quint16>(24, out + 28);
-    return bytes;
+// Real pages whose headers then claim 100000 x 100000 pixels.
+QByteArray giganticBitmap() {
+    QByteArray bmp = encodeBmp(samplePage());
+    qToLittleEndian<qint32>(100000, bmp.data() + 18);
+    qToLittleEndian<qint32>(100000, bmp.data() + 22);
+    return bmp;
 }
 
-// A JPEG whose frame header claims 60000 x 60000 pixels.
-QByteArray giganticJpegHeader() {
+QByteArray giganticJpeg() {
     QByteArray jpeg = jpegOf(samplePage());
     const qsizetype frame = jpeg.indexOf("\xFF\xC0");
-    if (frame < 0) return {};
     qToBigEndian<quint16>(60000, jpeg.data() + frame + 5);
     qToBigEndian<quint16>(60000, jpeg.data() + frame + 7);
     return jpeg;
@@ -136,10 +115,7 @@ QByteArray giganticJpegHeader() {
 QByteArray randomBytes() {
     QByteArray bytes(4096, '\0');
     quint32 state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = char(state >> 24);
-    }
+    for (char& byte : bytes) byte = char((state = state * 1103515245u + 12345u) >> 24);
     return bytes;
 }
 
@@ -147,6 +123,10 @@ struct DamagedCase {
     const char* name;
     QByteArray bytes;
 };
+
+void PrintTo(const DamagedCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class DamagedFileTest : public QtPictureStoreTest,
                         public ::testing::WithParamInterface<DamagedCase> {};
@@ -159,10 +139,9 @@ TEST_P(DamagedFileTest, IsRefusedWithoutCrashing) {
 INSTANTIATE_TEST_SUITE_P(
     Files, DamagedFileTest,
     ::testing::Values(DamagedCase{"Empty", {}}, DamagedCase{"RandomBytes", randomBytes()},
-                      DamagedCase{"Text", "Dies ist kein Bild.\n"},
                       DamagedCase{"OnlyJpegStart", jpegOf(samplePage()).left(20)},
-                      DamagedCase{"GiganticBitmap", giganticBitmapHeader()},
-                      DamagedCase{"GiganticJpeg", giganticJpegHeader()}),
+                      DamagedCase{"GiganticBitmap", giganticBitmap()},
+                      DamagedCase{"GiganticJpeg", giganticJpeg()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QtPictureStoreTest, MissingFileIsRefused) {
@@ -186,6 +165,9 @@ TEST_F(QtPictureStoreTest, TruncatedJpegKeepsWhatSurvived) {
 
 TEST_F(QtPictureStoreTest, BitmapSaveFollowsTheReplacePolicy) {
     const QString path = pathOf("seite.bmp");
+    EXPECT_EQ(store.saveBitmap(QImage(), path, ReplacePolicy::KeepExisting).status,
+              PageWriteStatus::NoPicture);
+    EXPECT_FALSE(QFile::exists(path));
     putFile(path, "old page");
     EXPECT_EQ(store.saveBitmap(samplePage(), path, ReplacePolicy::KeepExisting).status,
               PageWriteStatus::AlreadyExists);
@@ -194,12 +176,6 @@ TEST_F(QtPictureStoreTest, BitmapSaveFollowsTheReplacePolicy) {
     const std::optional<QImage> loaded = store.load(path);
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(loaded->convertToFormat(QImage::Format_RGB32), samplePage());
-}
-
-TEST_F(QtPictureStoreTest, BitmapSaveOfNothingWritesNothing) {
-    EXPECT_EQ(store.saveBitmap(QImage(), pathOf("leer.bmp"), ReplacePolicy::KeepExisting).status,
-              PageWriteStatus::NoPicture);
-    EXPECT_FALSE(QFile::exists(pathOf("leer.bmp")));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
 #include <functional>
 
 #include "platform/qt_desktop.h"
@@ -19,8 +20,8 @@
 namespace ornavex {
 namespace {
 
-// Runs the step on the modal dialog of the given kind as soon as it is up; the
-// watch ends with the scope, so it never reaches into a later test.
+// Runs the step on the modal dialog of that kind once it is up; the watch ends
+// with the scope, so it never reaches into a later test.
 template <typename Dialog>
 void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
     auto* timer = new QTimer(&scope);
@@ -92,7 +93,7 @@ TEST_F(SaneDialogsTest, ScansAChosenDeviceOntoTheClipboard) {
     });
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NewPage);
     const QImage page = clipboard.image();
-    // The device's whole area (297 x 297 mm) at the preselected 300 dpi, solid black.
+    // The whole 297 x 297 mm at the preselected 300 dpi, solid black.
     EXPECT_EQ(page.size(), QSize(3507, 3507));
     EXPECT_EQ(page.dotsPerMeterX(), 11811);
     EXPECT_EQ(page.pixel(1000, 2000), qRgb(0, 0, 0));
@@ -107,66 +108,33 @@ TEST_F(SaneDialogsTest, CancelledChoiceKeepsNoSource) {
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NoSource);
 }
 
-class AcquireDialogTest : public SaneDialogsTest {
-  protected:
-    void SetUp() override {
-        SaneSession::Opened opened = session.open("test:0");
-        ASSERT_EQ(opened.status, DeviceStatus::Good);
-        device = std::move(opened.device);
-        ASSERT_EQ(device->setNumber("br-x", 50).status, DeviceStatus::Good);
-    }
+TEST_F(SaneDialogsTest, AcquireDialogSaysThatTheFeederIsEmptyAfterTenPages) {
     SaneSession session;
-    std::unique_ptr<SaneDevice> device;
-    ScanSettings settings;
-};
-
-TEST_F(AcquireDialogTest, AbbrechenStopsARunningScanSilently) {
-    ASSERT_EQ(device->setBool("read-delay", true).status, DeviceStatus::Good);
-    ASSERT_EQ(device->setNumber("read-delay-duration", 200000).status, DeviceStatus::Good);
-    ASSERT_EQ(device->setBool("read-limit", true).status, DeviceStatus::Good);
-    ASSERT_EQ(device->setNumber("read-limit-size", 1024).status, DeviceStatus::Good);
-    bool messageShown = false;
-    ScannerAcquireDialog dialog(*device, settings, "Test", &owner);
-    whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& shown) {
-        button(shown, "Scannen")->click();
-        QTimer::singleShot(500, &shown, [&shown] { button(shown, "Abbrechen")->click(); });
-    });
-    whenShown<QMessageBox>(scope, [&](QMessageBox& box) {
-        messageShown = true;
-        box.accept();
-    });
-    EXPECT_EQ(dialog.exec(), ScannerAcquireDialog::Cancelled);
-    EXPECT_FALSE(messageShown);
-    EXPECT_TRUE(dialog.page().isNull());
-    EXPECT_EQ(device->cancelCount(), 1);
-}
-
-TEST_F(AcquireDialogTest, SaysThatTheFeederIsEmpty) {
-    // The test device's feeder holds ten pages.
-    ASSERT_EQ(device->setText("source", "Automatic Document Feeder").status, DeviceStatus::Good);
-    ASSERT_EQ(device->setNumber("resolution", 10).status, DeviceStatus::Good);
+    SaneSession::Opened opened = session.open("test:0");
+    ASSERT_EQ(opened.status, DeviceStatus::Good);
+    SaneDevice& device = *opened.device;
+    ASSERT_EQ(device.setText("source", "Automatic Document Feeder").status, DeviceStatus::Good);
+    ASSERT_EQ(device.setNumber("resolution", 10).status, DeviceStatus::Good);
     const std::atomic<bool> noCancel = false;
-    for (int page = 0; page < 10; ++page) {
-        ASSERT_EQ(device->scanPage({}, noCancel).status, DeviceStatus::Good);
-    }
-    QString shownText;
-    QString shownTitle;
-    ScannerAcquireDialog dialog(*device, settings, "Test", &owner);
+    for (int page = 0; page < 10; ++page)
+        ASSERT_EQ(device.scanPage({}, noCancel).status, DeviceStatus::Good);
+    ScanSettings settings;
+    ScannerAcquireDialog dialog(device, settings, "Test", &owner);
+    QString message;
     whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& shown) {
         whenShown<QMessageBox>(scope, [&](QMessageBox& box) {
-            shownText = box.text();
-            shownTitle = box.windowTitle();
+            message = box.windowTitle() + "|" + box.text();
             box.accept();
         });
         EXPECT_EQ(shown.findChild<QComboBox*>("quelle")->currentText(), "Einzug");
         button(shown, "Scannen")->click();
     });
     EXPECT_EQ(dialog.exec(), ScannerAcquireDialog::Failed);
-    EXPECT_EQ(shownTitle, " Ornavex");
-    EXPECT_EQ(shownText, QString::fromUtf8("Im Einzug liegen keine Dokumente.\nBitte legen Sie "
-                                           "die Seiten ein und scannen Sie erneut."));
+    EXPECT_EQ(message,
+              " Ornavex|Im Einzug liegen keine Dokumente.\nBitte legen Sie die Seiten ein "
+              "und scannen Sie erneut.");
     EXPECT_TRUE(dialog.page().isNull());
-    EXPECT_EQ(device->cancelCount(), 11);
+    EXPECT_EQ(device.cancelCount(), 11);
 }
 
 }  // namespace
