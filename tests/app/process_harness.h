@@ -3,12 +3,8 @@
 // Helpers for tests that start the real program in a sandbox of its own and
 // talk to it through its remote-control socket as a host program would.
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -26,28 +22,16 @@
 
 namespace ornavex::test {
 
-// Plain blocking POSIX, the way a host program in another language writes; true
-// when every byte went out.
+// A host program is a process of its own; socat is the client the README shows.
+// True when the client delivered every byte and ended cleanly.
 inline bool sendToSocket(const QString& path, const QByteArray& bytes) {
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (encoded.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return false;
-    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    qsizetype sent = 0;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        while (sent < bytes.size()) {
-            const ssize_t count =
-                ::send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
-            sent += count;
-        }
-    }
-    ::close(fd);
-    return sent == bytes.size();
+    QProcess client;
+    client.start(QStringLiteral("socat"), {QStringLiteral("-"), "UNIX-CONNECT:" + path});
+    if (!client.waitForStarted(5000)) return false;
+    client.write(bytes);
+    client.closeWriteChannel();
+    return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit &&
+           client.exitCode() == 0;
 }
 
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {

@@ -108,6 +108,34 @@ TEST_F(SaneDialogsTest, CancelledChoiceKeepsNoSource) {
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NoSource);
 }
 
+TEST_F(SaneDialogsTest, AbbrechenStopsARunningScanSilently) {
+    SaneSession session;
+    SaneSession::Opened opened = session.open("test:0");
+    ASSERT_EQ(opened.status, DeviceStatus::Good);
+    SaneDevice& device = *opened.device;
+    // A slow, small page: the dialog is still reading when Abbrechen is pressed.
+    ASSERT_EQ(device.setNumber("br-x", 50).status, DeviceStatus::Good);
+    ASSERT_EQ(device.setBool("read-delay", true).status, DeviceStatus::Good);
+    ASSERT_EQ(device.setNumber("read-delay-duration", 200000).status, DeviceStatus::Good);
+    ASSERT_EQ(device.setBool("read-limit", true).status, DeviceStatus::Good);
+    ASSERT_EQ(device.setNumber("read-limit-size", 1024).status, DeviceStatus::Good);
+    ScanSettings settings;
+    ScannerAcquireDialog dialog(device, settings, "Test", &owner);
+    bool messageShown = false;
+    whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& shown) {
+        button(shown, "Scannen")->click();
+        QTimer::singleShot(500, &shown, [&shown] { button(shown, "Abbrechen")->click(); });
+    });
+    whenShown<QMessageBox>(scope, [&](QMessageBox& box) {
+        messageShown = true;
+        box.accept();
+    });
+    EXPECT_EQ(dialog.exec(), ScannerAcquireDialog::Cancelled);
+    EXPECT_FALSE(messageShown);
+    EXPECT_TRUE(dialog.page().isNull());
+    EXPECT_EQ(device.cancelCount(), 1);
+}
+
 TEST_F(SaneDialogsTest, AcquireDialogSaysThatTheFeederIsEmptyAfterTenPages) {
     SaneSession session;
     SaneSession::Opened opened = session.open("test:0");
