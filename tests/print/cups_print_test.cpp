@@ -144,7 +144,9 @@ TEST_P(CupsPrint, OnePageFittedAtTheTopLeft) {
     // The spooler may put a landscape page onto portrait paper, turned a
     // quarter to the left; turn it back to read it.
     if (row.landscape && !landscapeSheet) page = page.transformed(QTransform().rotate(90));
-    if (!row.landscape) EXPECT_FALSE(landscapeSheet) << "a portrait page came out landscape";
+    if (!row.landscape) {
+        EXPECT_FALSE(landscapeSheet) << "a portrait page came out landscape";
+    }
     const QRect box = boundingBoxOf(page, row.color);
     ASSERT_TRUE(box.isValid()) << "the picture is not on the page";
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QDir>
 
 #include "shell/browse_folders.h"
@@ -13,6 +15,10 @@ struct BrowseCase {
     std::optional<QString> chosen;
     QString expected;
 };
+
+void PrintTo(const BrowseCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class BrowseFolderTest : public ::testing::TestWithParam<BrowseCase> {};
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -47,6 +49,10 @@ struct ReadCase {
     const char* key = "k";
     const char* section = "Default";
 };
+
+void PrintTo(const ReadCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class IniReadTest : public IniFileTest, public ::testing::WithParamInterface<ReadCase> {};
 
@@ -135,6 +141,10 @@ struct WriteCase {
     QByteArray after;  // null: refused, the file stays as it was
     const char* section = "Default";
 };
+
+void PrintTo(const WriteCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class IniWriteTest : public IniFileTest, public ::testing::WithParamInterface<WriteCase> {};
 

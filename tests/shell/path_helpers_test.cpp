@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,6 +18,10 @@ struct SplitCase {
     QString folder;
     QString fileName;
 };
+
+void PrintTo(const SplitCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class PathSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -41,6 +47,10 @@ struct ExistenceCase {
     bool fileExists;
     bool pathExists;
 };
+
+void PrintTo(const ExistenceCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ExistenceTest : public ::testing::TestWithParam<ExistenceCase> {
   protected:

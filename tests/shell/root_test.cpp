@@ -33,6 +33,10 @@ struct ControlRow {
     bool visible;
 };
 
+void PrintTo(const ControlRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class RootControlTest : public RootTest, public ::testing::WithParamInterface<ControlRow> {};
 
 TEST_P(RootControlTest, SitsWhereTheWindowDefinitionPutsItAndShowsOnlyWhenMeantTo) {

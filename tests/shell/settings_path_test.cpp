@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -16,6 +18,10 @@ struct LocationCase {
     QString home;
     QString expected;
 };
+
+void PrintTo(const LocationCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class SettingsPathTest : public ::testing::TestWithParam<LocationCase> {};
 
