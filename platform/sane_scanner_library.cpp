@@ -1,6 +1,10 @@
 #include "platform/sane_scanner_library.h"
 
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <thread>
 
 #include "platform/clipboard.h"
 #include "platform/sane_device.h"
@@ -8,6 +12,35 @@
 #include "platform/scanner_source_dialog.h"
 
 namespace ornavex {
+namespace {
+
+constexpr int kBusyNoteDelayMs = 400;
+
+// Opening can take seconds (a network scanner, a busy device's retries). It runs
+// off the user-interface thread so the window keeps repainting; clicks and keys
+// wait until it is done, so nothing else reaches the scanner meanwhile.
+SaneSession::Opened openWithoutFreezing(SaneSession& session, const QString& deviceName,
+                                        const QString& label, QWidget* owner) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(label), QString(),
+                         0, 0, owner);
+    note.setWindowTitle(QStringLiteral(" Ornavex"));
+    // Shown only when opening takes noticeably long.
+    note.setMinimumDuration(kBusyNoteDelayMs);
+
+    SaneSession::Opened opened;
+    QEventLoop waiting;
+    std::thread opener([&] {
+        opened = session.open(deviceName);
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    opener.join();
+    QGuiApplication::restoreOverrideCursor();
+    return opened;
+}
+
+}  // namespace
 
 SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
 
@@ -29,7 +62,8 @@ int SaneScannerLibrary::selectImageSource(QWidget* owner) {
 
 AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
     if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
-    SaneSession::Opened opened = session().open(deviceName_);
+    SaneSession::Opened opened = openWithoutFreezing(
+        session(), deviceName_, deviceLabel_.isEmpty() ? deviceName_ : deviceLabel_, owner);
     if (!opened.device) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral(" Ornavex"),
                         QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
