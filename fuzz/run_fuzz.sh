@@ -6,7 +6,7 @@ set -eu
 seconds=${1:?usage: run_fuzz.sh <seconds> [build folder]}
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
-build_dir=${2:-${TMPDIR:-/tmp}/ornavex-fuzz-build}
+build_dir=${2:-$source_dir/build-fuzz}
 
 cmake -S "$source_dir" -B "$build_dir" -G Ninja \
     -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
