@@ -186,8 +186,17 @@ void stop(QProcess& process) {
 
 Launch launchOnce(const Sandbox& sandbox, const QString& displayName) {
     Launch result;
+    // The X server sometimes refuses a connection right after the previous
+    // program's went away; try again briefly before giving up on the launch.
     DisplayHandle display(XOpenDisplay(displayName.toLocal8Bit().constData()));
-    if (!display) return result;
+    for (int attempt = 0; !display && attempt < 20; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        display.reset(XOpenDisplay(displayName.toLocal8Bit().constData()));
+    }
+    if (!display) {
+        result.ending = QStringLiteral(" (the benchmark could not reach the display)");
+        return result;
+    }
     XSelectInput(display.get(), DefaultRootWindow(display.get()), SubstructureNotifyMask);
     XSync(display.get(), False);
 
@@ -199,7 +208,10 @@ Launch launchOnce(const Sandbox& sandbox, const QString& displayName) {
     process.setStandardErrorFile(QProcess::nullDevice());
     const Clock::time_point launched = Clock::now();
     process.start(sandbox.program(), {});
-    if (!process.waitForStarted(5000)) return result;
+    if (!process.waitForStarted(5000)) {
+        result.ending = QStringLiteral(" (the program did not start)");
+        return result;
+    }
 
     const auto seconds = [launched](Clock::time_point when) {
         return std::chrono::duration<double>(when - launched).count();
