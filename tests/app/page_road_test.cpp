@@ -53,17 +53,6 @@ TEST_F(PageRoadTest, ScannedPageIsStoredAsJpegUnderExactlyTheTypedNameAndReadsBa
     EXPECT_NEAR(qBlue(sample), 128, 3);
 }
 
-TEST_F(PageRoadTest, BitmapNameGivesABitmapFile) {
-    root.setFileName("seite.BMP");
-    fakes.scanner->deliverPage(scannedPage());
-    app.bScannen_Click();
-    const QByteArray bytes = readFile(documents + "seite.BMP");
-    ASSERT_GE(bytes.size(), 2);
-    EXPECT_EQ(bytes.left(2), "BM");
-    const QImage stored(documents + "seite.BMP");
-    EXPECT_EQ(stored.pixel(10, 20), scannedPage().pixel(10, 20));
-}
-
 TEST_F(PageRoadTest, KeptFileStaysByteIdenticalAndNoTemporaryFileIsLeft) {
     writeFile(documents + "brief.jpg", "the page of last year");
     root.setFileName("brief.jpg");

