@@ -44,17 +44,10 @@ int main(int argc, char** argv) {
     QSize size;
     {
         ornavex::SaneSession session;
-        ornavex::SaneSession::Opened opened = session.open("test:0");
-        if (!opened.device) {
-            std::fprintf(stderr, "test device not available\n");
-            return 1;
-        }
-        ornavex::SaneDevice& device = *opened.device;
-        device.setText("mode", "Color");
-        device.setText("test-picture", "Color pattern");
-        device.setNumber("resolution", 300);
-        device.setNumber("br-x", 210);
-        device.setNumber("br-y", 297);
+        const std::unique_ptr<ornavex::SaneDevice> opened =
+            ornavex::bench::openA4ColourTestDevice(session);
+        if (!opened) return 1;
+        ornavex::SaneDevice& device = *opened;
         const std::atomic<bool> noCancel = false;
         idleKb = statusKilobytes("VmRSS:");
         for (int run = 0; run < kRuns; ++run) {
