@@ -35,12 +35,12 @@ void bringToFront(QWidget& window) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QTranslator translator;
-    installGermanTranslations(app, translator);
-
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     ornavex::SingleInstance instance(baseName);
     if (instance.start() == ornavex::SingleInstance::Role::Secondary) return 0;
+
+    QTranslator translator;
+    installGermanTranslations(app, translator);
 
     ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
     auto& process = static_cast<ornavex::UnixProcessControl&>(*platform.process);

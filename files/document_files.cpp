@@ -20,14 +20,11 @@
 #include "shell/ini_files.h"
 #include "shell/picture_box.h"
 #include "shell/root.h"
-#include "shell/root_operations.h"
 
 namespace ornavex {
 namespace {
 
 const QString kSection = QStringLiteral("Default");
-const QString kNoSource = QStringLiteral("0");
-const QString kSourceChosen = QStringLiteral("1");
 constexpr int kJpegQuality = 100;
 constexpr int kTipsShown = 4;
 
@@ -81,6 +78,8 @@ QString describeWriteFailure(const PageWriteResult& result) {
             return QStringLiteral("Beim Schreiben ist ein Ein-/Ausgabefehler aufgetreten.");
         case ENOMEM:
             return QStringLiteral("Es ist nicht genügend Arbeitsspeicher frei.");
+        case EFBIG:
+            return QStringLiteral("Das Bild ist für dieses Dateiformat zu groß.");
         default:
             break;
     }
@@ -88,12 +87,8 @@ QString describeWriteFailure(const PageWriteResult& result) {
         .arg(result.systemError);
 }
 
-DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, RootOperations& operations,
-                             QString settingsPath)
-    : root_(root),
-      platform_(platform),
-      operations_(operations),
-      settingsPath_(std::move(settingsPath)) {}
+DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath)
+    : root_(root), platform_(platform), settingsPath_(std::move(settingsPath)) {}
 
 void DocumentFiles::yield() {
     platform_.eventLoop->processPendingEvents();
@@ -103,13 +98,12 @@ void DocumentFiles::copyPreviewToFullSizeHolder() {
     root_.Picture1()->setAutoSize(true);
     root_.RVorhanden()->hide();
     root_.Picture2()->setStretch(true);
-    root_.Picture1()->resize(root_.Picture1()->width(), root_.Picture2()->height());
-    root_.Picture1()->resize(root_.Picture2()->width(), root_.Picture1()->height());
+    root_.sizeCopyLikePreview();
     yield();
 }
 
 void DocumentFiles::TwainCopy() {
-    if (root_.scannerFlag() == kNoSource) return;
+    if (root_.scannerFlag() == Root::kNoSource) return;
     replaceAgreedFor_.clear();
 
     copyPreviewToFullSizeHolder();
@@ -231,7 +225,7 @@ bool DocumentFiles::saveAs() {
     WriteIniValue(settingsPath_, kSection, QStringLiteral("LastFile"), root_.pagePath());
     WriteIniValue(settingsPath_, kSection, QStringLiteral("Ordner"), root_.folder());
 
-    if (root_.scannerFlag() != kNoSource) return true;
+    if (root_.scannerFlag() != Root::kNoSource) return true;
     const MessageAnswer answer = platform_.messageBoxes->show(
         {QStringLiteral(" Testprojekt Speichern"),
          QStringLiteral("Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen "
@@ -240,9 +234,9 @@ bool DocumentFiles::saveAs() {
                         "gemeint ist."),
          MessageIcon::Exclamation, MessageButtons::YesNo, MessageAnswer::Yes});
     if (answer == MessageAnswer::Yes) {
-        root_.setScannerFlag(kSourceChosen);
+        root_.setScannerFlag(Root::kSourceChosen);
         if (root_.hasPicture()) TwainCopy();
-        root_.setScannerFlag(kNoSource);
+        root_.setScannerFlag(Root::kNoSource);
     }
     return true;
 }

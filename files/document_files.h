@@ -7,14 +7,12 @@
 namespace ornavex {
 
 class Root;
-class RootOperations;
 struct PlatformServices;
 
 // Storing the page shown in the preview, opening a stored image, and save as.
 class DocumentFiles {
   public:
-    DocumentFiles(Root& root, PlatformServices& platform, RootOperations& operations,
-                  QString settingsPath);
+    DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath);
 
     void TwainCopy();
     void TwainLoad();
@@ -31,7 +29,6 @@ class DocumentFiles {
 
     Root& root_;
     PlatformServices& platform_;
-    RootOperations& operations_;
     QString settingsPath_;
     // The page path whose replacement the user agreed to in the save dialog.
     QString replaceAgreedFor_;

@@ -7,7 +7,7 @@ namespace ornavex {
 // The system clipboard, as far as pictures go. Scanned pages carry their
 // resolution in the image's dots-per-metre.
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     virtual QImage image() const = 0;
     virtual void setImage(const QImage& image) = 0;

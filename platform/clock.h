@@ -3,7 +3,7 @@
 namespace ornavex {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Time of day in seconds since local midnight, with fractions.
     virtual double secondsSinceMidnight() const = 0;

@@ -3,7 +3,7 @@
 namespace ornavex {
 
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
     // One pass over the pending events ("yield").
     virtual void processPendingEvents() = 0;

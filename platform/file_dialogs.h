@@ -21,7 +21,7 @@ struct FileDialogRequest {
 };
 
 class FileDialogs {
-public:
+  public:
     virtual ~FileDialogs() = default;
     // The chosen file's absolute path, or nothing on cancel.
     virtual std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;

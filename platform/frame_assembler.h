@@ -35,7 +35,6 @@ class FrameAssembler {
     // lines any frame delivered. Null when no line arrived.
     QImage finish();
 
-    int linesInFrame() const { return frameLines_; }
     std::size_t bytesInFrame() const { return frameBytes_; }
 
   private:

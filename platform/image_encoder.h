@@ -8,7 +8,7 @@
 namespace ornavex {
 
 class ImageEncoder {
-public:
+  public:
     virtual ~ImageEncoder() = default;
     virtual PageWriteResult writeJpeg(const QImage& picture, const QString& path, int quality,
                                       ReplacePolicy policy) = 0;

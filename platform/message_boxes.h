@@ -19,7 +19,7 @@ struct MessageBoxRequest {
 
 // Modal message boxes owned by the main window.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     virtual MessageAnswer show(const MessageBoxRequest& request) = 0;
 };

@@ -10,7 +10,7 @@ namespace ornavex {
 
 // Loads pictures from files and stores them as Windows bitmaps.
 class PictureStore {
-public:
+  public:
     virtual ~PictureStore() = default;
     // Empty when the file is missing, damaged, no picture, or too large to hold.
     virtual std::optional<QImage> load(const QString& path) = 0;

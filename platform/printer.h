@@ -12,7 +12,7 @@ enum ScaleMode : short { ScaleTwips = 1, ScalePoints = 2, ScalePixels = 3, Scale
 // A print job on the default printer. The document starts with the first drawing
 // and is handed to the spooler by endDoc().
 class Printer {
-public:
+  public:
     virtual ~Printer() = default;
     virtual bool available() const = 0;
     virtual void setOrientation(PrinterOrientation orientation) = 0;

@@ -3,7 +3,7 @@
 namespace ornavex {
 
 class ProcessControl {
-public:
+  public:
     virtual ~ProcessControl() = default;
     // Ends the process at once: no window closes, no handler runs.
     virtual void terminateImmediately(int exitCode) = 0;

@@ -1,5 +1,6 @@
 #include "platform/qt_desktop.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
@@ -10,7 +11,6 @@
 #include <QThread>
 #include <QTime>
 #include <cmath>
-#include <unistd.h>
 
 namespace ornavex {
 namespace {
@@ -71,9 +71,13 @@ int QtScreen::twipsToPixelsY(double twips) const {
     return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
 }
 
-double QtScreen::pixelsToTwipsX(int pixels) const { return pixels * kTwipsPerInch / logicalDpiX(); }
+double QtScreen::pixelsToTwipsX(int pixels) const {
+    return pixels * kTwipsPerInch / logicalDpiX();
+}
 
-double QtScreen::pixelsToTwipsY(int pixels) const { return pixels * kTwipsPerInch / logicalDpiY(); }
+double QtScreen::pixelsToTwipsY(int pixels) const {
+    return pixels * kTwipsPerInch / logicalDpiY();
+}
 
 double SystemClock::secondsSinceMidnight() const {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
@@ -85,7 +89,9 @@ QImage QtClipboard::image() const {
     return qvariant_cast<QImage>(data->imageData());
 }
 
-void QtClipboard::setImage(const QImage& image) { QGuiApplication::clipboard()->setImage(image); }
+void QtClipboard::setImage(const QImage& image) {
+    QGuiApplication::clipboard()->setImage(image);
+}
 
 void UnixProcessControl::terminateImmediately(int exitCode) {
     if (cleanup_) cleanup_();

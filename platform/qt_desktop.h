@@ -12,24 +12,24 @@
 namespace ornavex {
 
 class QtScreenPointer : public ScreenPointer {
-public:
+  public:
     ~QtScreenPointer() override;
     void set(PointerShape shape) override;
     PointerShape current() const override { return shape_; }
 
-private:
+  private:
     PointerShape shape_ = PointerShape::Default;
 };
 
 class QtEventLoop : public EventLoop {
-public:
+  public:
     void processPendingEvents() override;
     void waitForEvents(int maxMilliseconds) override;
 };
 
 // Twips follow the primary screen's logical DPI (15 twips per pixel at 96 dpi).
 class QtScreen : public Screen {
-public:
+  public:
     QSize sizeInTwips() const override;
     int twipsToPixelsX(double twips) const override;
     int twipsToPixelsY(double twips) const override;
@@ -38,18 +38,18 @@ public:
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     double secondsSinceMidnight() const override;
 };
 
 class QtClipboard : public Clipboard {
-public:
+  public:
     QImage image() const override;
     void setImage(const QImage& image) override;
 };
 
 class UnixProcessControl : public ProcessControl {
-public:
+  public:
     // Runs before the process ends at once (removes the instance socket).
     void setBeforeTermination(std::function<void()> cleanup) { cleanup_ = std::move(cleanup); }
     // Set once the main event loop runs; before that, quitting ends the process at once.
@@ -57,7 +57,7 @@ public:
     void terminateImmediately(int exitCode) override;
     void quit(int exitCode) override;
 
-private:
+  private:
     std::function<void()> cleanup_;
     bool mainLoopRunning_ = false;
 };

@@ -1,13 +1,12 @@
 #include "platform/qt_file_dialogs.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace ornavex {
 
-std::optional<QString> QtFileDialogs::chooseFile(QWidget* owner,
-                                                  const FileDialogRequest& request) {
+std::optional<QString> QtFileDialogs::chooseFile(QWidget* owner, const FileDialogRequest& request) {
     QFileDialog dialog(owner, request.title, request.startFolder);
     dialog.setNameFilters(request.filters);
     if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.first());

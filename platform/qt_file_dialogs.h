@@ -5,7 +5,7 @@
 namespace ornavex {
 
 class QtFileDialogs : public FileDialogs {
-public:
+  public:
     std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QString> chooseFolder(QWidget* owner, const QString& title) override;
 };

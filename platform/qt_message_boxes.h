@@ -8,12 +8,12 @@
 namespace ornavex {
 
 class QtMessageBoxes : public MessageBoxes {
-public:
+  public:
     // Boxes are owned by the given window once it is set.
     void setOwner(QWidget* owner) { owner_ = owner; }
     MessageAnswer show(const MessageBoxRequest& request) override;
 
-private:
+  private:
     QPointer<QWidget> owner_;
 };
 

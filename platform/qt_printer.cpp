@@ -47,7 +47,9 @@ void QtPrinter::prepareDocument() const {
 }
 
 bool QtPrinter::available() const {
-    if (!prepared_) prepareDocument();
+    // A printer missing at the last look (CUPS not yet up, none set) may be there now.
+    const bool documentRunning = painter_ && painter_->isActive();
+    if (!prepared_ || (!documentRunning && !(printer_ && printer_->isValid()))) prepareDocument();
     return printer_ && printer_->isValid();
 }
 

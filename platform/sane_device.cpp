@@ -272,6 +272,14 @@ DeviceStatus SaneDevice::startFrame(const std::atomic<bool>& cancelRequested) {
 
 DeviceStatus SaneDevice::readFrame(FrameRead& frame, const ScanProgress& progress,
                                    const std::atomic<bool>& cancelRequested) {
+    // Only a pending read may be cancelled from the window's thread; every other
+    // call into the backend stays on this thread.
+    struct ReadingFlag {
+        std::atomic<bool>& flag;
+        explicit ReadingFlag(std::atomic<bool>& f) : flag(f) { flag = true; }
+        ~ReadingFlag() { flag = false; }
+    } reading(reading_);
+    if (cancelRequested) return DeviceStatus::Cancelled;
     int busyRetries = 0;
     for (;;) {
         SANE_Int length = 0;
@@ -349,7 +357,8 @@ void SaneDevice::finishPage() {
 }
 
 void SaneDevice::cancelScan() {
-    finishPage();
+    // Outside a read the worker sees the request itself and cancels at the page's end.
+    if (reading_) finishPage();
 }
 
 }  // namespace ornavex

@@ -56,6 +56,7 @@ class SaneDevice {
     QString name_;
     std::vector<SaneOptionInfo> options_;
     std::atomic<bool> pageCancelled_ = true;
+    std::atomic<bool> reading_ = false;
     std::atomic<int> cancelCount_ = 0;
 };
 

@@ -40,6 +40,22 @@ SaneSession::Opened openWithoutFreezing(SaneSession& session, const QString& dev
     return opened;
 }
 
+// Why a chosen scanner could not be opened; the scan texts would talk of
+// settings or a scan that never began.
+QString openFailureText(DeviceStatus status) {
+    switch (status) {
+        case DeviceStatus::Busy:
+        case DeviceStatus::AccessDenied:
+        case DeviceStatus::IoError:
+            return ScannerAcquireDialog::failureText(status);
+        default:
+            break;
+    }
+    return QStringLiteral(
+        "Bitte prüfen Sie, ob der Scanner angeschlossen und eingeschaltet ist, und wählen "
+        "Sie ihn erneut aus.");
+}
+
 }  // namespace
 
 SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
@@ -62,13 +78,11 @@ int SaneScannerLibrary::selectImageSource(QWidget* owner) {
 
 AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
     if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
-    SaneSession::Opened opened = openWithoutFreezing(
-        session(), deviceName_, deviceLabel_.isEmpty() ? deviceName_ : deviceLabel_, owner);
+    SaneSession::Opened opened = openWithoutFreezing(session(), deviceName_, deviceLabel_, owner);
     if (!opened.device) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral(" Ornavex"),
                         QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
-                            .arg(deviceLabel_.isEmpty() ? deviceName_ : deviceLabel_,
-                                 ScannerAcquireDialog::failureText(opened.status)),
+                            .arg(deviceLabel_, openFailureText(opened.status)),
                         QMessageBox::Ok, owner);
         box.exec();
         return AcquireOutcome::Failed;

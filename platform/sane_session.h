@@ -20,7 +20,6 @@ class SaneSession {
     SaneSession(const SaneSession&) = delete;
     SaneSession& operator=(const SaneSession&) = delete;
 
-    bool isInitialised() const { return initialised_; }
     // May take seconds (network discovery); callable from a worker thread.
     // Refused with Busy while a device is open, since backends may not list then.
     SaneDeviceList listDevices();
@@ -31,8 +30,6 @@ class SaneSession {
     };
     // Retries a busy device a few times with a growing delay before giving up.
     Opened open(const QString& deviceName);
-
-    int openDevices() const { return openDevices_; }
 
   private:
     friend class SaneDevice;

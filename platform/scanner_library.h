@@ -14,7 +14,7 @@ enum class AcquireOutcome {
 // The scanner, as the window logic sees it: choose a source, acquire one page.
 // Both calls are modal to the owner window and return when the user is done.
 class ScannerLibrary {
-public:
+  public:
     virtual ~ScannerLibrary() = default;
     // 0 when no source was chosen (cancelled, none available); non-zero otherwise.
     // The chosen source is kept inside the library for the rest of the run.

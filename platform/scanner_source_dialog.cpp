@@ -79,7 +79,22 @@ void ScannerSourceDialog::search() {
     searcher_->start();
 }
 
+void ScannerSourceDialog::reject() {
+    if (!isSearching()) {
+        QDialog::reject();
+        return;
+    }
+    closeWhenSearchEnds_ = true;
+    state_->setText(QStringLiteral("Die Suche wird beendet …"));
+    searchButton_->setEnabled(false);
+    okButton_->setEnabled(false);
+}
+
 void ScannerSourceDialog::showDevices() {
+    if (closeWhenSearchEnds_) {
+        QDialog::reject();
+        return;
+    }
     busy_->hide();
     list_->clear();
     for (const SaneDeviceInfo& device : found_.devices) {
@@ -114,7 +129,10 @@ QString ScannerSourceDialog::chosenDevice() const {
 QString ScannerSourceDialog::chosenLabel() const {
     if (result() != QDialog::Accepted || !list_->currentItem()) return {};
     const QTreeWidgetItem* item = list_->currentItem();
-    return QStringLiteral("%1 %2").arg(item->text(VendorColumn), item->text(ModelColumn));
+    // Some backends report neither vendor nor model; the device name still tells.
+    const QString label =
+        QStringLiteral("%1 %2").arg(item->text(VendorColumn), item->text(ModelColumn)).trimmed();
+    return label.isEmpty() ? item->text(NameColumn) : label;
 }
 
 }  // namespace ornavex

@@ -30,6 +30,9 @@ class ScannerSourceDialog : public QDialog {
 
   public slots:
     void search();
+    // While the search runs, the dialog stays open (painting) until it ends:
+    // discovery cannot be interrupted, and waiting for it must not freeze the window.
+    void reject() override;
 
   private:
     void showDevices();
@@ -44,6 +47,7 @@ class ScannerSourceDialog : public QDialog {
     QPushButton* okButton_;
     std::unique_ptr<QThread> searcher_;
     SaneDeviceList found_;
+    bool closeWhenSearchEnds_ = false;
 };
 
 }  // namespace ornavex

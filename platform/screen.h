@@ -6,7 +6,7 @@ namespace ornavex {
 
 // Screen metrics. The logic measures windows in twips; the screen converts.
 class Screen {
-public:
+  public:
     virtual ~Screen() = default;
     virtual QSize sizeInTwips() const = 0;
     virtual int twipsToPixelsX(double twips) const = 0;

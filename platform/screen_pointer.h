@@ -7,7 +7,7 @@ enum class PointerShape { Default = 0, Hourglass = 11, ArrowHourglass = 13 };
 
 // The application-wide mouse pointer.
 class ScreenPointer {
-public:
+  public:
     virtual ~ScreenPointer() = default;
     virtual void set(PointerShape shape) = 0;
     virtual PointerShape current() const = 0;

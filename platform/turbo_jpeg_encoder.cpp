@@ -143,6 +143,11 @@ QByteArray TurboJpegEncoder::encode(const QImage& picture, int quality) {
 PageWriteResult TurboJpegEncoder::writeJpeg(const QImage& picture, const QString& path, int quality,
                                             ReplacePolicy policy) {
     if (picture.isNull()) return {PageWriteStatus::NoPicture, 0};
+    // JPEG cannot hold a side longer than 65535 pixels.
+    constexpr int kLargestJpegSide = 65535;
+    if (picture.width() > kLargestJpegSide || picture.height() > kLargestJpegSide) {
+        return {PageWriteStatus::WriteFailed, EFBIG};
+    }
     const QByteArrayView jpeg = compress(picture, quality);
     const PageWriteResult result = jpeg.isEmpty()
                                        ? PageWriteResult{PageWriteStatus::WriteFailed, ENOMEM}

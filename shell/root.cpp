@@ -33,9 +33,10 @@ constexpr int kClientHeightTwips = 7485;
 constexpr int kTimerIntervalMs = 300;
 const QSize kButtonImageSize(75, 75);
 
-QCursor handCursor() {
+const QCursor& handCursor() {
     // Hot spot at the tip of the index finger.
-    return QCursor(QPixmap(QStringLiteral(":/hand.png")), 12, 1);
+    static const QCursor cursor(QPixmap(QStringLiteral(":/hand.png")), 12, 1);
+    return cursor;
 }
 
 QIcon buttonIcon(const QString& name) {
@@ -224,7 +225,7 @@ void Root::createMenus() {
 
     mnuZubehoer_ = new QMenu(QStringLiteral("Zubehör"), this);
     mnuZubehoer_->setObjectName(QStringLiteral("mnuZubehör"));
-    mnuQuelle_ = makeAction(mnuZubehoer_, QStringLiteral("mnuQuelle"), QStringLiteral("-1"));
+    mnuQuelle_ = makeAction(mnuZubehoer_, QStringLiteral("mnuQuelle"), kNoChoiceYet);
 }
 
 void Root::setTabOrder() {
@@ -268,23 +269,6 @@ void Root::connectHandlers() {
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
                 if (operations_) operations_->Picture2_MouseDown(button, position);
             });
-    RVorhanden_->installEventFilter(this);
-}
-
-bool Root::eventFilter(QObject* watched, QEvent* event) {
-    // The notice over the empty preview answers the mouse like the preview itself.
-    if (watched == RVorhanden_ && operations_) {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            operations_->Picture2_DblClick();
-            return true;
-        }
-        if (event->type() == QEvent::MouseButtonPress) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            operations_->Picture2_MouseDown(mouse->button(), mouse->position().toPoint());
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 QString Root::folder() const {
@@ -310,6 +294,11 @@ bool Root::hasPicture() const {
 }
 QImage Root::picture() const {
     return Picture2_->picture();
+}
+
+void Root::sizeCopyLikePreview() {
+    Picture1_->resize(Picture1_->width(), Picture2_->height());
+    Picture1_->resize(Picture2_->width(), Picture1_->height());
 }
 
 void Root::popUpPageMenu(QPoint globalPosition) {

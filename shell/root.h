@@ -30,6 +30,10 @@ class Root : public QWidget {
     Q_OBJECT
   public:
     static inline const QString kCaption = QStringLiteral("Tarnwerk Ornavex");
+    // The scanner-state flag's values.
+    static inline const QString kNoChoiceYet = QStringLiteral("-1");
+    static inline const QString kNoSource = QStringLiteral("0");
+    static inline const QString kSourceChosen = QStringLiteral("1");
 
     explicit Root(PlatformServices& platform, QWidget* parent = nullptr);
     ~Root() override;
@@ -75,6 +79,9 @@ class Root : public QWidget {
     QImage picture() const;
     QString pagePath() const { return folder() + fileName(); }
 
+    // Gives the full-size copy the preview's height, then its width.
+    void sizeCopyLikePreview();
+
     // Opens the page menu at the given screen position.
     void popUpPageMenu(QPoint globalPosition);
 
@@ -90,7 +97,6 @@ class Root : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createControls();

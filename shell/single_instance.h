@@ -65,7 +65,6 @@ class SingleInstance : public QObject {
 
     QString path_;
     QLocalServer* server_ = nullptr;
-    bool ownsSocketFile_ = false;
     int clientCount_ = 0;
     std::chrono::milliseconds idleTimeout_ = kDefaultIdleTimeout;
 };

@@ -78,8 +78,7 @@ void Startup::restoreLastFile(const QString& lastFile) {
     if (std::optional<QImage> picture = platform_.pictures->load(lastFile)) {
         root_.Picture2()->setPicture(*picture);
         root_.Picture2()->setStretch(true);
-        root_.Picture1()->resize(root_.Picture1()->width(), root_.Picture2()->height());
-        root_.Picture1()->resize(root_.Picture2()->width(), root_.Picture1()->height());
+        root_.sizeCopyLikePreview();
         root_.Picture1()->setPicture(*picture);
     }
     yield();

@@ -22,7 +22,7 @@ Application::Application(PlatformServices& platform, QString settingsPath)
         root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen,
         *platform_.eventLoop);
     scan_ = std::make_unique<ScanCommands>(root, platform_, *this);
-    files_ = std::make_unique<DocumentFiles>(root, platform_, *this, settingsPath_);
+    files_ = std::make_unique<DocumentFiles>(root, platform_, settingsPath_);
     previewPane_ = std::make_unique<PreviewPane>(root, *this, *printPreview_);
     pageMenu_ = std::make_unique<PageMenu>(root, platform_);
     print_ = std::make_unique<PrintCommand>(root, platform_, *this);

@@ -23,10 +23,10 @@ class PreviewPaneTest : public AppFixture {
     }
 };
 
-TEST_F(PreviewPaneTest, DoubleClickOnAnEmptyPaneOrItsNoticeOpensAStoredImage) {
-    QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
-    QTest::mouseDClick(root.RVorhanden(), Qt::LeftButton);
-    ASSERT_EQ(fakes.dialogs->calls().size(), 2u);
+TEST_F(PreviewPaneTest, DoubleClickOnAnEmptyPaneOpensAStoredImage) {
+    // Over the notice too: the preview lies above it and takes the clicks.
+    QTest::mouseDClick(root.Picture2(), Qt::LeftButton, {}, root.RVorhanden()->geometry().center());
+    ASSERT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_EQ(fakes.dialogs->calls()[0].request.title, " Dokument öffnen");
     EXPECT_FALSE(previewOpen());
 }
