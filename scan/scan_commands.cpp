@@ -15,10 +15,6 @@
 namespace ornavex {
 namespace {
 
-const QString kNoChoiceYet = QStringLiteral("-1");
-const QString kNoSource = QStringLiteral("0");
-const QString kSourceChosen = QStringLiteral("1");
-
 const QString kChooseScannerHint =
     QStringLiteral("Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ");
 
@@ -35,10 +31,10 @@ ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperation
     : root_(root), platform_(platform), operations_(operations) {}
 
 void ScanCommands::showFirstUseHintOnce() {
-    if (root_.scannerFlag() != kNoChoiceYet) return;
+    if (root_.scannerFlag() != Root::kNoChoiceYet) return;
     platform_.messageBoxes->show(
         {kMessageTitle, kChooseScannerHint, MessageIcon::Information, MessageButtons::Ok});
-    root_.setScannerFlag(kNoSource);
+    root_.setScannerFlag(Root::kNoSource);
 }
 
 short ScanCommands::TwainQuelle() {
@@ -50,11 +46,11 @@ short ScanCommands::TwainQuelle() {
         platform_.messageBoxes->show({QStringLiteral(" Scanner/Treiber auswählen"),
                                       kNoSourceMessage, MessageIcon::Exclamation,
                                       MessageButtons::Ok});
-        root_.setScannerFlag(kNoSource);
+        root_.setScannerFlag(Root::kNoSource);
         root_.tBilddatei()->setFocus();
         return 0;
     }
-    root_.setScannerFlag(kSourceChosen);
+    root_.setScannerFlag(Root::kSourceChosen);
     if (chosen < std::numeric_limits<short>::min() || chosen > std::numeric_limits<short>::max()) {
         return 1;
     }
@@ -63,7 +59,7 @@ short ScanCommands::TwainQuelle() {
 
 bool ScanCommands::TwainScan() {
     showFirstUseHintOnce();
-    if (root_.scannerFlag() == kNoSource) {
+    if (root_.scannerFlag() == Root::kNoSource) {
         if (TwainQuelle() == 0) return false;
         const MessageAnswer answer = platform_.messageBoxes->show(
             {kMessageTitle,
