@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -38,7 +39,7 @@ struct PageRow {
     const char* name;
     QStringList options;
     bool color;
-    int left, top, width, height;
+    QRect area;  // in device pixels
 };
 
 void PrintTo(const PageRow& row, std::ostream* os) {
@@ -54,31 +55,27 @@ TEST_P(FaultBackendPageTest, DeliversTheSelectedAreaOfThePattern) {
     ASSERT_TRUE(process->waitForFinished(30000));
     ASSERT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
     const QImage page = QImage::fromData(process->readAllStandardOutput(), "PNM");
-    ASSERT_EQ(page.size(), QSize(row.width, row.height));
+    ASSERT_EQ(page.size(), row.area.size());
     EXPECT_EQ(page.isGrayscale(), !row.color);
     for (int y = 0; y < page.height(); ++y) {
         for (int x = 0; x < page.width(); ++x) {
-            const int deviceX = row.left + x, deviceY = row.top + y;
-            const QRgb expected = row.color
-                                      ? qRgb(deviceX % 256, deviceY % 256, 128)
-                                      : qRgb((deviceX + deviceY) % 256, (deviceX + deviceY) % 256,
-                                             (deviceX + deviceY) % 256);
+            const int deviceX = row.area.left() + x, deviceY = row.area.top() + y;
+            const int gray = (deviceX + deviceY) % 256;
+            const QRgb expected =
+                row.color ? qRgb(deviceX % 256, deviceY % 256, 128) : qRgb(gray, gray, gray);
             ASSERT_EQ(page.pixel(x, y), expected) << x << "," << y;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, FaultBackendPageTest,
-                         ::testing::Values(PageRow{"GrayWholeBed", {}, false, 0, 0, 200, 300},
-                                           PageRow{"ColorCropped",
-                                                   {"--mode", "Color", "-l", "10", "-t", "20", "-x",
-                                                    "50", "-y", "40"},
-                                                   true,
-                                                   10,
-                                                   20,
-                                                   50,
-                                                   40}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const QStringList kColorCropped = {"--mode", "Color", "-l", "10", "-t",
+                                   "20",     "-x",    "50", "-y", "40"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FaultBackendPageTest,
+    ::testing::Values(PageRow{"GrayWholeBed", {}, false, {0, 0, 200, 300}},
+                      PageRow{"ColorCropped", kColorCropped, true, {10, 20, 50, 40}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct FaultRow {
     const char* name;
@@ -98,6 +95,8 @@ TEST_P(FaultBackendFaultTest, HangsOrCrashesTheFrontend) {
     const auto process = scanimage(row.arguments, row.faults);
     if (row.hangs) {
         EXPECT_FALSE(process->waitForFinished(2000));
+        process->kill();
+        EXPECT_TRUE(process->waitForFinished(30000));
         return;
     }
     ASSERT_TRUE(process->waitForFinished(30000));
@@ -158,13 +157,15 @@ TEST_F(FaultBackendSessionTest, OpenAsksForTheDeviceAndTakesOnlyTheRightPassword
     EXPECT_EQ(sane_open("ornavexfault:0", &handle), SANE_STATUS_GOOD);
 }
 
+constexpr SANE_Int kResolution = 3;  // after the option count, the group and the mode
+
 TEST_F(FaultBackendSessionTest, UnreadableResolutionStillTakesAValueAndRoundsIntoRange) {
     ASSERT_EQ(open("resolution=unreadable"), SANE_STATUS_GOOD);
     SANE_Int resolution = 0, info = 0;
-    EXPECT_EQ(sane_control_option(handle, 3, SANE_ACTION_GET_VALUE, &resolution, nullptr),
+    EXPECT_EQ(sane_control_option(handle, kResolution, SANE_ACTION_GET_VALUE, &resolution, nullptr),
               SANE_STATUS_INVAL);
     resolution = 900;
-    EXPECT_EQ(sane_control_option(handle, 3, SANE_ACTION_SET_VALUE, &resolution, &info),
+    EXPECT_EQ(sane_control_option(handle, kResolution, SANE_ACTION_SET_VALUE, &resolution, &info),
               SANE_STATUS_GOOD);
     EXPECT_EQ(resolution, 600);
     EXPECT_TRUE(info & SANE_INFO_INEXACT);
