@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 
 namespace ornavex {
 
@@ -15,6 +16,8 @@ class Printer {
   public:
     virtual ~Printer() = default;
     virtual bool available() const = 0;
+    // The title of the next document, as the queue and a PDF queue's file show it.
+    virtual void setDocName(const QString& name) = 0;
     virtual void setOrientation(PrinterOrientation orientation) = 0;
     // Printable area in the current scale mode.
     virtual float scaleWidth() const = 0;

@@ -44,6 +44,7 @@ void QtPrinter::prepareDocument() const {
     printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     printer_->setFullPage(false);
     printer_->setPageOrientation(pageOrientation(orientation_));
+    printer_->setDocName(docName_);
 }
 
 bool QtPrinter::available() const {
@@ -56,6 +57,12 @@ bool QtPrinter::available() const {
 QString QtPrinter::printerName() const {
     if (!prepared_) prepareDocument();
     return printer_ ? printer_->printerName() : QString();
+}
+
+void QtPrinter::setDocName(const QString& name) {
+    docName_ = name;
+    // A running document keeps the name it was started with.
+    if (printer_ && !(painter_ && painter_->isActive())) printer_->setDocName(name);
 }
 
 void QtPrinter::setOrientation(PrinterOrientation orientation) {

@@ -20,6 +20,7 @@ class QtPrinter : public Printer {
     QtPrinter& operator=(const QtPrinter&) = delete;
 
     bool available() const override;
+    void setDocName(const QString& name) override;
     void setOrientation(PrinterOrientation orientation) override;
     float scaleWidth() const override;
     float scaleHeight() const override;
@@ -40,6 +41,7 @@ class QtPrinter : public Printer {
     float convert(float length, short fromMode, short toMode, bool horizontal) const;
 
     PrinterOrientation orientation_ = PrinterOrientation::Portrait;
+    QString docName_;
     mutable std::unique_ptr<QPrinter> printer_;
     mutable bool prepared_ = false;
     std::unique_ptr<QPainter> painter_;

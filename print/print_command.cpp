@@ -8,6 +8,14 @@
 #include "shell/root_operations.h"
 
 namespace ornavex {
+namespace {
+
+// The queue lists jobs by title; a page that was never named still gets one.
+QString documentName(const QString& fileName) {
+    return fileName.isEmpty() ? QStringLiteral("Ornavex") : fileName;
+}
+
+}  // namespace
 
 PrintCommand::PrintCommand(Root& root, PlatformServices& platform, RootOperations& operations)
     : root_(root), platform_(platform), operations_(operations) {}
@@ -22,6 +30,7 @@ void PrintCommand::bDrucken_Click() {
     }
     Printer& printer = *platform_.printer;
     if (printer.available()) {
+        printer.setDocName(documentName(root_.fileName()));
         PrintFittedPicture(printer, root_.picture());
         printer.endDoc();
     }

@@ -113,11 +113,16 @@ class PrintCommandTest : public AppFixture {};
 
 TEST_F(PrintCommandTest, PrintsThePreviewOnOnePageAndEndsWithTheDefaultPointer) {
     root.Picture2()->setPicture(page(300, 200));
+    root.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
     EXPECT_EQ(fakes.printer->endDocCount(), 1);
+    root.setFileName("");
     root.mnxDrucken()->trigger();  // the page menu's item runs the same command
     EXPECT_EQ(fakes.printer->endDocCount(), 2);
     ASSERT_EQ(fakes.printer->printedPages().size(), 2u);
+    // The queue lists each job under the page's name, an unnamed page under the program's.
+    EXPECT_EQ(fakes.printer->printedDocNames(),
+              (std::vector<QString>{"Brief an Müller.jpg", "Ornavex"}));
     ASSERT_EQ(fakes.printer->printedPages()[0].size(), 1u);
     EXPECT_EQ(fakes.printer->orientationsSet().back(), PrinterOrientation::Landscape);
     EXPECT_EQ(fakes.pointer->history().front(), PointerShape::ArrowHourglass);

@@ -57,6 +57,7 @@ void FakePrinter::endDoc() {
     ++endDocCount_;
     if (paintings_.empty()) return;
     printedPages_.push_back(std::move(paintings_));
+    printedDocNames_.push_back(docName_);
     paintings_.clear();
 }
 

@@ -26,6 +26,7 @@ class FakePrinter : public Printer {
     void setScaleMode(short mode) { scaleMode_ = mode; }
 
     bool available() const override { return available_; }
+    void setDocName(const QString& name) override { docName_ = name; }
     void setOrientation(PrinterOrientation orientation) override;
     float scaleWidth() const override;
     float scaleHeight() const override;
@@ -42,6 +43,8 @@ class FakePrinter : public Printer {
     // Pages handed to the spooler: each endDoc with something drawn.
     const std::vector<std::vector<Painting>>& printedPages() const { return printedPages_; }
     int endDocCount() const { return endDocCount_; }
+    // The document name each printed page went to the spooler under.
+    const std::vector<QString>& printedDocNames() const { return printedDocNames_; }
 
   private:
     QSizeF area() const;
@@ -54,6 +57,8 @@ class FakePrinter : public Printer {
     std::vector<PrinterOrientation> orientationsSet_;
     std::vector<Painting> paintings_;
     std::vector<std::vector<Painting>> printedPages_;
+    QString docName_;
+    std::vector<QString> printedDocNames_;
     int endDocCount_ = 0;
 };
 

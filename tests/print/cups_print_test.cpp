@@ -38,13 +38,22 @@ QString run(const QString& program, const QStringList& arguments) {
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// The page count, and whether the sheet is wider than high.
-std::pair<int, bool> pdfInfo(const QString& path) {
+struct PdfInfo {
+    int pages;
+    bool landscapeSheet;  // wider than high
+    QString title;
+};
+
+PdfInfo pdfInfo(const QString& path) {
     const QString text = run(QStringLiteral("pdfinfo"), {path});
     const auto pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(text);
     const auto size =
         QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(text);
-    return {pages.captured(1).toInt(), size.captured(1).toDouble() > size.captured(2).toDouble()};
+    const auto title =
+        QRegularExpression(QStringLiteral("^Title:\\s+(.*)$"), QRegularExpression::MultilineOption)
+            .match(text);
+    return {pages.captured(1).toInt(), size.captured(1).toDouble() > size.captured(2).toDouble(),
+            title.captured(1).trimmed()};
 }
 
 // One pixel per point.
@@ -132,13 +141,17 @@ TEST_P(CupsPrint, OnePageFittedAtTheTopLeft) {
     const QStringList before = pdfsIn(outputFolder());
     QtPrinter printer;
     ASSERT_TRUE(printer.available());
+    const QString docName = QStringLiteral("Seite %1.jpg").arg(QString::fromLatin1(row.name));
+    printer.setDocName(docName);
     PrintFittedPicture(printer, picture);
     printer.endDoc();
     const QString pdf = waitForPdfShowing(outputFolder(), before, row.color, work_.path());
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the spooler within a minute";
 
-    const auto [pages, landscapeSheet] = pdfInfo(pdf);
+    const auto [pages, landscapeSheet, title] = pdfInfo(pdf);
     EXPECT_EQ(pages, 1);
+    // The PDF queue brackets the job's title.
+    EXPECT_TRUE(title.contains(docName)) << "title: " << title.toStdString();
     QImage page = rasterise(pdf, work_.path());
     ASSERT_FALSE(page.isNull());
     // The spooler may put a landscape page onto portrait paper, turned a
