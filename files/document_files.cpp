@@ -120,7 +120,7 @@ void DocumentFiles::TwainCopy() {
 
     root_.setFolder(withTrailingSeparator(root_.folder()));
     if (!PathExists(root_.folder())) {
-        const QString chosen = BrowseFolder(*platform_.fileDialogs, 0);
+        const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
         if (!chosen.isEmpty()) root_.setFolder(chosen);
     }
 

@@ -25,8 +25,10 @@ class FileDialogs {
     virtual ~FileDialogs() = default;
     // The chosen file's absolute path, or nothing on cancel.
     virtual std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
-    // The chosen folder's absolute path (no trailing separator), or nothing on cancel.
-    virtual std::optional<QString> chooseFolder(QWidget* owner, const QString& title) = 0;
+    // The chosen folder's absolute path (no trailing separator), or nothing on
+    // cancel. The dialog opens showing startFolder.
+    virtual std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
+                                                const QString& startFolder) = 0;
 };
 
 }  // namespace ornavex

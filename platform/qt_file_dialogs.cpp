@@ -27,8 +27,9 @@ std::optional<QString> QtFileDialogs::chooseFile(QWidget* owner, const FileDialo
     return QDir::cleanPath(QFileInfo(chosen.first()).absoluteFilePath());
 }
 
-std::optional<QString> QtFileDialogs::chooseFolder(QWidget* owner, const QString& title) {
-    QFileDialog dialog(owner, title);
+std::optional<QString> QtFileDialogs::chooseFolder(QWidget* owner, const QString& title,
+                                                   const QString& startFolder) {
+    QFileDialog dialog(owner, title, startFolder);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;

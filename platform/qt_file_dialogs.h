@@ -7,7 +7,8 @@ namespace ornavex {
 class QtFileDialogs : public FileDialogs {
   public:
     std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
-    std::optional<QString> chooseFolder(QWidget* owner, const QString& title) override;
+    std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
+                                        const QString& startFolder) override;
 };
 
 }  // namespace ornavex

@@ -6,9 +6,20 @@
 #include "platform/path_separator.h"
 
 namespace ornavex {
+namespace {
 
-QString BrowseFolder(FileDialogs& dialogs, int /*root*/) {
-    const std::optional<QString> chosen = dialogs.chooseFolder(nullptr, kBrowseFolderTitle);
+// Never the folder the program happened to be started from.
+QString startFolder(const QString& currentFolder) {
+    const QFileInfo current(currentFolder);
+    if (current.isAbsolute() && current.isDir()) return QDir::cleanPath(current.filePath());
+    return QDir::homePath();
+}
+
+}  // namespace
+
+QString BrowseFolder(FileDialogs& dialogs, int /*root*/, const QString& currentFolder) {
+    const std::optional<QString> chosen =
+        dialogs.chooseFolder(nullptr, kBrowseFolderTitle, startFolder(currentFolder));
     if (!chosen || chosen->isEmpty()) return {};
     QString folder = QDir::cleanPath(QFileInfo(*chosen).absoluteFilePath());
     if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;

@@ -10,8 +10,10 @@ inline const QString kBrowseFolderTitle =
     QStringLiteral("Bitte wählen Sie den Ordner zum Speichern der Dokumente ...");
 
 // Lets the user pick the document folder. The chosen folder's absolute path
-// ending in the separator, ready for a file name; empty on cancel. root is
-// accepted for the callers' sake: there are no namespace roots to start from.
-QString BrowseFolder(FileDialogs& dialogs, int root = 0);
+// ending in the separator, ready for a file name; empty on cancel. The chooser
+// opens at currentFolder when that folder exists, otherwise at the user's
+// home folder. root is accepted for the callers' sake: there are no namespace
+// roots to start from.
+QString BrowseFolder(FileDialogs& dialogs, int root = 0, const QString& currentFolder = QString());
 
 }  // namespace ornavex

@@ -18,12 +18,13 @@ const std::vector<RecordedFileDialog>& FakeFileDialogs::calls() const {
 
 std::optional<QString> FakeFileDialogs::chooseFile(QWidget* owner,
                                                    const FileDialogRequest& request) {
-    calls_.push_back({false, owner, request, QString()});
+    calls_.push_back({false, owner, request, QString(), QString()});
     return takeAnswer(fileAnswers_);
 }
 
-std::optional<QString> FakeFileDialogs::chooseFolder(QWidget* owner, const QString& title) {
-    calls_.push_back({true, owner, FileDialogRequest(), title});
+std::optional<QString> FakeFileDialogs::chooseFolder(QWidget* owner, const QString& title,
+                                                     const QString& startFolder) {
+    calls_.push_back({true, owner, FileDialogRequest(), title, startFolder});
     return takeAnswer(folderAnswers_);
 }
 

@@ -14,6 +14,7 @@ struct RecordedFileDialog {
     QWidget* owner;
     FileDialogRequest request;
     QString folderTitle;
+    QString folderStart;
 };
 
 // File and folder dialogs answered from queues; every call is recorded.
@@ -27,7 +28,8 @@ class FakeFileDialogs : public FileDialogs {
     const std::vector<RecordedFileDialog>& calls() const;
 
     std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
-    std::optional<QString> chooseFolder(QWidget* owner, const QString& title) override;
+    std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
+                                        const QString& startFolder) override;
 
   private:
     static std::optional<QString> takeAnswer(std::deque<std::optional<QString>>& answers);
