@@ -1,7 +1,11 @@
 #include "shell/image_control.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace ornavex {
 
@@ -19,14 +23,24 @@ void ImageControl::setStretch(bool stretch) {
     update();
 }
 
+void ImageControl::pressRightButton() {
+    emit mousePressed(Qt::RightButton, Qt::NoModifier, rect().center());
+}
+
 void ImageControl::paintEvent(QPaintEvent*) {
-    if (picture_.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (stretch_) {
-        painter.drawImage(rect(), picture_);
-    } else {
-        painter.drawImage(QPoint(0, 0), picture_);
+    if (!picture_.isNull()) {
+        if (stretch_) {
+            painter.drawImage(rect(), picture_);
+        } else {
+            painter.drawImage(QPoint(0, 0), picture_);
+        }
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
 }
 
@@ -38,6 +52,28 @@ void ImageControl::mousePressEvent(QMouseEvent* event) {
 void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
     QWidget::mouseDoubleClickEvent(event);
+}
+
+void ImageControl::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool menu = event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier;
+    if (!(enter && modifiers == Qt::NoModifier) && !menu) return QWidget::keyPressEvent(event);
+    event->accept();
+    // A held key must not open one dialog after another.
+    if (event->isAutoRepeat()) return;
+    if (enter) {
+        doubleClick();
+    } else {
+        pressRightButton();
+    }
+}
+
+// The menu key arrives as a context-menu request; a right click already came as a press.
+void ImageControl::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Mouse) return QWidget::contextMenuEvent(event);
+    event->accept();
+    pressRightButton();
 }
 
 }  // namespace ornavex

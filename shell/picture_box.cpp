@@ -1,7 +1,10 @@
 #include "shell/picture_box.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace ornavex {
 
@@ -26,14 +29,24 @@ void PictureBox::setBackgroundColor(const QColor& color) {
     setPalette(palette);
 }
 
+void PictureBox::setActsAsButton(bool actsAsButton) {
+    actsAsButton_ = actsAsButton;
+    // Tab only: a mouse click must not pull the focus out of the name field.
+    setFocusPolicy(actsAsButton ? Qt::TabFocus : Qt::NoFocus);
+}
+
 void PictureBox::applyAutoSize() {
     if (autoSize_ && !picture_.isNull()) resize(picture_.size());
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
-    if (picture_.isNull()) return;
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), picture_);
+    if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
@@ -41,6 +54,17 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
         emit clicked();
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool press = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (actsAsButton_ && press && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat()) click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace ornavex

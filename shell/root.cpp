@@ -15,9 +15,11 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "shell/accessible_picture.h"
 #include "shell/hints.h"
 #include "shell/image_control.h"
 #include "shell/picture_box.h"
+#include "shell/picture_button.h"
 #include "shell/root_operations.h"
 
 // The images are compiled into the shell library, which must register them itself.
@@ -50,6 +52,7 @@ QIcon buttonIcon(const QString& name) {
 
 Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
     registerAssets();
+    AccessiblePicture::install();
     setObjectName(QStringLiteral("Root"));
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(QStringLiteral(":/ornavex.png")));
@@ -80,7 +83,7 @@ void Root::createControls() {
 
     auto makePictureButton = [this](const QString& name, const QString& image, const QString& tip,
                                     int top) {
-        auto* button = new QToolButton(this);
+        auto* button = new PictureButton(this);
         button->setObjectName(name);
         button->setIcon(buttonIcon(image));
         button->setIconSize(kButtonImageSize);
@@ -93,8 +96,14 @@ void Root::createControls() {
     };
     bDrucken_ = makePictureButton(QStringLiteral("bDrucken"), QStringLiteral("print"),
                                   QStringLiteral("Dokument drucken"), 3330);
+    bDrucken_->setAccessibleName(QStringLiteral("Drucken"));
+    bDrucken_->setAccessibleDescription(QStringLiteral(
+        "Druckt die Seite aus der Vorschau auf dem Standarddrucker, eingepasst auf ein Blatt"));
     bAnzeigen_ = makePictureButton(QStringLiteral("bAnzeigen"), QStringLiteral("show"),
                                    QStringLiteral("Dokument anzeigen"), 2115);
+    bAnzeigen_->setAccessibleName(QStringLiteral("Anzeigen"));
+    bAnzeigen_->setAccessibleDescription(
+        QStringLiteral("Zeigt die Seite aus der Vorschau vergrößert in einem eigenen Fenster an"));
 
     bAbbrechen_ = new QPushButton(QStringLiteral("&Abbrechen"), this);
     bAbbrechen_->setObjectName(QStringLiteral("bAbbrechen"));
@@ -112,6 +121,10 @@ void Root::createControls() {
     PHilfe_->setPicture(QImage(QStringLiteral(":/help.png")));
     PHilfe_->setToolTip(QStringLiteral("Hilfethemen"));
     PHilfe_->setCursor(handCursor());
+    PHilfe_->setActsAsButton(true);
+    PHilfe_->setAccessibleName(QStringLiteral("Hilfe"));
+    PHilfe_->setAccessibleDescription(
+        QStringLiteral("Zeigt einen Hinweis, wie die Vorschau vergrößert wird"));
     place(PHilfe_, 5940, 6930, 480, 480);
 
     Timer1_ = new QTimer(this);
@@ -121,6 +134,9 @@ void Root::createControls() {
     BVerwaltung_ = new QPushButton(QStringLiteral("..."), this);
     BVerwaltung_->setObjectName(QStringLiteral("BVerwaltung"));
     place(BVerwaltung_, 5850, 450, 510, 330);
+    BVerwaltung_->setAccessibleName(QStringLiteral("Speichern unter"));
+    BVerwaltung_->setAccessibleDescription(
+        QStringLiteral("Wählt Ordner und Namen, unter denen die Seite gespeichert wird"));
 
     Picture0_ = new PictureBox(this);
     Picture0_->setObjectName(QStringLiteral("Picture0"));
@@ -145,9 +161,18 @@ void Root::createControls() {
     Picture2_->setStretch(true);
     Picture2_->setCursor(handCursor());
     place(Picture2_, 0, 0, 4915, 6355);
+    // Tab only: a click on the preview must not pull the focus out of the name field.
+    Picture2_->setFocusPolicy(Qt::TabFocus);
+    Picture2_->setAccessibleName(QStringLiteral("Vorschau"));
+    Picture2_->setAccessibleDescription(
+        QStringLiteral("Zeigt die aktuelle Seite. Eingabetaste oder Doppelklick: Seite vergrößern, "
+                       "bei leerer Vorschau ein gespeichertes Bild öffnen"));
 
     bScannen_ = makePictureButton(QStringLiteral("bScannen"), QStringLiteral("scan"),
                                   QStringLiteral("Dokument scannen"), 900);
+    bScannen_->setAccessibleName(QStringLiteral("Scannen"));
+    bScannen_->setAccessibleDescription(
+        QStringLiteral("Scannt eine Seite und speichert sie im Dokumentordner"));
 
     Picture1_ = new PictureBox(this);
     Picture1_->setObjectName(QStringLiteral("Picture1"));
@@ -178,11 +203,10 @@ void Root::createControls() {
     // The substitute for a missing Tahoma may run wider; never clip the caption.
     RNamen_->resize(std::max(RNamen_->width(), RNamen_->sizeHint().width()), RNamen_->height());
 
-    // Picture boxes carry no keyboard action; only fields and buttons take the focus.
-    for (QWidget* box : {static_cast<QWidget*>(PHilfe_), static_cast<QWidget*>(Picture0_),
-                         static_cast<QWidget*>(Picture1_), static_cast<QWidget*>(Picture2_)}) {
-        box->setFocusPolicy(Qt::NoFocus);
-    }
+    // The frame and the hidden copy carry no action of their own; the preview
+    // inside the frame and the help picture take the focus in their place.
+    Picture0_->setFocusPolicy(Qt::NoFocus);
+    Picture1_->setFocusPolicy(Qt::NoFocus);
 }
 
 void Root::createMenus() {
@@ -234,7 +258,9 @@ void Root::setTabOrder() {
     QWidget::setTabOrder(BVerwaltung_, bScannen_);
     QWidget::setTabOrder(bScannen_, bAnzeigen_);
     QWidget::setTabOrder(bAnzeigen_, bDrucken_);
-    QWidget::setTabOrder(bDrucken_, Text1_);
+    QWidget::setTabOrder(bDrucken_, Picture2_);
+    QWidget::setTabOrder(Picture2_, PHilfe_);
+    QWidget::setTabOrder(PHilfe_, Text1_);
     QWidget::setTabOrder(Text1_, bAssistent_);
     QWidget::setTabOrder(bAssistent_, bAbbrechen_);
 }

@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include <QLineEdit>
 #include <optional>
 
 #include "platform/platform_services.h"
@@ -70,6 +71,8 @@ void Startup::restoreDocumentState() {
     WriteIniValue(settingsPath_, kSection, kFolderKey, root_.folder());
 
     operations_.TwainQuelle();
+    // The dialogs above took the focus; typing a name is the next step.
+    root_.tBilddatei()->setFocus();
 }
 
 void Startup::restoreLastFile(const QString& lastFile) {
@@ -91,7 +94,7 @@ void Startup::askForDocumentFolder() {
                         "Dieser Ordner enthält nach dem Scannen alle neuen Bilder."),
          MessageIcon::Exclamation, MessageButtons::OkCancel, MessageAnswer::Ok});
     if (answer != MessageAnswer::Ok) return;
-    const QString chosen = BrowseFolder(*platform_.fileDialogs, 0);
+    const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
     if (!chosen.isEmpty()) root_.setFolder(chosen);
 }
 

@@ -130,19 +130,6 @@ TEST_F(RootTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommonItems
     EXPECT_EQ(root.findChild<QMenuBar*>(), nullptr);
 }
 
-TEST_F(RootTest, TabVisitsOnlyTheVisibleFieldAndButtonsInOrder) {
-    root.show();
-    QApplication::setActiveWindow(&root);
-    root.tBilddatei()->setFocus();
-    std::vector<QString> visited{QApplication::focusWidget()->objectName()};
-    for (int i = 0; i < 5; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited.push_back(QApplication::focusWidget()->objectName());
-    }
-    EXPECT_EQ(visited, (std::vector<QString>{"tBilddatei", "BVerwaltung", "bScannen", "bAnzeigen",
-                                             "bDrucken", "tBilddatei"}));
-}
-
 TEST_F(RootTest, AltDPutsTheFocusIntoTheFileNameField) {
     root.show();
     QApplication::setActiveWindow(&root);
