@@ -1,16 +1,27 @@
 #include "platform/page_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string_view>
 
 namespace ornavex {
 namespace {
 
 constexpr int kNameAttempts = 100;
+constexpr std::string_view kTemporaryPrefix = ".ornavex-";
+constexpr std::string_view kTemporarySuffix = ".part";
+constexpr size_t kTemporaryHexDigits = 16;
+// Earlier versions named the temporary file ".<name>.<8 hex digits>.part".
+constexpr size_t kEarlierHexDigits = 8;
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -19,27 +30,90 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-std::string temporaryNameFor(const std::string& target) {
-    const auto slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.part",
-                  static_cast<unsigned>(QRandomGenerator::system()->generate()));
-    // Hidden and marked, so a leftover after a power cut is recognisable.
-    return folder + "." + name + suffix;
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The rename is only durable once the folder entry itself reached the disk.
+std::string inFolder(const std::string& folder, std::string_view name) {
+    return folder + (folder.back() == '/' ? "" : "/") + std::string(name);
+}
+
+// Of fixed length, so any name the file system accepts is storable beside it.
+std::string randomTemporaryName() {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%016llx%s", kTemporaryPrefix.data(),
+                  static_cast<unsigned long long>(QRandomGenerator::system()->generate64()),
+                  kTemporarySuffix.data());
+    return name;
+}
+
+bool isLowerHex(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+bool isOurTemporaryName(std::string_view name) {
+    if (!name.starts_with('.') || !name.ends_with(kTemporarySuffix)) return false;
+    const std::string_view stem = name.substr(0, name.size() - kTemporarySuffix.size());
+    if (stem.starts_with(kTemporaryPrefix)) {
+        const std::string_view digits = stem.substr(kTemporaryPrefix.size());
+        if (digits.size() == kTemporaryHexDigits && isLowerHex(digits)) return true;
+    }
+    if (stem.size() < 2 + 1 + kEarlierHexDigits) return false;
+    const size_t dot = stem.size() - kEarlierHexDigits - 1;
+    return stem[dot] == '.' && isLowerHex(stem.substr(dot + 1));
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Temporary files of stores that were killed: ours by name and owner, and
+// untouched for longer than any store takes, so a running store keeps its own.
+void removeStaleTemporaries(const std::string& folder) {
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) return;
+    const int folderFd = ::dirfd(dir.get());
+    const time_t now = std::time(nullptr);
+    const auto longest = std::chrono::duration_cast<std::chrono::seconds>(kLongestStore).count();
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (!isOurTemporaryName(entry->d_name)) continue;
+        struct stat info {};
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        if (now - info.st_mtime <= longest) continue;
+        ::unlinkat(folderFd, entry->d_name, 0);
+    }
+}
+
+// The link or rename is only durable once the folder entry itself reached the disk.
 void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const OwnedFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+bool unnamedFilesUnsupported(int error) {
+    // EISDIR: a kernel that does not know O_TMPFILE takes it for O_DIRECTORY.
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
 bool renameUnsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == ENOTSUP;
+}
+
+// Gives the file behind fd the name `to`; fails with EEXIST when it is taken.
+int linkDescriptor(int fd, const std::string& to) {
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, procPath, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    const int error = errno;
+    if (error != ENOENT || ::access("/proc/self/fd", F_OK) == 0) return error;
+    // Without /proc only a privileged process may link a descriptor directly.
+    return ::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
 // Where the filesystem lacks an atomic no-replace rename, a hard link still
@@ -56,36 +130,64 @@ int moveWithoutReplacing(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+PageWriteResult resultOf(int error) {
+    if (error == 0) return {};
+    if (error == EEXIST) return {PageWriteStatus::AlreadyExists, 0};
+    return {PageWriteStatus::WriteFailed, error};
+}
+
 }  // namespace
 
 ssize_t systemWriteChunk(int fd, const char* data, size_t size) {
     return ::write(fd, data, size);
 }
 
-PageFile::PageFile(const QString& targetPath, WriteChunk writeChunk)
+PageFile::PageFile(const QString& targetPath, WriteChunk writeChunk, TemporaryKind kind)
     : target_(QFile::encodeName(targetPath).toStdString()), writeChunk_(std::move(writeChunk)) {
-    createTemporary();
+    createTemporary(kind);
 }
 
 PageFile::~PageFile() {
     if (!committed_) discardTemporary();
 }
 
-void PageFile::createTemporary() {
-    if (target_.empty() || target_.back() == '/') {
+void PageFile::createTemporary(TemporaryKind kind) {
+    const std::string name = nameOf(target_);
+    if (name.empty() || name == "." || name == "..") {
         state_ = {PageWriteStatus::WriteFailed, EISDIR};
         return;
     }
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string candidate = temporaryNameFor(target_);
-        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temporary_ = candidate;
+    folder_ = folderOf(target_);
+    // Checked before the page is written, not only when it is put into place.
+    long longestName = ::pathconf(folder_.c_str(), _PC_NAME_MAX);
+    if (longestName <= 0) longestName = NAME_MAX;
+    if (name.size() > static_cast<size_t>(longestName)) {
+        state_ = {PageWriteStatus::WriteFailed, ENAMETOOLONG};
+        return;
+    }
+    if (kind == TemporaryKind::UnnamedWherePossible) {
+        fd_.reset(::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (fd_.valid()) return;
+        if (!unnamedFilesUnsupported(errno)) {
+            state_ = {PageWriteStatus::WriteFailed, errno};
             return;
         }
-        if (errno != EEXIST) break;
     }
-    state_ = {PageWriteStatus::WriteFailed, errno};
+    removeStaleTemporaries(folder_);
+    if (!createNamedTemporary()) state_ = {PageWriteStatus::WriteFailed, errno};
+}
+
+bool PageFile::createNamedTemporary() {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string candidate = inFolder(folder_, randomTemporaryName());
+        fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd_.valid()) {
+            temporaryName_ = candidate;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 PageWriteResult PageFile::fail(int error) {
@@ -99,7 +201,7 @@ PageWriteResult PageFile::append(QByteArrayView bytes) {
     const char* data = bytes.data();
     size_t left = static_cast<size_t>(bytes.size());
     while (left > 0) {
-        const ssize_t written = writeChunk_(fd_, data, left);
+        const ssize_t written = writeChunk_(fd_.get(), data, left);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return fail(errno);
         // A write that makes no progress would otherwise loop for ever.
@@ -112,44 +214,64 @@ PageWriteResult PageFile::append(QByteArrayView bytes) {
 
 PageWriteResult PageFile::commit(ReplacePolicy policy) {
     if (!state_.ok()) return state_;
-    // Delayed allocation reports a full disk only here, so both are checked.
-    if (::fsync(fd_) != 0) return fail(errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return fail(errno);
-    state_ = moveIntoPlace(policy);
+    // Delayed allocation reports a full disk only here.
+    if (::fsync(fd_.get()) != 0) return fail(errno);
+    state_ = temporaryName_.empty() ? linkUnnamedIntoPlace(policy) : moveNamedIntoPlace(policy);
     if (!state_.ok()) {
         discardTemporary();
         return state_;
     }
     committed_ = true;
-    syncFolder(folderOf(target_));
+    syncFolder(folder_);
     return state_;
 }
 
-PageWriteResult PageFile::moveIntoPlace(ReplacePolicy policy) {
+PageWriteResult PageFile::linkUnnamedIntoPlace(ReplacePolicy policy) {
+    if (policy == ReplacePolicy::KeepExisting) {
+        const int error = linkDescriptor(fd_.get(), target_);
+        // The page is flushed and named; closing cannot lose it any more.
+        if (error == 0) fd_.reset();
+        return resultOf(error);
+    }
+    // A link never replaces a name: the page gets a name of its own for the
+    // instant before the rename, which the stale sweep removes if that is cut short.
+    removeStaleTemporaries(folder_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string candidate = inFolder(folder_, randomTemporaryName());
+        const int error = linkDescriptor(fd_.get(), candidate);
+        if (error == EEXIST) continue;
+        if (error != 0) return {PageWriteStatus::WriteFailed, error};
+        fd_.reset();
+        temporaryName_ = candidate;
+        if (::rename(candidate.c_str(), target_.c_str()) != 0)
+            return {PageWriteStatus::WriteFailed, errno};
+        temporaryName_.clear();
+        return {};
+    }
+    return {PageWriteStatus::WriteFailed, EEXIST};
+}
+
+PageWriteResult PageFile::moveNamedIntoPlace(ReplacePolicy policy) {
+    // Network filesystems report a failed write as late as the close.
+    if (::close(fd_.release()) != 0) return {PageWriteStatus::WriteFailed, errno};
     const int error = policy == ReplacePolicy::KeepExisting
-                          ? moveWithoutReplacing(temporary_, target_)
-                          : (::rename(temporary_.c_str(), target_.c_str()) == 0 ? 0 : errno);
-    if (error == 0) return {};
-    if (error == EEXIST) return {PageWriteStatus::AlreadyExists, 0};
-    return {PageWriteStatus::WriteFailed, error};
+                          ? moveWithoutReplacing(temporaryName_, target_)
+                          : (::rename(temporaryName_.c_str(), target_.c_str()) == 0 ? 0 : errno);
+    if (error == 0) temporaryName_.clear();
+    return resultOf(error);
 }
 
 void PageFile::discardTemporary() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
+    fd_.reset();
+    if (!temporaryName_.empty()) {
+        ::unlink(temporaryName_.c_str());
+        temporaryName_.clear();
     }
 }
 
 PageWriteResult writePageFile(const QString& path, QByteArrayView bytes, ReplacePolicy policy,
-                              WriteChunk writeChunk) {
-    PageFile file(path, std::move(writeChunk));
+                              WriteChunk writeChunk, TemporaryKind kind) {
+    PageFile file(path, std::move(writeChunk), kind);
     const PageWriteResult written = file.append(bytes);
     if (!written.ok()) return written;
     return file.commit(policy);

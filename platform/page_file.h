@@ -3,9 +3,11 @@
 #include <sys/types.h>
 #include <QByteArrayView>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <string>
 
+#include "platform/owned_fd.h"
 #include "platform/page_write.h"
 
 namespace ornavex {
@@ -15,12 +17,25 @@ using WriteChunk = std::function<ssize_t(int fd, const char* data, size_t size)>
 
 ssize_t systemWriteChunk(int fd, const char* data, size_t size);
 
-// A page on its way into the document folder: a temporary file beside the
-// target that only a successful commit renames into place. Until then the
-// typed name keeps whatever it held, and a file never committed is removed.
+// How the page is held until it is complete. Unnamed needs O_TMPFILE and falls
+// back to a named file where the file system lacks it; Named stands in for
+// such a file system.
+enum class TemporaryKind { UnnamedWherePossible, Named };
+
+// A named temporary file untouched for this long belongs to a store that was
+// killed: even the largest page on a slow stick is written well within it.
+inline constexpr std::chrono::minutes kLongestStore{60};
+
+// A page on its way into the document folder. It is written into a file with
+// no name (O_TMPFILE) that only a successful commit links into place, so a
+// store that is killed leaves nothing behind; where the file system has no
+// unnamed files, into a hidden named one that the next store into that folder
+// removes once it is older than kLongestStore. Until the commit the typed name
+// keeps whatever it held, and a page never committed is dropped.
 class PageFile {
   public:
-    explicit PageFile(const QString& targetPath, WriteChunk writeChunk = systemWriteChunk);
+    explicit PageFile(const QString& targetPath, WriteChunk writeChunk = systemWriteChunk,
+                      TemporaryKind kind = TemporaryKind::UnnamedWherePossible);
     ~PageFile();
     PageFile(const PageFile&) = delete;
     PageFile& operator=(const PageFile&) = delete;
@@ -30,22 +45,29 @@ class PageFile {
     PageWriteResult append(QByteArrayView bytes);
     PageWriteResult commit(ReplacePolicy policy);
 
+    // True when the page is held in a file without a name.
+    bool unnamed() const { return temporaryName_.empty() && fd_.valid(); }
+
   private:
-    void createTemporary();
+    void createTemporary(TemporaryKind kind);
+    bool createNamedTemporary();
     PageWriteResult fail(int error);
-    PageWriteResult moveIntoPlace(ReplacePolicy policy);
+    PageWriteResult linkUnnamedIntoPlace(ReplacePolicy policy);
+    PageWriteResult moveNamedIntoPlace(ReplacePolicy policy);
     void discardTemporary();
 
     std::string target_;
-    std::string temporary_;
+    std::string folder_;
+    std::string temporaryName_;  // empty while the page has no name
     WriteChunk writeChunk_;
-    int fd_ = -1;
+    OwnedFd fd_;
     bool committed_ = false;
     PageWriteResult state_;
 };
 
-// The whole page in one go: written, flushed to disk and renamed into place.
+// The whole page in one go: written, flushed to disk and put into place.
 PageWriteResult writePageFile(const QString& path, QByteArrayView bytes, ReplacePolicy policy,
-                              WriteChunk writeChunk = systemWriteChunk);
+                              WriteChunk writeChunk = systemWriteChunk,
+                              TemporaryKind kind = TemporaryKind::UnnamedWherePossible);
 
 }  // namespace ornavex

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +14,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <tuple>
 
 namespace ornavex {
 namespace {
@@ -33,6 +39,8 @@ void putFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+constexpr auto kReplaceExisting = ReplacePolicy::ReplaceExisting;
+
 QStringList entriesOf(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
@@ -43,11 +51,26 @@ class PageFileTest : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(PageFileTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
+constexpr auto kUnnamed = TemporaryKind::UnnamedWherePossible;
+constexpr auto kNamed = TemporaryKind::Named;
+
+std::string kindName(TemporaryKind kind) {
+    return kind == kUnnamed ? "Unnamed" : "Named";
+}
+
+class KindTest : public PageFileTest, public ::testing::WithParamInterface<TemporaryKind> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == kUnnamed && !PageFile(pathOf("probe")).unnamed())
+            GTEST_SKIP() << "the file system of the temporary folder has no O_TMPFILE";
+    }
+};
+
+TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
     const QByteArray page = pageBytes(300'000);
     const mode_t mask = ::umask(022);
-    const PageWriteResult result =
-        writePageFile(pathOf("brief.jpg"), page, ReplacePolicy::KeepExisting);
+    const PageWriteResult result = writePageFile(
+        pathOf("brief.jpg"), page, ReplacePolicy::KeepExisting, systemWriteChunk, GetParam());
     ::umask(mask);
     EXPECT_EQ(result.status, PageWriteStatus::Ok);
     EXPECT_EQ(result.systemError, 0);
@@ -58,8 +81,8 @@ TEST_F(PageFileTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) 
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
-TEST_F(PageFileTest, FileAppearingBeforeTheRenameIsKept) {
-    PageFile page(pathOf("race.jpg"));
+TEST_P(KindTest, FileAppearingBeforeThePageIsPutInPlaceIsKept) {
+    PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
     ASSERT_TRUE(page.append("ours").ok());
     putFile(pathOf("race.jpg"), "theirs");
     EXPECT_EQ(page.commit(ReplacePolicy::KeepExisting).status, PageWriteStatus::AlreadyExists);
@@ -67,19 +90,46 @@ TEST_F(PageFileTest, FileAppearingBeforeTheRenameIsKept) {
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
 }
 
-TEST_F(PageFileTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
+TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
     {
-        PageFile page(pathOf("halb.jpg"));
+        PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
-        EXPECT_EQ(entriesOf(dir.path()).size(), 1);  // the temporary file while writing
+        EXPECT_EQ(entriesOf(dir.path()).size(), GetParam() == kNamed ? 1 : 0);
     }
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
-    const PageWriteResult result =
-        writePageFile(pathOf("fehlt/brief.jpg"), "page", ReplacePolicy::ReplaceExisting);
+    const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page",
+                                                 kReplaceExisting, systemWriteChunk, GetParam());
     EXPECT_EQ(result.status, PageWriteStatus::WriteFailed);
     EXPECT_EQ(result.systemError, ENOENT);
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
 }
+
+// 255 bytes is the longest name ext4, tmpfs and most others take.
+TEST_P(KindTest, EveryNameTheFileSystemTakesIsStorableAndALongerOneIsRefusedAtOnce) {
+    const QString longest = QString(249, u'x') + QStringLiteral("ä.jpg");  // "ä": two bytes
+    ASSERT_EQ(QFile::encodeName(longest).size(), 255);
+    for (const ReplacePolicy policy : {ReplacePolicy::KeepExisting, kReplaceExisting}) {
+        const PageWriteResult stored =
+            writePageFile(pathOf(longest), "page", policy, systemWriteChunk, GetParam());
+        EXPECT_TRUE(stored.ok()) << "error " << stored.systemError;
+    }
+    EXPECT_EQ(contentOf(pathOf(longest)), "page");
+
+    int writes = 0;
+    const WriteChunk counted = [&writes](int fd, const char* data, size_t size) {
+        ++writes;
+        return ::write(fd, data, size);
+    };
+    const PageWriteResult refused =
+        writePageFile(pathOf("y" + longest), "page", kReplaceExisting, counted, GetParam());
+    EXPECT_EQ(refused.status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(refused.systemError, ENAMETOOLONG);
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{longest});
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(kUnnamed, kNamed),
+                         [](const auto& info) { return kindName(info.param); });
 
 // A disk that takes `room` bytes, at most `perCall` a write, then fails every
 // write with `error` (0: the write returns 0 bytes, as some network filesystems do).
@@ -97,10 +147,11 @@ void PrintTo(const DiskCase& row, std::ostream* os) {
     *os << row.name;
 }
 
-class DiskTest : public PageFileTest, public ::testing::WithParamInterface<DiskCase> {};
+class DiskTest : public PageFileTest,
+                 public ::testing::WithParamInterface<std::tuple<TemporaryKind, DiskCase>> {};
 
 TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
-    const DiskCase& row = GetParam();
+    const auto& [kind, row] = GetParam();
     putFile(pathOf("seite.jpg"), "old page");
     const QByteArray page = pageBytes(100'000);
     size_t room = row.room;
@@ -113,7 +164,7 @@ TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
         room -= taken;
         return ::write(fd, data, taken);
     };
-    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), page, row.policy, disk);
+    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), page, row.policy, disk, kind);
     EXPECT_EQ(result.status, row.expected);
     EXPECT_EQ(result.systemError, row.expectedError);
     const bool replaced = row.expected == PageWriteStatus::Ok;
@@ -122,20 +173,121 @@ TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
 }
 
 constexpr auto kKeep = ReplacePolicy::KeepExisting;
-constexpr auto kReplace = ReplacePolicy::ReplaceExisting;
 constexpr auto kFailed = PageWriteStatus::WriteFailed;
 constexpr size_t kAll = size_t(-1);
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, DiskTest,
-    ::testing::Values(
-        DiskCase{"KeepExisting", kKeep, kAll, kAll, 0, PageWriteStatus::AlreadyExists, 0},
-        DiskCase{"ReplaceExisting", kReplace, kAll, kAll, 0, PageWriteStatus::Ok, 0},
-        DiskCase{"ShortWritesAreContinued", kReplace, kAll, 1, 0, PageWriteStatus::Ok, 0},
-        DiskCase{"NoSpace", kReplace, 4096, kAll, ENOSPC, kFailed, ENOSPC},
-        DiskCase{"QuotaAtOnce", kReplace, 0, kAll, EDQUOT, kFailed, EDQUOT},
-        DiskCase{"InputOutput", kReplace, 70'000, kAll, EIO, kFailed, EIO},
-        DiskCase{"NoProgress", kReplace, 1000, kAll, 0, kFailed, ENOSPC}),
+    ::testing::Combine(
+        ::testing::Values(kUnnamed, kNamed),
+        ::testing::Values(
+            DiskCase{"KeepExisting", kKeep, kAll, kAll, 0, PageWriteStatus::AlreadyExists, 0},
+            DiskCase{"ReplaceExisting", kReplaceExisting, kAll, kAll, 0, PageWriteStatus::Ok, 0},
+            DiskCase{"ShortWritesAreContinued", kReplaceExisting, kAll, 1, 0, PageWriteStatus::Ok,
+                     0},
+            DiskCase{"NoSpace", kReplaceExisting, 4096, kAll, ENOSPC, kFailed, ENOSPC},
+            DiskCase{"QuotaAtOnce", kReplaceExisting, 0, kAll, EDQUOT, kFailed, EDQUOT},
+            DiskCase{"InputOutput", kReplaceExisting, 70'000, kAll, EIO, kFailed, EIO},
+            DiskCase{"NoProgress", kReplaceExisting, 1000, kAll, 0, kFailed, ENOSPC})),
+    [](const auto& info) {
+        return kindName(std::get<0>(info.param)) + std::get<1>(info.param).name;
+    });
+
+// A store of a large page in a child that is killed with SIGKILL after
+// `chunks` chunks reached the file: the child stops inside the write step and
+// tells the parent, so the kill lands there every time.
+constexpr size_t kChunk = 1 << 20;
+constexpr int kStopWaitMs = 20'000;
+
+bool killStoreAfter(const QString& path, const QByteArray& page, int chunks, TemporaryKind kind) {
+    int ready[2];
+    if (::pipe(ready) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int written = 0;
+        const WriteChunk stopping = [&](int fd, const char* data, size_t size) {
+            const ssize_t result = ::write(fd, data, std::min(size, kChunk));
+            if (++written == chunks) {
+                const char stopped = 's';
+                (void)!::write(ready[1], &stopped, 1);
+                for (;;) ::pause();
+            }
+            return result;
+        };
+        writePageFile(path, page, kReplaceExisting, stopping, kind);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    pollfd wait{ready[0], POLLIN, 0};
+    const bool stopped = ::poll(&wait, 1, kStopWaitMs) == 1;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    return stopped;
+}
+
+void backdate(const QString& path, std::chrono::seconds age) {
+    const timespec then{std::time(nullptr) - age.count(), 0};
+    const timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+class KilledStoreTest : public KindTest {};
+
+TEST_P(KilledStoreTest, LeavesNoFileOrOnlyOneTheNextStoreRemoves) {
+    const QByteArray page = pageBytes(64 * qsizetype(kChunk));
+    const int stops[] = {1, 7, 33, 64};  // 64: the whole page written, not yet in place
+    for (const int chunks : stops) {
+        ASSERT_TRUE(killStoreAfter(pathOf("gross.jpg"), page, chunks, GetParam()))
+            << "the child did not reach chunk " << chunks;
+    }
+    const QStringList left = entriesOf(dir.path());
+    if (GetParam() == kUnnamed) {
+        EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
+        return;
+    }
+    // Without unnamed files each kill leaves one; the next store removes them
+    // once no store can still be writing them.
+    ASSERT_EQ(left.size(), qsizetype(std::size(stops)));
+    for (const QString& name : left)
+        backdate(pathOf(name), kLongestStore + std::chrono::minutes(1));
+    ASSERT_TRUE(writePageFile(pathOf("klein.jpg"), "page", kKeep, systemWriteChunk, kNamed).ok());
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"klein.jpg"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, KilledStoreTest, ::testing::Values(kUnnamed, kNamed),
+                         [](const auto& info) { return kindName(info.param); });
+
+struct LeftoverCase {
+    const char* name;
+    const char* fileName;
+    bool old;
+    bool removed;
+};
+
+void PrintTo(const LeftoverCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class LeftoverTest : public PageFileTest, public ::testing::WithParamInterface<LeftoverCase> {};
+
+TEST_P(LeftoverTest, OnlyThisProgramsStaleTemporaryFilesAreRemoved) {
+    const LeftoverCase& row = GetParam();
+    putFile(pathOf(row.fileName), "left over");
+    if (row.old) backdate(pathOf(row.fileName), kLongestStore + std::chrono::minutes(5));
+    ASSERT_TRUE(writePageFile(pathOf("neu.jpg"), "page", kKeep, systemWriteChunk, kNamed).ok());
+    EXPECT_EQ(QFile::exists(pathOf(row.fileName)), !row.removed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LeftoverTest,
+    ::testing::Values(LeftoverCase{"Stale", ".ornavex-0123456789abcdef.part", true, true},
+                      LeftoverCase{"StillBeingWritten", ".ornavex-0123456789abcdef.part", false,
+                                   false},
+                      LeftoverCase{"OfAnEarlierVersion", ".brief.jpg.0badf00d.part", true, true},
+                      LeftoverCase{"SomebodyElsesPart", "brief.jpg.part", true, false},
+                      LeftoverCase{"OtherDigits", ".ornavex-xyz.part", true, false},
+                      LeftoverCase{"UsersHiddenFile", ".brief.jpg", true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A real small filesystem in a child's private mount namespace, unseen outside.
