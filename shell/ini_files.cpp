@@ -1,10 +1,15 @@
 #include "shell/ini_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <memory>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <string_view>
@@ -15,9 +20,189 @@ namespace {
 
 // Settings files are tiny; a bigger one is not ours and is neither parsed nor rewritten.
 constexpr qint64 kMaxIniFileBytes = 64 * 1024 * 1024;
+// Files are streamed in pieces of this size, so a big one never sits in memory whole.
+constexpr qint64 kChunkBytes = 64 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // A code point takes at most four bytes in UTF-8.
 constexpr std::size_t kMaxValueBytes = 4 * kIniValueMaxLength;
+
+enum class Encoding { Utf8, Utf16LittleEndian, Utf16BigEndian };
+
+QByteArray byteOrderMark(Encoding encoding) {
+    if (encoding == Encoding::Utf16LittleEndian) return QByteArrayLiteral("\xFF\xFE");
+    if (encoding == Encoding::Utf16BigEndian) return QByteArrayLiteral("\xFE\xFF");
+    return {};
+}
+
+Encoding encodingOf(QByteArrayView start) {
+    if (start.startsWith("\xFF\xFE")) return Encoding::Utf16LittleEndian;
+    if (start.startsWith("\xFE\xFF")) return Encoding::Utf16BigEndian;
+    return Encoding::Utf8;
+}
+
+// Raw bytes of a file or of memory, piece by piece.
+class ByteReader {
+  public:
+    virtual ~ByteReader() = default;
+    // Up to maxBytes more; empty at the end or after a failure.
+    virtual QByteArray read(qint64 maxBytes) = 0;
+    virtual bool failed() const { return false; }
+};
+
+class MemoryReader : public ByteReader {
+  public:
+    explicit MemoryReader(const QByteArray& bytes) : bytes_(bytes) {}
+    QByteArray read(qint64 maxBytes) override {
+        const QByteArray piece = bytes_.mid(position_, maxBytes);
+        position_ += piece.size();
+        return piece;
+    }
+
+  private:
+    const QByteArray& bytes_;
+    qsizetype position_ = 0;
+};
+
+class FileReader : public ByteReader {
+  public:
+    explicit FileReader(QFile& file) : file_(file) {}
+    QByteArray read(qint64 maxBytes) override {
+        if (failed_) return {};
+        QByteArray piece = file_.read(maxBytes);
+        total_ += piece.size();
+        // A file that grows past the limit while it is read is not ours either.
+        if (file_.error() != QFileDevice::NoError || total_ > kMaxIniFileBytes) {
+            failed_ = true;
+            return {};
+        }
+        return piece;
+    }
+    bool failed() const override { return failed_; }
+
+  private:
+    QFile& file_;
+    qint64 total_ = 0;
+    bool failed_ = false;
+};
+
+// UTF-16 to UTF-8, one piece at a time; remembers whether anything could not
+// be converted back unchanged.
+class Utf16Decoder {
+  public:
+    explicit Utf16Decoder(bool bigEndian) : bigEndian_(bigEndian) {}
+
+    QByteArray decode(QByteArrayView raw) {
+        QString units;
+        if (pendingHigh_) units.append(*std::exchange(pendingHigh_, std::nullopt));
+        const QByteArray bytes = std::exchange(pendingByte_, {}) + raw.toByteArray();
+        const qsizetype whole = bytes.size() & ~qsizetype(1);
+        units.reserve(units.size() + whole / 2);
+        for (qsizetype i = 0; i < whole; i += 2) {
+            const auto first = static_cast<unsigned char>(bytes[i]);
+            const auto second = static_cast<unsigned char>(bytes[i + 1]);
+            units.append(
+                QChar(bigEndian_ ? char16_t(first << 8 | second) : char16_t(second << 8 | first)));
+        }
+        pendingByte_ = bytes.mid(whole);
+        // A pair may be split between two pieces.
+        if (!units.isEmpty() && units.back().isHighSurrogate()) {
+            pendingHigh_ = units.back();
+            units.chop(1);
+        }
+        noteLoneSurrogates(units);
+        return units.toUtf8();
+    }
+
+    bool lossless() const { return !damaged_ && pendingByte_.isEmpty() && !pendingHigh_; }
+
+  private:
+    void noteLoneSurrogates(const QString& units) {
+        for (qsizetype i = 0; i < units.size(); ++i) {
+            if (units[i].isHighSurrogate() && i + 1 < units.size() &&
+                units[i + 1].isLowSurrogate()) {
+                ++i;
+            } else if (units[i].isSurrogate()) {
+                damaged_ = true;
+            }
+        }
+    }
+
+    bool bigEndian_;
+    QByteArray pendingByte_;
+    std::optional<QChar> pendingHigh_;
+    bool damaged_ = false;
+};
+
+// A settings text as UTF-8, piece by piece, whatever encoding its bytes have.
+// A UTF-16 byte-order mark is taken off; a UTF-8 one stays part of the text.
+class TextReader {
+  public:
+    explicit TextReader(ByteReader& bytes) : bytes_(bytes) {
+        head_ = bytes_.read(2);
+        encoding_ = encodingOf(head_);
+        if (encoding_ != Encoding::Utf8) {
+            head_.clear();
+            decoder_.emplace(encoding_ == Encoding::Utf16BigEndian);
+        }
+    }
+
+    Encoding encoding() const { return encoding_; }
+
+    // The next piece of text; false at the end.
+    bool next(QByteArray& piece) {
+        if (!head_.isEmpty()) {
+            piece = std::exchange(head_, {});
+            return true;
+        }
+        for (;;) {
+            const QByteArray raw = bytes_.read(kChunkBytes);
+            if (raw.isEmpty()) return false;
+            piece = decoder_ ? decoder_->decode(raw) : raw;
+            if (!piece.isEmpty()) return true;
+        }
+    }
+
+    bool failed() const { return bytes_.failed(); }
+    // Whether writing the text back gives the very bytes that were read.
+    bool lossless() const { return !decoder_ || decoder_->lossless(); }
+
+  private:
+    ByteReader& bytes_;
+    QByteArray head_;
+    Encoding encoding_ = Encoding::Utf8;
+    std::optional<Utf16Decoder> decoder_;
+};
+
+// Takes UTF-8 text and hands on the bytes of the wanted encoding.
+class TextWriter {
+  public:
+    using Sink = std::function<bool(QByteArrayView)>;
+
+    TextWriter(Encoding encoding, Sink sink) : encoding_(encoding), sink_(std::move(sink)) {
+        if (encoding_ != Encoding::Utf8) ok_ = sink_(byteOrderMark(encoding_));
+    }
+
+    bool write(QByteArrayView text) {
+        if (!ok_ || text.isEmpty()) return ok_;
+        if (encoding_ == Encoding::Utf8) return ok_ = sink_(text);
+        const QString units = utf8_.decode(text);
+        QByteArray bytes(units.size() * 2, Qt::Uninitialized);
+        const bool bigEndian = encoding_ == Encoding::Utf16BigEndian;
+        for (qsizetype i = 0; i < units.size(); ++i) {
+            const char16_t unit = units[i].unicode();
+            bytes[2 * i + (bigEndian ? 0 : 1)] = static_cast<char>(unit >> 8);
+            bytes[2 * i + (bigEndian ? 1 : 0)] = static_cast<char>(unit & 0xFF);
+        }
+        return ok_ = sink_(bytes);
+    }
+
+  private:
+    Encoding encoding_;
+    Sink sink_;
+    // The text may split a character between two writes; a leading U+FEFF is text.
+    QStringDecoder utf8_{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
+    bool ok_ = true;
+};
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -37,45 +222,94 @@ QString trimmedName(const QString& name) {
     return name.mid(begin, end - begin);
 }
 
-std::string_view viewOf(const QByteArray& bytes) {
-    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+QByteArray bytesOf(std::string_view view) {
+    return QByteArray(view.data(), static_cast<qsizetype>(view.size()));
 }
 
+// Offsets into the whole text.
 struct Line {
-    std::size_t begin = 0;
-    std::size_t end = 0;   // before the line end
-    std::size_t next = 0;  // after the line end
+    qint64 begin = 0;
+    qint64 end = 0;   // before the line end
+    qint64 next = 0;  // after the line end
 };
 
-// Walks the lines of a text; CR LF, LF and CR all end a line.
-class LineCursor {
+// Walks the lines of a text as it streams in; CR LF, LF and CR all end a line.
+// Holds the current line and at most one piece of text beyond it.
+class LineReader {
   public:
-    LineCursor(std::string_view text, std::size_t start) : text_(text), position_(start) {}
+    explicit LineReader(TextReader& text) : text_(text) {
+        while (buffer_.size() < qsizetype(kUtf8Bom.size()) && fill()) {
+        }
+        if (std::string_view(buffer_.constData(), buffer_.size()).starts_with(kUtf8Bom))
+            position_ = scanFrom_ = static_cast<qsizetype>(kUtf8Bom.size());
+    }
 
     std::optional<Line> next() {
-        if (position_ >= text_.size()) return std::nullopt;
-        Line line;
-        line.begin = position_;
-        const std::size_t lineEnd = text_.find_first_of("\r\n", position_);
-        if (lineEnd == std::string_view::npos) {
-            line.end = line.next = text_.size();
-        } else {
-            line.end = lineEnd;
-            const bool crlf =
-                text_[lineEnd] == '\r' && lineEnd + 1 < text_.size() && text_[lineEnd + 1] == '\n';
-            line.next = lineEnd + (crlf ? 2 : 1);
+        for (;;) {
+            const std::string_view view(buffer_.constData(), buffer_.size());
+            const std::size_t lineEnd = view.find_first_of("\r\n", scanFrom_);
+            if (lineEnd != std::string_view::npos) {
+                const qsizetype end = static_cast<qsizetype>(lineEnd);
+                const bool lastInBuffer = end + 1 == buffer_.size();
+                // Whether a LF follows this CR is known only with more text.
+                if (buffer_[end] == '\r' && lastInBuffer && !ended_) {
+                    scanFrom_ = end;
+                    fill();
+                    continue;
+                }
+                const bool crlf = buffer_[end] == '\r' && !lastInBuffer && buffer_[end + 1] == '\n';
+                return take(end, end + (crlf ? 2 : 1));
+            }
+            if (ended_) {
+                if (position_ >= buffer_.size()) return std::nullopt;
+                return take(buffer_.size(), buffer_.size());
+            }
+            scanFrom_ = buffer_.size();
+            fill();
         }
-        position_ = line.next;
+    }
+
+    // The text of the line last returned; valid until the next call of next().
+    std::string_view text() const { return current_; }
+    // What ended it: "\r\n", "\n", "\r", or nothing for a last line without one.
+    std::string_view lineEnd() const { return currentEnd_; }
+    // The length of the whole text, once next() found no more lines.
+    qint64 textSize() const { return base_ + buffer_.size(); }
+
+  private:
+    bool fill() {
+        // Whatever lies before the current position was handed out already.
+        if (position_ > 0) {
+            buffer_.remove(0, position_);
+            base_ += position_;
+            scanFrom_ -= position_;
+            position_ = 0;
+        }
+        QByteArray piece;
+        if (!text_.next(piece)) {
+            ended_ = true;
+            return false;
+        }
+        buffer_ += piece;
+        return true;
+    }
+
+    Line take(qsizetype end, qsizetype next) {
+        const Line line{base_ + position_, base_ + end, base_ + next};
+        current_ = std::string_view(buffer_.constData() + position_, end - position_);
+        currentEnd_ = std::string_view(buffer_.constData() + end, next - end);
+        position_ = scanFrom_ = next;
         return line;
     }
 
-    std::string_view textOf(const Line& line) const {
-        return text_.substr(line.begin, line.end - line.begin);
-    }
-
-  private:
-    std::string_view text_;
-    std::size_t position_;
+    TextReader& text_;
+    QByteArray buffer_;
+    qint64 base_ = 0;  // offset of buffer_[0] in the whole text
+    qsizetype position_ = 0;
+    qsizetype scanFrom_ = 0;
+    bool ended_ = false;
+    std::string_view current_;
+    std::string_view currentEnd_;
 };
 
 enum class LineKind { Other, Comment, Section, Key };
@@ -113,10 +347,6 @@ bool namesMatch(std::string_view inFile, const QString& wanted) {
     return decoded(inFile).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
-std::size_t contentStart(std::string_view text) {
-    return text.starts_with(kUtf8Bom) ? 3 : 0;
-}
-
 std::string_view unquoted(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
@@ -134,9 +364,17 @@ QString leftCodePoints(const QString& text, int count) {
     return text.left(units);
 }
 
-QString valueForCaller(std::string_view stored) {
-    const std::string_view value = unquoted(stored).substr(0, kMaxValueBytes);
-    return leftCodePoints(decoded(value), kIniValueMaxLength);
+enum class Length { Cut, Whole };
+
+// The stored value's bytes that a read may need.
+std::string_view valueBytes(std::string_view stored, Length length) {
+    const std::string_view value = unquoted(stored);
+    return length == Length::Whole ? value : value.substr(0, kMaxValueBytes);
+}
+
+QString valueForCaller(const QByteArray& bytes, Length length) {
+    const QString value = decoded(std::string_view(bytes.constData(), bytes.size()));
+    return length == Length::Whole ? value : leftCodePoints(value, kIniValueMaxLength);
 }
 
 // Where a key lives or would go in a text.
@@ -144,16 +382,25 @@ struct KeyPlace {
     std::optional<Line> section;
     std::optional<Line> lastKey;
     std::optional<Line> key;
-    std::string_view keySpelling;
-    std::string_view value;
+    QByteArray keyLine;
+    QByteArray keySpelling;
+    QByteArray value;  // unquoted, only as long as the caller asked for
+    // Only known when the whole text was read, i.e. when the section is missing:
+    qint64 textSize = 0;
+    bool endsWithoutLineEnd = false;
+    QByteArray lineEnd = "\n";  // the text's first, which new lines follow
 };
 
 // Only the first section of a name counts, and in it the first key of a name.
-KeyPlace findKey(std::string_view text, const QString& section, const QString& key) {
+KeyPlace findKey(TextReader& text, const QString& section, const QString& key, Length length) {
     KeyPlace place;
-    LineCursor cursor(text, contentStart(text));
-    while (const std::optional<Line> line = cursor.next()) {
-        const ParsedLine parsed = parseLine(cursor.textOf(*line));
+    LineReader lines(text);
+    bool firstLine = true;
+    while (const std::optional<Line> line = lines.next()) {
+        if (std::exchange(firstLine, false) && !lines.lineEnd().empty())
+            place.lineEnd = bytesOf(lines.lineEnd());
+        place.endsWithoutLineEnd = lines.lineEnd().empty();
+        const ParsedLine parsed = parseLine(lines.text());
         if (parsed.kind == LineKind::Section) {
             if (place.section) break;
             if (namesMatch(parsed.name, section)) place.section = line;
@@ -161,19 +408,15 @@ KeyPlace findKey(std::string_view text, const QString& section, const QString& k
             place.lastKey = line;
             if (namesMatch(parsed.name, key)) {
                 place.key = line;
-                place.keySpelling = parsed.name;
-                place.value = parsed.value;
+                place.keyLine = bytesOf(lines.text());
+                place.keySpelling = bytesOf(parsed.name);
+                place.value = bytesOf(valueBytes(parsed.value, length));
                 break;
             }
         }
     }
+    place.textSize = lines.textSize();
     return place;
-}
-
-QByteArray lineEndOf(std::string_view text) {
-    const std::size_t first = text.find_first_of("\r\n");
-    if (first == std::string_view::npos || text[first] == '\n') return "\n";
-    return (first + 1 < text.size() && text[first + 1] == '\n') ? "\r\n" : "\r";
 }
 
 bool hasLineBreak(const QString& text) {
@@ -189,47 +432,105 @@ bool storable(const QString& section, const QString& key, const QString& value) 
     return !hasLineBreak(value);
 }
 
-QByteArray withNewSection(const QByteArray& text, const QByteArray& lineEnd,
-                          const QByteArray& sectionLine, const QByteArray& keyLine) {
-    QByteArray result = text;
-    const bool onlyBom = viewOf(text) == kUtf8Bom;
-    if (!result.isEmpty() && !onlyBom && !result.endsWith('\n') && !result.endsWith('\r'))
-        result += lineEnd;
-    return result + sectionLine + lineEnd + keyLine + lineEnd;
+// Text [begin, end) of the old text is replaced by insert.
+struct Edit {
+    qint64 begin = 0;
+    qint64 end = 0;
+    QByteArray insert;
+};
+
+Edit editFor(const KeyPlace& place, const QString& section, const QString& key,
+             const QString& value) {
+    const QByteArray valueBytes = value.toUtf8();
+    if (place.key) return {place.key->begin, place.key->end, place.keySpelling + '=' + valueBytes};
+    const QByteArray keyLine = key.toUtf8() + '=' + valueBytes + place.lineEnd;
+    if (place.section) {
+        const Line& after = place.lastKey ? *place.lastKey : *place.section;
+        const QByteArray separator = after.next == after.end ? place.lineEnd : QByteArray();
+        return {after.next, after.next, separator + keyLine};
+    }
+    const QByteArray separator = place.endsWithoutLineEnd ? place.lineEnd : QByteArray();
+    return {place.textSize, place.textSize,
+            separator + '[' + section.toUtf8() + ']' + place.lineEnd + keyLine};
 }
 
-QByteArray withNewKey(const QByteArray& text, const QByteArray& lineEnd, const Line& after,
-                      const QByteArray& keyLine) {
-    QByteArray result = text.left(static_cast<qsizetype>(after.next));
-    if (after.next == after.end) result += lineEnd;
-    return result + keyLine + lineEnd + text.mid(static_cast<qsizetype>(after.next));
+bool changesNothing(const KeyPlace& place, const Edit& edit) {
+    return place.key && place.keyLine == edit.insert;
 }
 
-// The bytes of an existing regular file, empty for a missing one, nothing when
-// the path can't be read as a settings file.
-std::optional<QByteArray> existingContent(const QString& iniPath) {
-    if (iniPath.isEmpty() || iniPath.contains(QChar(0))) return std::nullopt;
+// Streams the text into out with the edit applied.
+bool copyWithEdit(TextReader& text, const Edit& edit, TextWriter& out) {
+    qint64 start = 0;
+    bool inserted = false;
+    const auto insertOnce = [&] { return std::exchange(inserted, true) || out.write(edit.insert); };
+    QByteArray piece;
+    while (text.next(piece)) {
+        const qint64 end = start + piece.size();
+        const QByteArrayView view(piece);
+        if (start < edit.begin && !out.write(view.first(std::min(end, edit.begin) - start)))
+            return false;
+        if (end >= edit.begin && !insertOnce()) return false;
+        if (end > edit.end && !out.write(view.sliced(std::max(start, edit.end) - start)))
+            return false;
+        start = end;
+    }
+    return insertOnce() && !text.failed() && text.lossless();
+}
+
+enum class Opened { Missing, Unusable, Open };
+
+// Regular files only: a pipe or device would block or never end.
+Opened openForReading(const QString& iniPath, QFile& file) {
+    if (iniPath.isEmpty() || iniPath.contains(QChar(0))) return Opened::Unusable;
     struct stat status {};
     if (::stat(QFile::encodeName(iniPath).constData(), &status) != 0)
-        return errno == ENOENT ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
-    // Directories, pipes and devices are never read: a pipe would block.
-    if (!S_ISREG(status.st_mode) || status.st_size > kMaxIniFileBytes) return std::nullopt;
-    QFile file(iniPath);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray content = file.read(kMaxIniFileBytes + 1);
-    if (file.error() != QFileDevice::NoError || content.size() > kMaxIniFileBytes)
-        return std::nullopt;
-    return content;
+        return errno == ENOENT ? Opened::Missing : Opened::Unusable;
+    if (!S_ISREG(status.st_mode) || status.st_size > kMaxIniFileBytes) return Opened::Unusable;
+    file.setFileName(iniPath);
+    return file.open(QIODevice::ReadOnly) ? Opened::Open : Opened::Unusable;
 }
 
-bool replaceFile(const QString& iniPath, const QByteArray& content) {
-    QSaveFile file(iniPath);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
+// A settings file's text, or the empty text of a missing file.
+class SettingsText {
+  public:
+    explicit SettingsText(const QString& iniPath) : opened_(openForReading(iniPath, file_)) {
+        if (opened_ == Opened::Open) {
+            bytes_ = std::make_unique<FileReader>(file_);
+        } else {
+            bytes_ = std::make_unique<MemoryReader>(nothing_);
+        }
+        text_.emplace(*bytes_);
     }
-    return file.commit();
+
+    Opened opened() const { return opened_; }
+    TextReader& text() { return *text_; }
+
+  private:
+    QFile file_;
+    QByteArray nothing_;
+    Opened opened_;
+    std::unique_ptr<ByteReader> bytes_;
+    std::optional<TextReader> text_;
+};
+
+// A write would be allowed: the folder takes new files and an existing file may be replaced.
+bool replaceable(const QString& iniPath) {
+    const QByteArray encoded = QFile::encodeName(iniPath);
+    const QByteArray folder = QFile::encodeName(QFileInfo(iniPath).absolutePath());
+    if (::access(folder.constData(), W_OK) != 0) return false;
+    return ::access(encoded.constData(), F_OK) != 0 || ::access(encoded.constData(), W_OK) == 0;
+}
+
+QString readValue(const QString& iniPath, const QString& section, const QString& key,
+                  Length length) {
+    const QString wantedSection = trimmedName(section);
+    const QString wantedKey = trimmedName(key);
+    if (wantedSection.isEmpty() || wantedKey.isEmpty()) return {};
+    SettingsText file(iniPath);
+    if (file.opened() != Opened::Open) return {};
+    const KeyPlace place = findKey(file.text(), wantedSection, wantedKey, length);
+    if (!place.key || file.text().failed()) return {};
+    return valueForCaller(place.value, length);
 }
 
 }  // namespace
@@ -238,8 +539,10 @@ QString iniValueFromText(const QByteArray& text, const QString& section, const Q
     const QString wantedSection = trimmedName(section);
     const QString wantedKey = trimmedName(key);
     if (wantedSection.isEmpty() || wantedKey.isEmpty()) return {};
-    const KeyPlace place = findKey(viewOf(text), wantedSection, wantedKey);
-    return place.key ? valueForCaller(place.value) : QString();
+    MemoryReader bytes(text);
+    TextReader reader(bytes);
+    const KeyPlace place = findKey(reader, wantedSection, wantedKey, Length::Cut);
+    return place.key ? valueForCaller(place.value, Length::Cut) : QString();
 }
 
 std::optional<QByteArray> iniTextWithValue(const QByteArray& text, const QString& section,
@@ -248,34 +551,63 @@ std::optional<QByteArray> iniTextWithValue(const QByteArray& text, const QString
     const QString wantedKey = trimmedName(key);
     if (!storable(wantedSection, wantedKey, value)) return std::nullopt;
 
-    const std::string_view view = viewOf(text);
-    const QByteArray lineEnd = lineEndOf(view);
-    const QByteArray valueBytes = value.toUtf8();
-    const KeyPlace place = findKey(view, wantedSection, wantedKey);
-    if (place.key) {
-        const QByteArray spelling(place.keySpelling.data(),
-                                  static_cast<qsizetype>(place.keySpelling.size()));
-        return text.left(static_cast<qsizetype>(place.key->begin)) + spelling + '=' + valueBytes +
-               text.mid(static_cast<qsizetype>(place.key->end));
-    }
-    const QByteArray keyLine = wantedKey.toUtf8() + '=' + valueBytes;
-    if (place.section)
-        return withNewKey(text, lineEnd, place.lastKey ? *place.lastKey : *place.section, keyLine);
-    return withNewSection(text, lineEnd, '[' + wantedSection.toUtf8() + ']', keyLine);
+    MemoryReader searched(text);
+    TextReader searchedText(searched);
+    const KeyPlace place = findKey(searchedText, wantedSection, wantedKey, Length::Cut);
+    const Edit edit = editFor(place, wantedSection, wantedKey, value);
+
+    MemoryReader copied(text);
+    TextReader copiedText(copied);
+    QByteArray result;
+    TextWriter out(copiedText.encoding(), [&result](QByteArrayView bytes) {
+        result += bytes;
+        return true;
+    });
+    if (!copyWithEdit(copiedText, edit, out)) return std::nullopt;
+    return result;
 }
 
 QString ReadIniValue(const QString& iniPath, const QString& section, const QString& key) {
-    const std::optional<QByteArray> content = existingContent(iniPath);
-    return content ? iniValueFromText(*content, section, key) : QString();
+    return readValue(iniPath, section, key, Length::Cut);
+}
+
+QString ReadWholeIniValue(const QString& iniPath, const QString& section, const QString& key) {
+    return readValue(iniPath, section, key, Length::Whole);
+}
+
+IniWriteResult StoreIniValue(const QString& iniPath, const QString& section, const QString& key,
+                             const QString& value) {
+    const QString wantedSection = trimmedName(section);
+    const QString wantedKey = trimmedName(key);
+    if (!storable(wantedSection, wantedKey, value)) return IniWriteResult::Refused;
+
+    SettingsText searched(iniPath);
+    if (searched.opened() == Opened::Unusable) return IniWriteResult::Failed;
+    const KeyPlace place = findKey(searched.text(), wantedSection, wantedKey, Length::Cut);
+    if (searched.text().failed()) return IniWriteResult::Failed;
+    const Edit edit = editFor(place, wantedSection, wantedKey, value);
+    // A big file is not rewritten at every start just to hold what it holds.
+    if (changesNothing(place, edit))
+        return replaceable(iniPath) ? IniWriteResult::Stored : IniWriteResult::Failed;
+
+    SettingsText copied(iniPath);
+    if (copied.opened() != searched.opened()) return IniWriteResult::Failed;
+    QSaveFile target(iniPath);
+    if (!target.open(QIODevice::WriteOnly)) return IniWriteResult::Failed;
+    TextWriter out(copied.text().encoding(), [&target](QByteArrayView bytes) {
+        return target.write(bytes.data(), bytes.size()) == bytes.size();
+    });
+    if (!copyWithEdit(copied.text(), edit, out)) {
+        target.cancelWriting();
+        const bool damaged = !copied.text().failed() && !copied.text().lossless();
+        return damaged ? IniWriteResult::Refused : IniWriteResult::Failed;
+    }
+    return target.commit() ? IniWriteResult::Stored : IniWriteResult::Failed;
 }
 
 bool WriteIniValue(const QString& iniPath, const QString& section, const QString& key,
                    const QString& value) {
-    const std::optional<QByteArray> current = existingContent(iniPath);
-    if (!current) return false;
-    const std::optional<QByteArray> updated = iniTextWithValue(*current, section, key, value);
-    if (!updated) return false;
-    return replaceFile(iniPath, *updated);
+    return StoreIniValue(iniPath, section, key, value) == IniWriteResult::Stored;
 }
 
 }  // namespace ornavex

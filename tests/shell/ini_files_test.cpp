@@ -42,6 +42,17 @@ QByteArray repeated(const char* unit, int times) {
     return QByteArray(unit).repeated(times);
 }
 
+// The bytes a Windows program writes: a byte-order mark, then UTF-16.
+QByteArray utf16(const char* text, bool bigEndian = false) {
+    QByteArray bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar unit : QString::fromUtf8(text)) {
+        const char high = static_cast<char>(unit.unicode() >> 8);
+        const char low = static_cast<char>(unit.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
 struct ReadCase {
     const char* name;
     QByteArray content;
@@ -81,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"FirstKeyWins", "[Default]\nk=1\nK=2\n", "1"},
         ReadCase{"EmptyValueWins", "[Default]\nk=\nk=2\n", ""},
         ReadCase{"ByteOrderMarkSkipped", "\xEF\xBB\xBF[Default]\nk=v\n", "v"},
+        ReadCase{"Utf16LittleEndian", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
+        ReadCase{"Utf16BigEndian", utf16("[default]\nK=v\n", true), "v"},
         ReadCase{"NulBytesAreOrdinary", QByteArray("[Default]\0\nk=a\0b\n", 17),
                  QString::fromUtf8("a\0b", 3)},
         ReadCase{"Cut254Ascii", "[Default]\nk=" + repeated("a", 300), QString(254, u'a')},
@@ -170,6 +183,17 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"EmptyValueKeepsKey", kStored, "Ordner", "", "[Default]\nOrdner=\n"},
         WriteCase{"ByteOrderMarkKept", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
                   "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
+        WriteCase{"Utf16StaysUtf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner",
+                  "/neü 😀/", utf16("; ü\r\n[Default]\r\nOrdner=/neü 😀/\r\n")},
+        WriteCase{"Utf16BigEndianGetsNewKey", utf16("[Default]\nOrdner=a", true), "Tips", "1",
+                  utf16("[Default]\nOrdner=a\nTips=1\n", true)},
+        WriteCase{"Utf16NewSection", utf16(""), "Tips", "1", utf16("[Default]\nTips=1\n")},
+        // A lone surrogate would not come back as it was.
+        WriteCase{"DamagedUtf16Refused",
+                  utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4),
+                  "Ordner",
+                  "/a/",
+                  {}},
         WriteCase{"UmlautKeyMatchesIgnoringCase", "[Default]\nÄNDERUNG=1\n", "änderung", "2",
                   "[Default]\nÄNDERUNG=2\n"},
         WriteCase{"FirstSectionAndKeyUpdated", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
@@ -191,12 +215,39 @@ TEST_F(IniFileTest, NewFileHoldsSectionAndKeyLines) {
     EXPECT_EQ(ReadIniValue(file, "default", "ORDNER"), folder);
 }
 
+// A folder path may be longer than a read hands back; the whole read keeps it.
+TEST_F(IniFileTest, WholeReadKeepsWhatACutReadShortens) {
+    const QByteArray folder = "/" + repeated("ordner/", 44) + "ende/";  // 314 characters
+    const QString file = fileWith("[Default]\nOrdner=\"" + folder + "\"\nTips=2\n");
+    EXPECT_EQ(ReadIniValue(file, "Default", "Ordner"), QString(folder.left(254)));
+    EXPECT_EQ(ReadWholeIniValue(file, "Default", "Ordner"), QString(folder));
+    EXPECT_EQ(ReadWholeIniValue(file, "Default", "fehlt"), "");
+}
+
+// Storing what a file holds already must not rewrite it (a big file would be
+// copied at every start), but must still report a file that can't be written.
+TEST_F(IniFileTest, StoringTheHeldValueLeavesTheFileAlone) {
+    const QByteArray before = "[Default]\nOrdner=/a/\n; " + QByteArray(1 << 20, 'x') + "\n";
+    const QString file = fileWith(before);
+    struct stat original {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &original), 0);
+    EXPECT_EQ(StoreIniValue(file, "Default", "ordner", "/a/"), IniWriteResult::Stored);
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, original.st_ino) << "the file was replaced";
+    EXPECT_EQ(bytesOf(file), before);
+
+    EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", "/b/"), IniWriteResult::Stored);
+    EXPECT_EQ(bytesOf(file), "[Default]\nOrdner=/b/\n; " + QByteArray(1 << 20, 'x') + "\n");
+}
+
 // A failed write must leave the old file as it was: a missing or blocked folder,
 // a directory in the file's place, a read-only folder, an unreadable file.
 TEST_F(IniFileTest, FailedWritesKeepTheOldFileAndLeaveNothingBehind) {
     const QByteArray before = "[Default]\nOrdner=/alt/\nTips=3\n";
     const QString file = fileWith(before);
-    EXPECT_FALSE(WriteIniValue(path("fehlt/ornavex.ini"), "Default", "Ordner", "/a/"));
+    EXPECT_EQ(StoreIniValue(path("fehlt/ornavex.ini"), "Default", "Ordner", "/a/"),
+              IniWriteResult::Failed);
     EXPECT_FALSE(WriteIniValue(file + "/x.ini", "Default", "Ordner", "/a/"));
     ASSERT_TRUE(QDir(dir_.path()).mkdir("ordner.ini"));
     EXPECT_FALSE(WriteIniValue(path("ordner.ini"), "Default", "Ordner", "/a/"));
