@@ -6,10 +6,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
 
 namespace ornavex {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcSettings, "ornavex.shell.settings", QtCriticalMsg)
+
+constexpr qint64 kCopyChunkBytes = 64 * 1024;
 
 QString configFolder(const QString& xdgConfigHome, const QString& home) {
     // A relative XDG_CONFIG_HOME is invalid and ignored.
@@ -23,31 +29,60 @@ QString runningExecutable() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
 }
 
-bool writableFolder(const QString& folder) {
-    return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+bool writableSettingsFile(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(folder.constData(), W_OK) != 0) return false;
+    const QByteArray file = QFile::encodeName(path);
+    return ::access(file.constData(), F_OK) != 0 || ::access(file.constData(), W_OK) == 0;
+}
+
+// Copies from into a new file to, whole or not at all.
+bool carryOver(const QString& from, const QString& to) {
+    if (!QDir().mkpath(QFileInfo(to).absolutePath())) return false;
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) return false;
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly)) return false;
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(kCopyChunkBytes);
+        if (source.error() != QFileDevice::NoError || target.write(piece) != piece.size()) {
+            target.cancelWriting();
+            return false;
+        }
+    }
+    return target.commit();
 }
 
 }  // namespace
 
-QString settingsFilePath(const QString& executablePath, const FolderWritable& folderIsWritable,
-                         const QString& xdgConfigHome, const QString& home) {
+SettingsPlaces settingsPlaces(const QString& executablePath, const QString& xdgConfigHome,
+                              const QString& home) {
     const QFileInfo executable(executablePath);
     const QString fileName = executable.fileName() + QStringLiteral(".ini");
-    const QString besideExecutable = executable.absolutePath();
-    if (folderIsWritable(besideExecutable)) return QDir(besideExecutable).filePath(fileName);
     const QString config = configFolder(xdgConfigHome, home);
-    // Without any home there is no better place than beside the executable.
-    if (config.isEmpty()) return QDir(besideExecutable).filePath(fileName);
-    return QDir(config).filePath(fileName);
+    return {QDir(executable.absolutePath()).filePath(fileName),
+            config.isEmpty() ? QString() : QDir(config).filePath(fileName)};
+}
+
+QString chooseSettingsFile(const SettingsPlaces& places, const SettingsWritable& writable) {
+    const QString& beside = places.besideExecutable;
+    const QString& config = places.userConfig;
+    if (writable(beside) || config.isEmpty()) return beside;
+    if (QFileInfo::exists(config)) return config;
+    if (!QFileInfo(beside).isFile()) {
+        QDir().mkpath(QFileInfo(config).absolutePath());
+        return config;
+    }
+    if (carryOver(beside, config)) return config;
+    qCWarning(lcSettings) << "settings not carried over from" << beside << "to" << config;
+    return beside;
 }
 
 QString settingsFilePath() {
-    const QString path =
-        settingsFilePath(runningExecutable(), writableFolder,
-                         qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"));
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
-    return path;
+    return chooseSettingsFile(
+        settingsPlaces(runningExecutable(), qEnvironmentVariable("XDG_CONFIG_HOME"),
+                       qEnvironmentVariable("HOME")),
+        writableSettingsFile);
 }
 
 }  // namespace ornavex

@@ -5,17 +5,29 @@
 
 namespace ornavex {
 
-using FolderWritable = std::function<bool(const QString& folder)>;
+// Whether a settings file could be written at path: its folder takes new files
+// and an existing file there may be replaced.
+using SettingsWritable = std::function<bool(const QString& path)>;
 
-// The settings file of the executable at executablePath: beside it, named after
-// it with ".ini". Where its folder can't be written (an installed program), the
-// file lives in the user's configuration folder instead: xdgConfigHome when that
-// is an absolute path, otherwise home + "/.config".
-QString settingsFilePath(const QString& executablePath, const FolderWritable& folderIsWritable,
-                         const QString& xdgConfigHome, const QString& home);
+// The two places the settings of one executable may live.
+struct SettingsPlaces {
+    QString besideExecutable;  // named after the executable, with ".ini"
+    QString userConfig;        // the same name in the user's configuration folder; empty
+                               // without any home
+};
 
-// The settings file of this program; every reader and writer of settings uses
-// it. Creates the configuration folder when the file lives there.
+// xdgConfigHome counts when it is an absolute path, otherwise home + "/.config".
+SettingsPlaces settingsPlaces(const QString& executablePath, const QString& xdgConfigHome,
+                              const QString& home);
+
+// The file every reader and writer of settings uses: beside the executable
+// where that can be written; otherwise the one in the configuration folder,
+// which takes over the settings of a file beside the executable on first use
+// (an installed program, or a folder made read-only later). Where neither place
+// can be written, the file beside the executable is still read, and writes fail.
+QString chooseSettingsFile(const SettingsPlaces& places, const SettingsWritable& writable);
+
+// The settings file of this program.
 QString settingsFilePath();
 
 }  // namespace ornavex
