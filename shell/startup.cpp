@@ -59,16 +59,17 @@ void Startup::centreWindow() {
 void Startup::restoreDocumentState() {
     root_.setFolder(QString());
 
-    const QString folder = ReadIniValue(settingsPath_, kSection, kFolderKey);
+    // Whole values: a path cut to the read limit would name another folder and be written back.
+    const QString folder = ReadWholeIniValue(settingsPath_, kSection, kFolderKey);
     if (!folder.isEmpty()) root_.setFolder(folder);
 
-    const QString lastFile = ReadIniValue(settingsPath_, kSection, kLastFileKey);
+    const QString lastFile = ReadWholeIniValue(settingsPath_, kSection, kLastFileKey);
     if (!lastFile.isEmpty() && FileExists(lastFile)) restoreLastFile(lastFile);
 
     if (root_.folder().isEmpty()) askForDocumentFolder();
 
     yield();
-    WriteIniValue(settingsPath_, kSection, kFolderKey, root_.folder());
+    rememberFolder();
 
     operations_.TwainQuelle();
     // The dialogs above took the focus; typing a name is the next step.
@@ -85,6 +86,21 @@ void Startup::restoreLastFile(const QString& lastFile) {
         root_.Picture1()->setPicture(*picture);
     }
     yield();
+}
+
+void Startup::rememberFolder() {
+    if (StoreIniValue(settingsPath_, kSection, kFolderKey, root_.folder()) !=
+        IniWriteResult::Failed)
+        return;
+    // Every later write fails the same way; saying so once keeps the user from
+    // trusting choices that end with the program.
+    platform_.messageBoxes->show(
+        {kMessageTitle,
+         QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
+                        "Die Datei \"%1\" lässt sich nicht schreiben; der Dokumentordner und "
+                        "die anderen Einstellungen gelten nur bis zum Beenden.")
+             .arg(settingsPath_),
+         MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 void Startup::askForDocumentFolder() {

@@ -24,6 +24,7 @@ class Startup {
     void centreWindow();
     void restoreLastFile(const QString& lastFile);
     void askForDocumentFolder();
+    void rememberFolder();
 
     Root& root_;
     PlatformServices& platform_;

@@ -126,6 +126,60 @@ TEST_F(StartupTest, MissingLastFileIsIgnored) {
     EXPECT_TRUE(fakes.pictures->loads.empty());
 }
 
+// Longer than a read of the settings file hands back: nothing may cut it.
+QString longFolderIn(const QString& base) {
+    QString folder = base;
+    while (folder.size() < 312) folder += QString(40, u'o') + QString::number(folder.size()) + '/';
+    folder = folder.left(311) + '/';
+    EXPECT_TRUE(QDir().mkpath(folder));
+    return folder;
+}
+
+TEST_F(StartupTest, LongFolderAndLastFileSurviveStartUpByteForByte) {
+    const QString folder = longFolderIn(temp.path() + "/");
+    ASSERT_EQ(folder.size(), 312);
+    const QString page = writePicture(folder + "brief.jpg");
+    const QByteArray settingsBytes =
+        "[Default]\nOrdner=" + folder.toUtf8() + "\nLastFile=" + page.toUtf8() + "\nTips=4\n";
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(settingsBytes);
+    file.close();
+
+    startup.restoreDocumentState();
+
+    EXPECT_EQ(root.folder(), folder);
+    EXPECT_EQ(root.pagePath(), page);
+    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(fakes.messages->shown().empty());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), settingsBytes);
+}
+
+// A file in place of the settings folder stops every write, even root's.
+TEST_F(StartupTest, SettingsThatCannotBeWrittenAreReportedOnce) {
+    QFile blocker(temp.filePath("kein-ordner"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    Startup blocked{root, fakes.services, operations, blocker.fileName() + "/ornavex.ini"};
+    const QString scans = folder("Scans");
+    fakes.dialogs->answerFolder(scans.chopped(1));
+
+    blocked.restoreDocumentState();
+
+    ASSERT_EQ(fakes.messages->shown().size(), 2u);
+    const MessageBoxRequest& note = fakes.messages->shown()[1];
+    EXPECT_EQ(note.title, " Ornavex");
+    EXPECT_EQ(note.text, QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
+                                        "Die Datei \"%1/ornavex.ini\" lässt sich nicht schreiben; "
+                                        "der Dokumentordner und die anderen Einstellungen gelten "
+                                        "nur bis zum Beenden.")
+                             .arg(blocker.fileName()));
+    EXPECT_EQ(note.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(note.buttons, MessageButtons::Ok);
+    EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
+    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+}
+
 TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) {
     fakes.screen->sizeTwips = QSize(1600 * 15, 1200 * 15);
     fakes.messages->answer(MessageAnswer::Cancel);
