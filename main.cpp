@@ -9,6 +9,7 @@
 #include "platform/qt_desktop.h"
 #include "platform/qt_message_boxes.h"
 #include "shell/app/application.h"
+#include "shell/hints.h"
 #include "shell/root.h"
 #include "shell/settings_path.h"
 #include "shell/single_instance.h"
@@ -56,6 +57,16 @@ int main(int argc, char** argv) {
                      [&root] { bringToFront(root); });
 
     application.start();
+    if (!instance.isServing()) {
+        // Host programs rely on the socket; running on without it unannounced
+        // would leave them, and a second start, without an answer.
+        platform.messageBoxes->show(
+            {ornavex::kMessageTitle,
+             QStringLiteral("Andere Programme können Ornavex nicht steuern.   \n"
+                            "Die Verbindung für sie lässt sich nicht einrichten; ein weiterer "
+                            "Start öffnet deshalb ein zweites Fenster."),
+             ornavex::MessageIcon::Exclamation, ornavex::MessageButtons::Ok});
+    }
     process.setMainLoopRunning(true);
     const int exitCode = QApplication::exec();
     instance.removeSocketFile();

@@ -1,5 +1,6 @@
 #include "shell/single_instance.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,21 +31,36 @@ constexpr qint64 kReadChunk = 4096;
 const QByteArray kTextPrefix = QByteArrayLiteral("text:");
 const QByteArray kActivate = QByteArrayLiteral("activate");
 
+}  // namespace
+
 // Splits what one client sends into lines without ever holding more than one
 // line of at most kMaxLineBytes; longer lines are skipped up to their newline.
-class LineReader : public QObject {
+class ClientReader : public QObject {
   public:
-    LineReader(QLocalSocket* socket, std::chrono::milliseconds idleTimeout,
-               std::function<void(QByteArray)> onLine)
-        : QObject(socket), socket_(socket), onLine_(std::move(onLine)) {
+    ClientReader(QLocalSocket* socket, std::chrono::milliseconds idleTimeout,
+                 std::function<quint64()> nextActivity, std::function<void(QByteArray)> onLine)
+        : QObject(socket),
+          socket_(socket),
+          nextActivity_(std::move(nextActivity)),
+          onLine_(std::move(onLine)),
+          lastActivity_(nextActivity_()) {
         idle_.setSingleShot(true);
         idle_.setInterval(idleTimeout);
-        connect(&idle_, &QTimer::timeout, this, &LineReader::drop);
-        connect(socket, &QLocalSocket::readyRead, this, &LineReader::readAvailable);
-        connect(socket, &QLocalSocket::disconnected, this, &LineReader::finish);
+        connect(&idle_, &QTimer::timeout, this, &ClientReader::drop);
+        connect(socket, &QLocalSocket::readyRead, this, &ClientReader::readAvailable);
+        connect(socket, &QLocalSocket::disconnected, this, &ClientReader::finish);
         idle_.start();
         // Data may have arrived before the reader was attached.
-        QTimer::singleShot(0, this, &LineReader::readAvailable);
+        QTimer::singleShot(0, this, &ClientReader::readAvailable);
+    }
+
+    // Larger for a client that sent something more recently.
+    quint64 lastActivity() const { return lastActivity_; }
+
+    // Hands on every complete line already received, then lets the client go.
+    void drainAndDrop() {
+        readAvailable();
+        drop();
     }
 
   private:
@@ -54,6 +70,7 @@ class LineReader : public QObject {
         while (guard && socket_->bytesAvailable() > 0) {
             const qint64 count = socket_->read(chunk, sizeof chunk);
             if (count <= 0) break;
+            lastActivity_ = nextActivity_();
             feed(chunk, count);
         }
     }
@@ -95,26 +112,49 @@ class LineReader : public QObject {
 
     // A client that sends no complete line in time must not hold a slot.
     void drop() {
-        qCDebug(lcInstance) << "dropping an idle client";
+        qCDebug(lcInstance) << "dropping a client";
+        idle_.stop();
         socket_->abort();
         socket_->deleteLater();
     }
 
     QLocalSocket* socket_;
+    std::function<quint64()> nextActivity_;
     std::function<void(QByteArray)> onLine_;
+    quint64 lastActivity_;
     QTimer idle_{this};
     QByteArray line_;
     bool discarding_ = false;
 };
 
-// Without XDG_RUNTIME_DIR the socket lives in the shared temp folder; only a
-// folder that belongs to this user alone keeps others from planting a socket.
+namespace {
+
+// The socket's folder must belong to this user alone, or another user could
+// plant a socket or a folder there first.
 bool ensurePrivateFolder(const QString& folder) {
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath())) return false;
     const QByteArray encoded = QFile::encodeName(folder);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) return false;
     struct stat info {};
     if (::lstat(encoded.constData(), &info) != 0) return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return false;
+    // Our own folder, only too open: close it.
+    return (info.st_mode & 077) == 0 || ::chmod(encoded.constData(), 0700) == 0;
+}
+
+QString homeFolder() {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty()) return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry && entry->pw_dir ? QFile::decodeName(entry->pw_dir) : QString();
+}
+
+QString cacheFolder() {
+    const QString xdgCache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (QDir::isAbsolutePath(xdgCache)) return QDir::cleanPath(xdgCache);
+    const QString home = homeFolder();
+    return QDir::isAbsolutePath(home) ? QDir::cleanPath(home + QStringLiteral("/.cache"))
+                                      : QString();
 }
 
 bool usesRuntimeDir() {
@@ -124,19 +164,27 @@ bool usesRuntimeDir() {
 }  // namespace
 
 QString SingleInstance::socketPath(const QString& executableBaseName) {
-    if (usesRuntimeDir()) {
-        return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(executableBaseName + ".sock");
-    }
-    const QString folder = QStringLiteral("%1-%2").arg(executableBaseName).arg(::getuid());
-    return QDir(QDir::tempPath()).filePath(folder + "/" + executableBaseName + ".sock");
+    const QString socketName = executableBaseName + QStringLiteral(".sock");
+    if (usesRuntimeDir()) return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socketName);
+    const QString cache = cacheFolder();
+    if (cache.isEmpty()) return {};
+    return QDir(cache).filePath(executableBaseName + QLatin1Char('/') + socketName);
 }
 
 SingleInstance::SingleInstance(const QString& executableBaseName, QObject* parent)
-    : QObject(parent), path_(socketPath(executableBaseName)) {}
+    : QObject(parent), path_(socketPath(executableBaseName)) {
+    activation_.setSingleShot(true);
+    activation_.setInterval(0);
+    connect(&activation_, &QTimer::timeout, this, &SingleInstance::activateRequested);
+}
 
 SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Role SingleInstance::start() {
+    if (path_.isEmpty()) {
+        qCWarning(lcInstance) << "no folder for the socket";
+        return Role::Primary;
+    }
     const QString folder = QFileInfo(path_).absolutePath();
     if (usesRuntimeDir() ? !QDir().mkpath(folder) : !ensurePrivateFolder(folder)) {
         qCWarning(lcInstance) << "no private folder for" << path_;
@@ -204,23 +252,31 @@ void SingleInstance::acceptPendingConnections() {
 }
 
 void SingleInstance::attachClient(QLocalSocket* socket) {
-    if (clientCount_ >= kMaxClients) {
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
-    ++clientCount_;
-    connect(socket, &QObject::destroyed, this, [this] { --clientCount_; });
-    new LineReader(socket, idleTimeout_,
-                   [this](QByteArray line) { dispatchLine(std::move(line)); });
+    if (clients_.size() >= kMaxClients) makeRoomForAClient();
+    auto* reader = new ClientReader(
+        socket, idleTimeout_, [this] { return ++activityCount_; },
+        [this](QByteArray line) { dispatchLine(std::move(line)); });
+    clients_.append(reader);
+    connect(reader, &QObject::destroyed, this, [this, reader] { clients_.removeOne(reader); });
+}
+
+// Turning a new client away could lose a host program's "$Ende$"; a client
+// that has been quiet longest has the least to say.
+void SingleInstance::makeRoomForAClient() {
+    const auto quietest = std::min_element(
+        clients_.begin(), clients_.end(),
+        [](ClientReader* a, ClientReader* b) { return a->lastActivity() < b->lastActivity(); });
+    ClientReader* reader = *quietest;
+    clients_.erase(quietest);
+    reader->drainAndDrop();
 }
 
 void SingleInstance::dispatchLine(QByteArray line) {
     if (line.endsWith('\r')) line.chop(1);
     if (line.startsWith(kTextPrefix)) {
         emit textReceived(QString::fromUtf8(line.sliced(kTextPrefix.size())));
-    } else if (line == kActivate) {
-        emit activateRequested();
+    } else if (line == kActivate && !activation_.isActive()) {
+        activation_.start();
     }
 }
 

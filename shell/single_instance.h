@@ -6,10 +6,14 @@
 #include <QObject>
 #include <QString>
 
+#include <QTimer>
+
 class QLocalServer;
 class QLocalSocket;
 
 namespace ornavex {
+
+class ClientReader;
 
 // One running instance per user, and the local socket through which host
 // programs reach the remote-control field.
@@ -20,7 +24,10 @@ namespace ornavex {
 //                      "text:", byte for byte as UTF-8, blanks included;
 //   "activate"         brings the main window to the front.
 // Other lines are ignored. A line longer than kMaxLineBytes is discarded, and
-// a client that sends no complete line within the idle timeout is dropped.
+// a client that sends no complete line within the idle timeout is dropped. With
+// kMaxClients connected, a new client takes the place of the one quiet longest,
+// after whatever that one sent has been handled. Requests to come to the front
+// are gathered into one, so no flood of them holds back a text.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
@@ -30,16 +37,18 @@ class SingleInstance : public QObject {
     static constexpr int kMaxClients = 256;
     static constexpr std::chrono::milliseconds kDefaultIdleTimeout{5000};
 
-    // $XDG_RUNTIME_DIR/<name>.sock; without it a folder only the user may
-    // enter, <temp folder>/<name>-<uid>/<name>.sock.
+    // $XDG_RUNTIME_DIR/<name>.sock; without it <cache>/<name>/<name>.sock,
+    // where <cache> is $XDG_CACHE_HOME or ~/.cache: a place inside the home
+    // folder, so no other user can plant the folder first. Empty without a home.
     static QString socketPath(const QString& executableBaseName);
 
     explicit SingleInstance(const QString& executableBaseName, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Primary: this process now serves the socket (if the socket could be set
-    // up at all, see isServing). Secondary: another instance runs and was asked
-    // to come to the front; the caller ends without showing a window.
+    // up at all, see isServing: the caller tells the user when it could not).
+    // Secondary: another instance runs and was asked to come to the front; the
+    // caller ends without showing a window.
     Role start();
 
     bool isServing() const;
@@ -61,11 +70,14 @@ class SingleInstance : public QObject {
     bool serve();
     void acceptPendingConnections();
     void attachClient(QLocalSocket* socket);
+    void makeRoomForAClient();
     void dispatchLine(QByteArray line);
 
     QString path_;
     QLocalServer* server_ = nullptr;
-    int clientCount_ = 0;
+    QList<ClientReader*> clients_;
+    quint64 activityCount_ = 0;
+    QTimer activation_;
     std::chrono::milliseconds idleTimeout_ = kDefaultIdleTimeout;
 };
 

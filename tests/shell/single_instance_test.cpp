@@ -245,28 +245,99 @@ TEST_F(SingleInstanceTest, StaleSocketDoesNotBlockTheNextStart) {
     EXPECT_EQ(textsAfterSending("text:served\n"), (QStringList{"served", "#end"}));
 }
 
-// Without a runtime folder the socket needs a folder no other user can plant files in.
-TEST(SingleInstanceFallback, UsesOnlyAFolderNoOtherUserMayEnter) {
-    QTemporaryDir temp;
-    ScopedEnv noRuntime{"XDG_RUNTIME_DIR", QByteArray()};
-    ScopedEnv tmpdir{"TMPDIR", QFile::encodeName(temp.path())};
-    const QString folder = temp.filePath(QString("ornavex-%1").arg(::getuid()));
-    EXPECT_EQ(SingleInstance::socketPath("ornavex"), folder + "/ornavex.sock");
-    ASSERT_TRUE(QDir().mkdir(folder));
-    ASSERT_TRUE(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
-    {
-        SingleInstance untrusted("ornavex");
-        EXPECT_EQ(untrusted.start(), SingleInstance::Role::Primary);
-        EXPECT_FALSE(untrusted.isServing());
-        EXPECT_FALSE(QFileInfo::exists(folder + "/ornavex.sock"));
+// A host program's "$Ende$" must get through whatever else fills the socket.
+TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
+    auto instance = startPrimary();
+    instance->setIdleTimeout(60s);  // the crowd must not leave by itself
+    QSignalSpy textsSeen(instance.get(), &SingleInstance::textReceived);
+    std::vector<std::unique_ptr<Client>> crowd;
+    while (crowd.size() < static_cast<size_t>(SingleInstance::kMaxClients)) {
+        crowd.push_back(std::make_unique<Client>(socketPath()));
+        ASSERT_TRUE(crowd.back()->connected());
     }
-    ASSERT_TRUE(QDir(folder).removeRecursively());
+    // The oldest of the crowd said something complete before it lost its place.
+    ASSERT_TRUE(crowd.front()->send("text:zuerst\n"));
+    ASSERT_TRUE(waitUntil([&] { return textsSeen.count() == 1; }));
+
+    sendAndClose(socketPath(), "text:$Ende$\n");
+    ASSERT_TRUE(waitUntil([&] { return texts(textsSeen).contains("$Ende$"); }));
+    auto dropped = [&] {
+        return std::count_if(crowd.begin(), crowd.end(), [](auto& c) { return c->dropped(); });
+    };
+    ASSERT_TRUE(waitUntil([&] { return dropped() == 1; }));
+    settle();
+    EXPECT_EQ(dropped(), 1);
+    EXPECT_FALSE(crowd.front()->dropped()) << "the client that spoke last was dropped";
+    EXPECT_EQ(texts(textsSeen), (QStringList{"zuerst", "$Ende$"}));
+}
+
+// Bringing the window to the front is slow; twenty thousand of them must not
+// stand before "$Ende$". They are gathered, so far fewer run before it.
+TEST_F(SingleInstanceTest, FloodOfActivatesIsGatheredAndHoldsNoTextBack) {
+    constexpr int kActivates = 20000;
+    auto instance = startPrimary();
+    int activations = 0;
+    int activationsBeforeEnd = -1;
+    QObject::connect(instance.get(), &SingleInstance::activateRequested, [&] { ++activations; });
+    QObject::connect(instance.get(), &SingleInstance::textReceived, [&](const QString& text) {
+        if (text == "$Ende$") activationsBeforeEnd = activations;
+    });
+    sendAndClose(socketPath(), QByteArray("activate\n").repeated(kActivates) + "text:$Ende$\n");
+    ASSERT_TRUE(waitUntil([&] { return activationsBeforeEnd >= 0; }, 20000));
+    settle();
+    EXPECT_LT(activationsBeforeEnd, kActivates / 20);
+    EXPECT_GE(activations, 1) << "the activation itself was lost";
+    EXPECT_LT(activations, kActivates / 20);
+}
+
+// Without a runtime folder the socket lives under the home folder, where no
+// other user can create the folder first, as they can in the shared temp folder.
+class SingleInstanceFallback : public ::testing::Test {
+  protected:
+    QString cacheSocketFolder() const { return temp_.filePath("home/.cache/ornavex"); }
+
+    QTemporaryDir temp_;
+    ScopedEnv noRuntime_{"XDG_RUNTIME_DIR", QByteArray()};
+    ScopedEnv home_{"HOME", QFile::encodeName(temp_.filePath("home"))};
+    ScopedEnv noCache_{"XDG_CACHE_HOME", QByteArray()};
+    ScopedEnv tmpdir_{"TMPDIR", QFile::encodeName(temp_.path())};
+};
+
+TEST_F(SingleInstanceFallback, PlantedTempFolderDoesNotSwitchOffTheSingleInstance) {
+    const QString planted = temp_.filePath(QString("ornavex-%1").arg(::getuid()));
+    ASSERT_TRUE(QDir().mkdir(planted));
+    ASSERT_TRUE(QFile::setPermissions(planted, QFile::Permissions(0x7777)));
+
+    EXPECT_EQ(SingleInstance::socketPath("ornavex"), cacheSocketFolder() + "/ornavex.sock");
     SingleInstance instance("ornavex");
     EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
     EXPECT_TRUE(instance.isServing());
-    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFile::Permissions());
+    EXPECT_EQ(QFileInfo(cacheSocketFolder()).permissions() & 0x0077, QFile::Permissions());
     SingleInstance second("ornavex");
     EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
+}
+
+TEST_F(SingleInstanceFallback, XdgCacheHomeIsUsedAndAnOpenOwnFolderIsClosed) {
+    ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(temp_.filePath("cache"))};
+    const QString folder = temp_.filePath("cache/ornavex");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
+    SingleInstance instance("ornavex");
+    EXPECT_EQ(instance.path(), folder + "/ornavex.sock");
+    EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
+    EXPECT_TRUE(instance.isServing());
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFile::Permissions());
+}
+
+// Only root can hand a folder to another user, and that is what this needs.
+TEST_F(SingleInstanceFallback, FolderOfAnotherUserIsNotServedFrom) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to plant a folder of another user";
+    ASSERT_TRUE(QDir().mkpath(cacheSocketFolder()));
+    ASSERT_EQ(::chown(QFile::encodeName(cacheSocketFolder()).constData(), 65534, 65534), 0);
+    SingleInstance instance("ornavex");
+    EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
+    EXPECT_FALSE(instance.isServing());
+    EXPECT_FALSE(QFileInfo::exists(cacheSocketFolder() + "/ornavex.sock"));
 }
 
 }  // namespace
