@@ -5,15 +5,17 @@
 namespace ornavex {
 
 enum class MessageIcon { None, Information, Exclamation, Question, Critical };
-enum class MessageButtons { Ok, OkCancel, YesNo };
-enum class MessageAnswer { Ok, Cancel, Yes, No };
+// RetryElsewhereCancel: "Wiederholen", "Anderer Ort …" and "Abbrechen", for a
+// step that failed and can be tried again, or elsewhere.
+enum class MessageButtons { Ok, OkCancel, YesNo, RetryElsewhereCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No, Retry, Elsewhere };
 
 struct MessageBoxRequest {
     QString title;
     QString text;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
-    // Only meaningful for YesNo / OkCancel; Ok boxes ignore it.
+    // Ignored by Ok boxes.
     MessageAnswer defaultAnswer = MessageAnswer::Ok;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/qt_message_boxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace ornavex {
 namespace {
@@ -31,6 +32,9 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer) {
             return QMessageBox::Yes;
         case MessageAnswer::No:
             return QMessageBox::No;
+        case MessageAnswer::Retry:
+        case MessageAnswer::Elsewhere:
+            break;
     }
     return QMessageBox::Ok;
 }
@@ -43,6 +47,8 @@ QMessageBox::StandardButtons toQtButtons(MessageButtons buttons) {
             return QMessageBox::Ok | QMessageBox::Cancel;
         case MessageButtons::YesNo:
             return QMessageBox::Yes | QMessageBox::No;
+        case MessageButtons::RetryElsewhereCancel:
+            return QMessageBox::NoButton;  // German buttons of our own
     }
     return QMessageBox::Ok;
 }
@@ -65,10 +71,28 @@ MessageAnswer fromQtButton(int button, MessageButtons buttons) {
         case MessageButtons::Ok:
             return MessageAnswer::Ok;
         case MessageButtons::OkCancel:
+        case MessageButtons::RetryElsewhereCancel:
             return MessageAnswer::Cancel;
         case MessageButtons::YesNo:
             return MessageAnswer::No;
     }
+    return MessageAnswer::Cancel;
+}
+
+// Escape and the close box cancel; nothing else is taken for an answer.
+MessageAnswer askRetryElsewhereOrCancel(QMessageBox& box, MessageAnswer defaultAnswer) {
+    QPushButton* retry = box.addButton(QStringLiteral("Wiederholen"), QMessageBox::AcceptRole);
+    QPushButton* elsewhere =
+        box.addButton(QStringLiteral("Anderer Ort …"), QMessageBox::ActionRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    box.setEscapeButton(cancel);
+    box.setDefaultButton(defaultAnswer == MessageAnswer::Elsewhere ? elsewhere
+                         : defaultAnswer == MessageAnswer::Cancel  ? cancel
+                                                                   : retry);
+    box.exec();
+    const QAbstractButton* clicked = box.clickedButton();
+    if (clicked == retry) return MessageAnswer::Retry;
+    if (clicked == elsewhere) return MessageAnswer::Elsewhere;
     return MessageAnswer::Cancel;
 }
 
@@ -78,6 +102,8 @@ MessageAnswer QtMessageBoxes::show(const MessageBoxRequest& request) {
     QMessageBox box(toQtIcon(request.icon), request.title, request.text,
                     toQtButtons(request.buttons), owner_.data());
     box.setTextFormat(Qt::PlainText);
+    if (request.buttons == MessageButtons::RetryElsewhereCancel)
+        return askRetryElsewhereOrCancel(box, request.defaultAnswer);
     if (request.buttons != MessageButtons::Ok)
         box.setDefaultButton(toQtButton(request.defaultAnswer));
     return fromQtButton(box.exec(), request.buttons);

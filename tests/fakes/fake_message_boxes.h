@@ -9,7 +9,8 @@
 namespace ornavex {
 
 // Records every box and answers from a script; an unscripted box gets the
-// answer a user pressing Enter on its first button would give.
+// answer a user pressing Enter on its first button would give, except that a
+// box offering to try again is cancelled, so an unscripted failure cannot loop.
 class FakeMessageBoxes : public MessageBoxes {
   public:
     void answer(MessageAnswer answer) { script_.push_back(answer); }
@@ -30,6 +31,8 @@ class FakeMessageBoxes : public MessageBoxes {
                 return MessageAnswer::Ok;
             case MessageButtons::YesNo:
                 return MessageAnswer::Yes;
+            case MessageButtons::RetryElsewhereCancel:
+                return MessageAnswer::Cancel;
         }
         return MessageAnswer::Ok;
     }

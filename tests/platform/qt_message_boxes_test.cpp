@@ -1,0 +1,77 @@
+#include "platform/qt_message_boxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <ostream>
+
+namespace ornavex {
+namespace {
+
+// What the user does in the open box: click a button by its text, or press a key.
+struct ChoiceRow {
+    const char* name;
+    const char* button;  // nullptr: press `key`
+    Qt::Key key;
+    MessageAnswer expected;
+};
+
+void PrintTo(const ChoiceRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class RetryElsewhereCancelTest : public ::testing::TestWithParam<ChoiceRow> {};
+
+TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
+    const ChoiceRow& row = GetParam();
+    QStringList offered;
+    bool acted = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || acted) return;
+        acted = true;
+        for (QAbstractButton* button : box->buttons()) offered << button->text();
+        if (!row.button) {
+            QTest::keyClick(box, row.key);
+            return;
+        }
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QString::fromUtf8(row.button)) button->click();
+    });
+    user.start(10);
+    // A box that no action closed would hang the test.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [] {
+        if (QWidget* open = QApplication::activeModalWidget()) open->close();
+    });
+    deadline.start(10'000);
+
+    QtMessageBoxes boxes;
+    const MessageAnswer answer = boxes.show(
+        {" Ornavex", "Die Bilddatei konnte nicht gespeichert werden.", MessageIcon::Exclamation,
+         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
+
+    ASSERT_TRUE(acted);
+    offered.sort();
+    EXPECT_EQ(offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
+    EXPECT_EQ(answer, row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, RetryElsewhereCancelTest,
+    ::testing::Values(
+        ChoiceRow{"Retry", "Wiederholen", Qt::Key_unknown, MessageAnswer::Retry},
+        ChoiceRow{"Elsewhere", "Anderer Ort …", Qt::Key_unknown, MessageAnswer::Elsewhere},
+        ChoiceRow{"Cancel", "Abbrechen", Qt::Key_unknown, MessageAnswer::Cancel},
+        ChoiceRow{"Escape", nullptr, Qt::Key_Escape, MessageAnswer::Cancel},
+        ChoiceRow{"EnterTakesTheDefault", nullptr, Qt::Key_Return, MessageAnswer::Retry}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace ornavex
