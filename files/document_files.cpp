@@ -43,11 +43,21 @@ int tipsCount(const QString& stored) {
     return static_cast<int>(rounded);
 }
 
+const QString kAnotherTry = QStringLiteral(
+    "Versuchen Sie es noch einmal, oder speichern Sie die Seite in einem anderen Ordner "
+    "oder unter einem anderen Namen. Mit \u201EAbbrechen\u201C bleibt sie ungespeichert.");
+
 bool namesBitmap(const QString& fileName) {
     return fileName.right(3).toLower() == u"bmp";
 }
 
 }  // namespace
+
+QString failedWriteText(const QString& fileName, const PageWriteResult& result) {
+    return QStringLiteral("Die Bilddatei ''") + fileName +
+           QStringLiteral("'' konnte nicht gespeichert werden.   \n") +
+           describeWriteFailure(result) + u'\n' + kAnotherTry;
+}
 
 QString describeWriteFailure(const PageWriteResult& result) {
     if (result.status == PageWriteStatus::AlreadyExists) {
@@ -137,18 +147,37 @@ void DocumentFiles::TwainCopy() {
         if (!saveAs()) return finish();
     }
 
-    const QString path = root_.pagePath();
-    const ReplacePolicy policy =
-        path == replaceAgreedFor_ ? ReplacePolicy::ReplaceExisting : ReplacePolicy::KeepExisting;
-    const PageWriteResult result = writePage(path, policy);
-    if (!result.ok()) {
-        platform_.pointer->set(PointerShape::Default);
-        reportWriteFailure(path, result);
-        return finish();
-    }
-
-    confirmStoreAndCountTips();
+    if (storePage()) confirmStoreAndCountTips();
     finish();
+}
+
+bool DocumentFiles::storePage() {
+    while (true) {
+        const QString path = root_.pagePath();
+        const ReplacePolicy policy = path == replaceAgreedFor_ ? ReplacePolicy::ReplaceExisting
+                                                               : ReplacePolicy::KeepExisting;
+        platform_.pointer->set(PointerShape::Hourglass);
+        const PageWriteResult result = writePage(path, policy);
+        if (result.ok()) return true;
+        platform_.pointer->set(PointerShape::Default);
+        if (!offerAnotherTry(result)) return false;
+    }
+}
+
+// The page exists only in the preview now: only Abbrechen gives it up. A save
+// dialog left without a choice brings the question back.
+bool DocumentFiles::offerAnotherTry(const PageWriteResult& result) {
+    while (true) {
+        switch (askAfterFailedWrite(result)) {
+            case MessageAnswer::Retry:
+                return true;
+            case MessageAnswer::Elsewhere:
+                if (saveAs()) return true;
+                break;
+            default:
+                return false;
+        }
+    }
 }
 
 PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy policy) {
@@ -162,12 +191,10 @@ PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy poli
     return {};
 }
 
-void DocumentFiles::reportWriteFailure(const QString& path, const PageWriteResult& result) {
-    platform_.messageBoxes->show(
-        {kMessageTitle,
-         QStringLiteral("Die Bilddatei \"%1\" konnte nicht gespeichert werden.   \n%2")
-             .arg(path, describeWriteFailure(result)),
-         MessageIcon::Exclamation, MessageButtons::Ok});
+MessageAnswer DocumentFiles::askAfterFailedWrite(const PageWriteResult& result) {
+    return platform_.messageBoxes->show(
+        {kMessageTitle, failedWriteText(root_.fileName(), result), MessageIcon::Exclamation,
+         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
 }
 
 void DocumentFiles::confirmStoreAndCountTips() {

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "platform/message_boxes.h"
 #include "platform/page_write.h"
 
 namespace ornavex {
@@ -22,8 +23,11 @@ class DocumentFiles {
     // Save as; true when the user chose a folder and name.
     bool saveAs();
     void copyPreviewToFullSizeHolder();
+    // True once the page is stored; false when the user gave it up.
+    bool storePage();
+    bool offerAnotherTry(const PageWriteResult& result);
+    MessageAnswer askAfterFailedWrite(const PageWriteResult& result);
     PageWriteResult writePage(const QString& path, ReplacePolicy policy);
-    void reportWriteFailure(const QString& path, const PageWriteResult& result);
     void confirmStoreAndCountTips();
     void yield();
 
@@ -36,5 +40,8 @@ class DocumentFiles {
 
 // The German reason shown when a page could not be written.
 QString describeWriteFailure(const PageWriteResult& result);
+
+// The whole message after a failed write: the file, the reason, the way out.
+QString failedWriteText(const QString& fileName, const PageWriteResult& result);
 
 }  // namespace ornavex

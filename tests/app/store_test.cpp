@@ -16,6 +16,13 @@ class StoreTest : public AppFixture {
         root.setScannerFlag("1");
         root.Picture2()->setPicture(page());
     }
+
+    static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
+        return "Die Bilddatei ''" + name + "'' konnte nicht gespeichert werden.   \n" + reason +
+               "\nVersuchen Sie es noch einmal, oder speichern Sie die Seite in einem anderen "
+               "Ordner oder unter einem anderen Namen. Mit \u201EAbbrechen\u201C bleibt sie "
+               "ungespeichert.";
+    }
 };
 
 TEST_F(StoreTest, NoSourceMeansNothingHappensAtAll) {
@@ -91,9 +98,7 @@ TEST_F(StoreTest, MissingFolderWithTheChooserCancelledReportsTheFailedWrite) {
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, gone + "brief.jpg");
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    EXPECT_EQ(fakes.messages->shown()[0].text,
-              "Die Bilddatei \"" + gone + "brief.jpg\" konnte nicht gespeichert werden.   \n" +
-                  "Der Ordner ist nicht vorhanden.");
+    EXPECT_EQ(fakes.messages->shown()[0].text, failureText("Der Ordner ist nicht vorhanden."));
 }
 
 struct TipsRow {
@@ -162,27 +167,92 @@ TEST_F(StoreTest, FileAppearingAfterTheCheckIsNotReplaced) {
     EXPECT_TRUE(fakes.messages->shown()[0].text.contains("nicht überschrieben"));
 }
 
-class FailedWriteTest : public StoreTest, public ::testing::WithParamInterface<int> {};
+struct FailureRow {
+    int error;
+    const char* reason;
+};
 
-TEST_P(FailedWriteTest, IsReportedNamingFileAndReasonAndLeavesTheCountAndPreview) {
+void PrintTo(const FailureRow& row, std::ostream* out) {
+    *out << "errno " << row.error;
+}
+
+class FailedWriteTest : public StoreTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(FailedWriteTest, NamesFileAndReasonOnLinesOfTheirOwnAndCancelKeepsCountAndPreview) {
     WriteIniValue(settings, "Default", "Tips", "1");
     root.setFileName("brief.jpg");
-    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::WriteFailed, GetParam()};
+    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::WriteFailed, GetParam().error};
+    fakes.messages->answer(MessageAnswer::Cancel);
     app.TwainCopy();
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& box = fakes.messages->shown()[0];
     EXPECT_EQ(box.title, " Ornavex");
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
-    EXPECT_TRUE(box.text.contains(documents + "brief.jpg"));
-    EXPECT_TRUE(box.text.contains("konnte nicht gespeichert werden"));
-    EXPECT_EQ(box.text.count('\n'), 1);
+    EXPECT_EQ(box.text, failureText(QString::fromUtf8(GetParam().reason)));
+    EXPECT_EQ(box.buttons, MessageButtons::RetryElsewhereCancel);
+    EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
+    EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(tips(), "1");
     EXPECT_TRUE(root.hasPicture());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, FailedWriteTest, ::testing::Values(ENOSPC, EACCES, EFBIG));
+INSTANTIATE_TEST_SUITE_P(
+    Errors, FailedWriteTest,
+    ::testing::Values(
+        FailureRow{ENOSPC, "Auf dem Datenträger ist nicht genügend Speicherplatz frei."},
+        FailureRow{EROFS, "Der Datenträger ist schreibgeschützt."},
+        FailureRow{EACCES, "Sie haben keine Berechtigung, in diesen Ordner zu schreiben."},
+        FailureRow{EFBIG, "Das Bild ist für dieses Dateiformat zu groß."}));
+
+TEST_F(StoreTest, RetryAfterAFailedWriteStoresThePageThere) {
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC}};
+    fakes.messages->answer(MessageAnswer::Retry);
+    app.TwainCopy();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
+    EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "brief.jpg");
+    EXPECT_EQ(readFile(documents + "brief.jpg"), "jpeg");
+    EXPECT_EQ(messageTexts().back(), successText("brief.jpg"));
+    EXPECT_EQ(tips(), "1");
+}
+
+TEST_F(StoreTest, FailedWriteCanBeStoredInAnotherFolderUnderAnotherName) {
+    const QString elsewhere = temp.path() + "/Stick/";
+    QDir().mkpath(elsewhere);
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, EROFS}};
+    fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
+    app.TwainCopy();
+
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
+    EXPECT_EQ(fakes.pageWriter.writes[1].path, elsewhere + "kopie.bmp");
+    EXPECT_EQ(fakes.pageWriter.writes[1].format, "bmp");
+    EXPECT_EQ(fakes.pageWriter.writes[1].picture, page());
+    EXPECT_EQ(readFile(elsewhere + "kopie.bmp"), "bmp");
+    EXPECT_EQ(root.folder(), elsewhere);
+    EXPECT_EQ(root.fileName(), "kopie.bmp");
+    EXPECT_EQ(ReadIniValue(settings, "Default", "LastFile"), elsewhere + "kopie.bmp");
+    EXPECT_EQ(messageTexts().back(), successText("kopie.bmp"));
+    EXPECT_EQ(fakes.dialogs->calls().at(0).request.mode, FileDialogMode::SaveConfirmOverwrite);
+}
+
+TEST_F(StoreTest, LeavingTheSaveDialogAfterAFailedWriteAsksAgainAndOnlyAbbrechenGivesUp) {
+    root.setFileName("brief.jpg");
+    fakes.pageWriter.failWith = PageWriteResult{PageWriteStatus::WriteFailed, ENOSPC};
+    fakes.messages->answer(MessageAnswer::Elsewhere);  // the save dialog is then cancelled
+    fakes.messages->answer(MessageAnswer::Cancel);
+    app.TwainCopy();
+    EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    EXPECT_EQ(messageTexts(),
+              std::vector<QString>(
+                  2, failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei.")));
+    EXPECT_EQ(root.fileName(), "brief.jpg");
+    EXPECT_TRUE(root.hasPicture());
+}
 
 TEST_F(StoreTest, EmptyPreviewWritesNothingAndAsksNothing) {
     root.Picture2()->clearPicture();

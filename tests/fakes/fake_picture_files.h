@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -25,10 +26,18 @@ struct RecordedWrite {
 class FakePageWriter {
   public:
     std::vector<RecordedWrite> writes;
+    // Every write fails so.
     std::optional<PageWriteResult> failWith;
+    // The next writes fail so, one each, before failWith is looked at.
+    std::deque<PageWriteResult> failNext;
 
     PageWriteResult write(RecordedWrite request) {
         writes.push_back(request);
+        if (!failNext.empty()) {
+            const PageWriteResult next = failNext.front();
+            failNext.pop_front();
+            return next;
+        }
         if (failWith) return *failWith;
         if (request.picture.isNull()) return {PageWriteStatus::NoPicture, 0};
         if (request.policy == ReplacePolicy::KeepExisting && QFile::exists(request.path)) {
