@@ -4,10 +4,13 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTranslator>
+#include <cstring>
 
 #include "platform/platform_services.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_message_boxes.h"
+#include "scan/sane_scanner_library.h"
+#include "scan/service/scanner_worker.h"
 #include "shell/app/application.h"
 #include "shell/hints.h"
 #include "shell/root.h"
@@ -35,6 +38,10 @@ void bringToFront(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The scanner worker: the scanner library in a process of its own, started by the window.
+    if (argc == 2 && std::strcmp(argv[1], "--scanner-worker") == 0) {
+        return ornavex::runScannerWorker(ornavex::kWorkerSocketFd);
+    }
     QApplication app(argc, argv);
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     ornavex::SingleInstance instance(baseName);
@@ -44,6 +51,8 @@ int main(int argc, char** argv) {
     installGermanTranslations(app, translator);
 
     ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
+    platform.scanner =
+        std::make_unique<ornavex::SaneScannerLibrary>(*platform.clipboard, *platform.messageBoxes);
     auto& process = static_cast<ornavex::UnixProcessControl&>(*platform.process);
     process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
 

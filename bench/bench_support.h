@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <memory>
+#include <functional>
+#include <optional>
 #include <vector>
 
-#include "platform/sane_device.h"
-#include "platform/sane_session.h"
+#include "scan/scanner_client.h"
 
 namespace ornavex::bench {
 
@@ -23,21 +27,70 @@ double secondsOf(Run run) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The test device set up for an A4 page at 300 dpi in colour, the page both
-// scan benchmarks measure; null (with a message) when the device is missing.
-inline std::unique_ptr<SaneDevice> openA4ColourTestDevice(SaneSession& session) {
-    SaneSession::Opened opened = session.open("test:0");
-    if (!opened.device) {
-        std::fprintf(stderr, "test device not available\n");
-        return nullptr;
+// The program's own worker mode, as the window starts it.
+inline WorkerCommand benchWorker() {
+    return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--scanner-worker")}};
+}
+
+// Runs the event loop until the condition holds; false after a minute.
+inline bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > 60000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    SaneDevice& device = *opened.device;
-    device.setText("mode", "Color");
-    device.setText("test-picture", "Color pattern");
-    device.setNumber("resolution", 300);
-    device.setNumber("br-x", 210);
-    device.setNumber("br-y", 297);
-    return std::move(opened.device);
+    return true;
+}
+
+// An A4 page at 300 dpi in colour from the test device, the page the scan
+// benchmarks measure.
+inline ScanRequest a4ColourRequest() {
+    ScanRequest request;
+    request.mode = QStringLiteral("Color");
+    request.dpi = 300;
+    request.width = 210;
+    request.height = 297;
+    request.otherOptions = {QStringLiteral("test-picture=Color pattern")};
+    return request;
+}
+
+inline bool openTestDevice(ScannerClient& client) {
+    std::optional<DeviceStatus> status;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::deviceOpened, &scope,
+                     [&](DeviceStatus s, const auto&) { status = s; });
+    client.openDevice(QStringLiteral("test:0"));
+    if (!waitFor([&] { return status.has_value(); }) || *status != DeviceStatus::Good) {
+        std::fprintf(stderr, "test device not available\n");
+        return false;
+    }
+    return true;
+}
+
+// One page through the worker; null when it failed.
+inline QImage scanPage(ScannerClient& client, const ScanRequest& request) {
+    QImage page;
+    bool ended = false;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::pageEnded, &scope,
+                     [&](DeviceStatus, const QImage& p) { page = p; });
+    QObject::connect(&client, &ScannerClient::scanEnded, &scope, [&] { ended = true; });
+    QObject::connect(&client, &ScannerClient::workerLost, &scope, [&] { ended = true; });
+    client.scan(request);
+    waitFor([&] { return ended; });
+    return page;
+}
+
+// Proportional set size: shared pages count once across the processes that map them.
+inline double pssKilobytes(long pid) {
+    QFile rollup(pid > 0 ? QStringLiteral("/proc/%1/smaps_rollup").arg(pid)
+                         : QStringLiteral("/proc/self/smaps_rollup"));
+    if (!rollup.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Pss:")) return line.mid(4).trimmed().split(' ')[0].toDouble();
+    }
+    return 0;
 }
 
 }  // namespace ornavex::bench

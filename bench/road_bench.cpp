@@ -6,14 +6,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/sane_device.h"
-#include "platform/sane_session.h"
 #include "platform/turbo_jpeg_encoder.h"
 #include "shell/image_control.h"
 
@@ -36,12 +33,8 @@ int main(int argc, char** argv) {
     QSize size;
     qint64 ourBytes = 0;
     {
-        ornavex::SaneSession session;
-        const std::unique_ptr<ornavex::SaneDevice> opened =
-            ornavex::bench::openA4ColourTestDevice(session);
-        if (!opened) return 1;
-        ornavex::SaneDevice& device = *opened;
-        const std::atomic<bool> noCancel = false;
+        ornavex::ScannerClient client(ornavex::bench::benchWorker());
+        if (!ornavex::bench::openTestDevice(client)) return 1;
         ornavex::TurboJpegEncoder encoder;
         ornavex::ImageControl preview;
         preview.setStretch(true);
@@ -49,13 +42,14 @@ int main(int argc, char** argv) {
         const QString path = folder.filePath("ours.jpg");
         for (int run = 0; run < kRuns; ++run) {
             ours.push_back(secondsOf([&] {
-                const ornavex::ScanResult result = device.scanPage({}, noCancel);
-                preview.setPicture(result.page);
+                const QImage page =
+                    ornavex::bench::scanPage(client, ornavex::bench::a4ColourRequest());
+                preview.setPicture(page);
                 QCoreApplication::processEvents();
                 const ornavex::PageWriteResult written = encoder.writeJpeg(
                     preview.picture(), path, 100, ornavex::ReplacePolicy::ReplaceExisting);
                 if (!written.ok()) std::fprintf(stderr, "store failed\n");
-                size = result.page.size();
+                size = page.size();
             }));
         }
         ourBytes = QFileInfo(path).size();

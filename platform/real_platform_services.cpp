@@ -4,7 +4,6 @@
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_picture_store.h"
 #include "platform/qt_printer.h"
-#include "platform/sane_scanner_library.h"
 #include "platform/turbo_jpeg_encoder.h"
 
 namespace ornavex {
@@ -20,7 +19,6 @@ PlatformServices makeRealPlatformServices() {
     services.clipboard = std::make_unique<QtClipboard>();
     services.pictures = std::make_unique<QtPictureStore>();
     services.encoder = std::make_unique<TurboJpegEncoder>();
-    services.scanner = std::make_unique<SaneScannerLibrary>(*services.clipboard);
     services.printer = std::make_unique<QtPrinter>();
     services.process = std::make_unique<UnixProcessControl>();
     return services;

@@ -9,6 +9,10 @@ enum class AcquireOutcome {
     Cancelled,  // the user cancelled; nothing to report
     Failed,     // the device failed; the acquisition dialog has already said why
     NoSource,   // no device has been chosen in this run
+    // The scanner stopped answering or its driver crashed; the user has been told
+    // and must choose the scanner again. With a page: it had arrived in full before.
+    ScannerLost,
+    NewPageScannerLost,
 };
 
 // The scanner, as the window logic sees it: choose a source, acquire one page.

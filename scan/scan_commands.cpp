@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <limits>
+#include <utility>
 
 #include "platform/platform_services.h"
 #include "shell/dateiexistenz.h"
@@ -70,7 +71,14 @@ bool ScanCommands::TwainScan() {
 
     // Only a page this acquisition delivered may replace the preview: whatever
     // else the clipboard holds (an older page, another program's picture) is not it.
-    if (platform_.scanner->acquireToClipboard(&root_) != AcquireOutcome::NewPage) return false;
+    const AcquireOutcome outcome = platform_.scanner->acquireToClipboard(&root_);
+    // A lost scanner must be chosen again before the next page; a page that had
+    // arrived is stored first, which the flag would prevent.
+    if (outcome == AcquireOutcome::ScannerLost) root_.setScannerFlag(Root::kNoSource);
+    if (outcome == AcquireOutcome::NewPageScannerLost) sourceLostAfterPage_ = true;
+    if (outcome != AcquireOutcome::NewPage && outcome != AcquireOutcome::NewPageScannerLost) {
+        return false;
+    }
     const QImage page = platform_.clipboard->image();
     if (page.isNull()) return false;
     root_.Picture2()->setPicture(page);
@@ -87,6 +95,7 @@ void ScanCommands::bScannen_Click() {
         operations_.BVerwaltung_Click();
     }
     if (operations_.TwainScan()) operations_.TwainCopy();
+    if (std::exchange(sourceLostAfterPage_, false)) root_.setScannerFlag(Root::kNoSource);
 }
 
 void ScanCommands::bAssistent_Click() {

@@ -24,6 +24,7 @@ class ScanCommands {
     Root& root_;
     PlatformServices& platform_;
     RootOperations& operations_;
+    bool sourceLostAfterPage_ = false;
 };
 
 }  // namespace ornavex

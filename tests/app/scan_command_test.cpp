@@ -121,6 +121,12 @@ void PrintTo(AcquireOutcome outcome, std::ostream* out) {
         case AcquireOutcome::NoSource:
             *out << "NoSource";
             return;
+        case AcquireOutcome::ScannerLost:
+            *out << "ScannerLost";
+            return;
+        case AcquireOutcome::NewPageScannerLost:
+            *out << "NewPageScannerLost";
+            return;
     }
 }
 
@@ -147,7 +153,26 @@ TEST_P(FailedAcquisitionTest, NeverStoresWhatTheClipboardHappensToHold) {
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, FailedAcquisitionTest,
                          ::testing::Values(AcquireOutcome::Cancelled, AcquireOutcome::Failed,
-                                           AcquireOutcome::NoSource));
+                                           AcquireOutcome::NoSource, AcquireOutcome::ScannerLost));
+
+TEST_F(ScanCommandTest, AScannerLostRightAfterAFullPageStoresItThenAsksForTheScannerAgain) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    fakes.scanner->deliverPageThenLoseScanner(page());
+
+    app.bScannen_Click();
+
+    EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(root.scannerFlag(), "0");
+
+    // The next scan begins with the choice of the scanner.
+    root.setFileName("brief2.jpg");
+    fakes.scanner->answerSelection(1);
+    fakes.scanner->deliverPage(page());
+    app.bScannen_Click();
+    EXPECT_EQ(fakes.scanner->selectCalls, 1);
+    EXPECT_EQ(root.scannerFlag(), "1");
+}
 
 TEST_F(ScanCommandTest, TakenNameLeadsThroughSaveAsToTheNewName) {
     root.setScannerFlag("1");

@@ -18,6 +18,9 @@ class FakeScannerLibrary : public ScannerLibrary {
     void deliverPage(const QImage& page) {
         acquisitions_.push_back({AcquireOutcome::NewPage, page});
     }
+    void deliverPageThenLoseScanner(const QImage& page) {
+        acquisitions_.push_back({AcquireOutcome::NewPageScannerLost, page});
+    }
     void failAcquisition(AcquireOutcome outcome) { acquisitions_.push_back({outcome, QImage()}); }
 
     int selectImageSource(QWidget*) override {
@@ -34,7 +37,7 @@ class FakeScannerLibrary : public ScannerLibrary {
         if (acquisitions_.empty()) return AcquireOutcome::Failed;
         const auto [outcome, page] = acquisitions_.front();
         acquisitions_.pop_front();
-        if (outcome == AcquireOutcome::NewPage) clipboard_.setImage(page);
+        if (!page.isNull()) clipboard_.setImage(page);
         return outcome;
     }
 

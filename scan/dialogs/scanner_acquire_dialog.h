@@ -2,9 +2,11 @@
 
 #include <QDialog>
 #include <QImage>
-#include <memory>
+#include <QTimer>
+#include <optional>
+#include <vector>
 
-#include "platform/sane_types.h"
+#include "scan/service/scanner_types.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -14,8 +16,8 @@ class QPushButton;
 
 namespace ornavex {
 
-class SaneDevice;
-class SaneScanThread;
+class MessageBoxes;
+class ScannerClient;
 
 // What the user chose last time, offered again for the next page.
 struct ScanSettings {
@@ -24,19 +26,23 @@ struct ScanSettings {
     QString source;  // the device's own string, e.g. "Flatbed"
 };
 
-// Scans one page from an open device: main options, "Scannen" with a progress bar,
-// and "Abbrechen", which also stops a running scan at once.
+// Scans one page from the open device: main options, "Scannen" with a progress
+// bar and the page filling in beside them, and "Abbrechen", which also stops a
+// running scan at once.
 class ScannerAcquireDialog : public QDialog {
     Q_OBJECT
   public:
-    enum Outcome { Cancelled = QDialog::Rejected, NewPage = QDialog::Accepted, Failed = 2 };
+    // Lost: the worker hung or crashed before the page was complete.
+    enum Outcome { Cancelled = QDialog::Rejected, NewPage = QDialog::Accepted, Failed = 2, Lost };
 
-    ScannerAcquireDialog(SaneDevice& device, ScanSettings& settings, const QString& title,
+    ScannerAcquireDialog(ScannerClient& scanner, const std::vector<SaneOptionInfo>& options,
+                         ScanSettings& settings, MessageBoxes& messages, const QString& title,
                          QWidget* owner);
-    ~ScannerAcquireDialog() override;
 
     // The scanned page once the dialog ended with NewPage.
     const QImage& page() const { return page_; }
+    // Set when the worker was lost, also after a page that had fully arrived.
+    std::optional<WorkerLoss> loss() const { return loss_; }
 
     // The message for a failed scan, German, in the user's words.
     static QString failureText(DeviceStatus status);
@@ -48,19 +54,25 @@ class ScannerAcquireDialog : public QDialog {
     void reject() override;
 
   private:
+    const SaneOptionInfo* option(const char* name) const;
     void buildOptions();
-    void fillChoices(QComboBox* box, const QString& optionName, const QString& preferred,
+    void fillChoices(QComboBox* box, const char* optionName, const QString& preferred,
                      QString (*label)(const QString&));
     void fillResolutions();
     void fillArea();
-    DeviceStatus applyOptions();
+    ScanRequest chosenRequest() const;
     void showProgress(int permille);
-    void scanFinished();
+    void pageEnded(DeviceStatus status, const QImage& page);
+    void scanEnded();
+    void workerLost(WorkerLoss loss);
+    void showPageSoFar();
     void fail(DeviceStatus status);
     void lockControls();
 
-    SaneDevice& device_;
+    ScannerClient& scanner_;
+    std::vector<SaneOptionInfo> options_;
     ScanSettings& settings_;
+    MessageBoxes& messages_;
     QComboBox* modeBox_;
     QComboBox* resolutionBox_;
     QComboBox* sourceBox_;
@@ -68,11 +80,16 @@ class ScannerAcquireDialog : public QDialog {
     QDoubleSpinBox* heightBox_;
     QProgressBar* progress_;
     QLabel* state_;
+    QLabel* preview_;
     QPushButton* scanButton_;
     QPushButton* cancelButton_;
-    std::unique_ptr<SaneScanThread> scan_;
+    QTimer previewTimer_;
+    bool scanning_ = false;
     bool closeWhenStopped_ = false;
+    int shownLines_ = 0;
+    DeviceStatus pageStatus_ = DeviceStatus::Failed;
     QImage page_;
+    std::optional<WorkerLoss> loss_;
 };
 
 }  // namespace ornavex

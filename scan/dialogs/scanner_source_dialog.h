@@ -1,53 +1,51 @@
 #pragma once
 
 #include <QDialog>
-#include <memory>
+#include <vector>
 
-#include "platform/sane_types.h"
+#include "scan/service/scanner_types.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QThread;
 class QTreeWidget;
 
 namespace ornavex {
 
-class SaneSession;
+class ScannerClient;
 
 // Lists the scanners the library finds and lets the user choose one. The search
-// runs on a worker thread so the window keeps painting during network discovery.
+// runs in the scanner worker, so the window keeps working during network discovery.
 class ScannerSourceDialog : public QDialog {
     Q_OBJECT
   public:
-    ScannerSourceDialog(SaneSession& session, const QString& currentDevice, QWidget* owner);
-    ~ScannerSourceDialog() override;
+    ScannerSourceDialog(ScannerClient& scanner, const QString& currentDevice, QWidget* owner);
 
     // Empty unless the dialog was accepted.
     QString chosenDevice() const;
     QString chosenLabel() const;
-    bool isSearching() const;
+    bool isSearching() const { return searching_; }
 
   public slots:
     void search();
-    // While the search runs, the dialog stays open (painting) until it ends:
-    // discovery cannot be interrupted, and waiting for it must not freeze the window.
+    // A search nobody waits for any more is abandoned at once.
     void reject() override;
+    void accept() override;
 
   private:
-    void showDevices();
+    void showDevices(DeviceStatus status, const std::vector<SaneDeviceInfo>& devices);
+    void searchLost(WorkerLoss loss);
+    void endSearch();
     void updateButtons();
 
-    SaneSession& session_;
+    ScannerClient& scanner_;
     QString preferred_;
     QTreeWidget* list_;
     QProgressBar* busy_;
     QLabel* state_;
     QPushButton* searchButton_;
     QPushButton* okButton_;
-    std::unique_ptr<QThread> searcher_;
-    SaneDeviceList found_;
-    bool closeWhenSearchEnds_ = false;
+    bool searching_ = false;
 };
 
 }  // namespace ornavex

@@ -1,29 +1,28 @@
-#include "platform/scanner_acquire_dialog.h"
+#include "scan/dialogs/scanner_acquire_dialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "platform/sane_device.h"
-#include "platform/sane_scan_thread.h"
+#include "platform/message_boxes.h"
+#include "scan/scanner_client.h"
 
 namespace ornavex {
 namespace {
 
 constexpr std::array<int, 8> kUsualResolutions = {75, 100, 150, 200, 300, 400, 600, 1200};
-
-bool isIgnorable(DeviceStatus status) {
-    // An option the device lacks is simply not set.
-    return status == DeviceStatus::Good || status == DeviceStatus::Unsupported;
-}
+constexpr int kPreviewRepaintMs = 100;
+const QSize kPreviewSize(220, 300);
 
 }  // namespace
 
@@ -92,22 +91,39 @@ QString ScannerAcquireDialog::sourceLabel(const QString& saneSource) {
     return saneSource;
 }
 
-ScannerAcquireDialog::ScannerAcquireDialog(SaneDevice& device, ScanSettings& settings,
+ScannerAcquireDialog::ScannerAcquireDialog(ScannerClient& scanner,
+                                           const std::vector<SaneOptionInfo>& options,
+                                           ScanSettings& settings, MessageBoxes& messages,
                                            const QString& title, QWidget* owner)
-    : QDialog(owner), device_(device), settings_(settings) {
+    : QDialog(owner),
+      scanner_(scanner),
+      options_(options),
+      settings_(settings),
+      messages_(messages) {
     setWindowTitle(QStringLiteral("Scannen – %1").arg(title));
     setModal(true);
     modeBox_ = new QComboBox(this);
+    modeBox_->setObjectName(QStringLiteral("modus"));
     resolutionBox_ = new QComboBox(this);
+    resolutionBox_->setObjectName(QStringLiteral("aufloesung"));
     sourceBox_ = new QComboBox(this);
     sourceBox_->setObjectName(QStringLiteral("quelle"));
     widthBox_ = new QDoubleSpinBox(this);
+    widthBox_->setObjectName(QStringLiteral("breite"));
     heightBox_ = new QDoubleSpinBox(this);
+    heightBox_->setObjectName(QStringLiteral("hoehe"));
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 1000);
     progress_->setValue(0);
     progress_->setTextVisible(false);
     state_ = new QLabel(this);
+    state_->setObjectName(QStringLiteral("scanStatus"));
+    preview_ = new QLabel(this);
+    preview_->setObjectName(QStringLiteral("vorschau"));
+    preview_->setAccessibleName(QStringLiteral("Vorschau der Seite"));
+    preview_->setFixedSize(kPreviewSize);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setFrameShape(QFrame::StyledPanel);
 
     auto* buttons = new QDialogButtonBox(this);
     scanButton_ = buttons->addButton(QStringLiteral("Scannen"), QDialogButtonBox::AcceptRole);
@@ -115,6 +131,12 @@ ScannerAcquireDialog::ScannerAcquireDialog(SaneDevice& device, ScanSettings& set
     scanButton_->setDefault(true);
     connect(scanButton_, &QPushButton::clicked, this, &ScannerAcquireDialog::startScan);
     connect(cancelButton_, &QPushButton::clicked, this, &ScannerAcquireDialog::reject);
+    connect(&scanner_, &ScannerClient::scanProgressed, this, &ScannerAcquireDialog::showProgress);
+    connect(&scanner_, &ScannerClient::pageEnded, this, &ScannerAcquireDialog::pageEnded);
+    connect(&scanner_, &ScannerClient::scanEnded, this, &ScannerAcquireDialog::scanEnded);
+    connect(&scanner_, &ScannerClient::workerLost, this, &ScannerAcquireDialog::workerLost);
+    previewTimer_.setInterval(kPreviewRepaintMs);
+    connect(&previewTimer_, &QTimer::timeout, this, &ScannerAcquireDialog::showPageSoFar);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Modus:"), modeBox_);
@@ -122,39 +144,49 @@ ScannerAcquireDialog::ScannerAcquireDialog(SaneDevice& device, ScanSettings& set
     form->addRow(QStringLiteral("Quelle:"), sourceBox_);
     form->addRow(QStringLiteral("Breite:"), widthBox_);
     form->addRow(QStringLiteral("Höhe:"), heightBox_);
+    auto* settingsColumn = new QVBoxLayout;
+    settingsColumn->addLayout(form);
+    settingsColumn->addStretch();
+    settingsColumn->addWidget(progress_);
+    settingsColumn->addWidget(state_);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(settingsColumn, 1);
+    columns->addWidget(preview_);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(progress_);
-    layout->addWidget(state_);
+    layout->addLayout(columns);
     layout->addWidget(buttons);
     buildOptions();
 }
 
-ScannerAcquireDialog::~ScannerAcquireDialog() = default;  // the thread cancels and waits
+const SaneOptionInfo* ScannerAcquireDialog::option(const char* name) const {
+    const QString wanted = QString::fromLatin1(name);
+    const auto found = std::find_if(options_.begin(), options_.end(),
+                                    [&](const SaneOptionInfo& o) { return o.name == wanted; });
+    return found == options_.end() ? nullptr : &*found;
+}
 
 void ScannerAcquireDialog::buildOptions() {
-    fillChoices(sourceBox_, QStringLiteral("source"), settings_.source, &sourceLabel);
-    fillChoices(modeBox_, QStringLiteral("mode"), settings_.mode, &modeLabel);
+    fillChoices(sourceBox_, "source", settings_.source, &sourceLabel);
+    fillChoices(modeBox_, "mode", settings_.mode, &modeLabel);
     fillResolutions();
     fillArea();
 }
 
-void ScannerAcquireDialog::fillChoices(QComboBox* box, const QString& optionName,
+void ScannerAcquireDialog::fillChoices(QComboBox* box, const char* optionName,
                                        const QString& preferred, QString (*label)(const QString&)) {
-    const SaneOptionInfo* info = device_.option(optionName);
+    const SaneOptionInfo* info = option(optionName);
     const bool offered =
         info && info->active && info->settable && info->constraint == SaneConstraint::StringList;
     box->setEnabled(offered);
     if (!offered) return;
-    const QString current = device_.text(optionName).value_or(QString());
     for (const QString& value : info->strings) box->addItem(label(value), value);
-    int index = box->findData(preferred.isEmpty() ? current : preferred);
-    if (index < 0) index = box->findData(current);
+    int index = box->findData(preferred.isEmpty() ? info->text : preferred);
+    if (index < 0) index = box->findData(info->text);
     box->setCurrentIndex(std::max(0, index));
 }
 
 void ScannerAcquireDialog::fillResolutions() {
-    const SaneOptionInfo* info = device_.option(QStringLiteral("resolution"));
+    const SaneOptionInfo* info = option("resolution");
     const bool offered = info && info->active && info->settable;
     resolutionBox_->setEnabled(offered);
     if (!offered) return;
@@ -181,69 +213,50 @@ void ScannerAcquireDialog::fillArea() {
     const std::array<std::pair<QDoubleSpinBox*, const char*>, 2> sides = {
         std::pair{widthBox_, "br-x"}, std::pair{heightBox_, "br-y"}};
     for (const auto& [box, name] : sides) {
-        const SaneOptionInfo* info = device_.option(QString::fromLatin1(name));
-        const bool offered = info && info->active && info->constraint == SaneConstraint::Range;
+        const SaneOptionInfo* info = option(name);
+        const bool offered =
+            info && info->active && info->settable && info->constraint == SaneConstraint::Range;
         box->setEnabled(offered);
-        box->setSuffix(QStringLiteral(" mm"));
+        // Some devices give the area in pixels rather than millimetres.
+        const bool pixels = info && info->unit == SaneUnit::Pixel;
+        box->setSuffix(pixels ? QStringLiteral(" Pixel") : QStringLiteral(" mm"));
+        box->setDecimals(pixels ? 0 : 1);
         if (!offered) continue;
         box->setRange(std::max(1.0, info->minimum), info->maximum);
         box->setValue(info->maximum);  // the whole area unless the user narrows it
     }
 }
 
-DeviceStatus ScannerAcquireDialog::applyOptions() {
-    // Source and mode first: they may change which resolutions and areas exist.
-    const std::array<std::pair<QComboBox*, const char*>, 2> choices = {
-        std::pair{sourceBox_, "source"}, std::pair{modeBox_, "mode"}};
-    for (const auto& [box, name] : choices) {
-        if (!box->isEnabled()) continue;
-        const DeviceStatus status =
-            device_.setText(QString::fromLatin1(name), box->currentData().toString()).status;
-        if (!isIgnorable(status)) return status;
-    }
-    if (resolutionBox_->isEnabled()) {
-        const DeviceStatus status =
-            device_.setNumber(QStringLiteral("resolution"), resolutionBox_->currentData().toInt())
-                .status;
-        if (!isIgnorable(status)) return status;
-    }
-    const std::array<std::tuple<QDoubleSpinBox*, const char*, const char*>, 2> sides = {
-        std::tuple{widthBox_, "tl-x", "br-x"}, std::tuple{heightBox_, "tl-y", "br-y"}};
-    for (const auto& [box, topLeft, bottomRight] : sides) {
-        if (!box->isEnabled()) continue;
-        const SaneOptionInfo* origin = device_.option(QString::fromLatin1(topLeft));
-        const double start = origin ? origin->minimum : 0.0;
-        if (origin) device_.setNumber(QString::fromLatin1(topLeft), start);
-        const DeviceStatus status =
-            device_.setNumber(QString::fromLatin1(bottomRight), start + box->value()).status;
-        if (!isIgnorable(status)) return status;
-    }
-    return DeviceStatus::Good;
+ScanRequest ScannerAcquireDialog::chosenRequest() const {
+    ScanRequest request;
+    if (sourceBox_->isEnabled()) request.source = sourceBox_->currentData().toString();
+    if (modeBox_->isEnabled()) request.mode = modeBox_->currentData().toString();
+    if (resolutionBox_->isEnabled()) request.dpi = resolutionBox_->currentData().toInt();
+    if (widthBox_->isEnabled()) request.width = widthBox_->value();
+    if (heightBox_->isEnabled()) request.height = heightBox_->value();
+    return request;
 }
 
 void ScannerAcquireDialog::startScan() {
-    if (scan_ && scan_->isRunning()) return;
-    const DeviceStatus applied = applyOptions();
-    if (applied != DeviceStatus::Good) {
-        fail(applied);
-        return;
-    }
-    settings_.mode = modeBox_->currentData().toString();
-    settings_.source = sourceBox_->currentData().toString();
-    if (resolutionBox_->isEnabled()) settings_.dpi = resolutionBox_->currentData().toInt();
+    if (scanning_) return;
+    const ScanRequest request = chosenRequest();
+    if (!request.mode.isEmpty()) settings_.mode = request.mode;
+    if (!request.source.isEmpty()) settings_.source = request.source;
+    if (request.dpi > 0) settings_.dpi = request.dpi;
     lockControls();
     progress_->setRange(0, 1000);
     progress_->setValue(0);
     state_->setText(QStringLiteral("Die Seite wird gescannt …"));
-    scan_ = std::make_unique<SaneScanThread>(device_);
-    connect(scan_.get(), &SaneScanThread::progressed, this, &ScannerAcquireDialog::showProgress,
-            Qt::QueuedConnection);
-    connect(scan_.get(), &QThread::finished, this, &ScannerAcquireDialog::scanFinished,
-            Qt::QueuedConnection);
-    scan_->start();
+    scanning_ = true;
+    shownLines_ = 0;
+    page_ = QImage();
+    pageStatus_ = DeviceStatus::Failed;
+    previewTimer_.start();
+    scanner_.scan(request);
 }
 
 void ScannerAcquireDialog::showProgress(int permille) {
+    if (!scanning_) return;
     if (permille < 0) {
         progress_->setRange(0, 0);  // a hand scanner: length unknown
     } else {
@@ -251,41 +264,78 @@ void ScannerAcquireDialog::showProgress(int permille) {
     }
 }
 
+void ScannerAcquireDialog::showPageSoFar() {
+    const QImage rows = page_.isNull() ? scanner_.pageSoFar() : page_;
+    if (rows.isNull() || rows.height() == shownLines_) return;
+    shownLines_ = rows.height();
+    // Scaled for the whole page, so the picture grows downwards at a steady size.
+    const QSize full = page_.isNull() ? scanner_.pageSize() : page_.size();
+    const QSize fitted = full.scaled(kPreviewSize, Qt::KeepAspectRatio);
+    if (fitted.isEmpty()) return;
+    QPixmap canvas(fitted);
+    canvas.fill(palette().color(QPalette::Mid));
+    QPainter painter(&canvas);
+    const double scale = double(fitted.width()) / full.width();
+    painter.drawImage(QRectF(0, 0, fitted.width(), rows.height() * scale), rows);
+    painter.end();
+    preview_->setPixmap(canvas);
+}
+
 void ScannerAcquireDialog::reject() {
-    if (scan_ && scan_->isRunning()) {
-        // Close once the worker has let go of the device.
+    if (scanning_) {
+        // Close once the worker has let go of the page.
         closeWhenStopped_ = true;
         cancelButton_->setEnabled(false);
         state_->setText(QStringLiteral("Der Scan wird abgebrochen …"));
-        scan_->requestCancel();
+        scanner_.cancelScan();
         return;
     }
     QDialog::reject();
 }
 
-void ScannerAcquireDialog::scanFinished() {
-    if (!scan_ || scan_->isRunning()) return;
-    const ScanResult result = scan_->result();
-    scan_.reset();
-    if (closeWhenStopped_ || result.status == DeviceStatus::Cancelled) {
+void ScannerAcquireDialog::pageEnded(DeviceStatus status, const QImage& page) {
+    if (!scanning_) return;
+    pageStatus_ = status;
+    if (status == DeviceStatus::Good && !closeWhenStopped_) {
+        page_ = page;
+        progress_->setRange(0, 1000);
+        progress_->setValue(1000);
+        showPageSoFar();
+    }
+}
+
+void ScannerAcquireDialog::scanEnded() {
+    if (!scanning_) return;
+    scanning_ = false;
+    previewTimer_.stop();
+    if (!page_.isNull()) {
+        done(NewPage);
+    } else if (closeWhenStopped_ || pageStatus_ == DeviceStatus::Cancelled) {
         QDialog::reject();
-        return;
+    } else {
+        fail(pageStatus_);
     }
-    if (result.status != DeviceStatus::Good) {
-        fail(result.status);
-        return;
+}
+
+void ScannerAcquireDialog::workerLost(WorkerLoss loss) {
+    if (!scanning_) return;
+    scanning_ = false;
+    previewTimer_.stop();
+    loss_ = loss;
+    // What arrived in full is kept, whatever happens after it.
+    if (!page_.isNull()) {
+        done(NewPage);
+    } else if (closeWhenStopped_) {
+        QDialog::reject();
+    } else {
+        done(Lost);
     }
-    page_ = result.page;
-    progress_->setRange(0, 1000);
-    progress_->setValue(1000);
-    done(NewPage);
 }
 
 void ScannerAcquireDialog::fail(DeviceStatus status) {
     state_->clear();
-    QMessageBox box(QMessageBox::Warning, QStringLiteral(" Ornavex"), failureText(status),
-                    QMessageBox::Ok, this);
-    box.exec();
+    messages_.show({QStringLiteral(" Ornavex"), failureText(status), MessageIcon::Exclamation,
+                    MessageButtons::Ok});
     done(Failed);
 }
 

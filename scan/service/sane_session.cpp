@@ -1,13 +1,13 @@
-#include "platform/sane_session.h"
+#include "scan/service/sane_session.h"
 
 #include <sane/sane.h>
 
-#include "platform/sane_device.h"
-#include "platform/sane_status.h"
+#include "scan/service/sane_device.h"
+#include "scan/service/sane_status.h"
 
 namespace ornavex {
 
-Q_LOGGING_CATEGORY(lcSane, "ornavex.platform.sane", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcSane, "ornavex.scan.sane", QtCriticalMsg)
 
 DeviceStatus toDeviceStatus(int saneStatus) {
     switch (static_cast<SANE_Status>(saneStatus)) {
@@ -40,9 +40,9 @@ DeviceStatus toDeviceStatus(int saneStatus) {
     }
 }
 
-SaneSession::SaneSession() {
+SaneSession::SaneSession(AuthorizeCallback authorize) {
     SANE_Int version = 0;
-    const SANE_Status status = sane_init(&version, nullptr);
+    const SANE_Status status = sane_init(&version, authorize);
     initialised_ = status == SANE_STATUS_GOOD;
     if (!initialised_) qCWarning(lcSane) << "sane_init:" << sane_strstatus(status);
 }

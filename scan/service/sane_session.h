@@ -1,27 +1,29 @@
 #pragma once
 
 #include <QString>
-#include <atomic>
 #include <memory>
 
-#include "platform/sane_types.h"
+#include "scan/service/scanner_types.h"
 
 namespace ornavex {
 
 class SaneDevice;
 
+// Asked by a backend for a user name and password; both buffers hold 128 bytes.
+using AuthorizeCallback = void (*)(const char* resource, char* username, char* password);
+
 // The scanner library initialised for as long as this object lives. The library
-// is process-wide: keep at most one session at a time, and let it outlive every
-// device it opened.
+// is process-wide: keep at most one session at a time, let it outlive every
+// device it opened, and make every call from one thread.
 class SaneSession {
   public:
-    SaneSession();
+    explicit SaneSession(AuthorizeCallback authorize = nullptr);
     ~SaneSession();
     SaneSession(const SaneSession&) = delete;
     SaneSession& operator=(const SaneSession&) = delete;
 
-    // May take seconds (network discovery); callable from a worker thread.
-    // Refused with Busy while a device is open, since backends may not list then.
+    // May take seconds (network discovery). Refused with Busy while a device is
+    // open, since backends may not list then.
     SaneDeviceList listDevices();
 
     struct Opened {
@@ -34,7 +36,7 @@ class SaneSession {
   private:
     friend class SaneDevice;
     bool initialised_ = false;
-    std::atomic<int> openDevices_ = 0;
+    int openDevices_ = 0;
 };
 
 }  // namespace ornavex

@@ -1,15 +1,14 @@
-#include "platform/scanner_source_dialog.h"
+#include "scan/dialogs/scanner_source_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/sane_session.h"
+#include "scan/scanner_client.h"
 
 namespace ornavex {
 namespace {
@@ -18,9 +17,9 @@ enum Column { VendorColumn, ModelColumn, NameColumn };
 
 }  // namespace
 
-ScannerSourceDialog::ScannerSourceDialog(SaneSession& session, const QString& currentDevice,
+ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& currentDevice,
                                          QWidget* owner)
-    : QDialog(owner), session_(session), preferred_(currentDevice) {
+    : QDialog(owner), scanner_(scanner), preferred_(currentDevice) {
     setWindowTitle(QStringLiteral("Scanner auswählen"));
     setModal(true);
     list_ = new QTreeWidget(this);
@@ -34,18 +33,21 @@ ScannerSourceDialog::ScannerSourceDialog(SaneSession& session, const QString& cu
     busy_->setTextVisible(false);
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("suchStatus"));
+    state_->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(this);
     searchButton_ = buttons->addButton(QStringLiteral("Neu suchen"), QDialogButtonBox::ActionRole);
     okButton_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
     connect(searchButton_, &QPushButton::clicked, this, &ScannerSourceDialog::search);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ScannerSourceDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ScannerSourceDialog::reject);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &ScannerSourceDialog::updateButtons);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] {
         if (okButton_->isEnabled()) accept();
     });
+    connect(&scanner_, &ScannerClient::devicesFound, this, &ScannerSourceDialog::showDevices);
+    connect(&scanner_, &ScannerClient::workerLost, this, &ScannerSourceDialog::searchLost);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Verfügbare Scanner:"), this));
@@ -57,56 +59,49 @@ ScannerSourceDialog::ScannerSourceDialog(SaneSession& session, const QString& cu
     search();
 }
 
-ScannerSourceDialog::~ScannerSourceDialog() {
-    // Discovery cannot be interrupted; the thread must end before it is destroyed.
-    if (searcher_) searcher_->wait();
-}
-
-bool ScannerSourceDialog::isSearching() const {
-    return searcher_ && searcher_->isRunning();
-}
-
 void ScannerSourceDialog::search() {
-    if (isSearching()) return;
-    if (searcher_) searcher_->wait();
+    if (searching_) return;
+    searching_ = true;
     list_->clear();
     busy_->show();
     state_->setText(QStringLiteral("Suche nach Scannern …"));
-    searcher_.reset(QThread::create([this] { found_ = session_.listDevices(); }));
-    connect(searcher_.get(), &QThread::finished, this, &ScannerSourceDialog::showDevices,
-            Qt::QueuedConnection);
     updateButtons();
-    searcher_->start();
+    scanner_.searchDevices();
+}
+
+void ScannerSourceDialog::endSearch() {
+    // Discovery can't be interrupted inside a driver: end the worker instead.
+    if (searching_) scanner_.stopWorker();
+    searching_ = false;
 }
 
 void ScannerSourceDialog::reject() {
-    if (!isSearching()) {
-        QDialog::reject();
-        return;
-    }
-    closeWhenSearchEnds_ = true;
-    state_->setText(QStringLiteral("Die Suche wird beendet …"));
-    searchButton_->setEnabled(false);
-    okButton_->setEnabled(false);
+    endSearch();
+    QDialog::reject();
 }
 
-void ScannerSourceDialog::showDevices() {
-    if (closeWhenSearchEnds_) {
-        QDialog::reject();
-        return;
-    }
+void ScannerSourceDialog::accept() {
+    if (!list_->currentItem()) return;
+    endSearch();
+    QDialog::accept();
+}
+
+void ScannerSourceDialog::showDevices(DeviceStatus status,
+                                      const std::vector<SaneDeviceInfo>& devices) {
+    if (!searching_) return;
+    searching_ = false;
     busy_->hide();
     list_->clear();
-    for (const SaneDeviceInfo& device : found_.devices) {
+    for (const SaneDeviceInfo& device : devices) {
         auto* item = new QTreeWidgetItem(list_, {device.vendor, device.model, device.name});
         if (device.name == preferred_) list_->setCurrentItem(item);
     }
     if (!list_->currentItem() && list_->topLevelItemCount() > 0) {
         list_->setCurrentItem(list_->topLevelItem(0));
     }
-    if (found_.status != DeviceStatus::Good) {
+    if (status != DeviceStatus::Good) {
         state_->setText(QStringLiteral("Die Scanner konnten nicht abgefragt werden."));
-    } else if (found_.devices.empty()) {
+    } else if (devices.empty()) {
         state_->setText(
             QStringLiteral("Es wurde kein Scanner gefunden. Bitte prüfen Sie, ob "
                            "der Scanner angeschlossen und eingeschaltet ist."));
@@ -116,9 +111,23 @@ void ScannerSourceDialog::showDevices() {
     updateButtons();
 }
 
+void ScannerSourceDialog::searchLost(WorkerLoss loss) {
+    if (!searching_) return;
+    searching_ = false;
+    busy_->hide();
+    state_->setText(loss == WorkerLoss::Hung
+                        ? QStringLiteral("Die Suche nach Scannern hat zu lange gedauert und wurde "
+                                         "abgebrochen. Bitte prüfen Sie die Scanner und suchen "
+                                         "Sie mit „Neu suchen“ erneut.")
+                        : QStringLiteral("Ein Scannertreiber ist bei der Suche abgestürzt. Bitte "
+                                         "prüfen Sie die Scanner und suchen Sie mit „Neu suchen“ "
+                                         "erneut."));
+    updateButtons();
+}
+
 void ScannerSourceDialog::updateButtons() {
-    searchButton_->setEnabled(!isSearching());
-    okButton_->setEnabled(!isSearching() && list_->currentItem() != nullptr);
+    searchButton_->setEnabled(!searching_);
+    okButton_->setEnabled(list_->currentItem() != nullptr);
 }
 
 QString ScannerSourceDialog::chosenDevice() const {

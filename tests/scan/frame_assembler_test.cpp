@@ -1,4 +1,4 @@
-#include "platform/frame_assembler.h"
+#include "scan/service/frame_assembler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,21 +1,21 @@
-#include "platform/sane_device.h"
+#include "scan/service/sane_device.h"
 
 #include <sane/sane.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
-#include "platform/frame_assembler.h"
-#include "platform/sane_session.h"
-#include "platform/sane_status.h"
+#include "scan/service/frame_assembler.h"
+#include "scan/service/sane_session.h"
+#include "scan/service/sane_status.h"
 
 namespace ornavex {
 namespace {
 
 // Reads the size of a pipe-fed backend's chunks: measured faster than larger requests.
 constexpr std::size_t kReadSize = 32 * 1024;
-constexpr double kMetresPerInch = 0.0254;
 
 SANE_Handle asHandle(void* handle) {
     return static_cast<SANE_Handle>(handle);
@@ -36,6 +36,30 @@ SaneOptionType typeOf(SANE_Value_Type type) {
         default:
             return SaneOptionType::Group;
     }
+}
+
+SaneUnit unitOf(SANE_Unit unit) {
+    switch (unit) {
+        case SANE_UNIT_PIXEL:
+            return SaneUnit::Pixel;
+        case SANE_UNIT_BIT:
+            return SaneUnit::Bit;
+        case SANE_UNIT_MM:
+            return SaneUnit::Millimetre;
+        case SANE_UNIT_DPI:
+            return SaneUnit::Dpi;
+        case SANE_UNIT_PERCENT:
+            return SaneUnit::Percent;
+        case SANE_UNIT_MICROSECOND:
+            return SaneUnit::Microsecond;
+        default:
+            return SaneUnit::None;
+    }
+}
+
+bool isIgnorable(DeviceStatus status) {
+    // An option the device lacks is simply not set.
+    return status == DeviceStatus::Good || status == DeviceStatus::Unsupported;
 }
 
 double toNumber(SANE_Word word, SaneOptionType type) {
@@ -72,6 +96,7 @@ SaneOptionInfo describe(int index, const SANE_Option_Descriptor& d) {
     info.name = QString::fromUtf8(d.name ? d.name : "");
     info.title = QString::fromUtf8(d.title ? d.title : "");
     info.type = typeOf(d.type);
+    info.unit = unitOf(d.unit);
     info.size = d.size;
     info.active = SANE_OPTION_IS_ACTIVE(d.cap);
     info.settable = SANE_OPTION_IS_SETTABLE(d.cap);
@@ -137,6 +162,7 @@ struct SaneDevice::FrameRead {
     int frameIndex;
     int frameCount;
     int lastPermille;
+    int lastLines;
 };
 
 SaneDevice::SaneDevice(SaneSession& session, void* handle, QString name)
@@ -160,7 +186,32 @@ void SaneDevice::reloadOptions() {
     }
     for (int i = 1; i < count; ++i) {
         const SANE_Option_Descriptor* d = sane_get_option_descriptor(asHandle(handle_), i);
-        if (d) options_.push_back(describe(i, *d));
+        if (!d) continue;
+        options_.push_back(describe(i, *d));
+        readValue(options_.back());
+    }
+}
+
+void SaneDevice::readValue(SaneOptionInfo& info) const {
+    info.hasValue = false;
+    if (!info.active || info.size <= 0) return;
+    if (info.type == SaneOptionType::String) {
+        QByteArray buffer(info.size + 1, '\0');
+        if (sane_control_option(asHandle(handle_), info.index, SANE_ACTION_GET_VALUE, buffer.data(),
+                                nullptr) != SANE_STATUS_GOOD) {
+            return;
+        }
+        info.text = QString::fromUtf8(buffer.constData());
+        info.hasValue = true;
+    } else if (info.type == SaneOptionType::Int || info.type == SaneOptionType::Fixed ||
+               info.type == SaneOptionType::Bool) {
+        std::vector<SANE_Word> words(std::max<std::size_t>(1, info.size / sizeof(SANE_Word)));
+        if (sane_control_option(asHandle(handle_), info.index, SANE_ACTION_GET_VALUE, words.data(),
+                                nullptr) != SANE_STATUS_GOOD) {
+            return;
+        }
+        info.number = toNumber(words.front(), info.type);
+        info.hasValue = true;
     }
 }
 
@@ -184,6 +235,11 @@ OptionResult SaneDevice::control(const SaneOptionInfo& info, void* value) {
     if (flags & SANE_INFO_RELOAD_OPTIONS) {
         reloadOptions();
         result.reloaded = true;
+    } else {
+        const auto changed =
+            std::find_if(options_.begin(), options_.end(),
+                         [&](const SaneOptionInfo& o) { return o.index == info.index; });
+        if (changed != options_.end()) readValue(*changed);
     }
     return result;
 }
@@ -263,29 +319,77 @@ double SaneDevice::resolutionInEffect() const {
     return 0;
 }
 
-DeviceStatus SaneDevice::startFrame(const std::atomic<bool>& cancelRequested) {
+DeviceStatus SaneDevice::setFromText(const QString& optionName, const QString& value) {
+    const SaneOptionInfo* info = option(optionName);
+    if (!info) return DeviceStatus::Unsupported;
+    switch (info->type) {
+        case SaneOptionType::Bool:
+            return setBool(optionName,
+                           value == QLatin1String("true") || value == QLatin1String("1"))
+                .status;
+        case SaneOptionType::Int:
+        case SaneOptionType::Fixed: {
+            bool isNumber = false;
+            const double number = value.toDouble(&isNumber);
+            return isNumber ? setNumber(optionName, number).status : DeviceStatus::Invalid;
+        }
+        case SaneOptionType::String:
+            return setText(optionName, value).status;
+        default:
+            return DeviceStatus::Unsupported;
+    }
+}
+
+DeviceStatus SaneDevice::apply(const ScanRequest& request) {
+    for (const QString& assignment : request.otherOptions) {
+        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+        if (equals <= 0) return DeviceStatus::Invalid;
+        const DeviceStatus status =
+            setFromText(assignment.left(equals), assignment.mid(equals + 1));
+        if (!isIgnorable(status)) return status;
+    }
+    const std::array<std::pair<const char*, QString>, 2> choices = {
+        std::pair{"source", request.source}, std::pair{"mode", request.mode}};
+    for (const auto& [name, value] : choices) {
+        if (value.isEmpty()) continue;
+        const DeviceStatus status = setText(QString::fromLatin1(name), value).status;
+        if (!isIgnorable(status)) return status;
+    }
+    if (request.dpi > 0) {
+        const DeviceStatus status = setNumber(QStringLiteral("resolution"), request.dpi).status;
+        if (!isIgnorable(status)) return status;
+    }
+    const std::array<std::tuple<double, const char*, const char*>, 2> sides = {
+        std::tuple{request.width, "tl-x", "br-x"}, std::tuple{request.height, "tl-y", "br-y"}};
+    for (const auto& [length, topLeft, bottomRight] : sides) {
+        if (length <= 0) continue;
+        const SaneOptionInfo* origin = option(QString::fromLatin1(topLeft));
+        const double start = origin ? origin->minimum : 0.0;
+        if (origin) setNumber(QString::fromLatin1(topLeft), start);
+        const DeviceStatus status =
+            setNumber(QString::fromLatin1(bottomRight), start + length).status;
+        if (!isIgnorable(status)) return status;
+    }
+    return DeviceStatus::Good;
+}
+
+DeviceStatus SaneDevice::startFrame(const PageCallbacks& callbacks) {
     return retryWhileBusy([&] {
-        if (cancelRequested) return DeviceStatus::Cancelled;
+        if (callbacks.cancelRequested && callbacks.cancelRequested()) {
+            return DeviceStatus::Cancelled;
+        }
         return toDeviceStatus(sane_start(asHandle(handle_)));
     });
 }
 
-DeviceStatus SaneDevice::readFrame(FrameRead& frame, const ScanProgress& progress,
-                                   const std::atomic<bool>& cancelRequested) {
-    // Only a pending read may be cancelled from the window's thread; every other
-    // call into the backend stays on this thread.
-    struct ReadingFlag {
-        std::atomic<bool>& flag;
-        explicit ReadingFlag(std::atomic<bool>& f) : flag(f) { flag = true; }
-        ~ReadingFlag() { flag = false; }
-    } reading(reading_);
-    if (cancelRequested) return DeviceStatus::Cancelled;
+DeviceStatus SaneDevice::readFrame(FrameRead& frame, const PageCallbacks& callbacks) {
+    const auto cancelled = [&] { return callbacks.cancelRequested && callbacks.cancelRequested(); };
     int busyRetries = 0;
     for (;;) {
+        if (cancelled()) return DeviceStatus::Cancelled;
         SANE_Int length = 0;
         const SANE_Status status = sane_read(asHandle(handle_), frame.buffer.data(),
                                              static_cast<SANE_Int>(frame.buffer.size()), &length);
-        if (cancelRequested) return DeviceStatus::Cancelled;
         // Some backends hand over the last bytes together with EOF: keep them.
         if (length > 0) frame.assembler.feed(frame.buffer.data(), static_cast<std::size_t>(length));
         if (status == SANE_STATUS_EOF) return DeviceStatus::Good;
@@ -295,30 +399,32 @@ DeviceStatus SaneDevice::readFrame(FrameRead& frame, const ScanProgress& progres
             std::this_thread::sleep_for(std::chrono::milliseconds(50 << busyRetries++));
             continue;
         }
-        if (!progress) continue;
+        if (!callbacks.progress) continue;
         int permille = -1;
         if (frame.frameSize > 0) {
             const std::size_t done = std::min(frame.assembler.bytesInFrame(), frame.frameSize);
             permille = static_cast<int>((frame.frameIndex * 1000 + done * 1000 / frame.frameSize) /
                                         frame.frameCount);
         }
-        if (permille != frame.lastPermille) {
+        const int lines = frame.assembler.linesDone();
+        if (permille != frame.lastPermille || lines != frame.lastLines) {
             frame.lastPermille = permille;
-            progress(permille);
+            frame.lastLines = lines;
+            callbacks.progress(permille, lines);
         }
     }
 }
 
-ScanResult SaneDevice::scanPage(const ScanProgress& progress,
-                                const std::atomic<bool>& cancelRequested) {
+PageOutcome SaneDevice::scanPage(FrameAssembler& assembler, double requestedDpi,
+                                 const PageCallbacks& callbacks) {
     pageCancelled_ = false;  // from here on, this page owes the device one cancel
-    ScanResult result;
-    const double dpi = resolutionInEffect();
-    FrameAssembler assembler;
+    PageOutcome outcome;
+    const double readBack = resolutionInEffect();
+    outcome.dpi = readBack > 0 ? readBack : requestedDpi;
     std::vector<std::uint8_t> buffer(kReadSize);
     DeviceStatus status = DeviceStatus::Good;
     for (int frameIndex = 0;; ++frameIndex) {
-        status = startFrame(cancelRequested);
+        status = startFrame(callbacks);
         if (status != DeviceStatus::Good) break;
         SANE_Parameters parameters{};
         status = toDeviceStatus(sane_get_parameters(asHandle(handle_), &parameters));
@@ -330,35 +436,26 @@ ScanResult SaneDevice::scanPage(const ScanProgress& progress,
         }
         const std::size_t frameSize =
             frame.lines > 0 ? std::size_t(frame.lines) * std::size_t(frame.bytesPerLine) : 0;
-        FrameRead read{assembler, buffer, frameSize, frameIndex, framesOf(parameters.format), -2};
-        status = readFrame(read, progress, cancelRequested);
+        FrameRead read{assembler, buffer, frameSize, frameIndex, framesOf(parameters.format),
+                       -2,        -1};
+        status = readFrame(read, callbacks);
         if (status != DeviceStatus::Good || parameters.last_frame) break;
     }
+    if (callbacks.cancelRequested && callbacks.cancelRequested()) status = DeviceStatus::Cancelled;
+    outcome.lines = assembler.linesDone();
+    if (status == DeviceStatus::Good && outcome.lines == 0) status = DeviceStatus::NoData;
+    outcome.status = status;
+    if (callbacks.ended) callbacks.ended(outcome);
     finishPage();
-    if (cancelRequested) status = DeviceStatus::Cancelled;
-    result.status = status;
-    if (status != DeviceStatus::Good) return result;
-    result.page = assembler.finish();
-    if (result.page.isNull()) {
-        result.status = DeviceStatus::NoData;
-    } else if (dpi > 0) {
-        const int dotsPerMetre = static_cast<int>(std::lround(dpi / kMetresPerInch));
-        result.page.setDotsPerMeterX(dotsPerMetre);
-        result.page.setDotsPerMeterY(dotsPerMetre);
-    }
-    return result;
+    return outcome;
 }
 
 void SaneDevice::finishPage() {
-    if (!pageCancelled_.exchange(true)) {
+    if (!pageCancelled_) {
+        pageCancelled_ = true;
         sane_cancel(asHandle(handle_));
         ++cancelCount_;
     }
-}
-
-void SaneDevice::cancelScan() {
-    // Outside a read the worker sees the request itself and cancels at the page's end.
-    if (reading_) finishPage();
 }
 
 }  // namespace ornavex

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ornavex {
@@ -27,6 +28,13 @@ struct FrameParameters {
 // Chunks may end anywhere; partial lines are carried over to the next chunk.
 class FrameAssembler {
   public:
+    // Where the page's rows live: a zero-filled picture of that size and format,
+    // or a null one when there is no room.
+    using Allocate = std::function<QImage(int width, int height, QImage::Format format)>;
+
+    FrameAssembler() = default;
+    explicit FrameAssembler(Allocate allocate) : allocate_(std::move(allocate)) {}
+
     // False when the frame cannot be assembled (depth, size, or a pass that does
     // not match the earlier ones).
     bool beginFrame(const FrameParameters& parameters);
@@ -36,6 +44,10 @@ class FrameAssembler {
     QImage finish();
 
     std::size_t bytesInFrame() const { return frameBytes_; }
+    // Complete lines of the page so far, and the picture that holds them (and
+    // possibly room for more rows below).
+    int linesDone() const { return pageLines_; }
+    const QImage& rows() const { return image_; }
 
   private:
     enum class Conversion {
@@ -51,9 +63,11 @@ class FrameAssembler {
     };
 
     bool startPage(const FrameParameters& parameters);
+    QImage allocate(int width, int height, QImage::Format format) const;
     bool ensureRow(int row);
     void convertLine(const std::uint8_t* line);
 
+    Allocate allocate_;
     FrameParameters frame_;
     Conversion conversion_ = Conversion::Gray8;
     int channel_ = 0;

@@ -1,4 +1,4 @@
-#include "platform/frame_assembler.h"
+#include "scan/service/frame_assembler.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,6 +71,13 @@ bool FrameAssembler::beginFrame(const FrameParameters& parameters) {
     return true;
 }
 
+QImage FrameAssembler::allocate(int width, int height, QImage::Format format) const {
+    if (allocate_) return allocate_(width, height, format);
+    QImage image(width, height, format);
+    if (!image.isNull()) image.fill(0);
+    return image;
+}
+
 bool FrameAssembler::startPage(const FrameParameters& p) {
     width_ = p.pixelsPerLine;
     QImage::Format format = QImage::Format_RGB888;
@@ -90,13 +97,12 @@ bool FrameAssembler::startPage(const FrameParameters& p) {
     }
     // A hand scanner starts with a guess that grows by doubling.
     const int initialRows = p.lines > 0 ? p.lines : 256;
-    image_ = QImage(width_, initialRows, format);
+    // Zero-filled, so passes that never arrive leave their channel dark.
+    image_ = allocate(width_, initialRows, format);
     if (image_.isNull()) return false;
     if (format == QImage::Format_Mono) {
         image_.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     }
-    // Passes that never arrive leave their channel dark rather than undefined.
-    if (isSingleChannel(p.format)) image_.fill(0);
     started_ = true;
     pageLines_ = 0;
     return true;
@@ -106,10 +112,9 @@ bool FrameAssembler::ensureRow(int row) {
     if (row < image_.height()) return true;
     if (row >= kMaxDimension) return false;
     const int newHeight = std::min(kMaxDimension, std::max(row + 1, image_.height() * 2));
-    QImage grown(width_, newHeight, image_.format());
+    QImage grown = allocate(width_, newHeight, image_.format());
     if (grown.isNull()) return false;
     grown.setColorTable(image_.colorTable());
-    if (isSingleChannel(frame_.format)) grown.fill(0);
     // Same width and format, so the stride matches and one copy moves all rows.
     std::memcpy(grown.bits(), image_.constBits(), static_cast<std::size_t>(image_.sizeInBytes()));
     image_ = std::move(grown);
@@ -183,7 +188,8 @@ QImage FrameAssembler::finish() {
         page = pageLines_ == image_.height() ? std::move(image_)
                                              : image_.copy(0, 0, width_, pageLines_);
     }
-    *this = FrameAssembler();
+    Allocate allocate = std::move(allocate_);
+    *this = FrameAssembler(std::move(allocate));
     return page;
 }
 

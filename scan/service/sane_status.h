@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/sane_types.h"
+#include "scan/service/scanner_types.h"
 
 namespace ornavex {
 

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <vector>
 
 namespace ornavex {
@@ -39,15 +38,17 @@ struct SaneDeviceList {
 
 enum class SaneOptionType { Bool, Int, Fixed, String, Button, Group };
 enum class SaneConstraint { None, Range, WordList, StringList };
+enum class SaneUnit { None, Pixel, Bit, Millimetre, Dpi, Percent, Microsecond };
 
 // One device option as read from the device; numbers of fixed-point options are
-// already converted to double.
+// already converted to double. The value is the one the device held when read.
 struct SaneOptionInfo {
     int index = 0;
     QString name;
     QString title;
     SaneOptionType type = SaneOptionType::Group;
     SaneConstraint constraint = SaneConstraint::None;
+    SaneUnit unit = SaneUnit::None;
     double minimum = 0;
     double maximum = 0;
     double quantum = 0;
@@ -56,6 +57,9 @@ struct SaneOptionInfo {
     int size = 0;  // bytes of the value
     bool active = false;
     bool settable = false;
+    bool hasValue = false;
+    double number = 0;
+    QString text;
 };
 
 struct OptionResult {
@@ -64,12 +68,23 @@ struct OptionResult {
     bool reloaded = false;  // other options changed with it and were read again
 };
 
+// What the user chose for one page; empty or non-positive fields are left as the device has them.
+struct ScanRequest {
+    QString source;  // the device's own strings, e.g. "Flatbed", "Color"
+    QString mode;
+    int dpi = 0;
+    double width = -1;  // in the unit of the device's br-x / br-y options
+    double height = -1;
+    // Further options as "name=value", set first: the test device's pictures and faults.
+    QStringList otherOptions;
+};
+
 struct ScanResult {
     DeviceStatus status = DeviceStatus::Failed;
     QImage page;  // with the resolution in effect as dots per metre
 };
 
-// Permille of the page read so far, or -1 when the length is not known.
-using ScanProgress = std::function<void(int permille)>;
+// How a worker that runs the scanner library was lost.
+enum class WorkerLoss { Hung, Crashed };
 
 }  // namespace ornavex

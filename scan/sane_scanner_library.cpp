@@ -1,0 +1,155 @@
+#include "scan/sane_scanner_library.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProgressDialog>
+
+#include "platform/clipboard.h"
+#include "platform/message_boxes.h"
+#include "scan/dialogs/scanner_login_dialog.h"
+#include "scan/dialogs/scanner_source_dialog.h"
+
+namespace ornavex {
+namespace {
+
+constexpr int kBusyNoteDelayMs = 400;
+const QString kTitle = QStringLiteral(" Ornavex");
+
+// Why a chosen scanner could not be opened; the scan texts would talk of
+// settings or a scan that never began.
+QString openFailureText(DeviceStatus status) {
+    switch (status) {
+        case DeviceStatus::Busy:
+        case DeviceStatus::AccessDenied:
+        case DeviceStatus::IoError:
+            return ScannerAcquireDialog::failureText(status);
+        default:
+            break;
+    }
+    return QStringLiteral(
+        "Bitte prüfen Sie, ob der Scanner angeschlossen und eingeschaltet ist, und wählen "
+        "Sie ihn erneut aus.");
+}
+
+}  // namespace
+
+SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages,
+                                       WorkerCommand worker, ScannerDeadlines deadlines)
+    : clipboard_(clipboard), messages_(messages), client_(std::move(worker), deadlines) {}
+
+int SaneScannerLibrary::selectImageSource(QWidget* owner) {
+    ScannerSourceDialog dialog(client_, deviceName_, owner);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenDevice().isEmpty()) return 0;
+    if (dialog.chosenDevice() != deviceName_) settings_ = ScanSettings();
+    deviceName_ = dialog.chosenDevice();
+    deviceLabel_ = dialog.chosenLabel();
+    return 1;
+}
+
+SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
+    // Clicks and keys wait until the device is open, so nothing else reaches the
+    // scanner meanwhile; the client's deadline bounds the wait.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
+                         QString(), 0, 0, owner);
+    note.setWindowTitle(kTitle);
+    note.setMinimumDuration(kBusyNoteDelayMs);
+
+    Opened opened;
+    QEventLoop waiting;
+    const auto done = [&](DeviceStatus status, const std::vector<SaneOptionInfo>& options) {
+        opened.status = status;
+        opened.options = options;
+        waiting.quit();
+    };
+    const auto lost = [&](WorkerLoss loss) {
+        opened.loss = loss;
+        waiting.quit();
+    };
+    const auto login = [&](const QString& resource) {
+        QGuiApplication::restoreOverrideCursor();
+        askForLogin(resource, owner);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    };
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(&client_, &ScannerClient::deviceOpened, &waiting, done),
+        QObject::connect(&client_, &ScannerClient::workerLost, &waiting, lost),
+        QObject::connect(&client_, &ScannerClient::loginRequested, &waiting, login)};
+    client_.openDevice(deviceName_);
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    for (const auto& connection : connections) QObject::disconnect(connection);
+    QGuiApplication::restoreOverrideCursor();
+    return opened;
+}
+
+void SaneScannerLibrary::askForLogin(const QString& resource, QWidget* owner) {
+    ScannerLoginDialog dialog(resource, owner);
+    if (dialog.exec() == QDialog::Accepted) {
+        client_.answerLogin(dialog.user(), dialog.password());
+    } else {
+        client_.answerLogin({}, {});
+    }
+}
+
+std::optional<WorkerLoss> SaneScannerLibrary::close() {
+    if (client_.state() != ScannerClient::State::Ready) return std::nullopt;
+    std::optional<WorkerLoss> loss;
+    QEventLoop waiting;
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(&client_, &ScannerClient::deviceClosed, &waiting, [&] { waiting.quit(); }),
+        QObject::connect(&client_, &ScannerClient::workerLost, &waiting, [&](WorkerLoss lost) {
+            loss = lost;
+            waiting.quit();
+        })};
+    client_.closeDevice();
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    for (const auto& connection : connections) QObject::disconnect(connection);
+    return loss;
+}
+
+void SaneScannerLibrary::tellLost(WorkerLoss loss, bool pageKept) {
+    QString text = loss == WorkerLoss::Hung
+                       ? QStringLiteral(
+                             "Der Scanner „%1“ antwortet nicht mehr.\nBitte prüfen Sie, "
+                             "ob er eingeschaltet und angeschlossen ist, und wählen Sie "
+                             "ihn beim nächsten Scan erneut aus.")
+                       : QStringLiteral(
+                             "Der Treiber des Scanners „%1“ ist abgestürzt.\nBitte "
+                             "prüfen Sie den Scanner und wählen Sie ihn beim nächsten "
+                             "Scan erneut aus.");
+    text = text.arg(deviceLabel_);
+    if (pageKept)
+        text += QStringLiteral("\nDie Seite war bereits vollständig gescannt und bleibt erhalten.");
+    messages_.show({kTitle, text, MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
+    if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
+    const Opened opened = open(owner);
+    if (opened.loss) {
+        tellLost(*opened.loss, false);
+        return AcquireOutcome::ScannerLost;
+    }
+    if (opened.status != DeviceStatus::Good) {
+        messages_.show({kTitle,
+                        QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
+                            .arg(deviceLabel_, openFailureText(opened.status)),
+                        MessageIcon::Exclamation, MessageButtons::Ok});
+        return AcquireOutcome::Failed;
+    }
+    ScannerAcquireDialog dialog(client_, opened.options, settings_, messages_, deviceLabel_, owner);
+    const int outcome = dialog.exec();
+    std::optional<WorkerLoss> loss = dialog.loss();
+    if (!loss) loss = close();
+    const bool newPage = outcome == ScannerAcquireDialog::NewPage && !dialog.page().isNull();
+    if (newPage) clipboard_.setImage(dialog.page());
+    if (loss) {
+        tellLost(*loss, newPage);
+        return newPage ? AcquireOutcome::NewPageScannerLost : AcquireOutcome::ScannerLost;
+    }
+    if (newPage) return AcquireOutcome::NewPage;
+    return outcome == ScannerAcquireDialog::Failed ? AcquireOutcome::Failed
+                                                   : AcquireOutcome::Cancelled;
+}
+
+}  // namespace ornavex

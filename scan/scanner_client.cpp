@@ -1,0 +1,334 @@
+#include "scan/scanner_client.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <cmath>
+
+#include "scan/service/scanner_worker.h"
+
+namespace ornavex {
+namespace {
+
+Q_LOGGING_CATEGORY(lcClient, "ornavex.scan.client", QtCriticalMsg)
+
+constexpr double kMetresPerInch = 0.0254;
+constexpr int kReapIntervalMs = 100;
+constexpr int kReapAttempts = 100;
+
+// Only async-signal-safe calls between fork and exec: the window has threads.
+[[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
+    if (socket == kWorkerSocketFd) {
+        ::fcntl(socket, F_SETFD, 0);
+    } else {
+        ::dup2(socket, kWorkerSocketFd);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // No orphan may keep the scanner busy once the window is gone.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    ::execv(argv[0], argv);
+    ::_exit(127);
+}
+
+}  // namespace
+
+WorkerCommand thisProgramAsWorker() {
+    return {QStringLiteral("/proc/self/exe"), {QStringLiteral("--scanner-worker")}};
+}
+
+ScannerClient::ScannerClient(WorkerCommand command, ScannerDeadlines deadlines, QObject* parent)
+    : QObject(parent), command_(std::move(command)), deadlines_(deadlines) {
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        qCWarning(lcClient) << "the scanner worker missed a deadline; ending it";
+        lose(WorkerLoss::Hung);
+    });
+}
+
+ScannerClient::~ScannerClient() {
+    // A worker in the middle of a request may be stuck in a driver: don't wait for it.
+    endWorker(!pending_.empty());
+}
+
+ScannerClient::State ScannerClient::state() const {
+    if (pid_ <= 0) return State::Stopped;
+    if (pending_.empty()) return deviceOpen_ ? State::Ready : State::Idle;
+    switch (pending_.front().awaited) {
+        case MessageType::Devices:
+            return State::Searching;
+        case MessageType::Opened:
+            return State::Opening;
+        case MessageType::PageEnded:
+            return State::Scanning;
+        case MessageType::ScanEnded:
+            return State::Finishing;
+        default:
+            return State::Closing;
+    }
+}
+
+bool ScannerClient::ensureWorker() {
+    if (pid_ > 0) return true;
+    UniqueFd ours;
+    UniqueFd theirs;
+    if (!makeMessageSocketPair(ours, theirs)) return false;
+    std::vector<QByteArray> words{QFile::encodeName(command_.program)};
+    for (const QString& argument : command_.arguments) words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) becomeWorker(theirs.get(), parent, argv.data());
+    if (pid < 0) {
+        qCWarning(lcClient) << "cannot start the scanner worker";
+        return false;
+    }
+    pid_ = pid;
+    socket_ = std::move(ours);
+    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &ScannerClient::readMessages);
+    return true;
+}
+
+bool ScannerClient::request(ScannerMessage message, MessageType awaited,
+                            std::chrono::milliseconds deadline) {
+    if (!ensureWorker()) {
+        // Reported like a worker that died at once, so callers have one road.
+        QTimer::singleShot(0, this, [this] { emit workerLost(WorkerLoss::Crashed); });
+        return false;
+    }
+    if (message.id == 0) message.id = nextId_++;
+    if (!sendMessage(socket_.get(), message)) {
+        const bool stuck = errno == EAGAIN || errno == EWOULDBLOCK;
+        QTimer::singleShot(0, this,
+                           [this, stuck] { lose(stuck ? WorkerLoss::Hung : WorkerLoss::Crashed); });
+        return false;
+    }
+    expect(awaited, deadline);
+    return true;
+}
+
+void ScannerClient::expect(MessageType awaited, std::chrono::milliseconds deadline) {
+    pending_.push_back({awaited, deadline});
+    if (pending_.size() == 1) armDeadline();
+}
+
+void ScannerClient::armDeadline() {
+    if (pending_.empty() || waitingForLogin_) {
+        deadline_.stop();
+        return;
+    }
+    deadline_.start(pending_.front().deadline);
+}
+
+void ScannerClient::searchDevices() {
+    request({MessageType::Search}, MessageType::Devices, deadlines_.search);
+}
+
+void ScannerClient::openDevice(const QString& name) {
+    ScannerMessage message{MessageType::Open};
+    message.text = name;
+    request(std::move(message), MessageType::Opened, deadlines_.open);
+}
+
+void ScannerClient::scan(const ScanRequest& scanRequest) {
+    ScannerMessage message{MessageType::Scan, nextId_++};
+    message.request = scanRequest;
+    scanId_ = message.id;
+    pageLines_ = 0;
+    if (request(std::move(message), MessageType::PageEnded, deadlines_.silentScan)) {
+        expect(MessageType::ScanEnded, deadlines_.finish);
+    }
+}
+
+void ScannerClient::cancelScan() {
+    if (pending_.empty() || pending_.front().awaited != MessageType::PageEnded) return;
+    if (!sendMessage(socket_.get(), {MessageType::Cancel, scanId_})) {
+        lose(WorkerLoss::Crashed);
+        return;
+    }
+    // From now on the page must end soon, data or not.
+    pending_.front().deadline = deadlines_.finish;
+    armDeadline();
+}
+
+void ScannerClient::closeDevice() {
+    if (pid_ <= 0 || !deviceOpen_) return;
+    request({MessageType::Close}, MessageType::Closed, deadlines_.finish);
+}
+
+void ScannerClient::answerLogin(const QString& user, const QString& password) {
+    if (!waitingForLogin_) return;
+    waitingForLogin_ = false;
+    ScannerMessage answer{MessageType::AuthAnswer};
+    answer.text = user;
+    answer.secret = password;
+    if (!sendMessage(socket_.get(), answer)) {
+        lose(WorkerLoss::Crashed);
+        return;
+    }
+    armDeadline();
+}
+
+void ScannerClient::stopWorker() {
+    endWorker(true);
+}
+
+QImage ScannerClient::pageSoFar() const {
+    if (pageRows_.isNull() || pageLines_ <= 0) return {};
+    // A view of the rows that arrived; the caller uses it before the next event.
+    QImage view(pageRows_.constBits(), pageLayout_.width, pageLines_, pageLayout_.bytesPerLine,
+                pageLayout_.format);
+    setLineartColours(view);
+    return view;
+}
+
+void ScannerClient::readMessages() {
+    const pid_t worker = pid_;
+    while (pid_ == worker && socket_.valid()) {
+        ScannerMessage message;
+        const ReceiveResult result = receiveMessage(socket_.get(), message, false);
+        if (result == ReceiveResult::NothingYet) return;
+        if (result != ReceiveResult::Message) {
+            qCWarning(lcClient) << "the scanner worker went away";
+            lose(WorkerLoss::Crashed);
+            return;
+        }
+        handle(message);
+    }
+}
+
+void ScannerClient::satisfied(MessageType type) {
+    if (!pending_.empty() && pending_.front().awaited == type) pending_.pop_front();
+    armDeadline();
+}
+
+void ScannerClient::handle(ScannerMessage& message) {
+    switch (message.type) {
+        case MessageType::Ready:
+            emit workerReady();
+            break;
+        case MessageType::Devices:
+            satisfied(MessageType::Devices);
+            emit devicesFound(message.status, message.devices);
+            break;
+        case MessageType::Opened:
+            satisfied(MessageType::Opened);
+            deviceOpen_ = message.status == DeviceStatus::Good;
+            emit deviceOpened(message.status, message.options);
+            break;
+        case MessageType::AuthQuestion:
+            waitingForLogin_ = true;
+            armDeadline();
+            emit loginRequested(message.text);
+            break;
+        case MessageType::PageBuffer:
+            if (message.id == scanId_) acceptPageBuffer(message);
+            break;
+        case MessageType::Progress:
+            if (message.id != scanId_) break;
+            pageLines_ = std::clamp(message.lines, 0, pageRows_.isNull() ? 0 : pageLayout_.height);
+            armDeadline();  // data arrived: the silence starts again
+            emit scanProgressed(message.permille, pageLines_);
+            break;
+        case MessageType::PageEnded: {
+            if (message.id != scanId_) break;
+            satisfied(MessageType::PageEnded);
+            QImage page;
+            DeviceStatus status = message.status;
+            if (status == DeviceStatus::Good) {
+                page = finishedPage(message.lines, message.dpi);
+                if (page.isNull()) status = DeviceStatus::NoMemory;
+            }
+            pageRows_ = QImage();
+            pageFile_.reset();
+            pageLines_ = 0;
+            emit pageEnded(status, page);
+            break;
+        }
+        case MessageType::ScanEnded:
+            satisfied(MessageType::ScanEnded);
+            emit scanEnded();
+            break;
+        case MessageType::Closed:
+            satisfied(MessageType::Closed);
+            deviceOpen_ = false;
+            emit deviceClosed();
+            break;
+        default:
+            break;
+    }
+}
+
+void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
+    pageFile_ = std::move(message.memoryFile);
+    pageLayout_ = message.layout;
+    pageRows_ = pageFile_.valid() ? mapSharedPage(pageFile_.get(), pageLayout_, pageLayout_.height,
+                                                  PageMapping::Watching)
+                                  : QImage();
+    pageLines_ = 0;
+    armDeadline();
+}
+
+QImage ScannerClient::finishedPage(int lines, double dpi) const {
+    if (!pageFile_.valid() || lines <= 0) return {};
+    QImage page = mapSharedPage(pageFile_.get(), pageLayout_, std::min(lines, pageLayout_.height),
+                                PageMapping::Private);
+    if (page.isNull()) return page;
+    if (dpi > 0) {
+        const int dotsPerMetre = static_cast<int>(std::lround(dpi / kMetresPerInch));
+        page.setDotsPerMeterX(dotsPerMetre);
+        page.setDotsPerMeterY(dotsPerMetre);
+    } else {
+        qCWarning(lcClient) << "the scanner reports no resolution for this page";
+    }
+    return page;
+}
+
+void ScannerClient::lose(WorkerLoss loss) {
+    if (pid_ <= 0) return;
+    endWorker(true);
+    emit workerLost(loss);
+}
+
+void ScannerClient::endWorker(bool kill) {
+    if (pid_ <= 0) return;
+    notifier_.reset();
+    socket_.reset();  // a healthy worker sees the socket close and ends by itself
+    if (kill) ::kill(pid_, SIGKILL);
+    reapLater(pid_);
+    pid_ = -1;
+    pending_.clear();
+    deadline_.stop();
+    deviceOpen_ = false;
+    waitingForLogin_ = false;
+    pageRows_ = QImage();
+    pageFile_.reset();
+    pageLines_ = 0;
+}
+
+void ScannerClient::reapLater(pid_t pid) {
+    if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
+    // A process stuck in the kernel dies late; look again for a while, never block.
+    auto* timer = new QTimer(this);
+    auto attempts = std::make_shared<int>(0);
+    connect(timer, &QTimer::timeout, timer, [timer, pid, attempts] {
+        if (::waitpid(pid, nullptr, WNOHANG) != 0 || ++*attempts >= kReapAttempts) {
+            timer->deleteLater();
+            timer->stop();
+        }
+    });
+    timer->start(kReapIntervalMs);
+}
+
+}  // namespace ornavex

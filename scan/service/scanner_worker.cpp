@@ -1,0 +1,231 @@
+#include "scan/service/scanner_worker.h"
+
+#include <sys/socket.h>
+
+#include <QLoggingCategory>
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "scan/service/frame_assembler.h"
+#include "scan/service/sane_device.h"
+#include "scan/service/sane_session.h"
+#include "scan/service/scanner_protocol.h"
+
+namespace ornavex {
+namespace {
+
+Q_LOGGING_CATEGORY(lcWorker, "ornavex.scan.worker", QtCriticalMsg)
+
+// SANE's limit for user names and passwords, the terminating zero included.
+constexpr std::size_t kMaxCredential = 128;
+
+enum class WorkerState { Idle, Searching, Opening, Ready, Scanning, Cancelling, Closing };
+
+class ScannerWorker {
+  public:
+    explicit ScannerWorker(int socket) : socket_(socket) { current = this; }
+    ~ScannerWorker() { current = nullptr; }
+
+    int run() {
+        session_ = std::make_unique<SaneSession>(&ScannerWorker::authorize);
+        reply({MessageType::Ready});
+        ScannerMessage message;
+        while (!windowGone_ && next(message)) handle(message);
+        state_ = WorkerState::Closing;
+        device_.reset();
+        session_.reset();
+        return 0;
+    }
+
+  private:
+    static void authorize(const char* resource, char* username, char* password) {
+        if (current) current->askForLogin(resource, username, password);
+    }
+
+    void reply(ScannerMessage message) {
+        // A window that stopped reading is gone for this worker's purposes.
+        if (!windowGone_ && !sendMessage(socket_, message)) windowGone_ = true;
+    }
+
+    bool next(ScannerMessage& message) {
+        if (!backlog_.empty()) {
+            message = std::move(backlog_.front());
+            backlog_.pop_front();
+            return true;
+        }
+        return receiveMessage(socket_, message, true) == ReceiveResult::Message;
+    }
+
+    void handle(ScannerMessage& message) {
+        switch (message.type) {
+            case MessageType::Search:
+                search(message.id);
+                break;
+            case MessageType::Open:
+                open(message.id, message.text);
+                break;
+            case MessageType::Scan:
+                scan(message.id, message.request);
+                break;
+            case MessageType::Close:
+                close(message.id);
+                break;
+            default:
+                break;  // a cancel for a page that already ended, a stray answer
+        }
+    }
+
+    void search(quint32 id) {
+        state_ = WorkerState::Searching;
+        const SaneDeviceList list = session_->listDevices();
+        ScannerMessage answer{MessageType::Devices, id, list.status};
+        answer.devices = list.devices;
+        reply(std::move(answer));
+        state_ = device_ ? WorkerState::Ready : WorkerState::Idle;
+    }
+
+    void open(quint32 id, const QString& name) {
+        state_ = WorkerState::Opening;
+        device_.reset();
+        SaneSession::Opened opened = session_->open(name);
+        device_ = std::move(opened.device);
+        ScannerMessage answer{MessageType::Opened, id, opened.status};
+        if (device_) answer.options = device_->options();
+        reply(std::move(answer));
+        state_ = device_ ? WorkerState::Ready : WorkerState::Idle;
+    }
+
+    void close(quint32 id) {
+        state_ = WorkerState::Closing;
+        device_.reset();
+        reply({MessageType::Closed, id});
+        state_ = WorkerState::Idle;
+    }
+
+    void scan(quint32 id, const ScanRequest& request) {
+        if (!device_) {
+            reply({MessageType::PageEnded, id, DeviceStatus::Invalid});
+            reply({MessageType::ScanEnded, id});
+            return;
+        }
+        state_ = WorkerState::Scanning;
+        cancelled_ = false;
+        const DeviceStatus applied = device_->apply(request);
+        if (applied != DeviceStatus::Good) {
+            reply({MessageType::PageEnded, id, applied});
+            reply({MessageType::ScanEnded, id});
+            state_ = WorkerState::Ready;
+            return;
+        }
+        FrameAssembler assembler([this, id](int width, int height, QImage::Format format) {
+            return sharePage(id, pageLayoutFor(width, height, format));
+        });
+        PageCallbacks callbacks;
+        callbacks.progress = [this, id](int permille, int lines) {
+            ScannerMessage progress{MessageType::Progress, id};
+            progress.permille = permille;
+            progress.lines = lines;
+            reply(std::move(progress));
+        };
+        callbacks.cancelRequested = [this, id] { return cancelRequested(id); };
+        callbacks.ended = [this, id](const PageOutcome& outcome) {
+            ScannerMessage ended{MessageType::PageEnded, id, outcome.status};
+            ended.lines = outcome.lines;
+            ended.dpi = outcome.dpi;
+            reply(std::move(ended));
+            state_ = WorkerState::Cancelling;
+        };
+        device_->scanPage(assembler, request.dpi, callbacks);
+        reply({MessageType::ScanEnded, id});
+        state_ = WorkerState::Ready;
+    }
+
+    QImage sharePage(quint32 id, const PageLayout& layout) {
+        UniqueFd memoryFile;
+        QImage rows = allocateSharedPage(layout, memoryFile);
+        if (rows.isNull()) {
+            qCWarning(lcWorker) << "no shared memory for a page of" << layout.bytes() << "bytes";
+            return {};
+        }
+        ScannerMessage buffer{MessageType::PageBuffer, id};
+        buffer.layout = layout;
+        buffer.memoryFile = std::move(memoryFile);
+        reply(std::move(buffer));
+        return rows;
+    }
+
+    // Looks at what the window sent meanwhile, without waiting for more.
+    bool cancelRequested(quint32 scanId) {
+        for (;;) {
+            ScannerMessage message;
+            const ReceiveResult result = receiveMessage(socket_, message, false);
+            if (result == ReceiveResult::NothingYet) break;
+            if (result != ReceiveResult::Message) {
+                windowGone_ = true;
+                break;
+            }
+            if (message.type == MessageType::Cancel) {
+                if (message.id == scanId) cancelled_ = true;
+            } else {
+                backlog_.push_back(std::move(message));
+            }
+        }
+        return cancelled_ || windowGone_;
+    }
+
+    void askForLogin(const char* resource, char* username, char* password) {
+        username[0] = '\0';
+        password[0] = '\0';
+        ScannerMessage question{MessageType::AuthQuestion};
+        question.text = QString::fromUtf8(resource ? resource : "");
+        reply(std::move(question));
+        for (;;) {
+            if (windowGone_) return;
+            ScannerMessage message;
+            if (receiveMessage(socket_, message, true) != ReceiveResult::Message) {
+                windowGone_ = true;
+                return;
+            }
+            if (message.type != MessageType::AuthAnswer) {
+                backlog_.push_back(std::move(message));
+                continue;
+            }
+            copyCredential(message.text, username);
+            copyCredential(message.secret, password);
+            return;
+        }
+    }
+
+    static void copyCredential(const QString& value, char* target) {
+        const QByteArray bytes = value.toUtf8();
+        const std::size_t length =
+            std::min<std::size_t>(static_cast<std::size_t>(bytes.size()), kMaxCredential - 1);
+        std::memcpy(target, bytes.constData(), length);
+        target[length] = '\0';
+    }
+
+    static inline ScannerWorker* current = nullptr;
+    int socket_;
+    WorkerState state_ = WorkerState::Idle;
+    std::unique_ptr<SaneSession> session_;
+    std::unique_ptr<SaneDevice> device_;
+    std::deque<ScannerMessage> backlog_;
+    bool cancelled_ = false;
+    bool windowGone_ = false;
+};
+
+}  // namespace
+
+int runScannerWorker(int socket) {
+    // Started by hand, there is no window at the other end.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (::getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_SEQPACKET) {
+        return 2;
+    }
+    return ScannerWorker(socket).run();
+}
+
+}  // namespace ornavex

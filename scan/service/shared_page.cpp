@@ -1,0 +1,101 @@
+#include "scan/service/shared_page.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <limits>
+
+namespace ornavex {
+namespace {
+
+struct Mapping {
+    void* address;
+    std::size_t size;
+};
+
+void unmap(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    ::munmap(mapping->address, mapping->size);
+    delete mapping;
+}
+
+int bitsPerPixel(QImage::Format format) {
+    switch (format) {
+        case QImage::Format_Mono:
+            return 1;
+        case QImage::Format_Grayscale8:
+            return 8;
+        case QImage::Format_RGB888:
+            return 24;
+        default:
+            return 0;
+    }
+}
+
+// Rows share a mapping that lives as long as the last picture using it.
+QImage wrap(void* address, std::size_t size, const PageLayout& layout, int rows, bool writable) {
+    auto* mapping = new Mapping{address, size};
+    QImage image = writable ? QImage(static_cast<uchar*>(address), layout.width, rows,
+                                     layout.bytesPerLine, layout.format, unmap, mapping)
+                            : QImage(static_cast<const uchar*>(address), layout.width, rows,
+                                     layout.bytesPerLine, layout.format, unmap, mapping);
+    if (image.isNull()) {
+        unmap(mapping);
+        return {};
+    }
+    // On read-only rows this would copy them; a watcher colours its own views.
+    if (writable) setLineartColours(image);
+    return image;
+}
+
+}  // namespace
+
+void setLineartColours(QImage& image) {
+    // A set bit is black.
+    if (image.format() == QImage::Format_Mono) {
+        image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    }
+}
+
+bool PageLayout::isPlausible() const {
+    const int bits = bitsPerPixel(format);
+    if (bits == 0 || width <= 0 || height <= 0 || bytesPerLine <= 0) return false;
+    if ((std::int64_t{width} * bits + 7) / 8 > bytesPerLine) return false;
+    return std::int64_t{height} * bytesPerLine <= std::numeric_limits<std::int64_t>::max() / 2;
+}
+
+PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
+    const std::int64_t bits = std::int64_t{width} * bitsPerPixel(format);
+    const auto bytesPerLine = static_cast<int>((bits + 31) / 32 * 4);
+    return {width, height, bytesPerLine, format};
+}
+
+QImage allocateSharedPage(const PageLayout& layout, UniqueFd& memoryFile) {
+    if (!layout.isPlausible()) return {};
+    UniqueFd file(::memfd_create("ornavex-page", MFD_CLOEXEC));
+    if (!file.valid() || ::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) {
+        return {};
+    }
+    void* address =
+        ::mmap(nullptr, layout.bytes(), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
+    if (address == MAP_FAILED) return {};
+    QImage image = wrap(address, layout.bytes(), layout, layout.height, true);
+    if (!image.isNull()) memoryFile = std::move(file);
+    return image;
+}
+
+QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMapping mapping) {
+    if (!layout.isPlausible() || rows <= 0 || rows > layout.height) return {};
+    struct stat info {};
+    if (::fstat(memoryFile, &info) != 0 || info.st_size < 0 ||
+        static_cast<std::size_t>(info.st_size) < layout.bytes()) {
+        return {};
+    }
+    const bool watching = mapping == PageMapping::Watching;
+    void* address = ::mmap(nullptr, layout.bytes(), watching ? PROT_READ : PROT_READ | PROT_WRITE,
+                           watching ? MAP_SHARED : MAP_PRIVATE, memoryFile, 0);
+    if (address == MAP_FAILED) return {};
+    return wrap(address, layout.bytes(), layout, rows, !watching);
+}
+
+}  // namespace ornavex

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+
+#include "scan/service/unique_fd.h"
+
+namespace ornavex {
+
+// How the rows of a page lie in a shared memory file.
+struct PageLayout {
+    int width = 0;
+    int height = 0;  // rows the memory has room for
+    int bytesPerLine = 0;
+    QImage::Format format = QImage::Format_Invalid;
+
+    std::size_t bytes() const { return std::size_t(height) * std::size_t(bytesPerLine); }
+    bool isPlausible() const;
+};
+
+// The rows QImage would use for a picture of that size and format (32-bit aligned lines).
+PageLayout pageLayoutFor(int width, int height, QImage::Format format);
+
+// A zero-filled picture whose rows live in a new anonymous shared memory file,
+// so the page can be handed to another process without a copy. The picture
+// owns the mapping; memoryFile receives a descriptor of the file.
+QImage allocateSharedPage(const PageLayout& layout, UniqueFd& memoryFile);
+
+// The first `rows` rows of a page in a shared memory file. Watching: read-only,
+// seeing the other process's writes as they come. Otherwise a private
+// copy-on-write mapping: no copy is made until the picture is written to, and
+// the picture's resolution and colours can be set without one. The picture
+// keeps the mapping alive, and so do its copies. Null when the file is smaller
+// than the layout says.
+enum class PageMapping { Watching, Private };
+void setLineartColours(QImage& image);
+QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMapping mapping);
+
+}  // namespace ornavex

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+
+#include "platform/qt_desktop.h"
+#include "scan/dialogs/scanner_acquire_dialog.h"
+#include "scan/dialogs/scanner_login_dialog.h"
+#include "scan/dialogs/scanner_source_dialog.h"
+#include "scan/sane_scanner_library.h"
+#include "tests/fakes/fake_message_boxes.h"
+#include "tests/scan/scanner_test_support.h"
+
+namespace ornavex {
+namespace {
+
+using test::quickDeadlines;
+using test::testWorker;
+using test::useFaultBackend;
+using test::useTestDevice;
+using test::waitUntil;
+
+// Runs the step on the modal dialog of that kind once it is up; the watch ends
+// with the scope, so it never reaches into a later test.
+template <typename Dialog>
+void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
+    auto* timer = new QTimer(&scope);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            timer->stop();
+            step(*dialog);
+        }
+    });
+    timer->start(20);
+}
+
+QPushButton* button(QWidget& dialog, const QString& text) {
+    for (QPushButton* candidate : dialog.findChildren<QPushButton*>()) {
+        if (candidate->text() == text) return candidate;
+    }
+    return nullptr;
+}
+
+// Picks a device once the search has listed it.
+void chooseWhenListed(ScannerSourceDialog& dialog, const QString& device) {
+    auto* timer = new QTimer(&dialog);
+    QObject::connect(timer, &QTimer::timeout, &dialog, [&dialog, timer, device] {
+        auto* list = dialog.findChild<QTreeWidget*>("geraeteListe");
+        if (dialog.isSearching() || !list) return;
+        const auto found = list->findItems(device, Qt::MatchExactly, 2);
+        if (found.isEmpty()) return;
+        timer->stop();
+        list->setCurrentItem(found.first());
+        button(dialog, "OK")->click();
+    });
+    timer->start(20);
+}
+
+QString searchState(ScannerSourceDialog& dialog) {
+    return dialog.findChild<QLabel*>("suchStatus")->text();
+}
+
+class ScannerDialogsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { useTestDevice(); }
+    void TearDown() override { useTestDevice(); }
+
+    void choose(const QString& device) {
+        whenShown<ScannerSourceDialog>(
+            scope, [device](ScannerSourceDialog& dialog) { chooseWhenListed(dialog, device); });
+        ASSERT_NE(library.selectImageSource(&owner), 0);
+        ASSERT_EQ(library.chosenDevice(), device);
+    }
+
+    // Presses "Scannen" once the acquisition dialog is up, after the step.
+    AcquireOutcome acquire(std::function<void(ScannerAcquireDialog&)> step = {}) {
+        whenShown<ScannerAcquireDialog>(scope, [step](ScannerAcquireDialog& dialog) {
+            if (step) step(dialog);
+            button(dialog, "Scannen")->click();
+        });
+        return library.acquireToClipboard(&owner);
+    }
+
+    // The next worker loads the fault backend, misbehaving as told.
+    void misbehave(const char* faults) {
+        useFaultBackend(faults);
+        library.client().stopWorker();
+    }
+
+    QString lastMessage() const {
+        return messages.shown().empty() ? QString() : messages.shown().back().text;
+    }
+
+    QWidget owner;
+    QtClipboard clipboard;
+    FakeMessageBoxes messages;
+    QObject scope;
+    SaneScannerLibrary library{clipboard, messages, testWorker(), quickDeadlines()};
+};
+
+TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettingsForTheNextPage) {
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NoSource);
+    choose("test:1");
+
+    clipboard.setImage(QImage(5, 5, QImage::Format_RGB888));
+    QStringList offered;
+    QStringList preselected;
+    EXPECT_EQ(acquire([&](ScannerAcquireDialog& dialog) {
+                  for (QComboBox* box : dialog.findChildren<QComboBox*>()) {
+                      for (int i = 0; i < box->count(); ++i) offered << box->itemText(i);
+                      preselected << box->currentText();
+                  }
+                  auto* resolution = dialog.findChild<QComboBox*>("aufloesung");
+                  resolution->setCurrentIndex(resolution->findText("75 dpi"));
+                  auto* mode = dialog.findChild<QComboBox*>("modus");
+                  mode->setCurrentIndex(mode->findText("Graustufen"));
+              }),
+              AcquireOutcome::NewPage);
+    for (const char* label : {"Farbe", "Graustufen", "Flachbett", "Einzug", "75 dpi"}) {
+        EXPECT_TRUE(offered.contains(label)) << label;
+    }
+    EXPECT_TRUE(preselected.contains("300 dpi")) << preselected.join(",").toStdString();
+    const QImage page = clipboard.image();
+    // The whole 297 x 297 mm bed at 75 dpi, solid black.
+    EXPECT_EQ(page.size(), QSize(876, 876));
+    EXPECT_EQ(page.dotsPerMeterX(), std::lround(75 / 0.0254));
+    EXPECT_EQ(page.pixel(300, 400), qRgb(0, 0, 0));
+    EXPECT_TRUE(messages.shown().empty());
+
+    // The next page offers what was chosen; a new device starts afresh.
+    QString resolution;
+    QString mode;
+    const auto look = [&](ScannerAcquireDialog& dialog) {
+        resolution = dialog.findChild<QComboBox*>("aufloesung")->currentText();
+        mode = dialog.findChild<QComboBox*>("modus")->currentText();
+        button(dialog, "Abbrechen")->click();
+    };
+    whenShown<ScannerAcquireDialog>(scope, look);
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(resolution + "|" + mode, "75 dpi|Graustufen");
+    choose("test:0");
+    whenShown<ScannerAcquireDialog>(scope, look);
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(resolution, "300 dpi");
+}
+
+TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearchesAgain) {
+    misbehave("get_devices=hang");
+    QString stateWhenHung;
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        // Past the search deadline the dialog says so and offers a new search.
+        waitUntil([&] { return !dialog.isSearching(); }, 10000);
+        stateWhenHung = searchState(dialog);
+        misbehave("");
+        button(dialog, "Neu suchen")->click();
+        chooseWhenListed(dialog, "ornavexfault:0");
+    });
+    EXPECT_NE(library.selectImageSource(&owner), 0);
+    EXPECT_TRUE(stateWhenHung.startsWith("Die Suche nach Scannern hat zu lange gedauert"))
+        << stateWhenHung.toStdString();
+
+    misbehave("get_devices=hang");
+    QElapsedTimer closing;
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        EXPECT_TRUE(dialog.isSearching());
+        closing.start();
+        button(dialog, "Abbrechen")->click();
+    });
+    EXPECT_EQ(library.selectImageSource(&owner), 0);
+    EXPECT_LT(closing.elapsed(), 2000);
+    EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
+}
+
+struct LossRow {
+    const char* name;
+    const char* faults;
+    AcquireOutcome outcome;
+    const char* messageStart;
+};
+
+class ScannerLossTest : public ScannerDialogsTest, public ::testing::WithParamInterface<LossRow> {};
+
+TEST_P(ScannerLossTest, TellsTheUserAndKeepsAPageThatHadArrived) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave(GetParam().faults);
+    clipboard.setImage(QImage());
+    EXPECT_EQ(acquire(), GetParam().outcome);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown().front().title, " Ornavex");
+    EXPECT_TRUE(lastMessage().startsWith(GetParam().messageStart)) << lastMessage().toStdString();
+    const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
+    EXPECT_EQ(clipboard.image().size(), kept ? QSize(200, 300) : QSize(0, 0));
+    EXPECT_EQ(lastMessage().contains("bleibt erhalten"), kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScannerLossTest,
+    ::testing::Values(LossRow{"ReadCrash", "read=crash-midway", AcquireOutcome::ScannerLost,
+                              "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."},
+                      LossRow{"StartHang", "start=hang", AcquireOutcome::ScannerLost,
+                              "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
+                      LossRow{"CancelHangAfterPage", "cancel=hang",
+                              AcquireOutcome::NewPageScannerLost,
+                              "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
+                      LossRow{"CloseCrashAfterPage", "close=crash",
+                              AcquireOutcome::NewPageScannerLost,
+                              "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScannerDialogsTest, DeviceErrorsAreExplainedThroughTheMessageBoxes) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave("start=fail");
+    EXPECT_EQ(acquire(), AcquireOutcome::Failed);
+    EXPECT_EQ(lastMessage(),
+              "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie Kabel und "
+              "Stromversorgung des Scanners.");
+
+    messages.clear();
+    misbehave("open=fail");
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Failed);
+    EXPECT_TRUE(lastMessage().startsWith(
+        "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie Verbindung"))
+        << lastMessage().toStdString();
+}
+
+TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilently) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave("read=slow");
+    whenShown<ScannerAcquireDialog>(scope, [](ScannerAcquireDialog& dialog) {
+        button(dialog, "Scannen")->click();
+        QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
+    });
+    clipboard.setImage(QImage());
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(clipboard.image().isNull());
+}
+
+TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScanner) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave("open=auth");
+    whenShown<ScannerLoginDialog>(scope, [](ScannerLoginDialog& dialog) {
+        dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
+        dialog.findChild<QLineEdit*>("passwort")->setText("geheim");
+        button(dialog, "OK")->click();
+    });
+    EXPECT_EQ(acquire(), AcquireOutcome::NewPage);
+    EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
+}
+
+}  // namespace
+}  // namespace ornavex

@@ -1,0 +1,52 @@
+#pragma once
+
+// The scanner worker as the tests run it: the program's own worker mode, on
+// SANE's test device or on the fault backend built with the tests.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <functional>
+
+#include "scan/scanner_client.h"
+
+namespace ornavex::test {
+
+inline WorkerCommand testWorker() {
+    return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--scanner-worker")}};
+}
+
+// Short enough that a test sees a hang reported in about a second.
+inline ScannerDeadlines quickDeadlines() {
+    ScannerDeadlines deadlines;
+    deadlines.search = std::chrono::seconds(3);
+    deadlines.open = std::chrono::seconds(5);
+    deadlines.silentScan = std::chrono::seconds(3);
+    deadlines.finish = std::chrono::seconds(1);
+    return deadlines;
+}
+
+// A worker started from now on loads the repository's test device ...
+inline void useTestDevice() {
+    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+    qunsetenv("ORNAVEX_FAULT");
+}
+
+// ... or the fault backend ("ornavexfault:0") beside it, misbehaving as told.
+inline void useFaultBackend(const char* faults) {
+    qputenv("SANE_CONFIG_DIR", ORNAVEX_FAULT_SANE_CONFIG_DIR);
+    qputenv("LD_LIBRARY_PATH", ORNAVEX_FAULT_BACKEND_DIR);
+    qputenv("ORNAVEX_FAULT", faults);
+}
+
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+}  // namespace ornavex::test
