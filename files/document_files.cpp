@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include "files/com_dlg.h"
 #include "files/jpg_create.h"
@@ -19,6 +18,7 @@
 #include "shell/image_control.h"
 #include "shell/ini_files.h"
 #include "shell/picture_box.h"
+#include "shell/picture_messages.h"
 #include "shell/root.h"
 
 namespace ornavex {
@@ -224,15 +224,26 @@ void DocumentFiles::TwainLoad() {
 
     const QString path = folder + name;
     platform_.pointer->set(PointerShape::Hourglass);
-    if (std::optional<QImage> picture = platform_.pictures->load(path)) {
-        root_.Picture2()->setPicture(*picture);
-    }
+    const LoadedPicture loaded = platform_.pictures->load(path);
+    if (loaded.loaded()) root_.Picture2()->setPicture(loaded.picture);
     root_.Picture1()->setPicture(root_.picture());
     platform_.pointer->set(PointerShape::Default);
     yield();
+    explainUnopenedPicture(FileNamePart(path), loaded.status);
     root_.setFolder(FolderPart(path));
     root_.setFileName(FileNamePart(path));
     root_.bScannen()->setFocus();
+}
+
+// A file that is no picture stays silent, as it always did; a picture too large
+// to open or a file system that does not answer would otherwise look the same.
+void DocumentFiles::explainUnopenedPicture(const QString& fileName, PictureLoadStatus status) {
+    QString text;
+    if (status == PictureLoadStatus::TooLarge) text = oversizedPictureText(fileName);
+    if (status == PictureLoadStatus::NoAnswer) text = unansweredPictureText(fileName);
+    if (text.isEmpty()) return;
+    platform_.messageBoxes->show(
+        {kMessageTitle, text, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 bool DocumentFiles::saveAs() {

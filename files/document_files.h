@@ -4,6 +4,7 @@
 
 #include "platform/message_boxes.h"
 #include "platform/page_write.h"
+#include "platform/picture_store.h"
 
 namespace ornavex {
 
@@ -28,6 +29,7 @@ class DocumentFiles {
     bool offerAnotherTry(const PageWriteResult& result);
     MessageAnswer askAfterFailedWrite(const PageWriteResult& result);
     PageWriteResult writePage(const QString& path, ReplacePolicy policy);
+    void explainUnopenedPicture(const QString& fileName, PictureLoadStatus status);
     void confirmStoreAndCountTips();
     void yield();
 

@@ -1,19 +1,36 @@
 #pragma once
 
+#include <chrono>
+
+#include "platform/picture_file_reader.h"
 #include "platform/picture_store.h"
 
 namespace ornavex {
 
-// Pictures through Qt's image readers; bitmaps through the own writer and the
-// safe page write.
+struct PictureLoadDeadlines {
+    // Without a sign of life from the file system for this long, the load is
+    // given up; reading and decoding a large page answer all the time.
+    std::chrono::milliseconds silence{8000};
+    std::chrono::milliseconds total{120000};
+};
+
+// Pictures through Qt's image readers, read on a thread of their own so that a
+// file system that does not answer never freezes the window; bitmaps through
+// the own writer and the safe page write.
 class QtPictureStore : public PictureStore {
   public:
-    // Largest decoded picture accepted, far above an A3 colour page at 600 dpi.
-    static constexpr int kAllocationLimitMb = 512;
+    explicit QtPictureStore(OpenPictureFile open = openWithoutWaiting,
+                            PictureLoadDeadlines deadlines = {});
 
-    std::optional<QImage> load(const QString& path) override;
+    // Waits in a local event loop that leaves out user input; a thread still
+    // stuck in the file system when the deadline passes is left to itself.
+    LoadedPicture load(const QString& path) override;
     PageWriteResult saveBitmap(const QImage& picture, const QString& path,
                                ReplacePolicy policy) override;
+
+  private:
+    OpenPictureFile open_;
+    PictureLoadDeadlines deadlines_;
 };
 
 }  // namespace ornavex

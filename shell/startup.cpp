@@ -1,7 +1,6 @@
 #include "shell/startup.h"
 
 #include <QLineEdit>
-#include <optional>
 
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
@@ -12,6 +11,7 @@
 #include "shell/ini_files.h"
 #include "shell/others.h"
 #include "shell/picture_box.h"
+#include "shell/picture_messages.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
 
@@ -64,7 +64,7 @@ void Startup::restoreDocumentState() {
     if (!folder.isEmpty()) root_.setFolder(folder);
 
     const QString lastFile = ReadWholeIniValue(settingsPath_, kSection, kLastFileKey);
-    if (!lastFile.isEmpty() && FileExists(lastFile)) restoreLastFile(lastFile);
+    if (!FileNamePart(lastFile).isEmpty()) restoreLastFile(lastFile);
 
     if (root_.folder().isEmpty()) askForDocumentFolder();
 
@@ -76,16 +76,25 @@ void Startup::restoreDocumentState() {
     root_.tBilddatei()->setFocus();
 }
 
+// The remembered file is first touched off the window's thread: it may lie on a
+// mount that no longer answers. Only a path that answered is looked up here.
 void Startup::restoreLastFile(const QString& lastFile) {
+    const LoadedPicture loaded = platform_.pictures->load(lastFile);
+    if (loaded.status == PictureLoadStatus::Missing && !FileExists(lastFile)) return;
     root_.setFolder(FolderPart(lastFile));
     root_.setFileName(FileNamePart(lastFile));
-    if (std::optional<QImage> picture = platform_.pictures->load(lastFile)) {
-        root_.Picture2()->setPicture(*picture);
+    if (loaded.loaded()) {
+        root_.Picture2()->setPicture(loaded.picture);
         root_.Picture2()->setStretch(true);
         root_.sizeCopyLikePreview();
-        root_.Picture1()->setPicture(*picture);
+        root_.Picture1()->setPicture(loaded.picture);
     }
     yield();
+    // A picture too large or no picture at all stays silent, as it always did.
+    if (loaded.status == PictureLoadStatus::NoAnswer) {
+        platform_.messageBoxes->show({kMessageTitle, unansweredPictureText(FileNamePart(lastFile)),
+                                      MessageIcon::Exclamation, MessageButtons::Ok});
+    }
 }
 
 void Startup::rememberFolder() {

@@ -1,11 +1,17 @@
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+#include <ostream>
 
+#include "platform/qt_picture_store.h"
 #include "shell/image_control.h"
 #include "shell/picture_box.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/process_harness.h"
+#include "tests/fakes/never_answering_path.h"
 
 namespace ornavex {
 namespace {
@@ -154,6 +160,106 @@ TEST_F(OpenTest, FileThatIsNoPictureKeepsTheOldPreviewButTakesFolderAndName) {
     EXPECT_EQ(root.fileName(), "notiz.txt");
     EXPECT_TRUE(fakes.messages->shown().empty());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+}
+
+struct UnopenedRow {
+    const char* name;
+    PictureLoadStatus status;
+    const char* secondLine;  // nullptr: silent
+};
+
+void PrintTo(const UnopenedRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterface<UnopenedRow> {};
+
+TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
+    root.Picture2()->setPicture(page());
+    fakes.pictures->failures[archiv + "/brief.jpg"] = GetParam().status;
+    fakes.dialogs->answerFile(archiv + "/brief.jpg");
+    app.TwainLoad();
+
+    EXPECT_EQ(root.picture(), page());
+    EXPECT_EQ(root.folder(), archiv + "/");
+    EXPECT_EQ(root.fileName(), "brief.jpg");
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+    if (!GetParam().secondLine) {
+        EXPECT_TRUE(fakes.messages->shown().empty());
+        return;
+    }
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& box = fakes.messages->shown()[0];
+    EXPECT_EQ(box.title, " Ornavex");
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    const QStringList lines = box.text.split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("Die Bilddatei ''brief.jpg'' ")) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], QString::fromUtf8(GetParam().secondLine));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, UnopenedPictureTest,
+    ::testing::Values(UnopenedRow{"NotAPicture", PictureLoadStatus::NotAPicture, nullptr},
+                      UnopenedRow{"TooLarge", PictureLoadStatus::TooLarge,
+                                  "Geöffnet werden Bilder bis zur Größe der größten Seite, die "
+                                  "ein Scanner liefert (Legal-Format bei 1200 dpi)."},
+                      UnopenedRow{"NoAnswer", PictureLoadStatus::NoAnswer,
+                                  "Ihr Speicherort antwortet nicht, zum Beispiel ein nicht "
+                                  "erreichbares Netzlaufwerk. Die Vorschau bleibt ohne dieses "
+                                  "Bild."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The real loader: a FIFO is refused at once; a path whose open never returns
+// is given up after the deadline, with the window running meanwhile.
+TEST_F(OpenTest, FifoOrPathThatNeverAnswersLeavesThePreviewAndTheWindowUsable) {
+    NeverAnsweringPath fifo(archiv + "/rohr.jpg");
+    for (const bool blocking : {false, true}) {
+        fakes.messages->clear();
+        fakes.services.pictures =
+            blocking ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
+                     : std::make_unique<QtPictureStore>();
+        fakes.dialogs->answerFile(fifo.path());
+        QElapsedTimer elapsed;
+        elapsed.start();
+        app.TwainLoad();
+        EXPECT_LT(elapsed.elapsed(), 10'000);
+        EXPECT_FALSE(root.hasPicture());
+        EXPECT_EQ(root.fileName(), "rohr.jpg");
+        EXPECT_EQ(messageTexts().size(), blocking ? 1u : 0u);
+    }
+    EXPECT_TRUE(fifo.release());
+}
+
+// The real program, with a FIFO remembered as the last file: it must come up
+// and still obey the host program's end command.
+TEST(LastFileProcessTest, FifoAsLastFileStillLetsTheHostProgramEndTheProgram) {
+    test::AppSandbox sandbox(ORNAVEX_BINARY);
+    ASSERT_TRUE(sandbox.ready());
+    const QString bin = QFileInfo(sandbox.programPath()).path();
+    NeverAnsweringPath fifo(bin + "/rohr.jpg");
+    QFile settings(bin + "/ornavex.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("[Default]\nOrdner=/nirgends/\nLastFile=" + fifo.path() + "\n").toUtf8());
+    settings.close();
+    // Start-up writes the folder back once the last file is restored.
+    const auto restored = [&] {
+        QFile written(settings.fileName());
+        return written.open(QIODevice::ReadOnly) &&
+               written.readAll().contains("Ordner=" + bin.toUtf8() + "/\n");
+    };
+
+    test::Launched launched;
+    QProcess& program = launched.add(sandbox.launch());
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(
+        test::waitUntil([&] { return sandbox.serving() || !test::running(program); }, 15'000));
+    EXPECT_TRUE(test::waitUntil([&] { return restored() || !test::running(program); }, 15'000))
+        << "start-up did not get past the last file";
+    ASSERT_TRUE(test::sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    ASSERT_TRUE(program.waitForFinished(5000)) << "the program no longer answers";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 }  // namespace

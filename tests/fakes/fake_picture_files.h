@@ -67,15 +67,22 @@ class FakeImageEncoder : public ImageEncoder {
 class FakePictureStore : public PictureStore {
   public:
     explicit FakePictureStore(FakePageWriter& writer) : writer_(writer) {}
-    // Pictures that load() finds; every other path is no picture.
+    // Pictures that load() finds, and scripted failures; every other path is
+    // missing, or no picture when a file is there.
     std::map<QString, QImage> pictures;
+    std::map<QString, PictureLoadStatus> failures;
     std::vector<QString> loads;
 
-    std::optional<QImage> load(const QString& path) override {
+    LoadedPicture load(const QString& path) override {
         loads.push_back(path);
-        const auto found = pictures.find(path);
-        if (found == pictures.end()) return std::nullopt;
-        return found->second;
+        if (const auto failed = failures.find(path); failed != failures.end()) {
+            return {failed->second, {}};
+        }
+        if (const auto found = pictures.find(path); found != pictures.end()) {
+            return {PictureLoadStatus::Loaded, found->second};
+        }
+        const bool there = QFile::exists(path);
+        return {there ? PictureLoadStatus::NotAPicture : PictureLoadStatus::Missing, {}};
     }
     PageWriteResult saveBitmap(const QImage& picture, const QString& path,
                                ReplacePolicy policy) override {

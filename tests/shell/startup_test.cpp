@@ -4,13 +4,16 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <ostream>
 
+#include "platform/qt_picture_store.h"
 #include "shell/image_control.h"
 #include "shell/ini_files.h"
 #include "shell/picture_box.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/never_answering_path.h"
 #include "tests/fakes/recording_operations.h"
 
 namespace ornavex {
@@ -123,7 +126,65 @@ TEST_F(StartupTest, MissingLastFileIsIgnored) {
     startup.restoreDocumentState();
     EXPECT_EQ(root.folder(), scans);
     EXPECT_EQ(root.fileName(), "");
-    EXPECT_TRUE(fakes.pictures->loads.empty());
+    EXPECT_FALSE(root.hasPicture());
+}
+
+// The real loader: a FIFO answers at once as no picture; a path whose open
+// never returns is given up with a German note, and start-up goes on.
+struct UnloadableRow {
+    const char* name;
+    bool neverAnswers;
+};
+
+void PrintTo(const UnloadableRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UnloadableLastFileTest : public StartupTest,
+                               public ::testing::WithParamInterface<UnloadableRow> {};
+
+TEST_P(UnloadableLastFileTest, StartUpGoesOnWithFolderAndNameButNoPicture) {
+    const QString archive = folder("Archiv");
+    NeverAnsweringPath fifo(archive + "rohr.jpg");
+    fakes.services.pictures =
+        GetParam().neverAnswers
+            ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
+            : std::make_unique<QtPictureStore>();
+    WriteIniValue(settings, "Default", "LastFile", fifo.path());
+
+    startup.restoreDocumentState();
+
+    EXPECT_EQ(root.folder(), archive);
+    EXPECT_EQ(root.fileName(), "rohr.jpg");
+    EXPECT_FALSE(root.hasPicture());
+    EXPECT_EQ(storedFolder(), archive);
+    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+    if (!GetParam().neverAnswers) {
+        EXPECT_TRUE(fakes.messages->shown().empty());
+        return;
+    }
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    EXPECT_EQ(fakes.messages->shown()[0].text,
+              "Die Bilddatei ''rohr.jpg'' konnte nicht gelesen werden.   \n"
+              "Ihr Speicherort antwortet nicht, zum Beispiel ein nicht erreichbares "
+              "Netzlaufwerk. Die Vorschau bleibt ohne dieses Bild.");
+    EXPECT_TRUE(fifo.release());
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnloadableLastFileTest,
+                         ::testing::Values(UnloadableRow{"Fifo", false},
+                                           UnloadableRow{"NeverAnswers", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StartupTest, LastFileTooLargeToOpenIsLeftOutSilently) {
+    const QString archive = folder("Archiv");
+    const QString page = writePicture(archive + "riesig.jpg");
+    fakes.pictures->failures[page] = PictureLoadStatus::TooLarge;
+    WriteIniValue(settings, "Default", "LastFile", page);
+    startup.restoreDocumentState();
+    EXPECT_EQ(root.fileName(), "riesig.jpg");
+    EXPECT_FALSE(root.hasPicture());
+    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 // Longer than a read of the settings file hands back: nothing may cut it.

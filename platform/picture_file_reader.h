@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+#include "platform/picture_store.h"
+
+namespace ornavex {
+
+// Opens a picture file for reading: a descriptor, or -1 with errno set.
+using OpenPictureFile = std::function<int(const QByteArray& path)>;
+
+// Opens without waiting for a writer, so a FIFO answers at once (and is then
+// refused as no regular file). A hung network mount can still block here.
+int openWithoutWaiting(const QByteArray& path);
+
+// The most memory one load may take: the largest scanned page in colour as the
+// reader decodes it, four bytes a pixel. A picture's own format counts with
+// its real bytes a pixel, and a JPEG whose decoder must hold every
+// coefficient (progressive or in several scans) counts those too.
+inline constexpr qint64 kLoadBudgetBytes =
+    qint64(LargestPage::kShortSide) * LargestPage::kLongSide * 4;
+
+// Reads one picture from a regular file, refusing a header that claims more
+// than the budget before a row is allocated. Blocks as long as the file system
+// does; `alive` is called at every step that got an answer from it.
+LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
+                              const std::function<void()>& alive);
+
+}  // namespace ornavex
