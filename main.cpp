@@ -51,12 +51,13 @@ int main(int argc, char** argv) {
     installGermanTranslations(app, translator);
 
     ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
-    platform.scanner =
-        std::make_unique<ornavex::SaneScannerLibrary>(*platform.clipboard, *platform.messageBoxes);
+    const QString settingsPath = ornavex::settingsFilePath();
+    platform.scanner = std::make_unique<ornavex::SaneScannerLibrary>(
+        *platform.clipboard, *platform.messageBoxes, settingsPath);
     auto& process = static_cast<ornavex::UnixProcessControl&>(*platform.process);
     process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
 
-    ornavex::Application application(platform, ornavex::settingsFilePath());
+    ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();
     static_cast<ornavex::QtMessageBoxes&>(*platform.messageBoxes).setOwner(&root);
 

@@ -74,7 +74,11 @@ inline QImage scanPage(ScannerClient& client, const ScanRequest& request) {
     bool ended = false;
     QObject scope;
     QObject::connect(&client, &ScannerClient::pageEnded, &scope,
-                     [&](DeviceStatus, const QImage& p) { page = p; });
+                     [&](DeviceStatus status, const QImage& p) {
+                         page = p;
+                         if (status != DeviceStatus::Good)
+                             std::fprintf(stderr, "scan status %d\n", static_cast<int>(status));
+                     });
     QObject::connect(&client, &ScannerClient::scanEnded, &scope, [&] { ended = true; });
     QObject::connect(&client, &ScannerClient::workerLost, &scope, [&] { ended = true; });
     client.scan(request);

@@ -8,11 +8,15 @@
 #include "platform/message_boxes.h"
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
+#include "shell/ini_files.h"
 
 namespace ornavex {
 namespace {
 
 constexpr int kBusyNoteDelayMs = 400;
+const QString kSection = QStringLiteral("Default");
+// Name, vendor and model; SANE's names hold no tab.
+constexpr QChar kFieldSeparator = u'\t';
 const QString kTitle = QStringLiteral(" Ornavex");
 
 // Why a chosen scanner could not be opened; the scan texts would talk of
@@ -34,15 +38,35 @@ QString openFailureText(DeviceStatus status) {
 }  // namespace
 
 SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages,
-                                       WorkerCommand worker, ScannerDeadlines deadlines)
-    : clipboard_(clipboard), messages_(messages), client_(std::move(worker), deadlines) {}
+                                       QString settingsPath, WorkerCommand worker,
+                                       ScannerDeadlines deadlines)
+    : clipboard_(clipboard),
+      messages_(messages),
+      settingsPath_(std::move(settingsPath)),
+      client_(std::move(worker), deadlines) {}
+
+std::optional<SaneDeviceInfo> SaneScannerLibrary::recall() const {
+    if (settingsPath_.isEmpty()) return std::nullopt;
+    const QStringList fields =
+        ReadWholeIniValue(settingsPath_, kSection, kScannerKey).split(kFieldSeparator);
+    if (fields.size() != 3 || fields[0].isEmpty()) return std::nullopt;
+    return SaneDeviceInfo{fields[0], fields[1], fields[2], QString()};
+}
+
+void SaneScannerLibrary::remember(const SaneDeviceInfo& device) const {
+    if (settingsPath_.isEmpty()) return;
+    QStringList fields = {device.name, device.vendor, device.model};
+    for (QString& field : fields) field.remove(kFieldSeparator);
+    WriteIniValue(settingsPath_, kSection, kScannerKey, fields.join(kFieldSeparator));
+}
 
 int SaneScannerLibrary::selectImageSource(QWidget* owner) {
-    ScannerSourceDialog dialog(client_, deviceName_, owner);
+    ScannerSourceDialog dialog(client_, deviceName_, recall(), owner);
     if (dialog.exec() != QDialog::Accepted || dialog.chosenDevice().isEmpty()) return 0;
     if (dialog.chosenDevice() != deviceName_) settings_ = ScanSettings();
     deviceName_ = dialog.chosenDevice();
     deviceLabel_ = dialog.chosenLabel();
+    if (const std::optional<SaneDeviceInfo> chosen = dialog.chosenInfo()) remember(*chosen);
     return 1;
 }
 

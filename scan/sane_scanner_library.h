@@ -13,12 +13,16 @@ class MessageBoxes;
 
 // The scanner library on SANE, run by a worker process. The chosen device is
 // kept for the rest of the run and opened only while a page is acquired, so
-// the device list can be read again.
+// the device list can be read again. With a settings file, the choice is also
+// remembered there for the next start.
 class SaneScannerLibrary : public ScannerLibrary {
   public:
-    SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages,
+    SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages, QString settingsPath = {},
                        WorkerCommand worker = thisProgramAsWorker(),
                        ScannerDeadlines deadlines = {});
+
+    // The settings key of the remembered scanner, in section "Default".
+    static inline const QString kScannerKey = QStringLiteral("Scanner");
 
     int selectImageSource(QWidget* owner) override;
     AcquireOutcome acquireToClipboard(QWidget* owner) override;
@@ -36,9 +40,12 @@ class SaneScannerLibrary : public ScannerLibrary {
     std::optional<WorkerLoss> close();
     void askForLogin(const QString& resource, QWidget* owner);
     void tellLost(WorkerLoss loss, bool pageKept);
+    std::optional<SaneDeviceInfo> recall() const;
+    void remember(const SaneDeviceInfo& device) const;
 
     Clipboard& clipboard_;
     MessageBoxes& messages_;
+    QString settingsPath_;
     ScannerClient client_;
     QString deviceName_;
     QString deviceLabel_;

@@ -210,10 +210,10 @@ void ScannerAcquireDialog::fillResolutions() {
 }
 
 void ScannerAcquireDialog::fillArea() {
-    const std::array<std::pair<QDoubleSpinBox*, const char*>, 2> sides = {
-        std::pair{widthBox_, "br-x"}, std::pair{heightBox_, "br-y"}};
-    for (const auto& [box, name] : sides) {
-        const SaneOptionInfo* info = option(name);
+    const std::array<std::tuple<QDoubleSpinBox*, const char*, const char*>, 2> sides = {
+        std::tuple{widthBox_, "tl-x", "br-x"}, std::tuple{heightBox_, "tl-y", "br-y"}};
+    for (const auto& [box, topLeft, bottomRight] : sides) {
+        const SaneOptionInfo* info = option(bottomRight);
         const bool offered =
             info && info->active && info->settable && info->constraint == SaneConstraint::Range;
         box->setEnabled(offered);
@@ -223,7 +223,11 @@ void ScannerAcquireDialog::fillArea() {
         box->setDecimals(pixels ? 0 : 1);
         if (!offered) continue;
         box->setRange(std::max(1.0, info->minimum), info->maximum);
-        box->setValue(info->maximum);  // the whole area unless the user narrows it
+        // The device's own page size where it tells one, else the whole area.
+        const SaneOptionInfo* origin = option(topLeft);
+        const double start = origin ? origin->minimum : 0.0;
+        const bool told = info->hasValue && info->number > start;
+        box->setValue(told ? info->number - start : info->maximum);
     }
 }
 

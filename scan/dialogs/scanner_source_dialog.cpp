@@ -18,8 +18,12 @@ enum Column { VendorColumn, ModelColumn, NameColumn };
 }  // namespace
 
 ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& currentDevice,
-                                         QWidget* owner)
-    : QDialog(owner), scanner_(scanner), preferred_(currentDevice) {
+                                         std::optional<SaneDeviceInfo> remembered, QWidget* owner)
+    : QDialog(owner),
+      scanner_(scanner),
+      preferred_(currentDevice),
+      remembered_(std::move(remembered)) {
+    if (preferred_.isEmpty() && remembered_) preferred_ = remembered_->name;
     setWindowTitle(QStringLiteral("Scanner auswählen"));
     setModal(true);
     list_ = new QTreeWidget(this);
@@ -63,6 +67,7 @@ void ScannerSourceDialog::search() {
     if (searching_) return;
     searching_ = true;
     list_->clear();
+    offerRemembered(true);
     busy_->show();
     state_->setText(QStringLiteral("Suche nach Scannern …"));
     updateButtons();
@@ -81,7 +86,7 @@ void ScannerSourceDialog::reject() {
 }
 
 void ScannerSourceDialog::accept() {
-    if (!list_->currentItem()) return;
+    if (!okButton_->isEnabled()) return;
     endSearch();
     QDialog::accept();
 }
@@ -92,11 +97,15 @@ void ScannerSourceDialog::showDevices(DeviceStatus status,
     searching_ = false;
     busy_->hide();
     list_->clear();
+    bool rememberedFound = false;
     for (const SaneDeviceInfo& device : devices) {
-        auto* item = new QTreeWidgetItem(list_, {device.vendor, device.model, device.name});
+        QTreeWidgetItem* item = addDevice(device);
+        if (remembered_ && device.name == remembered_->name) rememberedFound = true;
         if (device.name == preferred_) list_->setCurrentItem(item);
     }
-    if (!list_->currentItem() && list_->topLevelItemCount() > 0) {
+    if (remembered_ && !rememberedFound) offerRemembered(false);
+    if (!list_->currentItem() && list_->topLevelItemCount() > 0 &&
+        (list_->topLevelItem(0)->flags() & Qt::ItemIsEnabled)) {
         list_->setCurrentItem(list_->topLevelItem(0));
     }
     if (status != DeviceStatus::Good) {
@@ -109,6 +118,24 @@ void ScannerSourceDialog::showDevices(DeviceStatus status,
         state_->clear();
     }
     updateButtons();
+}
+
+QTreeWidgetItem* ScannerSourceDialog::addDevice(const SaneDeviceInfo& device) {
+    return new QTreeWidgetItem(list_, {device.vendor, device.model, device.name});
+}
+
+// While the search runs, the remembered scanner can be taken at once; a search
+// that did not find it says so instead of dropping it silently.
+void ScannerSourceDialog::offerRemembered(bool available) {
+    if (!remembered_) return;
+    QTreeWidgetItem* item = addDevice(*remembered_);
+    if (available) {
+        if (remembered_->name == preferred_) list_->setCurrentItem(item);
+        return;
+    }
+    item->setText(ModelColumn, QStringLiteral("%1 – nicht gefunden").arg(remembered_->model));
+    item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+    if (list_->currentItem() == item) list_->setCurrentItem(nullptr);
 }
 
 void ScannerSourceDialog::searchLost(WorkerLoss loss) {
@@ -127,12 +154,20 @@ void ScannerSourceDialog::searchLost(WorkerLoss loss) {
 
 void ScannerSourceDialog::updateButtons() {
     searchButton_->setEnabled(!searching_);
-    okButton_->setEnabled(list_->currentItem() != nullptr);
+    const QTreeWidgetItem* current = list_->currentItem();
+    okButton_->setEnabled(current && (current->flags() & Qt::ItemIsEnabled));
 }
 
 QString ScannerSourceDialog::chosenDevice() const {
     if (result() != QDialog::Accepted || !list_->currentItem()) return {};
     return list_->currentItem()->text(NameColumn);
+}
+
+std::optional<SaneDeviceInfo> ScannerSourceDialog::chosenInfo() const {
+    if (result() != QDialog::Accepted || !list_->currentItem()) return std::nullopt;
+    const QTreeWidgetItem* item = list_->currentItem();
+    return SaneDeviceInfo{item->text(NameColumn), item->text(VendorColumn), item->text(ModelColumn),
+                          QString()};
 }
 
 QString ScannerSourceDialog::chosenLabel() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 #include <vector>
 
 #include "scan/service/scanner_types.h"
@@ -9,21 +10,26 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace ornavex {
 
 class ScannerClient;
 
 // Lists the scanners the library finds and lets the user choose one. The search
-// runs in the scanner worker, so the window keeps working during network discovery.
+// runs in the scanner worker, so the window keeps working during network
+// discovery. The scanner chosen last time is offered at once, ready to take,
+// while the search goes on.
 class ScannerSourceDialog : public QDialog {
     Q_OBJECT
   public:
-    ScannerSourceDialog(ScannerClient& scanner, const QString& currentDevice, QWidget* owner);
+    ScannerSourceDialog(ScannerClient& scanner, const QString& currentDevice,
+                        std::optional<SaneDeviceInfo> remembered, QWidget* owner);
 
     // Empty unless the dialog was accepted.
     QString chosenDevice() const;
     QString chosenLabel() const;
+    std::optional<SaneDeviceInfo> chosenInfo() const;
     bool isSearching() const { return searching_; }
 
   public slots:
@@ -37,9 +43,12 @@ class ScannerSourceDialog : public QDialog {
     void searchLost(WorkerLoss loss);
     void endSearch();
     void updateButtons();
+    QTreeWidgetItem* addDevice(const SaneDeviceInfo& device);
+    void offerRemembered(bool found);
 
     ScannerClient& scanner_;
     QString preferred_;
+    std::optional<SaneDeviceInfo> remembered_;
     QTreeWidget* list_;
     QProgressBar* busy_;
     QLabel* state_;

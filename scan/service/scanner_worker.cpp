@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -20,6 +21,7 @@ Q_LOGGING_CATEGORY(lcWorker, "ornavex.scan.worker", QtCriticalMsg)
 
 // SANE's limit for user names and passwords, the terminating zero included.
 constexpr std::size_t kMaxCredential = 128;
+constexpr std::chrono::milliseconds kProgressInterval{20};
 
 enum class WorkerState { Idle, Searching, Opening, Ready, Scanning, Cancelling, Closing };
 
@@ -123,7 +125,12 @@ class ScannerWorker {
             return sharePage(id, pageLayoutFor(width, height, format));
         });
         PageCallbacks callbacks;
-        callbacks.progress = [this, id](int permille, int lines) {
+        std::chrono::steady_clock::time_point lastProgress;
+        callbacks.progress = [this, id, &lastProgress](int permille, int lines) {
+            // Often enough for a bar and a growing picture, rarely enough to cost nothing.
+            const auto now = std::chrono::steady_clock::now();
+            if (permille >= 0 && permille < 1000 && now - lastProgress < kProgressInterval) return;
+            lastProgress = now;
             ScannerMessage progress{MessageType::Progress, id};
             progress.permille = permille;
             progress.lines = lines;

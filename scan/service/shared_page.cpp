@@ -76,8 +76,8 @@ QImage allocateSharedPage(const PageLayout& layout, UniqueFd& memoryFile) {
     if (!file.valid() || ::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) {
         return {};
     }
-    void* address =
-        ::mmap(nullptr, layout.bytes(), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
+    void* address = ::mmap(nullptr, layout.bytes(), PROT_READ | PROT_WRITE,
+                           MAP_SHARED | MAP_POPULATE, file.get(), 0);
     if (address == MAP_FAILED) return {};
     QImage image = wrap(address, layout.bytes(), layout, layout.height, true);
     if (!image.isNull()) memoryFile = std::move(file);

@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
 #include "scan/sane_scanner_library.h"
+#include "shell/ini_files.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/scan/scanner_test_support.h"
 
@@ -102,8 +105,58 @@ class ScannerDialogsTest : public ::testing::Test {
     QtClipboard clipboard;
     FakeMessageBoxes messages;
     QObject scope;
-    SaneScannerLibrary library{clipboard, messages, testWorker(), quickDeadlines()};
+    SaneScannerLibrary library{clipboard, messages, QString(), testWorker(), quickDeadlines()};
 };
+
+TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWhenGone) {
+    QTemporaryDir folder;
+    const QString settings = folder.filePath("ornavex.ini");
+    {
+        SaneScannerLibrary first{clipboard, messages, settings, testWorker(), quickDeadlines()};
+        whenShown<ScannerSourceDialog>(
+            scope, [](ScannerSourceDialog& dialog) { chooseWhenListed(dialog, "test:1"); });
+        ASSERT_NE(first.selectImageSource(&owner), 0);
+    }
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"), "test:1\tNoname\tfrontend-tester");
+
+    // The next start: the search hangs, yet the remembered scanner can be taken.
+    misbehave("get_devices=hang");
+    SaneScannerLibrary next{clipboard, messages, settings, testWorker(), quickDeadlines()};
+    whenShown<ScannerSourceDialog>(scope, [](ScannerSourceDialog& dialog) {
+        auto* list = dialog.findChild<QTreeWidget*>("geraeteListe");
+        EXPECT_TRUE(dialog.isSearching());
+        ASSERT_NE(list->currentItem(), nullptr);
+        EXPECT_EQ(list->currentItem()->text(2), "test:1");
+        ASSERT_TRUE(button(dialog, "OK")->isEnabled());
+        button(dialog, "OK")->click();
+    });
+    EXPECT_NE(next.selectImageSource(&owner), 0);
+    EXPECT_EQ(next.chosenDevice(), "test:1");
+
+    // A scanner no longer there stays in the list, greyed and said to be missing.
+    WriteIniValue(settings, "Default", "Scanner", "weg:0\tAlt\tGerät");
+    misbehave("");
+    SaneScannerLibrary later{clipboard, messages, settings, testWorker(), quickDeadlines()};
+    QString missing;
+    bool missingEnabled = true;
+    QString preselected;
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        auto* list = dialog.findChild<QTreeWidget*>("geraeteListe");
+        waitUntil([&] { return !dialog.isSearching(); }, 10000);
+        const auto found = list->findItems("weg:0", Qt::MatchExactly, 2);
+        if (!found.isEmpty()) {
+            missing = found.first()->text(1);
+            missingEnabled = found.first()->flags() & Qt::ItemIsEnabled;
+        }
+        if (list->currentItem()) preselected = list->currentItem()->text(2);
+        button(dialog, "Abbrechen")->click();
+    });
+    EXPECT_EQ(later.selectImageSource(&owner), 0);
+    EXPECT_EQ(missing, "Gerät – nicht gefunden");
+    EXPECT_FALSE(missingEnabled);
+    EXPECT_TRUE(preselected == "test:0" || preselected == "ornavexfault:0")
+        << preselected.toStdString();
+}
 
 TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettingsForTheNextPage) {
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NoSource);
@@ -128,8 +181,8 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
     }
     EXPECT_TRUE(preselected.contains("300 dpi")) << preselected.join(",").toStdString();
     const QImage page = clipboard.image();
-    // The whole 297 x 297 mm bed at 75 dpi, solid black.
-    EXPECT_EQ(page.size(), QSize(876, 876));
+    // The device's A4 page at 75 dpi, solid black.
+    EXPECT_EQ(page.size(), QSize(620, 876));
     EXPECT_EQ(page.dotsPerMeterX(), std::lround(75 / 0.0254));
     EXPECT_EQ(page.pixel(300, 400), qRgb(0, 0, 0));
     EXPECT_TRUE(messages.shown().empty());
@@ -244,6 +297,27 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilently) {
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_TRUE(clipboard.image().isNull());
+}
+
+TEST_F(ScannerDialogsTest, ThePageFillsInBesideTheSettingsWhileItIsScanned) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave("read=slow");
+    bool grewWhileScanning = false;
+    QLabel* preview = nullptr;
+    EXPECT_EQ(acquire([&](ScannerAcquireDialog& dialog) {
+                  preview = dialog.findChild<QLabel*>("vorschau");
+                  auto* progress = dialog.findChild<QProgressBar*>();
+                  auto* watch = new QTimer(&dialog);
+                  QObject::connect(watch, &QTimer::timeout, &dialog, [&, progress] {
+                      const int value = progress->value();
+                      if (value > 0 && value < 1000 && !preview->pixmap().isNull())
+                          grewWhileScanning = true;
+                  });
+                  watch->start(10);
+              }),
+              AcquireOutcome::NewPage);
+    EXPECT_TRUE(grewWhileScanning);
 }
 
 TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScanner) {
