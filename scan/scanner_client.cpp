@@ -78,8 +78,8 @@ ScannerClient::State ScannerClient::state() const {
 
 bool ScannerClient::ensureWorker() {
     if (pid_ > 0) return true;
-    UniqueFd ours;
-    UniqueFd theirs;
+    OwnedFd ours;
+    OwnedFd theirs;
     if (!makeMessageSocketPair(ours, theirs)) return false;
     std::vector<QByteArray> words{QFile::encodeName(command_.program)};
     for (const QString& argument : command_.arguments) words.push_back(argument.toLocal8Bit());

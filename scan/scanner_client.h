@@ -10,8 +10,8 @@
 #include <deque>
 #include <memory>
 
+#include "platform/owned_fd.h"
 #include "scan/service/scanner_protocol.h"
-#include "scan/service/unique_fd.h"
 
 class QSocketNotifier;
 
@@ -100,7 +100,7 @@ class ScannerClient : public QObject {
     WorkerCommand command_;
     ScannerDeadlines deadlines_;
     pid_t pid_ = -1;
-    UniqueFd socket_;
+    OwnedFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer deadline_;
     std::deque<Pending> pending_;
@@ -108,7 +108,7 @@ class ScannerClient : public QObject {
     bool waitingForLogin_ = false;
     quint32 nextId_ = 1;
     quint32 scanId_ = 0;
-    UniqueFd pageFile_;
+    OwnedFd pageFile_;
     PageLayout pageLayout_;
     QImage pageRows_;
     int pageLines_ = 0;

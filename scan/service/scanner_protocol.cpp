@@ -122,7 +122,7 @@ bool decode(const QByteArray& bytes, ScannerMessage& m) {
 
 }  // namespace
 
-bool makeMessageSocketPair(UniqueFd& first, UniqueFd& second) {
+bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
     first.reset(fds[0]);
@@ -174,7 +174,7 @@ ReceiveResult receiveMessage(int socket, ScannerMessage& message, bool wait) {
                                                        : ReceiveResult::Broken;
     }
     if (received == 0) return ReceiveResult::Closed;
-    UniqueFd attachedFile;
+    OwnedFd attachedFile;
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
             c->cmsg_len >= CMSG_LEN(sizeof(int))) {

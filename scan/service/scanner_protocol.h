@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
+#include "platform/owned_fd.h"
 #include "scan/service/scanner_types.h"
 #include "scan/service/shared_page.h"
-#include "scan/service/unique_fd.h"
 
 namespace ornavex {
 
@@ -50,13 +50,13 @@ struct ScannerMessage {
     int permille = 0;
     int lines = 0;
     double dpi = 0;
-    UniqueFd memoryFile;  // PageBuffer only
+    OwnedFd memoryFile;  // PageBuffer only
 };
 
 enum class ReceiveResult { Message, NothingYet, Closed, Broken };
 
 // Creates a connected, close-on-exec SOCK_SEQPACKET pair.
-bool makeMessageSocketPair(UniqueFd& first, UniqueFd& second);
+bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second);
 
 // Sends without waiting; false when the peer is gone or not reading.
 bool sendMessage(int socket, const ScannerMessage& message);

@@ -150,7 +150,7 @@ class ScannerWorker {
     }
 
     QImage sharePage(quint32 id, const PageLayout& layout) {
-        UniqueFd memoryFile;
+        OwnedFd memoryFile;
         QImage rows = allocateSharedPage(layout, memoryFile);
         if (rows.isNull()) {
             qCWarning(lcWorker) << "no shared memory for a page of" << layout.bytes() << "bytes";

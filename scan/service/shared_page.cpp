@@ -70,9 +70,9 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
     return {width, height, bytesPerLine, format};
 }
 
-QImage allocateSharedPage(const PageLayout& layout, UniqueFd& memoryFile) {
+QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {
     if (!layout.isPlausible()) return {};
-    UniqueFd file(::memfd_create("ornavex-page", MFD_CLOEXEC));
+    OwnedFd file(::memfd_create("ornavex-page", MFD_CLOEXEC));
     if (!file.valid() || ::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) {
         return {};
     }

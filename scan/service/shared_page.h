@@ -3,7 +3,7 @@
 #include <QImage>
 #include <cstddef>
 
-#include "scan/service/unique_fd.h"
+#include "platform/owned_fd.h"
 
 namespace ornavex {
 
@@ -24,7 +24,7 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format);
 // A zero-filled picture whose rows live in a new anonymous shared memory file,
 // so the page can be handed to another process without a copy. The picture
 // owns the mapping; memoryFile receives a descriptor of the file.
-QImage allocateSharedPage(const PageLayout& layout, UniqueFd& memoryFile);
+QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile);
 
 // The first `rows` rows of a page in a shared memory file. Watching: read-only,
 // seeing the other process's writes as they come. Otherwise a private
