@@ -43,9 +43,10 @@ int tipsCount(const QString& stored) {
     return static_cast<int>(rounded);
 }
 
+// Short lines: the box wraps long ones and leaves single words on a line.
 const QString kAnotherTry = QStringLiteral(
-    "Versuchen Sie es noch einmal, oder speichern Sie die Seite in einem anderen Ordner "
-    "oder unter einem anderen Namen. Mit \u201EAbbrechen\u201C bleibt sie ungespeichert.");
+    "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
+    "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.");
 
 bool namesBitmap(const QString& fileName) {
     return fileName.right(3).toLower() == u"bmp";

@@ -19,9 +19,8 @@ class StoreTest : public AppFixture {
 
     static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
         return "Die Bilddatei ''" + name + "'' konnte nicht gespeichert werden.   \n" + reason +
-               "\nVersuchen Sie es noch einmal, oder speichern Sie die Seite in einem anderen "
-               "Ordner oder unter einem anderen Namen. Mit \u201EAbbrechen\u201C bleibt sie "
-               "ungespeichert.";
+               "\nVersuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
+               "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.";
     }
 };
 
