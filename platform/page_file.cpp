@@ -165,6 +165,8 @@ void PageFile::createTemporary(TemporaryKind kind) {
         state_ = {PageWriteStatus::WriteFailed, ENAMETOOLONG};
         return;
     }
+    // Also where this store needs no name: earlier versions left named ones everywhere.
+    removeStaleTemporaries(folder_);
     if (kind == TemporaryKind::UnnamedWherePossible) {
         fd_.reset(::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
         if (fd_.valid()) return;
@@ -173,7 +175,6 @@ void PageFile::createTemporary(TemporaryKind kind) {
             return;
         }
     }
-    removeStaleTemporaries(folder_);
     if (!createNamedTemporary()) state_ = {PageWriteStatus::WriteFailed, errno};
 }
 
@@ -235,7 +236,6 @@ PageWriteResult PageFile::linkUnnamedIntoPlace(ReplacePolicy policy) {
     }
     // A link never replaces a name: the page gets a name of its own for the
     // instant before the rename, which the stale sweep removes if that is cut short.
-    removeStaleTemporaries(folder_);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string candidate = inFolder(folder_, randomTemporaryName());
         const int error = linkDescriptor(fd_.get(), candidate);

@@ -29,9 +29,10 @@ inline constexpr std::chrono::minutes kLongestStore{60};
 // A page on its way into the document folder. It is written into a file with
 // no name (O_TMPFILE) that only a successful commit links into place, so a
 // store that is killed leaves nothing behind; where the file system has no
-// unnamed files, into a hidden named one that the next store into that folder
-// removes once it is older than kLongestStore. Until the commit the typed name
-// keeps whatever it held, and a page never committed is dropped.
+// unnamed files, into a hidden named one. Every store removes this program's
+// named temporary files in its folder that are older than kLongestStore. Until
+// the commit the typed name keeps whatever it held, and a page never committed
+// is dropped.
 class PageFile {
   public:
     explicit PageFile(const QString& targetPath, WriteChunk writeChunk = systemWriteChunk,
