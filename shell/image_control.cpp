@@ -19,6 +19,7 @@ ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
 
 void ImageControl::setPicture(const QImage& picture) {
     picture_ = picture;
+    stretched_ = QImage();
     update();
 }
 
@@ -36,7 +37,7 @@ void ImageControl::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!picture_.isNull()) {
         if (stretch_) {
-            painter.drawImage(rect(), picture_);
+            painter.drawImage(QPoint(0, 0), stretchedPicture());
         } else {
             painter.drawImage(QPoint(0, 0), picture_);
         }
@@ -48,6 +49,22 @@ void ImageControl::paintEvent(QPaintEvent*) {
         const qreal inset = kFocusFrameWidth / 2.0;
         painter.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
     }
+}
+
+// Drawn by the same painter call as an uncached paint, so the pixels are the same.
+const QImage& ImageControl::stretchedPicture() {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (stretched_.size() == pixels && stretched_.devicePixelRatio() == ratio) return stretched_;
+    const bool opaque = !picture_.hasAlphaChannel();
+    stretched_ =
+        QImage(pixels, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    stretched_.setDevicePixelRatio(ratio);
+    stretched_.fill(Qt::transparent);
+    QPainter painter(&stretched_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size())), picture_);
+    return stretched_;
 }
 
 void ImageControl::mousePressEvent(QMouseEvent* event) {

@@ -39,7 +39,12 @@ class ImageControl : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    const QImage& stretchedPicture();
+
     QImage picture_;
+    // The picture scaled to the control, kept while neither changes: scaling a
+    // full page on every paint would make each repaint cost a scan's worth of pixels.
+    QImage stretched_;
     bool stretch_ = false;
 };
 
