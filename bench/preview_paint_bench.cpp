@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "shell/image_control.h"
+#include "widgets/image_control.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "bench/bench_support.h"
 #include "platform/turbo_jpeg_encoder.h"
-#include "shell/image_control.h"
+#include "widgets/image_control.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include "shell/file_dir_path.h"
 #include "shell/folder_text.h"
 #include "shell/hints.h"
-#include "shell/image_control.h"
 #include "shell/ini_files.h"
-#include "shell/picture_box.h"
 #include "shell/picture_messages.h"
 #include "shell/root.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -3,9 +3,9 @@
 #include <QAction>
 
 #include "platform/platform_services.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "shell/root.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 

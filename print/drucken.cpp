@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "platform/screen.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/event_loop.h"
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
-#include "shell/image_control.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 

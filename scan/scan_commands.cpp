@@ -9,9 +9,9 @@
 #include "shell/dateiexistenz.h"
 #include "shell/folder_text.h"
 #include "shell/hints.h"
-#include "shell/image_control.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {

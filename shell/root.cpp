@@ -15,12 +15,12 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "shell/accessible_picture.h"
 #include "shell/hints.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
-#include "shell/picture_button.h"
 #include "shell/root_operations.h"
+#include "widgets/accessible_picture.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
+#include "widgets/picture_button.h"
 
 // The images are compiled into the shell library, which must register them itself.
 static void registerAssets() {

@@ -1,7 +1,7 @@
 #include <QDir>
 
-#include "shell/image_control.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {

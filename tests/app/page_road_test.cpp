@@ -2,8 +2,8 @@
 
 #include "platform/qt_picture_store.h"
 #include "platform/turbo_jpeg_encoder.h"
-#include "shell/image_control.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {

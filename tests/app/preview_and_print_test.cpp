@@ -8,9 +8,9 @@
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
 #include "print/print_preview.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -7,11 +7,11 @@
 #include <ostream>
 
 #include "platform/qt_picture_store.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "tests/app/app_fixture.h"
 #include "tests/app/process_harness.h"
 #include "tests/fakes/never_answering_path.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

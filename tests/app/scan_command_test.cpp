@@ -4,8 +4,8 @@
 #include <QToolButton>
 #include <ostream>
 
-#include "shell/image_control.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <ostream>
 
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

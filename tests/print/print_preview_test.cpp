@@ -10,9 +10,9 @@
 
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "tests/fakes/fake_desktop.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

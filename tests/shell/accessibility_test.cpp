@@ -12,12 +12,12 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_operations.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
 #include "shell/root.h"
 #include "tests/fakes/fake_platform.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -7,14 +7,14 @@
 #include <ostream>
 
 #include "platform/qt_picture_store.h"
-#include "shell/image_control.h"
 #include "shell/ini_files.h"
-#include "shell/picture_box.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/never_answering_path.h"
 #include "tests/fakes/recording_operations.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

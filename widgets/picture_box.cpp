@@ -1,4 +1,4 @@
-#include "shell/picture_box.h"
+#include "widgets/picture_box.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

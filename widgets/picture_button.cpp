@@ -1,4 +1,4 @@
-#include "shell/picture_button.h"
+#include "widgets/picture_button.h"
 
 #include <QKeyEvent>
 

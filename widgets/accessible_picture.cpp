@@ -1,7 +1,7 @@
-#include "shell/accessible_picture.h"
+#include "widgets/accessible_picture.h"
 
-#include "shell/image_control.h"
-#include "shell/picture_box.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "shell/image_control.h"
+#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {

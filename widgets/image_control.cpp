@@ -1,4 +1,4 @@
-#include "shell/image_control.h"
+#include "widgets/image_control.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
