@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include "platform/clipboard.h"
 #include "platform/message_boxes.h"
@@ -71,23 +72,21 @@ int SaneScannerLibrary::selectImageSource(QWidget* owner) {
 }
 
 SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
-    // Clicks and keys wait until the device is open, so nothing else reaches the
-    // scanner meanwhile; the client's deadline bounds the wait.
+    // Clicks and keys wait a moment; an open that takes longer gets a note with
+    // "Abbrechen" that keeps everything else out. The client's deadline bounds both.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
-                         QString(), 0, 0, owner);
-    note.setWindowTitle(kTitle);
-    note.setMinimumDuration(kBusyNoteDelayMs);
-
     Opened opened;
+    bool answered = false;
     QEventLoop waiting;
     const auto done = [&](DeviceStatus status, const std::vector<SaneOptionInfo>& options) {
         opened.status = status;
         opened.options = options;
+        answered = true;
         waiting.quit();
     };
     const auto lost = [&](WorkerLoss loss) {
         opened.loss = loss;
+        answered = true;
         waiting.quit();
     };
     const auto login = [&](const QString& resource) {
@@ -100,7 +99,22 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
         QObject::connect(&client_, &ScannerClient::workerLost, &waiting, lost),
         QObject::connect(&client_, &ScannerClient::loginRequested, &waiting, login)};
     client_.openDevice(deviceName_);
+    QTimer::singleShot(kBusyNoteDelayMs, &waiting, &QEventLoop::quit);
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!answered) {
+        QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
+                             QStringLiteral("Abbrechen"), 0, 0, owner);
+        note.setWindowTitle(kTitle);
+        note.setWindowModality(Qt::ApplicationModal);
+        note.setMinimumDuration(0);
+        QObject::connect(&note, &QProgressDialog::canceled, &waiting, [&] {
+            client_.stopWorker();
+            opened.cancelled = true;
+            waiting.quit();
+        });
+        note.show();
+        waiting.exec();
+    }
     for (const auto& connection : connections) QObject::disconnect(connection);
     QGuiApplication::restoreOverrideCursor();
     return opened;
@@ -150,6 +164,7 @@ void SaneScannerLibrary::tellLost(WorkerLoss loss, bool pageKept) {
 AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
     if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
     const Opened opened = open(owner);
+    if (opened.cancelled) return AcquireOutcome::Cancelled;
     if (opened.loss) {
         tellLost(*opened.loss, false);
         return AcquireOutcome::ScannerLost;

@@ -35,6 +35,7 @@ class SaneScannerLibrary : public ScannerLibrary {
         DeviceStatus status = DeviceStatus::Failed;
         std::vector<SaneOptionInfo> options;
         std::optional<WorkerLoss> loss;
+        bool cancelled = false;
     };
     Opened open(QWidget* owner);
     std::optional<WorkerLoss> close();

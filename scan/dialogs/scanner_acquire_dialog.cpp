@@ -322,7 +322,7 @@ void ScannerAcquireDialog::scanEnded() {
 }
 
 void ScannerAcquireDialog::workerLost(WorkerLoss loss) {
-    if (!scanning_) return;
+    // Also between pages: a fresh worker would not have the device open.
     scanning_ = false;
     previewTimer_.stop();
     loss_ = loss;

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -238,6 +240,10 @@ struct LossRow {
     const char* messageStart;
 };
 
+void PrintTo(const LossRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class ScannerLossTest : public ScannerDialogsTest, public ::testing::WithParamInterface<LossRow> {};
 
 TEST_P(ScannerLossTest, TellsTheUserAndKeepsAPageThatHadArrived) {
@@ -318,6 +324,22 @@ TEST_F(ScannerDialogsTest, ThePageFillsInBesideTheSettingsWhileItIsScanned) {
               }),
               AcquireOutcome::NewPage);
     EXPECT_TRUE(grewWhileScanning);
+}
+
+TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
+    misbehave("");
+    choose("ornavexfault:0");
+    misbehave("open=hang");
+    QElapsedTimer waited;
+    waited.start();
+    whenShown<QProgressDialog>(scope, [](QProgressDialog& note) {
+        EXPECT_TRUE(note.labelText().startsWith("Der Scanner „Ornavex Störgerät“ wird geöffnet"));
+        button(note, "Abbrechen")->click();
+    });
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_LT(waited.elapsed(), 4000);  // well before the open's deadline
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
 TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScanner) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <cctype>
 #include <optional>
 
 #include "tests/scan/scanner_test_support.h"
@@ -89,12 +91,50 @@ class ScannerServiceTest : public ::testing::Test {
     std::vector<SaneOptionInfo> options;
 };
 
-// The same page as the command-line frontend delivers it, as the reference.
+// Bytes of a binary PNM once its header is complete; 0 while it is not.
+qsizetype pnmSize(const QByteArray& data) {
+    QList<int> numbers;  // width, height and (but for P4) the largest sample
+    qsizetype at = 2;
+    const int wanted = data.startsWith("P4") ? 2 : 3;
+    while (numbers.size() < wanted) {
+        while (at < data.size() && (std::isspace(data[at]) || data[at] == '#')) {
+            if (data[at] == '#') at = data.indexOf('\n', at);
+            if (at < 0) return 0;
+            ++at;
+        }
+        const qsizetype start = at;
+        while (at < data.size() && std::isdigit(data[at])) ++at;
+        if (at >= data.size() || at == start) return 0;
+        numbers << data.mid(start, at - start).toInt();
+    }
+    const qsizetype samples = data.startsWith("P6") ? 3 : 1;
+    const qsizetype line =
+        wanted == 2 ? (numbers[0] + 7) / 8 : numbers[0] * samples * (numbers[2] > 255 ? 2 : 1);
+    return at + 1 + line * numbers[1];
+}
+
+// The same page as the command-line frontend delivers it, as the reference. The
+// test device can hang in its own cancel after the page, so the page is taken
+// as soon as it is complete.
 QImage referencePage(const QStringList& options) {
-    QProcess scanimage;
-    scanimage.start("scanimage", QStringList{"-d", "test:0", "--format=pnm"} + options);
-    if (!scanimage.waitForFinished(30000)) return {};
-    return QImage::fromData(scanimage.readAllStandardOutput(), "PNM");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QProcess scanimage;
+        scanimage.start("scanimage", QStringList{"-d", "test:0", "--format=pnm"} + options);
+        QByteArray page;
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            scanimage.waitForReadyRead(100);
+            page += scanimage.readAllStandardOutput();
+            const qsizetype size = pnmSize(page);
+            if (size > 0 && page.size() >= size) break;
+            if (scanimage.state() == QProcess::NotRunning && !scanimage.bytesAvailable()) break;
+        }
+        scanimage.kill();
+        scanimage.waitForFinished(5000);
+        const QImage image = QImage::fromData(page, "PNM");
+        if (!image.isNull()) return image;
+    }
+    return {};
 }
 
 int largestDifference(const QImage& ours, const QImage& reference) {
@@ -233,7 +273,10 @@ TEST_F(ScannerServiceTest, CancelEndsASlowScanAndTheNextPageComes) {
     const Outcome cancelled = scan(slow, [this] { client.cancelScan(); });
     EXPECT_EQ(cancelled.pageStatus, DeviceStatus::Cancelled);
     EXPECT_TRUE(cancelled.page.isNull());
-    if (cancelled.loss) GTEST_SKIP() << "the test device deadlocked in its cancel";
+    // The test device may deadlock in its own cancel: then a fresh worker takes over.
+    if (cancelled.loss) {
+        ASSERT_EQ(open("test:0"), DeviceStatus::Good);
+    }
 
     ScanRequest quick;
     quick.dpi = 10;
@@ -326,6 +369,18 @@ TEST_F(ScannerServiceTest, PixelGeometryAndAnUnreadableResolutionStillGiveTheRig
     EXPECT_EQ(outcome.page.pixel(20, 30), qRgb(20, 30, 128));
     // Not a silent 96 dpi: the resolution asked for, since the device can't tell.
     EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(150 / 0.0254));
+}
+
+TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
+    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config/with-system-scanners");
+    ASSERT_EQ(open("test:0"), DeviceStatus::Good);
+    ScanRequest request;
+    request.dpi = 50;
+    const Outcome outcome = scan(request);
+    ASSERT_EQ(outcome.pageStatus, DeviceStatus::Good);
+    EXPECT_EQ(outcome.page.format(), QImage::Format_RGB888);
+    EXPECT_FALSE(outcome.page.allGray());
+    EXPECT_EQ(outcome.page.size(), QSize(413, 584));  // 210 x 297 mm
 }
 
 TEST_F(ScannerServiceTest, ANetworkScannerGetsTheLoginTheWindowAskedFor) {
