@@ -10,13 +10,13 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/application.h"
 #include "bench/bench_support.h"
 #include "platform/message_boxes.h"
-#include "platform/platform_services.h"
+#include "platform/real_platform_services.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
 #include "scan/sane_scanner_library.h"
-#include "shell/app/application.h"
 #include "shell/root.h"
 
 namespace {
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QTemporaryDir folder;
 
-    ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
+    ornavex::PlatformServices platform = ornavex::makeRealPlatformServices().services;
     platform.messageBoxes = std::make_unique<AnswerOk>();
     auto library = std::make_unique<ornavex::SaneScannerLibrary>(
         *platform.clipboard, *platform.messageBoxes, QString(), ornavex::bench::benchWorker());

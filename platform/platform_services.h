@@ -34,8 +34,4 @@ struct PlatformServices {
     std::unique_ptr<ProcessControl> process;
 };
 
-// The real services on Qt, libjpeg-turbo and CUPS. The scanner is left to the
-// caller: it runs in a worker process of the scanner front end.
-PlatformServices makeRealPlatformServices();
-
 }  // namespace ornavex

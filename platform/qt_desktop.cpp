@@ -101,11 +101,7 @@ void UnixProcessControl::terminateImmediately(int exitCode) {
 void UnixProcessControl::quit(int exitCode) {
     // Leaves every event loop, modal ones included; windows are destroyed with
     // the application, without running their close handlers.
-    if (mainLoopRunning_) {
-        QCoreApplication::exit(exitCode);
-    } else {
-        terminateImmediately(exitCode);
-    }
+    QCoreApplication::exit(exitCode);
 }
 
 }  // namespace ornavex

@@ -52,14 +52,11 @@ class UnixProcessControl : public ProcessControl {
   public:
     // Runs before the process ends at once (removes the instance socket).
     void setBeforeTermination(std::function<void()> cleanup) { cleanup_ = std::move(cleanup); }
-    // Set once the main event loop runs; before that, quitting ends the process at once.
-    void setMainLoopRunning(bool running) { mainLoopRunning_ = running; }
     void terminateImmediately(int exitCode) override;
     void quit(int exitCode) override;
 
   private:
     std::function<void()> cleanup_;
-    bool mainLoopRunning_ = false;
 };
 
 }  // namespace ornavex

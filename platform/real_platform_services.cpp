@@ -1,4 +1,5 @@
-#include "platform/platform_services.h"
+#include "platform/real_platform_services.h"
+
 #include "platform/qt_desktop.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
@@ -8,9 +9,11 @@
 
 namespace ornavex {
 
-PlatformServices makeRealPlatformServices() {
+RealPlatformServices makeRealPlatformServices() {
     PlatformServices services;
-    services.messageBoxes = std::make_unique<QtMessageBoxes>();
+    auto messageBoxes = std::make_unique<QtMessageBoxes>();
+    QtMessageBoxes& realMessageBoxes = *messageBoxes;
+    services.messageBoxes = std::move(messageBoxes);
     services.fileDialogs = std::make_unique<QtFileDialogs>();
     services.pointer = std::make_unique<QtScreenPointer>();
     services.eventLoop = std::make_unique<QtEventLoop>();
@@ -20,8 +23,10 @@ PlatformServices makeRealPlatformServices() {
     services.pictures = std::make_unique<QtPictureStore>();
     services.encoder = std::make_unique<TurboJpegEncoder>();
     services.printer = std::make_unique<QtPrinter>();
-    services.process = std::make_unique<UnixProcessControl>();
-    return services;
+    auto process = std::make_unique<UnixProcessControl>();
+    UnixProcessControl& realProcess = *process;
+    services.process = std::move(process);
+    return {std::move(services), realProcess, realMessageBoxes};
 }
 
 }  // namespace ornavex

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "shell/app/application.h"
+#include "app/application.h"
 #include "shell/ini_files.h"
 #include "shell/root.h"
 #include "tests/fakes/fake_platform.h"

@@ -3,15 +3,14 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <cstring>
 
-#include "platform/platform_services.h"
-#include "platform/qt_desktop.h"
-#include "platform/qt_message_boxes.h"
+#include "app/application.h"
+#include "platform/real_platform_services.h"
 #include "scan/sane_scanner_library.h"
 #include "scan/service/scanner_worker.h"
-#include "shell/app/application.h"
 #include "shell/hints.h"
 #include "shell/root.h"
 #include "shell/settings_path.h"
@@ -50,24 +49,27 @@ int main(int argc, char** argv) {
     QTranslator translator;
     installGermanTranslations(app, translator);
 
-    ornavex::PlatformServices platform = ornavex::makeRealPlatformServices();
+    ornavex::RealPlatformServices real = ornavex::makeRealPlatformServices();
+    ornavex::PlatformServices& platform = real.services;
     const QString settingsPath = ornavex::settingsFilePath();
     platform.scanner = std::make_unique<ornavex::SaneScannerLibrary>(
         *platform.clipboard, *platform.messageBoxes, settingsPath);
-    auto& process = static_cast<ornavex::UnixProcessControl&>(*platform.process);
-    process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
+    real.process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
 
     ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();
-    static_cast<ornavex::QtMessageBoxes&>(*platform.messageBoxes).setOwner(&root);
+    real.messageBoxes.setOwner(&root);
 
     QObject::connect(&instance, &ornavex::SingleInstance::textReceived, root.Text1(),
                      &QLineEdit::setText);
     QObject::connect(&instance, &ornavex::SingleInstance::activateRequested, &root,
                      [&root] { bringToFront(root); });
 
-    application.start();
-    if (!instance.isServing()) {
+    // The load sequence opens modal dialogs; run from the event loop, a quit
+    // during one of them ends the program as it does later.
+    QTimer::singleShot(0, &root, [&] {
+        application.start();
+        if (instance.isServing()) return;
         // Host programs rely on the socket; running on without it unannounced
         // would leave them, and a second start, without an answer.
         platform.messageBoxes->show(
@@ -76,8 +78,7 @@ int main(int argc, char** argv) {
                             "Die Verbindung für sie lässt sich nicht einrichten; ein weiterer "
                             "Start öffnet deshalb ein zweites Fenster."),
              ornavex::MessageIcon::Exclamation, ornavex::MessageButtons::Ok});
-    }
-    process.setMainLoopRunning(true);
+    });
     const int exitCode = QApplication::exec();
     instance.removeSocketFile();
     return exitCode;

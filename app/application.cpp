@@ -1,4 +1,4 @@
-#include "shell/app/application.h"
+#include "app/application.h"
 
 #include <QLineEdit>
 

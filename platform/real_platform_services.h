@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/platform_services.h"
+#include "platform/qt_desktop.h"
+#include "platform/qt_message_boxes.h"
+
+namespace ornavex {
+
+// The real services on Qt, libjpeg-turbo and CUPS, with the two that the
+// program's start sets up itself at their real type. The scanner is left to
+// the caller: it runs in a worker process of the scanner front end.
+struct RealPlatformServices {
+    PlatformServices services;
+    UnixProcessControl& process;
+    QtMessageBoxes& messageBoxes;
+};
+
+RealPlatformServices makeRealPlatformServices();
+
+}  // namespace ornavex
