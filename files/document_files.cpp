@@ -7,15 +7,15 @@
 #include <cmath>
 #include <limits>
 
-#include "files/com_dlg.h"
-#include "files/jpg_create.h"
+#include "files/file_dialog_request.h"
+#include "files/jpeg_save.h"
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
-#include "shell/dateiexistenz.h"
-#include "shell/file_dir_path.h"
+#include "shell/file_existence.h"
 #include "shell/folder_text.h"
 #include "shell/hints.h"
 #include "shell/ini_files.h"
+#include "shell/path_parts.h"
 #include "shell/picture_messages.h"
 #include "shell/root.h"
 #include "widgets/image_control.h"

@@ -3,7 +3,7 @@
 #include <QAction>
 
 #include "platform/platform_services.h"
-#include "print/bildverwaltung.h"
+#include "print/print_fit.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/platform_services.h"
-#include "shell/dateiexistenz.h"
+#include "shell/file_existence.h"
 #include "shell/folder_text.h"
 #include "shell/hints.h"
 #include "shell/root.h"

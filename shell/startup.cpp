@@ -4,14 +4,14 @@
 
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
-#include "shell/dateiexistenz.h"
-#include "shell/file_dir_path.h"
+#include "shell/file_existence.h"
 #include "shell/hints.h"
 #include "shell/ini_files.h"
-#include "shell/others.h"
+#include "shell/path_parts.h"
 #include "shell/picture_messages.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
+#include "shell/wait_seconds.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 

@@ -17,7 +17,7 @@
 #include <QTransform>
 
 #include "platform/qt_printer.h"
-#include "print/bildverwaltung.h"
+#include "print/print_fit.h"
 
 namespace ornavex {
 namespace {

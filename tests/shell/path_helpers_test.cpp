@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "shell/dateiexistenz.h"
-#include "shell/file_dir_path.h"
+#include "shell/file_existence.h"
+#include "shell/path_parts.h"
 
 namespace ornavex {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/others.h"
+#include "shell/wait_seconds.h"
 #include "tests/fakes/fake_desktop.h"
 
 namespace ornavex {

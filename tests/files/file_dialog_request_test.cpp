@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-#include "files/com_dlg.h"
+#include "files/file_dialog_request.h"
 #include "tests/fakes/fake_file_dialogs.h"
 
 namespace ornavex {

@@ -1,4 +1,4 @@
-#include "shell/file_dir_path.h"
+#include "shell/path_parts.h"
 
 #include "platform/path_separator.h"
 

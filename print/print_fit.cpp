@@ -1,4 +1,4 @@
-#include "print/bildverwaltung.h"
+#include "print/print_fit.h"
 
 #include <cmath>
 

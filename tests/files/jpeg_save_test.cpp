@@ -1,4 +1,4 @@
-#include "files/jpg_create.h"
+#include "files/jpeg_save.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "files/com_dlg.h"
+#include "files/file_dialog_request.h"
 
 #include "platform/path_separator.h"
 

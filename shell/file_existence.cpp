@@ -1,4 +1,4 @@
-#include "shell/dateiexistenz.h"
+#include "shell/file_existence.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/file_dir_path.h"
+#include "shell/path_parts.h"
 
 namespace ornavex {
 

@@ -1,4 +1,4 @@
-#include "shell/others.h"
+#include "shell/wait_seconds.h"
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
