@@ -1,5 +1,6 @@
 #include "scan/service/scanner_worker.h"
 
+#include <sys/prctl.h>
 #include <sys/socket.h>
 
 #include <QLoggingCategory>
@@ -232,6 +233,8 @@ int runScannerWorker(int socket) {
     if (::getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_SEQPACKET) {
         return 2;
     }
+    // Started through /proc/self/exe it would be listed as "exe".
+    ::prctl(PR_SET_NAME, "ornavex-scanner");
     return ScannerWorker(socket).run();
 }
 
