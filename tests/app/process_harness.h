@@ -70,12 +70,14 @@ class AppSandbox {
     QString programPath() const { return root_.filePath("bin/ornavex"); }
     QString socketPath() const { return root_.filePath("runtime/ornavex.sock"); }
 
-    std::unique_ptr<QProcess> launch() const {
+    // Overrides win over the defaults, e.g. a real display instead of offscreen.
+    std::unique_ptr<QProcess> launch(const QProcessEnvironment& overrides = {}) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", root_.filePath("runtime"));
         environment.insert("HOME", root_.filePath("home"));
         environment.insert("XDG_CONFIG_HOME", root_.filePath("config"));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert(overrides);
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);

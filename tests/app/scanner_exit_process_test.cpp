@@ -1,0 +1,168 @@
+#include <signal.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <iostream>
+#include <ostream>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/process_harness.h"
+
+namespace ornavex::test {
+namespace {
+
+constexpr int kStepTimeoutMs = 20000;
+// The figure asked for is one second; these bounds are for a loaded machine.
+constexpr int kEndBoundMs = 5000;
+constexpr int kEndLimitMs = 3000;
+constexpr int kWorkerGoneMs = 3000;
+
+// The start-up hint is modal and comes before the scanner search, so a key must be
+// pressed on a display. Xvfb picks a free display number itself.
+class PrivateDisplay {
+  public:
+    PrivateDisplay() {
+        server_.start("Xvfb",
+                      {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+        QDeadlineTimer deadline(10000);
+        while (!server_.canReadLine() && server_.waitForReadyRead(deadline.remainingTime())) {
+        }
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) name_ = ":" + QString::fromLatin1(number);
+    }
+    ~PrivateDisplay() {
+        server_.terminate();  // lets Xvfb remove its lock file and socket
+        if (!server_.waitForFinished(3000)) server_.kill();
+        server_.waitForFinished(3000);
+    }
+    const QString& name() const { return name_; }
+
+  private:
+    QProcess server_;
+    QString name_;
+};
+
+// The first line xdotool prints; its own waits (search --sync) are bounded here.
+QString xdotool(const QString& display, const QStringList& arguments, int timeoutMs = 5000) {
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    tool.setProcessEnvironment(environment);
+    tool.start("xdotool", arguments);
+    if (!tool.waitForFinished(timeoutMs)) {
+        tool.kill();
+        tool.waitForFinished(3000);
+        return {};
+    }
+    return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
+// A child of the program into which SANE has loaded the fault backend: the worker, searching.
+pid_t searchingWorker(qint64 program) {
+    const QString tasks = QStringLiteral("/proc/%1/task/").arg(program);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks + task + "/children");
+        if (!children.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& child : children.readAll().split(' ')) {
+            QFile maps(QStringLiteral("/proc/%1/maps").arg(QString::fromLatin1(child.trimmed())));
+            if (maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libsane-ornavexfault")) {
+                return child.trimmed().toInt();
+            }
+        }
+    }
+    return 0;
+}
+
+// An orphaned zombie waits for whoever reaps it; it holds no scanner.
+bool goneOrZombie(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+enum class Ending { EndCommand, SessionEnd };
+
+struct ExitRow {
+    const char* name;
+    Ending ending;
+};
+
+void PrintTo(const ExitRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ScannerExitTest : public ::testing::TestWithParam<ExitRow> {};
+
+TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
+    for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is missing";
+    }
+    const PrivateDisplay display;
+    ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+    const AppSandbox sandbox(ORNAVEX_BINARY);
+    ASSERT_TRUE(sandbox.ready());
+    // A known document folder keeps the folder chooser away.
+    const QDir bin = QFileInfo(sandbox.programPath()).dir();
+    QFile settings(bin.filePath("ornavex.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Default]\nOrdner=" + QDir::cleanPath(bin.filePath("../home")).toUtf8() +
+                   "/\n");
+    settings.close();
+
+    QProcessEnvironment environment;
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("DISPLAY", display.name());
+    environment.insert("SANE_CONFIG_DIR", ORNAVEX_FAULT_SANE_CONFIG_DIR);
+    environment.insert("LD_LIBRARY_PATH", ORNAVEX_FAULT_BACKEND_DIR);
+    environment.insert("ORNAVEX_FAULT", "get_devices=hang");
+    Launched launched;
+    QProcess& program = launched.add(sandbox.launch(environment));
+    ASSERT_TRUE(program.waitForStarted());
+
+    const QString hint =
+        xdotool(display.name(), {"search", "--sync", "--name", "^ Ornavex$"}, kStepTimeoutMs);
+    ASSERT_FALSE(hint.isEmpty()) << "the start-up hint did not appear";
+    // Typed through XTEST as a user types: sent to the window alone, the key also
+    // dismissed the next message box.
+    xdotool(display.name(), {"windowfocus", "--sync", hint, "key", "Return"});
+    pid_t worker = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] { return (worker = searchingWorker(program.processId())) > 0 || !running(program); },
+        kStepTimeoutMs));
+    ASSERT_GT(worker, 0) << "ended before the scanner search, code " << program.exitCode();
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (GetParam().ending == Ending::EndCommand) {
+        ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    } else {
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    }
+    ASSERT_TRUE(program.waitForFinished(kEndBoundMs)) << "still running beside a hanging worker";
+    const qint64 endMs = elapsed.elapsed();
+    RecordProperty("end_ms", static_cast<int>(endMs));
+    std::cout << GetParam().name << ": the program ended after " << endMs << " ms\n";
+    EXPECT_LT(endMs, kEndLimitMs);
+    if (GetParam().ending == Ending::EndCommand) {
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    }
+    EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
+        << "the scanner worker " << worker << " outlived the program";
+    if (!goneOrZombie(worker)) ::kill(worker, SIGKILL);
+}
+
+// Closing the main window is no row: the source dialog is modal during the search, and
+// Qt drops a close request for a window a modal dialog blocks.
+INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest,
+                         ::testing::Values(ExitRow{"EndCommand", Ending::EndCommand},
+                                           ExitRow{"SessionEnd", Ending::SessionEnd}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace ornavex::test
