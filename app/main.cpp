@@ -11,10 +11,10 @@
 #include "platform/real_platform_services.h"
 #include "scan/sane_scanner_library.h"
 #include "scan/service/scanner_worker.h"
-#include "shell/hints.h"
 #include "shell/root.h"
 #include "shell/settings_path.h"
 #include "shell/single_instance.h"
+#include "shell/user_texts.h"
 
 namespace {
 
@@ -72,12 +72,9 @@ int main(int argc, char** argv) {
         if (instance.isServing()) return;
         // Host programs rely on the socket; running on without it unannounced
         // would leave them, and a second start, without an answer.
-        platform.messageBoxes->show(
-            {ornavex::kMessageTitle,
-             QStringLiteral("Andere Programme können Ornavex nicht steuern.   \n"
-                            "Die Verbindung für sie lässt sich nicht einrichten; ein weiterer "
-                            "Start öffnet deshalb ein zweites Fenster."),
-             ornavex::MessageIcon::Exclamation, ornavex::MessageButtons::Ok});
+        platform.messageBoxes->show({ornavex::messageTitle(), ornavex::controlUnavailableText(),
+                                     ornavex::MessageIcon::Exclamation,
+                                     ornavex::MessageButtons::Ok});
     });
     const int exitCode = QApplication::exec();
     instance.removeSocketFile();

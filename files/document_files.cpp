@@ -3,9 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
-#include <cerrno>
-#include <cmath>
-#include <limits>
 
 #include "files/file_dialog_request.h"
 #include "files/jpeg_save.h"
@@ -13,40 +10,17 @@
 #include "shell/browse_folders.h"
 #include "shell/file_existence.h"
 #include "shell/folder_text.h"
-#include "shell/hints.h"
-#include "shell/ini_files.h"
 #include "shell/path_parts.h"
-#include "shell/picture_messages.h"
 #include "shell/root.h"
+#include "shell/user_texts.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
 
-const QString kSection = QStringLiteral("Default");
 constexpr int kJpegQuality = 100;
 constexpr int kTipsShown = 4;
-
-const QString kNameTaken = QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   ");
-
-// A stored count that is no number counts as none shown yet.
-int tipsCount(const QString& stored) {
-    bool numeric = false;
-    const double value = stored.trimmed().toDouble(&numeric);
-    if (!numeric || !std::isfinite(value)) return 0;
-    const double rounded = std::nearbyint(value);
-    if (rounded < std::numeric_limits<short>::min() ||
-        rounded > std::numeric_limits<short>::max()) {
-        return 0;
-    }
-    return static_cast<int>(rounded);
-}
-
-// Short lines: the box wraps long ones and leaves single words on a line.
-const QString kAnotherTry = QStringLiteral(
-    "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
-    "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.");
 
 bool namesBitmap(const QString& fileName) {
     return fileName.right(3).toLower() == u"bmp";
@@ -54,52 +28,8 @@ bool namesBitmap(const QString& fileName) {
 
 }  // namespace
 
-QString failedWriteText(const QString& fileName, const PageWriteResult& result) {
-    return QStringLiteral("Die Bilddatei ''") + fileName +
-           QStringLiteral("'' konnte nicht gespeichert werden.   \n") +
-           describeWriteFailure(result) + u'\n' + kAnotherTry;
-}
-
-QString describeWriteFailure(const PageWriteResult& result) {
-    if (result.status == PageWriteStatus::AlreadyExists) {
-        return QStringLiteral(
-            "Unter diesem Namen ist inzwischen eine Datei vorhanden; sie wurde nicht "
-            "überschrieben.");
-    }
-    if (result.status == PageWriteStatus::NoPicture) {
-        return QStringLiteral("Die Vorschau enthält kein Bild.");
-    }
-    switch (result.systemError) {
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("Auf dem Datenträger ist nicht genügend Speicherplatz frei.");
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("Sie haben keine Berechtigung, in diesen Ordner zu schreiben.");
-        case EROFS:
-            return QStringLiteral("Der Datenträger ist schreibgeschützt.");
-        case ENOENT:
-        case ENOTDIR:
-            return QStringLiteral("Der Ordner ist nicht vorhanden.");
-        case ENAMETOOLONG:
-            return QStringLiteral("Der Dateiname ist zu lang.");
-        case EISDIR:
-            return QStringLiteral("Unter diesem Namen ist ein Ordner vorhanden.");
-        case EIO:
-            return QStringLiteral("Beim Schreiben ist ein Ein-/Ausgabefehler aufgetreten.");
-        case ENOMEM:
-            return QStringLiteral("Es ist nicht genügend Arbeitsspeicher frei.");
-        case EFBIG:
-            return QStringLiteral("Das Bild ist für dieses Dateiformat zu groß.");
-        default:
-            break;
-    }
-    return QStringLiteral("Die Datei konnte nicht geschrieben werden (Fehlercode %1).")
-        .arg(result.systemError);
-}
-
 DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath)
-    : root_(root), platform_(platform), settingsPath_(std::move(settingsPath)) {}
+    : root_(root), platform_(platform), settings_(std::move(settingsPath)) {}
 
 void DocumentFiles::yield() {
     platform_.eventLoop->processPendingEvents();
@@ -143,7 +73,7 @@ void DocumentFiles::TwainCopy() {
     if (FileExists(root_.pagePath())) {
         platform_.pointer->set(PointerShape::Default);
         platform_.messageBoxes->show(
-            {kMessageTitle, kNameTaken, MessageIcon::Exclamation, MessageButtons::Ok});
+            {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
         // Without a new name the existing file stays as it is.
         if (!saveAs()) return finish();
     }
@@ -194,20 +124,17 @@ PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy poli
 
 MessageAnswer DocumentFiles::askAfterFailedWrite(const PageWriteResult& result) {
     return platform_.messageBoxes->show(
-        {kMessageTitle, failedWriteText(root_.fileName(), result), MessageIcon::Exclamation,
+        {messageTitle(), failedWriteText(root_.fileName(), result), MessageIcon::Exclamation,
          MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
 }
 
 void DocumentFiles::confirmStoreAndCountTips() {
-    const int shown = tipsCount(ReadIniValue(settingsPath_, kSection, QStringLiteral("Tips"))) + 1;
+    const int shown = settings_.tipsShown() + 1;
     if (shown > kTipsShown) return;
     platform_.pointer->set(PointerShape::Default);
-    platform_.messageBoxes->show({kMessageTitle,
-                                  QStringLiteral("Die Bilddatei ''") + root_.fileName() +
-                                      QStringLiteral("'' wurde erfolgreich gespeichert.   \n") +
-                                      kPreviewHint,
+    platform_.messageBoxes->show({messageTitle(), pageStoredText(root_.fileName()),
                                   MessageIcon::Information, MessageButtons::Ok});
-    WriteIniValue(settingsPath_, kSection, QStringLiteral("Tips"), QString::number(shown));
+    settings_.setTipsShown(shown);
 }
 
 void DocumentFiles::TwainLoad() {
@@ -216,10 +143,8 @@ void DocumentFiles::TwainLoad() {
     yield();
 
     QString folder = root_.folder();
-    const QString name = OpenFileDialog(
-        *platform_.fileDialogs, &root_, QStringLiteral(" Dokument öffnen"), folder, QString(),
-        QStringLiteral("Jpeg Bilddateien|*.jpg;*.gif|Windows Bitmap|*.bmp|Alle Dateien|*.*"),
-        QStringLiteral("jpg"));
+    const QString name = OpenFileDialog(*platform_.fileDialogs, &root_, openDocumentTitle(), folder,
+                                        QString(), openDocumentFilter(), QStringLiteral("jpg"));
     folder = withTrailingSeparator(folder);
     if (name.isEmpty()) return;
 
@@ -244,16 +169,14 @@ void DocumentFiles::explainUnopenedPicture(const QString& fileName, PictureLoadS
     if (status == PictureLoadStatus::NoAnswer) text = unansweredPictureText(fileName);
     if (text.isEmpty()) return;
     platform_.messageBoxes->show(
-        {kMessageTitle, text, MessageIcon::Exclamation, MessageButtons::Ok});
+        {messageTitle(), text, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 bool DocumentFiles::saveAs() {
     platform_.pointer->set(PointerShape::Default);
     QString folder = root_.folder();
-    const QString name = SaveFileDialog(
-        *platform_.fileDialogs, &root_, QStringLiteral(" Dokument speichern"), folder, QString(),
-        QStringLiteral("Jpeg Bilddateien|*.jpg|Windows Bitmap|*.bmp|Alle Dateien|*.*"),
-        QStringLiteral("jpg"));
+    const QString name = SaveFileDialog(*platform_.fileDialogs, &root_, saveDocumentTitle(), folder,
+                                        QString(), saveDocumentFilter(), QStringLiteral("jpg"));
     folder = withTrailingSeparator(folder);
     if (name.isEmpty()) return false;
 
@@ -261,17 +184,12 @@ bool DocumentFiles::saveAs() {
     root_.setFileName(name);
     // The save dialog asked before an existing file was chosen.
     replaceAgreedFor_ = FileExists(root_.pagePath()) ? root_.pagePath() : QString();
-    WriteIniValue(settingsPath_, kSection, QStringLiteral("LastFile"), root_.pagePath());
-    WriteIniValue(settingsPath_, kSection, QStringLiteral("Ordner"), root_.folder());
+    settings_.rememberSavedPage(root_.pagePath(), root_.folder());
 
     if (root_.scannerFlag() != Root::kNoSource) return true;
-    const MessageAnswer answer = platform_.messageBoxes->show(
-        {QStringLiteral(" Testprojekt Speichern"),
-         QStringLiteral("Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen "
-                        "speichern ?    \n"
-                        "Achten Sie darauf, dass das Dokument in der Ansicht mit der Frage "
-                        "gemeint ist."),
-         MessageIcon::Exclamation, MessageButtons::YesNo, MessageAnswer::Yes});
+    const MessageAnswer answer =
+        platform_.messageBoxes->show({saveNowTitle(), saveNowQuestion(), MessageIcon::Exclamation,
+                                      MessageButtons::YesNo, MessageAnswer::Yes});
     if (answer == MessageAnswer::Yes) {
         root_.setScannerFlag(Root::kSourceChosen);
         if (root_.hasPicture()) TwainCopy();

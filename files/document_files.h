@@ -5,6 +5,7 @@
 #include "platform/message_boxes.h"
 #include "platform/page_write.h"
 #include "platform/picture_store.h"
+#include "shell/settings.h"
 
 namespace ornavex {
 
@@ -35,15 +36,9 @@ class DocumentFiles {
 
     Root& root_;
     PlatformServices& platform_;
-    QString settingsPath_;
+    Settings settings_;
     // The page path whose replacement the user agreed to in the save dialog.
     QString replaceAgreedFor_;
 };
-
-// The German reason shown when a page could not be written.
-QString describeWriteFailure(const PageWriteResult& result);
-
-// The whole message after a failed write: the file, the reason, the way out.
-QString failedWriteText(const QString& fileName, const PageWriteResult& result);
 
 }  // namespace ornavex

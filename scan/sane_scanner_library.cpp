@@ -9,16 +9,12 @@
 #include "platform/message_boxes.h"
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
-#include "shell/ini_files.h"
+#include "shell/user_texts.h"
 
 namespace ornavex {
 namespace {
 
 constexpr int kBusyNoteDelayMs = 400;
-const QString kSection = QStringLiteral("Default");
-// Name, vendor and model; SANE's names hold no tab.
-constexpr QChar kFieldSeparator = u'\t';
-const QString kTitle = QStringLiteral(" Ornavex");
 
 // Why a chosen scanner could not be opened; the scan texts would talk of
 // settings or a scan that never began.
@@ -43,22 +39,19 @@ SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messa
                                        ScannerDeadlines deadlines)
     : clipboard_(clipboard),
       messages_(messages),
-      settingsPath_(std::move(settingsPath)),
+      settingsFile_(std::move(settingsPath)),
       client_(std::move(worker), deadlines) {}
 
 std::optional<SaneDeviceInfo> SaneScannerLibrary::recall() const {
-    if (settingsPath_.isEmpty()) return std::nullopt;
-    const QStringList fields =
-        ReadWholeIniValue(settingsPath_, kSection, kScannerKey).split(kFieldSeparator);
-    if (fields.size() != 3 || fields[0].isEmpty()) return std::nullopt;
-    return SaneDeviceInfo{fields[0], fields[1], fields[2], QString()};
+    if (settingsFile_.iniPath().isEmpty()) return std::nullopt;
+    const std::optional<RememberedScanner> remembered = settingsFile_.scanner();
+    if (!remembered) return std::nullopt;
+    return SaneDeviceInfo{remembered->name, remembered->vendor, remembered->model, QString()};
 }
 
 void SaneScannerLibrary::remember(const SaneDeviceInfo& device) const {
-    if (settingsPath_.isEmpty()) return;
-    QStringList fields = {device.name, device.vendor, device.model};
-    for (QString& field : fields) field.remove(kFieldSeparator);
-    WriteIniValue(settingsPath_, kSection, kScannerKey, fields.join(kFieldSeparator));
+    if (settingsFile_.iniPath().isEmpty()) return;
+    settingsFile_.rememberScanner({device.name, device.vendor, device.model});
 }
 
 int SaneScannerLibrary::selectImageSource(QWidget* owner) {
@@ -104,7 +97,7 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
     if (!answered) {
         QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
                              QStringLiteral("Abbrechen"), 0, 0, owner);
-        note.setWindowTitle(kTitle);
+        note.setWindowTitle(messageTitle());
         note.setWindowModality(Qt::ApplicationModal);
         note.setMinimumDuration(0);
         QObject::connect(&note, &QProgressDialog::canceled, &waiting, [&] {
@@ -158,7 +151,7 @@ void SaneScannerLibrary::tellLost(WorkerLoss loss, bool pageKept) {
     text = text.arg(deviceLabel_);
     if (pageKept)
         text += QStringLiteral("\nDie Seite war bereits vollständig gescannt und bleibt erhalten.");
-    messages_.show({kTitle, text, MessageIcon::Exclamation, MessageButtons::Ok});
+    messages_.show({messageTitle(), text, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
@@ -170,7 +163,7 @@ AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
         return AcquireOutcome::ScannerLost;
     }
     if (opened.status != DeviceStatus::Good) {
-        messages_.show({kTitle,
+        messages_.show({messageTitle(),
                         QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
                             .arg(deviceLabel_, openFailureText(opened.status)),
                         MessageIcon::Exclamation, MessageButtons::Ok});

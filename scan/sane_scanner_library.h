@@ -5,6 +5,7 @@
 #include "platform/scanner_library.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
 #include "scan/scanner_client.h"
+#include "shell/settings.h"
 
 namespace ornavex {
 
@@ -20,9 +21,6 @@ class SaneScannerLibrary : public ScannerLibrary {
     SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages, QString settingsPath = {},
                        WorkerCommand worker = thisProgramAsWorker(),
                        ScannerDeadlines deadlines = {});
-
-    // The settings key of the remembered scanner, in section "Default".
-    static inline const QString kScannerKey = QStringLiteral("Scanner");
 
     int selectImageSource(QWidget* owner) override;
     AcquireOutcome acquireToClipboard(QWidget* owner) override;
@@ -46,7 +44,7 @@ class SaneScannerLibrary : public ScannerLibrary {
 
     Clipboard& clipboard_;
     MessageBoxes& messages_;
-    QString settingsPath_;
+    Settings settingsFile_;
     ScannerClient client_;
     QString deviceName_;
     QString deviceLabel_;

@@ -8,25 +8,12 @@
 #include "platform/platform_services.h"
 #include "shell/file_existence.h"
 #include "shell/folder_text.h"
-#include "shell/hints.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
+#include "shell/user_texts.h"
 #include "widgets/image_control.h"
 
 namespace ornavex {
-namespace {
-
-const QString kChooseScannerHint =
-    QStringLiteral("Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ");
-
-const QString kNoSourceMessage = QStringLiteral(
-    "Warscheinlich ist das Gerät nicht verfügbar, nicht eingeschaltet\n"
-    "oder es wurden keine richtigen Treiber für den Scanner installiert.\n"
-    "Installationen können in der Systemsteuerung durchführt werden.   \n"
-    "\n"
-    "Die Auswahl des Scanners oder Kamera wurde abgebrochen.");
-
-}  // namespace
 
 ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperations& operations)
     : root_(root), platform_(platform), operations_(operations) {}
@@ -34,7 +21,7 @@ ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperation
 void ScanCommands::showFirstUseHintOnce() {
     if (root_.scannerFlag() != Root::kNoChoiceYet) return;
     platform_.messageBoxes->show(
-        {kMessageTitle, kChooseScannerHint, MessageIcon::Information, MessageButtons::Ok});
+        {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok});
     root_.setScannerFlag(Root::kNoSource);
 }
 
@@ -44,9 +31,8 @@ short ScanCommands::TwainQuelle() {
 
     const int chosen = platform_.scanner->selectImageSource(&root_);
     if (chosen == 0) {
-        platform_.messageBoxes->show({QStringLiteral(" Scanner/Treiber auswählen"),
-                                      kNoSourceMessage, MessageIcon::Exclamation,
-                                      MessageButtons::Ok});
+        platform_.messageBoxes->show({chooseScannerTitle(), noScannerChosenText(),
+                                      MessageIcon::Exclamation, MessageButtons::Ok});
         root_.setScannerFlag(Root::kNoSource);
         root_.tBilddatei()->setFocus();
         return 0;
@@ -63,9 +49,8 @@ bool ScanCommands::TwainScan() {
     if (root_.scannerFlag() == Root::kNoSource) {
         if (TwainQuelle() == 0) return false;
         const MessageAnswer answer = platform_.messageBoxes->show(
-            {kMessageTitle,
-             QStringLiteral("Bitte legen Sie nun das Dokument in den Scanner ein.    "),
-             MessageIcon::Exclamation, MessageButtons::OkCancel, MessageAnswer::Ok});
+            {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
+             MessageButtons::OkCancel, MessageAnswer::Ok});
         if (answer != MessageAnswer::Ok) return false;
     }
 
@@ -90,8 +75,7 @@ void ScanCommands::bScannen_Click() {
     root_.setFolder(withTrailingSeparator(root_.folder()));
     if (FileExists(root_.pagePath())) {
         platform_.messageBoxes->show(
-            {kMessageTitle, QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   "),
-             MessageIcon::Exclamation, MessageButtons::Ok});
+            {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
         operations_.BVerwaltung_Click();
     }
     if (operations_.TwainScan()) operations_.TwainCopy();

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "platform/path_separator.h"
+#include "shell/user_texts.h"
 
 namespace ornavex {
 namespace {
@@ -19,7 +20,7 @@ QString startFolder(const QString& currentFolder) {
 
 QString BrowseFolder(FileDialogs& dialogs, int /*root*/, const QString& currentFolder) {
     const std::optional<QString> chosen =
-        dialogs.chooseFolder(nullptr, kBrowseFolderTitle, startFolder(currentFolder));
+        dialogs.chooseFolder(nullptr, browseFolderTitle(), startFolder(currentFolder));
     if (!chosen || chosen->isEmpty()) return {};
     QString folder = QDir::cleanPath(QFileInfo(*chosen).absoluteFilePath());
     if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;

@@ -6,9 +6,6 @@
 
 namespace ornavex {
 
-inline const QString kBrowseFolderTitle =
-    QStringLiteral("Bitte wählen Sie den Ordner zum Speichern der Dokumente ...");
-
 // Lets the user pick the document folder. The chosen folder's absolute path
 // ending in the separator, ready for a file name; empty on cancel. The chooser
 // opens at currentFolder when that folder exists, otherwise at the user's

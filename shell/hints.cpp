@@ -1,10 +1,11 @@
 #include "shell/hints.h"
 
+#include "shell/user_texts.h"
+
 namespace ornavex {
 
 void showPreviewHint(MessageBoxes& boxes) {
-    boxes.show({QStringLiteral(" Hilfethemen"), kPreviewHint, MessageIcon::Information,
-                MessageButtons::Ok});
+    boxes.show({helpTitle(), previewHintText(), MessageIcon::Information, MessageButtons::Ok});
 }
 
 }  // namespace ornavex

@@ -5,31 +5,22 @@
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
 #include "shell/file_existence.h"
-#include "shell/hints.h"
-#include "shell/ini_files.h"
 #include "shell/path_parts.h"
-#include "shell/picture_messages.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
+#include "shell/user_texts.h"
 #include "shell/wait_seconds.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
-namespace {
-
-const QString kSection = QStringLiteral("Default");
-const QString kFolderKey = QStringLiteral("Ordner");
-const QString kLastFileKey = QStringLiteral("LastFile");
-
-}  // namespace
 
 Startup::Startup(Root& root, PlatformServices& platform, RootOperations& operations,
                  QString settingsPath)
     : root_(root),
       platform_(platform),
       operations_(operations),
-      settingsPath_(std::move(settingsPath)) {}
+      settings_(std::move(settingsPath)) {}
 
 void Startup::yield() {
     platform_.eventLoop->processPendingEvents();
@@ -59,11 +50,10 @@ void Startup::centreWindow() {
 void Startup::restoreDocumentState() {
     root_.setFolder(QString());
 
-    // Whole values: a path cut to the read limit would name another folder and be written back.
-    const QString folder = ReadWholeIniValue(settingsPath_, kSection, kFolderKey);
+    const QString folder = settings_.documentFolder();
     if (!folder.isEmpty()) root_.setFolder(folder);
 
-    const QString lastFile = ReadWholeIniValue(settingsPath_, kSection, kLastFileKey);
+    const QString lastFile = settings_.lastFile();
     if (!FileNamePart(lastFile).isEmpty()) restoreLastFile(lastFile);
 
     if (root_.folder().isEmpty()) askForDocumentFolder();
@@ -92,32 +82,23 @@ void Startup::restoreLastFile(const QString& lastFile) {
     yield();
     // A picture too large or no picture at all stays silent, as it always did.
     if (loaded.status == PictureLoadStatus::NoAnswer) {
-        platform_.messageBoxes->show({kMessageTitle, unansweredPictureText(FileNamePart(lastFile)),
+        platform_.messageBoxes->show({messageTitle(), unansweredPictureText(FileNamePart(lastFile)),
                                       MessageIcon::Exclamation, MessageButtons::Ok});
     }
 }
 
 void Startup::rememberFolder() {
-    if (StoreIniValue(settingsPath_, kSection, kFolderKey, root_.folder()) !=
-        IniWriteResult::Failed)
-        return;
+    if (settings_.storeDocumentFolder(root_.folder()) != IniWriteResult::Failed) return;
     // Every later write fails the same way; saying so once keeps the user from
     // trusting choices that end with the program.
-    platform_.messageBoxes->show(
-        {kMessageTitle,
-         QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
-                        "Die Datei \"%1\" lässt sich nicht schreiben; der Dokumentordner und "
-                        "die anderen Einstellungen gelten nur bis zum Beenden.")
-             .arg(settingsPath_),
-         MessageIcon::Exclamation, MessageButtons::Ok});
+    platform_.messageBoxes->show({messageTitle(), settingsNotWritableText(settings_.iniPath()),
+                                  MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 void Startup::askForDocumentFolder() {
     const MessageAnswer answer = platform_.messageBoxes->show(
-        {kMessageTitle,
-         QStringLiteral("Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
-                        "Dieser Ordner enthält nach dem Scannen alle neuen Bilder."),
-         MessageIcon::Exclamation, MessageButtons::OkCancel, MessageAnswer::Ok});
+        {messageTitle(), chooseDocumentFolderText(), MessageIcon::Exclamation,
+         MessageButtons::OkCancel, MessageAnswer::Ok});
     if (answer != MessageAnswer::Ok) return;
     const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
     if (!chosen.isEmpty()) root_.setFolder(chosen);

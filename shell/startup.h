@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "shell/settings.h"
+
 namespace ornavex {
 
 class Root;
@@ -29,7 +31,7 @@ class Startup {
     Root& root_;
     PlatformServices& platform_;
     RootOperations& operations_;
-    QString settingsPath_;
+    Settings settings_;
 };
 
 }  // namespace ornavex

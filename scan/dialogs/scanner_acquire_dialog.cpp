@@ -16,6 +16,7 @@
 
 #include "platform/message_boxes.h"
 #include "scan/scanner_client.h"
+#include "shell/user_texts.h"
 
 namespace ornavex {
 namespace {
@@ -338,8 +339,8 @@ void ScannerAcquireDialog::workerLost(WorkerLoss loss) {
 
 void ScannerAcquireDialog::fail(DeviceStatus status) {
     state_->clear();
-    messages_.show({QStringLiteral(" Ornavex"), failureText(status), MessageIcon::Exclamation,
-                    MessageButtons::Ok});
+    messages_.show(
+        {messageTitle(), failureText(status), MessageIcon::Exclamation, MessageButtons::Ok});
     done(Failed);
 }
 

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/page_write.h"
+
+namespace ornavex {
+
+// The texts the user reads, each written once. German is the source language;
+// every text goes through QCoreApplication::translate in context "Ornavex", so
+// Qt's translation tools find them. The trailing blanks belong to the texts.
+
+// The title of every message box.
+QString messageTitle();
+
+// Help.
+QString helpTitle();
+QString previewHintText();
+
+// Start-up and settings.
+QString chooseDocumentFolderText();
+QString browseFolderTitle();
+QString settingsNotWritableText(const QString& settingsPath);
+QString controlUnavailableText();
+
+// Pictures and files. A file is named as the store's confirmation names it;
+// the reason follows on its own line.
+QString nameTakenText();
+QString pageStoredText(const QString& fileName);
+QString unansweredPictureText(const QString& fileName);
+QString oversizedPictureText(const QString& fileName);
+QString openDocumentTitle();
+QString openDocumentFilter();
+QString saveDocumentTitle();
+QString saveDocumentFilter();
+QString saveNowTitle();
+QString saveNowQuestion();
+
+// The German reason shown when a page could not be written.
+QString writeFailureReason(const PageWriteResult& result);
+// The whole message after a failed write: the file, the reason, the way out.
+QString failedWriteText(const QString& fileName, const PageWriteResult& result);
+
+// Choosing the scanner.
+QString chooseScannerHint();
+QString chooseScannerTitle();
+QString noScannerChosenText();
+QString insertDocumentText();
+
+}  // namespace ornavex
