@@ -5,6 +5,8 @@
 #include <QtEndian>
 #include <functional>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -63,10 +65,6 @@ struct BmpCase {
     quint32 paletteSize;
 };
 
-void PrintTo(const BmpCase& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class BmpWriterTest : public ::testing::TestWithParam<BmpCase> {};
 
 TEST_P(BmpWriterTest, WritesTheDepthResolutionAndPixels) {
@@ -117,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         BmpCase{"Lineart", lineart(QImage::Format_Mono, {kWhite, kBlack}), 1, 2},
         BmpCase{"LineartLsb", lineart(QImage::Format_MonoLSB, {kWhite, kBlack}), 1, 2},
         BmpCase{"LineartInverted", lineart(QImage::Format_Mono, {kBlack, kWhite}), 1, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST(BmpWriterNull, NullPictureGivesNoBytes) {
     EXPECT_TRUE(encodeBmp(QImage()).isEmpty());

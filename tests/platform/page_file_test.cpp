@@ -18,6 +18,8 @@
 #include <ctime>
 #include <tuple>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -143,10 +145,6 @@ struct DiskCase {
     int expectedError;
 };
 
-void PrintTo(const DiskCase& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class DiskTest : public PageFileTest,
                  public ::testing::WithParamInterface<std::tuple<TemporaryKind, DiskCase>> {};
 
@@ -265,10 +263,6 @@ struct LeftoverCase {
     bool removed;
 };
 
-void PrintTo(const LeftoverCase& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class LeftoverTest : public PageFileTest, public ::testing::WithParamInterface<LeftoverCase> {};
 
 // Leftovers of earlier versions lie on file systems with unnamed files too.
@@ -289,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftoverCase{"SomebodyElsesPart", "brief.jpg.part", true, false},
                       LeftoverCase{"OtherDigits", ".ornavex-xyz.part", true, false},
                       LeftoverCase{"UsersHiddenFile", ".brief.jpg", true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 // A real small filesystem in a child's private mount namespace, unseen outside.
 // The child's exit code: the system error when the old page alone is left,

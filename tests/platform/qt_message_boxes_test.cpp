@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <ostream>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -19,10 +21,6 @@ struct ChoiceRow {
     Qt::Key key;
     MessageAnswer expected;
 };
-
-void PrintTo(const ChoiceRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class RetryElsewhereCancelTest : public ::testing::TestWithParam<ChoiceRow> {};
 
@@ -71,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceRow{"Cancel", "Abbrechen", Qt::Key_unknown, MessageAnswer::Cancel},
         ChoiceRow{"Escape", nullptr, Qt::Key_Escape, MessageAnswer::Cancel},
         ChoiceRow{"EnterTakesTheDefault", nullptr, Qt::Key_Return, MessageAnswer::Retry}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -83,10 +85,6 @@ struct JpegCase {
     int tolerance;
 };
 
-void PrintTo(const JpegCase& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class TurboJpegEncoderTest : public ::testing::TestWithParam<JpegCase> {};
 
 TEST_P(TurboJpegEncoderTest, WritesABaselineTopQualityPageWithItsResolution) {
@@ -141,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JpegCase{"GrayIndexed", scene(kGray).convertToFormat(QImage::Format_Indexed8),
                                TJSAMP_GRAY, 1},
                       JpegCase{"Lineart", scene(QImage::Format_Mono), TJSAMP_GRAY, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 // The kept buffer must serve a larger page after a smaller one, and a gray
 // page after a colour one, with the same bytes as a fresh encoder.
