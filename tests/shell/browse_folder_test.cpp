@@ -8,6 +8,7 @@
 
 #include "shell/browse_folders.h"
 #include "tests/fakes/fake_file_dialogs.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -17,10 +18,6 @@ struct BrowseCase {
     std::optional<QString> chosen;
     QString expected;
 };
-
-void PrintTo(const BrowseCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class BrowseFolderTest : public ::testing::TestWithParam<BrowseCase> {};
 
@@ -42,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BrowseCase{"Root", "/", "/"},
                       BrowseCase{"AlreadyWithSeparator", "/home/u/Scans/", "/home/u/Scans/"},
                       BrowseCase{"Uncleaned", "/home/u/x/../Scans", "/home/u/Scans/"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 enum class Start { Current, Home };
 
@@ -51,10 +48,6 @@ struct StartCase {
     QString current;  // relative to a temporary folder; empty stays empty
     Start expected;
 };
-
-void PrintTo(const StartCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class BrowseFolderStartTest : public ::testing::TestWithParam<StartCase> {};
 
@@ -89,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, BrowseFolderStartTest,
                                            StartCase{"AFileNotAFolder", "/brief.jpg", Start::Home},
                                            StartCase{"Relative", "Scans", Start::Home},
                                            StartCase{"NoFolderYet", "", Start::Home}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::byName);
 
 TEST(BrowseFolderRelativeTest, RelativeAnswerBecomesAbsolute) {
     FakeFileDialogs dialogs;

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "shell/ini_files.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -61,10 +62,6 @@ struct ReadCase {
     const char* section = "Default";
 };
 
-void PrintTo(const ReadCase& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class IniReadTest : public IniFileTest, public ::testing::WithParamInterface<ReadCase> {};
 
 TEST_P(IniReadTest, FindsValueAsStored) {
@@ -103,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                  repeated("a😀", 127)},
         ReadCase{"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
                  QString(254, u'q')}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(IniFileTest, GarbageNeverBreaksReadingOrWriting) {
     std::mt19937 random(20240517);
@@ -141,10 +138,6 @@ struct WriteCase {
     QByteArray after;  // null: refused, the file stays as it was
     const char* section = "Default";
 };
-
-void PrintTo(const WriteCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class IniWriteTest : public IniFileTest, public ::testing::WithParamInterface<WriteCase> {};
 
@@ -204,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"RefusesKeyStartingAsComment", kStored, ";Tips", "9", {}},
         WriteCase{"RefusesEmptyKey", kStored, " ", "9", {}},
         WriteCase{"RefusesSectionWithBracket", kStored, "k", "9", {}, "Default]\nTips=9\n[x"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(IniFileTest, NewFileHoldsSectionAndKeyLines) {
     const QString file = path("ornavex.ini");

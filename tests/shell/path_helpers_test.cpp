@@ -8,6 +8,7 @@
 
 #include "shell/file_existence.h"
 #include "shell/path_parts.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -18,10 +19,6 @@ struct SplitCase {
     QString folder;
     QString fileName;
 };
-
-void PrintTo(const SplitCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class PathSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -39,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"FolderOnly", "/home/u/", "/home/u/", ""},
                       SplitCase{"Root", "/", "/", ""}, SplitCase{"Empty", "", "", ""},
                       SplitCase{"BackslashIsOrdinary", "/a/b\\c.jpg", "/a/", "b\\c.jpg"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 struct ExistenceCase {
     const char* name;
@@ -47,10 +44,6 @@ struct ExistenceCase {
     bool fileExists;
     bool pathExists;
 };
-
-void PrintTo(const ExistenceCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class ExistenceTest : public ::testing::TestWithParam<ExistenceCase> {
   protected:
@@ -100,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistenceCase{"BracketsAreNoSet", "[S]can*", false, false},
                       ExistenceCase{"BackslashEscapesNothing", "back\\*", true, false},
                       ExistenceCase{"DanglingLinkIsAnEntry", "verwaist.jpg", true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST(ExistenceEdgeTest, EmptyNulAndRootPaths) {
     // A NUL would cut the name short and test a different path.

@@ -10,6 +10,7 @@
 
 #include "shell/ini_files.h"
 #include "shell/settings_path.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -21,10 +22,6 @@ struct PlacesCase {
     QString home;
     SettingsPlaces expected;
 };
-
-void PrintTo(const PlacesCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class SettingsPlacesTest : public ::testing::TestWithParam<PlacesCase> {};
 
@@ -50,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "/h",
                    {"/usr/bin/ornavex.ini", "/h/.config/ornavex.ini"}},
         PlacesCase{"NoHomeAtAll", "/usr/bin/ornavex", "", "", {"/usr/bin/ornavex.ini", ""}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 // Root may write anywhere, so a read-only folder is played by the writable check.
 class SettingsChoiceTest : public ::testing::Test {

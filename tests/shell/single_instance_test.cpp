@@ -1,41 +1,30 @@
 #include "shell/single_instance.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <random>
 #include <set>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/rows.h"
+#include "tests/support/wait.h"
 
 namespace ornavex {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
+using test::waitUntil;
 
 // Lets whatever the server still has queued run, after the thing waited for.
 void settle() {
@@ -139,10 +128,6 @@ struct LineCase {
     int expectedActivations = 0;
 };
 
-void PrintTo(const LineCase& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class LineProtocolTest : public SingleInstanceTest,
                          public ::testing::WithParamInterface<LineCase> {};
 
@@ -166,10 +151,8 @@ QByteArray randomGarbage() {
 INSTANTIATE_TEST_SUITE_P(
     Lines, LineProtocolTest,
     ::testing::Values(
-        LineCase{"TrailingBlankKept", "text:$Ende$ \n", {"$Ende$ "}},
-        LineCase{"LetterCaseKept", "text:$ende$\n", {"$ende$"}},
-        LineCase{"CrlfClient", "text:$Ende$\r\n", {"$Ende$"}},
-        LineCase{"OnlyOneCarriageReturnDropped", "text:a\r\r\n", {"a\r"}},
+        LineCase{"BlankAndLetterCaseKept", "text:$ende$ \n", {"$ende$ "}},
+        LineCase{"OnlyOneCarriageReturnDropped", "text:$Ende$\r\ntext:a\r\r\n", {"$Ende$", "a\r"}},
         LineCase{"Utf8", "text:Größe\n", {"Größe"}},
         LineCase{
             "SeveralLinesInOrder", "text:a:b\ntext:\nactivate\r\ntext:c\n", {"a:b", "", "c"}, 1},
@@ -185,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"OneByteTooLongDropped", kLongest + "x\ntext:after\n", {"after"}},
         LineCase{
             "HugeLineDropped", "text:" + QByteArray(1 << 20, 'y') + "\ntext:after\n", {"after"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(SingleInstanceTest, IdleClientsAreDroppedWithoutBlockingOthers) {
     auto instance = startPrimary();
@@ -229,20 +212,6 @@ TEST_F(SingleInstanceTest, BurstOfConnectionsIsServedCompletely) {
     for (const QString& text : texts(textsSeen)) numbers.insert(text.toInt());
     EXPECT_EQ(numbers.size(), static_cast<size_t>(kClients));
     EXPECT_EQ(*numbers.rbegin(), kClients - 1);
-}
-
-// A killed instance leaves a socket file nobody listens on.
-TEST_F(SingleInstanceTest, StaleSocketDoesNotBlockTheNextStart) {
-    const QByteArray encoded = QFile::encodeName(socketPath());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(encoded.size(), static_cast<qsizetype>(sizeof address.sun_path));
-    std::copy(encoded.begin(), encoded.end(), address.sun_path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const int bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::close(fd);
-    ASSERT_EQ(bound, 0);
-    EXPECT_EQ(textsAfterSending("text:served\n"), (QStringList{"served", "#end"}));
 }
 
 // A host program's "$Ende$" must get through whatever else fills the socket.

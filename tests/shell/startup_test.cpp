@@ -13,6 +13,7 @@
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/never_answering_path.h"
 #include "tests/fakes/recording_operations.h"
+#include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
@@ -104,21 +105,6 @@ TEST_F(StartupTest, LastFileRestoresPicturePreviewNameAndItsFolder) {
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
-TEST_F(StartupTest, LastFileThatIsNoPictureStillGivesFolderAndName) {
-    const QString archive = folder("Archiv");
-    QFile text(archive + "notiz.txt");
-    text.open(QIODevice::WriteOnly);
-    text.write("no picture");
-    text.close();
-    WriteIniValue(settings, "Default", "LastFile", archive + "notiz.txt");
-
-    startup.restoreDocumentState();
-
-    EXPECT_EQ(root.folder(), archive);
-    EXPECT_EQ(root.fileName(), "notiz.txt");
-    EXPECT_FALSE(root.hasPicture());
-}
-
 TEST_F(StartupTest, MissingLastFileIsIgnored) {
     const QString scans = folder("Scans");
     WriteIniValue(settings, "Default", "Ordner", scans);
@@ -135,10 +121,6 @@ struct UnloadableRow {
     const char* name;
     bool neverAnswers;
 };
-
-void PrintTo(const UnloadableRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class UnloadableLastFileTest : public StartupTest,
                                public ::testing::WithParamInterface<UnloadableRow> {};
@@ -174,7 +156,7 @@ TEST_P(UnloadableLastFileTest, StartUpGoesOnWithFolderAndNameButNoPicture) {
 INSTANTIATE_TEST_SUITE_P(Paths, UnloadableLastFileTest,
                          ::testing::Values(UnloadableRow{"Fifo", false},
                                            UnloadableRow{"NeverAnswers", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::byName);
 
 TEST_F(StartupTest, LastFileTooLargeToOpenIsLeftOutSilently) {
     const QString archive = folder("Archiv");

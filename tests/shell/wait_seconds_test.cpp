@@ -36,15 +36,5 @@ TEST(WaitSecondsTest, KeepsWaitingTheFullTimeAcrossMidnight) {
     EXPECT_LT(clock.now, 1.0);
 }
 
-TEST(WaitSecondsTest, LetsEventsRunWhileWaiting) {
-    FakeClock clock;
-    FakeEventLoop events;
-    int handled = 0;
-    events.onYield = [&] { ++handled; };
-    WaitSeconds(0.5, clock, events);
-    EXPECT_EQ(handled, events.yields);
-    EXPECT_GT(handled, 0);
-}
-
 }  // namespace
 }  // namespace ornavex
