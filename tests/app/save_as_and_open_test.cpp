@@ -10,6 +10,7 @@
 #include "tests/app/app_fixture.h"
 #include "tests/app/process_harness.h"
 #include "tests/fakes/never_answering_path.h"
+#include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
@@ -151,26 +152,11 @@ TEST_F(OpenTest, CancelKeepsPreviewFolderAndNameButHidesTheNoticeUntilTheNextTic
     EXPECT_TRUE(root.RVorhanden()->isVisible());
 }
 
-TEST_F(OpenTest, FileThatIsNoPictureKeepsTheOldPreviewButTakesFolderAndName) {
-    root.Picture2()->setPicture(page());
-    fakes.dialogs->answerFile(archiv + "/notiz.txt");
-    app.TwainLoad();
-    EXPECT_EQ(root.picture(), page());
-    EXPECT_EQ(root.folder(), archiv + "/");
-    EXPECT_EQ(root.fileName(), "notiz.txt");
-    EXPECT_TRUE(fakes.messages->shown().empty());
-    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
-
 struct UnopenedRow {
     const char* name;
     PictureLoadStatus status;
     const char* secondLine;  // nullptr: silent
 };
-
-void PrintTo(const UnopenedRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterface<UnopenedRow> {};
 
@@ -208,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Ihr Speicherort antwortet nicht, zum Beispiel ein nicht "
                                   "erreichbares Netzlaufwerk. Die Vorschau bleibt ohne dieses "
                                   "Bild."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 // The real loader: a FIFO is refused at once; a path whose open never returns
 // is given up after the deadline, with the window running meanwhile.
