@@ -46,39 +46,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, FileDialogSplitTest,
                                            SplitRow{"/tief/verschachtelt/ordner/name.jpg",
                                                     "/tief/verschachtelt/ordner/", "name.jpg"}));
 
-TEST(FileDialogTest, LongPathsAreAChoiceNotACancel) {
-    FakeFileDialogs dialogs;
-    const QString deep =
-        "/" + QString(40, 'o') + "/" + QString(60, 'p') + "/" + QString(80, 'n') + ".jpg";
-    dialogs.answerFile(deep);
-    QString folder = "/start/";
-    const QString name =
-        FileDialog(dialogs, nullptr, "t", folder, "", "Alle|*.*", "jpg", FileDialogMode::Open);
-    EXPECT_EQ(folder + name, deep);
-}
-
 TEST(FileDialogTest, CancelReturnsNothingAndKeepsTheFolder) {
     FakeFileDialogs dialogs;
     QString folder = "/start/";
     EXPECT_EQ(SaveFileDialog(dialogs, nullptr, "t", folder, "", "Alle|*.*", "jpg"), "");
     EXPECT_EQ(folder, "/start/");
-}
-
-TEST(FileDialogTest, RequestCarriesTitleFolderFiltersSuffixAndMode) {
-    FakeFileDialogs dialogs;
-    QString folder = "/archiv/";
-    OpenFileDialog(dialogs, nullptr, " Dokument öffnen", folder, "",
-                   "Jpeg Bilddateien|*.jpg;*.gif|Windows Bitmap|*.bmp", "jpg");
-    SaveFileDialog(dialogs, nullptr, " Dokument speichern", folder, "", "Alle Dateien|*.*", "jpg");
-    ASSERT_EQ(dialogs.calls().size(), 2u);
-    const FileDialogRequest& open = dialogs.calls()[0].request;
-    EXPECT_EQ(open.title, " Dokument öffnen");
-    EXPECT_EQ(open.startFolder, "/archiv/");
-    EXPECT_EQ(open.filters,
-              (QStringList{"Jpeg Bilddateien (*.jpg *.gif)", "Windows Bitmap (*.bmp)"}));
-    EXPECT_EQ(open.defaultSuffix, "jpg");
-    EXPECT_EQ(open.mode, FileDialogMode::Open);
-    EXPECT_EQ(dialogs.calls()[1].request.mode, FileDialogMode::SaveConfirmOverwrite);
 }
 
 }  // namespace

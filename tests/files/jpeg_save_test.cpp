@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "platform/turbo_jpeg_encoder.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -24,10 +25,6 @@ struct SaveCase {
     const char* description;  // empty: saved
     PageWriteStatus status;
 };
-
-void PrintTo(const SaveCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class SavePictureJpgTest : public ::testing::TestWithParam<SaveCase> {};
 
@@ -75,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                                PageWriteStatus::WriteFailed},
                       SaveCase{"NameTaken", false, "seite.jpg", true, kError7,
                                PageWriteStatus::AlreadyExists}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

@@ -18,6 +18,7 @@
 
 #include "platform/qt_printer.h"
 #include "print/print_fit.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -111,10 +112,6 @@ struct PrintRow {
     bool fullWidth;
 };
 
-void PrintTo(const PrintRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class CupsPrint : public ::testing::TestWithParam<PrintRow> {
   protected:
     void SetUp() override {
@@ -182,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PrintRow{"Portrait", QSize(400, 800), QColor(200, 0, 0), false, false},
                       PrintRow{"Landscape", QSize(900, 300), QColor(0, 0, 200), true, true},
                       PrintRow{"Square", QSize(500, 500), QColor(0, 150, 0), false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

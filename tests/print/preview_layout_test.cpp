@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QSizeF>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -18,16 +20,6 @@ struct LayoutRow {
     int verticalMaximum;
     float pageLeft;
 };
-
-template <typename Row>
-requires requires(const Row& row) {
-    row.name;
-}
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.name;
-}
-
-const auto byName = [](const auto& info) { return std::string(info.param.name); };
 
 class PreviewLayoutRows : public ::testing::TestWithParam<LayoutRow> {};
 
@@ -59,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutRow{"VerticalHalfUp", 12400, 8225, -400, false, 7825, 118, -127.5f},
                       LayoutRow{"HorizontalHalfDown", 11999.5, 9000, 0, false, 8600, 129, -327.75f},
                       LayoutRow{"HorizontalHalfUp", 11998.5, 9000, 2, false, 8600, 129, -328.25f}),
-    byName);
+    test::byName);
 
 TEST(PreviewLayout, VerticalMaximumAndPageTopStayWhileScrolled) {
     PreviewGeometry current = layOutPreview(11000, 9000, false, 0, PreviewGeometry{});
@@ -120,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScrollRow{"LeftJustAbove3000", horizontalScrollLeft, 3001, 100, -160.0f},
         ScrollRow{"LeftFraction", horizontalScrollLeft, 9000, 3, -4.8f},
         ScrollRow{"LeftNoOverflow", horizontalScrollLeft, 9000, 2147483647, -3435973835.2f}),
-    byName);
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

@@ -11,21 +11,12 @@
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
 #include "tests/fakes/fake_desktop.h"
+#include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
-
-template <typename Row>
-requires requires(const Row& row) {
-    row.name;
-}
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.name;
-}
-
-const auto byName = [](const auto& info) { return std::string(info.param.name); };
 
 QImage solid(QColor color, int width = 40, int height = 60) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -150,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyRow{"EscapeOnPicture", Qt::Key_Escape, Target::Picture},
                       KeyRow{"ReturnOnHorizontalBar", Qt::Key_Return, Target::HorizontalBar},
                       KeyRow{"EnterOnVerticalBar", Qt::Key_Enter, Target::VerticalBar}),
-    byName);
+    test::byName);
 
 struct ScrollRow {
     const char* name;
@@ -190,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, PrintPreviewScroll,
     ::testing::Values(ScrollRow{"TallForm", QSize(600, 700), 150, 10, 100, QPoint(-11, -33)},
                       ScrollRow{"VeryLowForm", QSize(600, 180), 39, 39, 150, QPoint(-12, -260)}),
-    byName);
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex
