@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rows.h"
+
 namespace ornavex {
 namespace {
 
@@ -74,10 +76,6 @@ struct Row {
     std::string pixels;
 };
 
-void PrintTo(const Row& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class FrameAssemblerTest : public ::testing::TestWithParam<Row> {};
 
 // A page the assembler refuses shows as an invalid format without pixels.
@@ -128,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
              {pass(FrameFormat::Green, 5, 1, false), {}}}),
         row("RefusesRgbAfterAPass", kNone, "",
             {{pass(FrameFormat::Red, 4, 1, false), {1, 2, 3, 4}}, {rgb(4, 1), {}}})),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "tests/scan/scanner_test_support.h"
+#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -157,10 +158,6 @@ struct PageRow {
     QString heightMm = "297";
 };
 
-void PrintTo(const PageRow& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class ScannerPageTest : public ScannerServiceTest, public ::testing::WithParamInterface<PageRow> {};
 
 TEST_P(ScannerPageTest, DeliversThePageTheReferenceFrontendGetsThroughSharedMemory) {
@@ -218,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"mode=Gray", "read-limit=true", "read-limit-size=1"},
                 QImage::Format_Grayscale8},
         PageRow{"PaddedLines", {"mode=Color", "ppl-loss=7"}, QImage::Format_RGB888, 7}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 struct StatusRow {
     const char* injected;
@@ -293,10 +290,6 @@ struct FaultRow {
     bool pageKept = false;  // the page had arrived in full before the fault
 };
 
-void PrintTo(const FaultRow& row, std::ostream* os) {
-    *os << row.name;
-}
-
 class ScannerFaultTest : public ScannerServiceTest,
                          public ::testing::WithParamInterface<FaultRow> {};
 
@@ -351,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultRow{"CancelCrashesAfterThePage", "cancel=crash", WorkerLoss::Crashed,
                                true},
                       FaultRow{"CloseHangs", "close=hang", WorkerLoss::Hung}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(ScannerServiceTest, PixelGeometryAndAnUnreadableResolutionStillGiveTheRightPage) {
     useFaultBackend("resolution=unreadable");

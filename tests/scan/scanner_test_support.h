@@ -3,12 +3,8 @@
 // The scanner worker as the tests run it: the program's own worker mode, on
 // SANE's test device or on the fault backend built with the tests.
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-#include <functional>
-
 #include "scan/scanner_client.h"
+#include "tests/support/wait.h"
 
 namespace ornavex::test {
 
@@ -37,16 +33,6 @@ inline void useFaultBackend(const char* faults) {
     qputenv("SANE_CONFIG_DIR", ORNAVEX_FAULT_SANE_CONFIG_DIR);
     qputenv("LD_LIBRARY_PATH", ORNAVEX_FAULT_BACKEND_DIR);
     qputenv("ORNAVEX_FAULT", faults);
-}
-
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 }  // namespace ornavex::test
