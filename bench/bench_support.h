@@ -27,6 +27,12 @@ double secondsOf(Run run) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Headless unless told otherwise, with the repository's SANE test device.
+inline void useBenchEnvironment(const char* saneConfig = ORNAVEX_SOURCE_DIR "/scan/sane-config") {
+    qputenv("SANE_CONFIG_DIR", saneConfig);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 // The program's own worker mode, as the window starts it.
 inline WorkerCommand benchWorker() {
     return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--scanner-worker")}};

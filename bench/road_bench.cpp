@@ -24,8 +24,7 @@ constexpr int kRuns = 5;
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ornavex::bench::useBenchEnvironment();
     QApplication app(argc, argv);
     QTemporaryDir folder;
 

@@ -62,8 +62,7 @@ void answerDialogs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ornavex::bench::useBenchEnvironment();
     QApplication qtApp(argc, argv);
     QTemporaryDir folder;
 

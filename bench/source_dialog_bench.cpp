@@ -25,8 +25,8 @@ QPushButton* okButton(QDialog& dialog) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config/with-system-scanners:");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ornavex::bench::useBenchEnvironment(ORNAVEX_SOURCE_DIR
+                                        "/scan/sane-config/with-system-scanners:");
     QApplication app(argc, argv);
     const ornavex::SaneDeviceInfo remembered{QStringLiteral("test:0"), QStringLiteral("Noname"),
                                              QStringLiteral("frontend-tester"), QString()};
