@@ -96,7 +96,7 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
     if (!answered) {
         QProgressDialog note(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
-                             QStringLiteral("Abbrechen"), 0, 0, owner);
+                             cancelCaption(), 0, 0, owner);
         note.setWindowTitle(messageTitle());
         note.setWindowModality(Qt::ApplicationModal);
         note.setMinimumDuration(0);

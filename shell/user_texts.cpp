@@ -193,4 +193,8 @@ QString insertDocumentText() {
         QT_TRANSLATE_NOOP("Ornavex", "Bitte legen Sie nun das Dokument in den Scanner ein.    "));
 }
 
+QString cancelCaption() {
+    return text(QT_TRANSLATE_NOOP("Ornavex", "Abbrechen"));
+}
+
 }  // namespace ornavex

@@ -46,5 +46,7 @@ QString chooseScannerHint();
 QString chooseScannerTitle();
 QString noScannerChosenText();
 QString insertDocumentText();
+// The caption of every cancel button of the scanner's dialogs and notes.
+QString cancelCaption();
 
 }  // namespace ornavex

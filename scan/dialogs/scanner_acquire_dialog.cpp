@@ -128,7 +128,7 @@ ScannerAcquireDialog::ScannerAcquireDialog(ScannerClient& scanner,
 
     auto* buttons = new QDialogButtonBox(this);
     scanButton_ = buttons->addButton(QStringLiteral("Scannen"), QDialogButtonBox::AcceptRole);
-    cancelButton_ = buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    cancelButton_ = buttons->addButton(cancelCaption(), QDialogButtonBox::RejectRole);
     scanButton_->setDefault(true);
     connect(scanButton_, &QPushButton::clicked, this, &ScannerAcquireDialog::startScan);
     connect(cancelButton_, &QPushButton::clicked, this, &ScannerAcquireDialog::reject);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/user_texts.h"
+
 namespace ornavex {
 
 ScannerLoginDialog::ScannerLoginDialog(const QString& resource, QWidget* owner) : QDialog(owner) {
@@ -19,7 +21,7 @@ ScannerLoginDialog::ScannerLoginDialog(const QString& resource, QWidget* owner) 
     password_->setEchoMode(QLineEdit::Password);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    buttons->addButton(cancelCaption(), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "scan/scanner_client.h"
+#include "shell/user_texts.h"
 
 namespace ornavex {
 namespace {
@@ -42,7 +43,7 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
     auto* buttons = new QDialogButtonBox(this);
     searchButton_ = buttons->addButton(QStringLiteral("Neu suchen"), QDialogButtonBox::ActionRole);
     okButton_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    buttons->addButton(cancelCaption(), QDialogButtonBox::RejectRole);
     connect(searchButton_, &QPushButton::clicked, this, &ScannerSourceDialog::search);
     connect(buttons, &QDialogButtonBox::accepted, this, &ScannerSourceDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ScannerSourceDialog::reject);
