@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <ostream>
 
 #include "files/file_dialog_request.h"
 #include "tests/fakes/fake_file_dialogs.h"
@@ -22,10 +21,6 @@ struct SplitRow {
     const char* name;
 };
 
-void PrintTo(const SplitRow& row, std::ostream* out) {
-    *out << row.chosen;
-}
-
 class FileDialogSplitTest : public ::testing::TestWithParam<SplitRow> {};
 
 TEST_P(FileDialogSplitTest, ChosenPathIsSplitIntoFolderWithSeparatorAndBareName) {
@@ -42,9 +37,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, FileDialogSplitTest,
                          ::testing::Values(SplitRow{"/home/anna/Daten/seite1.jpg",
                                                     "/home/anna/Daten/", "seite1.jpg"},
                                            SplitRow{"/scan.bmp", "/", "scan.bmp"},
-                                           SplitRow{"/a b/Ärger\\x.jpg", "/a b/", "Ärger\\x.jpg"},
-                                           SplitRow{"/tief/verschachtelt/ordner/name.jpg",
-                                                    "/tief/verschachtelt/ordner/", "name.jpg"}));
+                                           SplitRow{"/a b/Ärger\\x.jpg", "/a b/", "Ärger\\x.jpg"}));
 
 TEST(FileDialogTest, CancelReturnsNothingAndKeepsTheFolder) {
     FakeFileDialogs dialogs;

@@ -26,10 +26,6 @@ struct HimetricRow {
     int himetric;
 };
 
-void PrintTo(const HimetricRow& row, std::ostream* out) {
-    *out << row.pixels << " px at " << row.dotsPerMeter << " dots/m";
-}
-
 class PictureSizeHimetric : public ::testing::TestWithParam<HimetricRow> {};
 
 TEST_P(PictureSizeHimetric, FollowsPixelsAndResolution) {

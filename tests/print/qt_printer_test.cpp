@@ -34,10 +34,6 @@ struct ConversionRow {
     float expected;
 };
 
-void PrintTo(const ConversionRow& row, std::ostream* out) {
-    *out << row.length << " from mode " << row.from << " to mode " << row.to;
-}
-
 class QtPrinterConversion : public QtPrinterWithoutQueue,
                             public ::testing::WithParamInterface<ConversionRow> {};
 
