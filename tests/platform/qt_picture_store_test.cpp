@@ -6,21 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QBuffer>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
 #include <algorithm>
-#include <chrono>
 
-#include "platform/bmp_writer.h"
 #include "platform/picture_file_reader.h"
 #include "platform/turbo_jpeg_encoder.h"
 #include "tests/fakes/never_answering_path.h"
@@ -51,16 +44,6 @@ QByteArray jpegOf(const QImage& picture) {
     return TurboJpegEncoder().encode(picture, 100);
 }
 
-QByteArray gifOf(const QImage& picture, const QString& folder) {
-    const QString convert = QStandardPaths::findExecutable("convert");
-    picture.save(folder + "/quelle.png");
-    if (convert.isEmpty() ||
-        QProcess::execute(convert, {folder + "/quelle.png", folder + "/q.gif"}))
-        return {};
-    QFile file(folder + "/q.gif");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class QtPictureStoreTest : public ::testing::Test {
   protected:
     QString pathOf(const QString& name) const { return dir.filePath(name); }
@@ -68,70 +51,15 @@ class QtPictureStoreTest : public ::testing::Test {
     QtPictureStore store;
 };
 
-enum class Kind { Jpeg, Bitmap, Gif };
-
-struct FormatCase {
-    const char* name;
-    const char* fileName;
-    Kind kind;
-};
-
-class LoadFormatTest : public QtPictureStoreTest,
-                       public ::testing::WithParamInterface<FormatCase> {};
-
-TEST_P(LoadFormatTest, LoadsTheStoredPage) {
-    const QImage page = samplePage();
-    const QString path = pathOf(GetParam().fileName);
-    const Kind kind = GetParam().kind;
-    if (kind == Kind::Bitmap)
-        ASSERT_TRUE(store.saveBitmap(page, path, ReplacePolicy::KeepExisting).ok());
-    else
-        putFile(path, kind == Kind::Jpeg ? jpegOf(page) : gifOf(page, dir.path()));
-    if (QFileInfo(path).size() == 0) GTEST_SKIP() << "ImageMagick convert is not available";
-    const LoadedPicture loaded = store.load(path);
-    ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
-    const QImage& picture = loaded.picture;
-    ASSERT_EQ(picture.size(), page.size());
-    EXPECT_NEAR(qRed(picture.pixel(5, 5)), 250, 3);
-    EXPECT_NEAR(qRed(picture.pixel(40, 20)), 20, 3);
-    EXPECT_NEAR(qBlue(picture.pixel(40, 20)), 160, 3);
-    if (kind != Kind::Gif) {
-        EXPECT_EQ(picture.dotsPerMeterX(), k200Dpi);
+// An empty file is refused by the reader's first look, a JPEG's first bytes
+// only by the failed decode.
+TEST_F(QtPictureStoreTest, DamagedFileIsNoPicture) {
+    for (const QByteArray& bytes : {QByteArray(), jpegOf(samplePage()).left(20)}) {
+        putFile(pathOf("kaputt.jpg"), bytes);
+        EXPECT_EQ(store.load(pathOf("kaputt.jpg")).status, PictureLoadStatus::NotAPicture)
+            << bytes.size() << " bytes";
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Formats, LoadFormatTest,
-                         ::testing::Values(FormatCase{"Jpeg", "brief.jpg", Kind::Jpeg},
-                                           FormatCase{"Bitmap", "brief.bmp", Kind::Bitmap},
-                                           FormatCase{"Gif", "brief.gif", Kind::Gif},
-                                           FormatCase{"JpegNamedByContent", "brief", Kind::Jpeg}),
-                         test::byName);
-
-QByteArray randomBytes() {
-    QByteArray bytes(4096, '\0');
-    quint32 state = 12345;
-    for (char& byte : bytes) byte = char((state = state * 1103515245u + 12345u) >> 24);
-    return bytes;
-}
-
-struct DamagedCase {
-    const char* name;
-    QByteArray bytes;
-};
-
-class DamagedFileTest : public QtPictureStoreTest,
-                        public ::testing::WithParamInterface<DamagedCase> {};
-
-TEST_P(DamagedFileTest, IsNoPicture) {
-    putFile(pathOf("kaputt.jpg"), GetParam().bytes);
-    EXPECT_EQ(store.load(pathOf("kaputt.jpg")).status, PictureLoadStatus::NotAPicture);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, DamagedFileTest,
-    ::testing::Values(DamagedCase{"Empty", {}}, DamagedCase{"RandomBytes", randomBytes()},
-                      DamagedCase{"OnlyJpegStart", jpegOf(samplePage()).left(20)}),
-    test::byName);
 
 // Small real pictures whose headers then claim another size.
 QByteArray withJpegSize(QByteArray jpeg, const char* frameMarker, int width, int height) {
@@ -153,13 +81,6 @@ QByteArray progressiveJpeg(int width, int height) {
 
 QByteArray baselineJpeg(int width, int height) {
     return withJpegSize(jpegOf(samplePage()), "\xFF\xC0", width, height);
-}
-
-QByteArray bitmap(int width, int height) {
-    QByteArray bmp = encodeBmp(samplePage());
-    qToLittleEndian<qint32>(width, bmp.data() + 18);
-    qToLittleEndian<qint32>(height, bmp.data() + 22);
-    return bmp;
 }
 
 // One black pixel, 35 bytes, on a canvas of the claimed size.
@@ -224,20 +145,20 @@ TEST_P(CraftedHeaderTest, IsRefusedBeforeItTakesMemory) {
     if (outcome == kNoMeasure) GTEST_SKIP() << "the peak memory cannot be reset here";
     EXPECT_NE(outcome, kUsedTooMuch) << "the load took more than 64 MB";
     EXPECT_EQ(outcome, int(PictureLoadStatus::TooLarge));
-    EXPECT_EQ(store.load(pathOf("gross")).status, PictureLoadStatus::TooLarge);
 }
 
 // Within the largest page's pixels, but a progressive decoder would hold every
-// coefficient besides the picture: 9000 x 16000 costs 1.4 GB.
+// coefficient besides the picture: 9000 x 16000 costs 1.4 GB. The GIF fits the
+// memory budget but no page is that long.
 INSTANTIATE_TEST_SUITE_P(
     Claims, CraftedHeaderTest,
     ::testing::Values(ClaimCase{"ProgressiveJpegOverTheBudget", progressiveJpeg(9000, 16000)},
                       ClaimCase{"BaselineJpeg60000Square", baselineJpeg(60000, 60000)},
-                      ClaimCase{"Gif65535x2047", gif(65535, 2047)},
-                      ClaimCase{"Bitmap16000Square", bitmap(16000, 16000)}),
+                      ClaimCase{"Gif65535x2047", gif(65535, 2047)}),
     test::byName);
 
-// The largest page the scan dialog offers on A4, in colour, must open again.
+// The largest page the scan dialog offers on A4, in colour, must open again,
+// here from a name without extension: the reader goes by the content.
 TEST_F(QtPictureStoreTest, ColourA4PageAt1200DpiOpensAgain) {
     constexpr int kWidth = 9921;
     constexpr int kHeight = 14031;
@@ -250,10 +171,10 @@ TEST_F(QtPictureStoreTest, ColourA4PageAt1200DpiOpensAgain) {
             std::fill_n(page.scanLine(y) + 3 * 4000, 3 * 100, uchar(30));
         page.setDotsPerMeterX(k1200Dpi);
         page.setDotsPerMeterY(k1200Dpi);
-        putFile(pathOf("seite.jpg"),
+        putFile(pathOf("seite"),
                 TurboJpegEncoder(TurboJpegEncoder::OutputBuffer::PerPage).encode(page, 100));
     }
-    const LoadedPicture loaded = store.load(pathOf("seite.jpg"));
+    const LoadedPicture loaded = store.load(pathOf("seite"));
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
     EXPECT_EQ(loaded.picture.size(), QSize(kWidth, kHeight));
     EXPECT_EQ(loaded.picture.dotsPerMeterX(), k1200Dpi);
@@ -261,40 +182,13 @@ TEST_F(QtPictureStoreTest, ColourA4PageAt1200DpiOpensAgain) {
     EXPECT_NEAR(qGray(loaded.picture.pixel(100, 100)), 249, 3);
 }
 
-struct PathCase {
-    const char* name;
-    PictureLoadStatus expected;
-};
-
-class SpecialPathTest : public QtPictureStoreTest, public ::testing::WithParamInterface<PathCase> {
-  protected:
-    QString prepared() {
-        const QString path = pathOf(GetParam().name);
-        const QByteArray name = QFile::encodeName(path);
-        const std::string kind = GetParam().name;
-        if (kind == "Fifo") ::mkfifo(name.constData(), 0600);
-        if (kind == "Folder") QDir().mkpath(path);
-        if (kind == "DanglingLink") ::symlink("weg", name.constData());
-        return kind == "MissingFolder" ? path + "/brief.jpg" : path;
-    }
-};
-
-// A FIFO whose writer never comes would block a plain open() for good.
-TEST_P(SpecialPathTest, IsAnsweredAtOnceWithoutAPicture) {
-    const QString path = prepared();
-    QElapsedTimer elapsed;
-    elapsed.start();
-    EXPECT_EQ(store.load(path).status, GetParam().expected);
-    EXPECT_LT(elapsed.elapsed(), 5000);
+// A FIFO whose writer never comes would block a plain open() for good; the
+// store would then answer NoAnswer after its deadline.
+TEST_F(QtPictureStoreTest, FifoIsRefusedAtOnceAndAMissingFileIsMissing) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pathOf("rohr.jpg")).constData(), 0600), 0);
+    EXPECT_EQ(store.load(pathOf("rohr.jpg")).status, PictureLoadStatus::NotAPicture);
+    EXPECT_EQ(store.load(pathOf("fehlt.jpg")).status, PictureLoadStatus::Missing);
 }
-
-INSTANTIATE_TEST_SUITE_P(Paths, SpecialPathTest,
-                         ::testing::Values(PathCase{"Fifo", PictureLoadStatus::NotAPicture},
-                                           PathCase{"Folder", PictureLoadStatus::NotAPicture},
-                                           PathCase{"Missing", PictureLoadStatus::Missing},
-                                           PathCase{"MissingFolder", PictureLoadStatus::Missing},
-                                           PathCase{"DanglingLink", PictureLoadStatus::Missing}),
-                         test::byName);
 
 TEST_F(QtPictureStoreTest, PathThatNeverAnswersIsGivenUpWhileTheWindowKeepsRunning) {
     NeverAnsweringPath hanging(pathOf("haengt"));
@@ -303,12 +197,9 @@ TEST_F(QtPictureStoreTest, PathThatNeverAnswersIsGivenUpWhileTheWindowKeepsRunni
     QTimer window;
     QObject::connect(&window, &QTimer::timeout, [&ticks] { ++ticks; });
     window.start(20);
-    QElapsedTimer elapsed;
-    elapsed.start();
 
     EXPECT_EQ(impatient.load(hanging.path()).status, PictureLoadStatus::NoAnswer);
 
-    EXPECT_LT(elapsed.elapsed(), 10'000);
     EXPECT_GE(ticks, 3) << "the window's thread did not run while waiting";
     EXPECT_TRUE(hanging.release()) << "the load did not wait in open()";
 }
@@ -328,19 +219,18 @@ TEST_F(QtPictureStoreTest, TruncatedJpegKeepsWhatSurvived) {
     EXPECT_LT(qGray(loaded.picture.pixel(1, 1)), 10);
 }
 
-TEST_F(QtPictureStoreTest, BitmapSaveFollowsTheReplacePolicy) {
+TEST_F(QtPictureStoreTest, BitmapIsSavedUnderThePolicyAndLoadsWithItsResolution) {
     const QString path = pathOf("seite.bmp");
     EXPECT_EQ(store.saveBitmap(QImage(), path, ReplacePolicy::KeepExisting).status,
               PageWriteStatus::NoPicture);
-    EXPECT_FALSE(QFile::exists(path));
     putFile(path, "old page");
     EXPECT_EQ(store.saveBitmap(samplePage(), path, ReplacePolicy::KeepExisting).status,
               PageWriteStatus::AlreadyExists);
-    EXPECT_FALSE(store.load(path).loaded());
     ASSERT_TRUE(store.saveBitmap(samplePage(), path, ReplacePolicy::ReplaceExisting).ok());
     const LoadedPicture loaded = store.load(path);
     ASSERT_TRUE(loaded.loaded());
     EXPECT_EQ(loaded.picture.convertToFormat(QImage::Format_RGB32), samplePage());
+    EXPECT_EQ(loaded.picture.dotsPerMeterX(), k200Dpi);
 }
 
 }  // namespace
