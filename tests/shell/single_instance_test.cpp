@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
-#include <set>
 #include <vector>
 
 #include <QDir>
@@ -107,15 +105,11 @@ TEST_F(SingleInstanceTest, SecondStartHandsOverAndActivatesTheFirst) {
     EXPECT_EQ(info.permissions() & QFile::Permissions(0x0077), QFile::Permissions());
     EXPECT_EQ(info.ownerId(), ::getuid());
     QSignalSpy activations(first.get(), &SingleInstance::activateRequested);
-    QSignalSpy textsSeen(first.get(), &SingleInstance::textReceived);
 
     SingleInstance second("ornavex");
     EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
     EXPECT_FALSE(second.isServing());
     ASSERT_TRUE(waitUntil([&] { return activations.count() == 1; }));
-    settle();
-    EXPECT_EQ(activations.count(), 1);
-    EXPECT_EQ(textsSeen.count(), 0);
 
     second.removeSocketFile();
     EXPECT_TRUE(QFileInfo::exists(socketPath())) << "a second start removed the first's socket";
@@ -141,19 +135,11 @@ TEST_P(LineProtocolTest, DeliversExactlyTheCompleteLines) {
 
 const QByteArray kLongest = "text:" + QByteArray(SingleInstance::kMaxLineBytes - 5, 'x');
 
-QByteArray randomGarbage() {
-    std::mt19937 random(20240607);
-    QByteArray garbage(256 * 1024, Qt::Uninitialized);
-    for (char& byte : garbage) byte = static_cast<char>(random() % 256);
-    return garbage;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Lines, LineProtocolTest,
     ::testing::Values(
-        LineCase{"BlankAndLetterCaseKept", "text:$ende$ \n", {"$ende$ "}},
+        LineCase{"BlankCaseAndUtf8Kept", "text:$ende$ Größe\n", {"$ende$ Größe"}},
         LineCase{"OnlyOneCarriageReturnDropped", "text:$Ende$\r\ntext:a\r\r\n", {"$Ende$", "a\r"}},
-        LineCase{"Utf8", "text:Größe\n", {"Größe"}},
         LineCase{
             "SeveralLinesInOrder", "text:a:b\ntext:\nactivate\r\ntext:c\n", {"a:b", "", "c"}, 1},
         LineCase{"UnterminatedLineIgnored", "text:$Ende$", {}},
@@ -163,55 +149,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"InvalidUtf8Harmless",
                  QByteArray("text:\xff\xfe\xc3\n\x00\x01\xff\ntext:ok\n", 21),
                  {QString::fromUtf8("\xff\xfe\xc3"), "ok"}},
-        LineCase{"RandomGarbageIgnored", randomGarbage(), {}},
         LineCase{"LongestLineKept", kLongest + "\n", {QString(kLongest.mid(5))}},
-        LineCase{"OneByteTooLongDropped", kLongest + "x\ntext:after\n", {"after"}},
-        LineCase{
-            "HugeLineDropped", "text:" + QByteArray(1 << 20, 'y') + "\ntext:after\n", {"after"}}),
+        LineCase{"OneByteTooLongDropped", kLongest + "x\ntext:after\n", {"after"}}),
     test::byName);
 
-TEST_F(SingleInstanceTest, IdleClientsAreDroppedWithoutBlockingOthers) {
+// A client that sends no complete line in time must not hold a slot.
+TEST_F(SingleInstanceTest, IdleClientsAreDropped) {
     auto instance = startPrimary();
-    QSignalSpy textsSeen(instance.get(), &SingleInstance::textReceived);
-    std::vector<std::unique_ptr<Client>> idle;
-    idle.push_back(std::make_unique<Client>(socketPath()));
-    idle.push_back(std::make_unique<Client>(socketPath()));
-    ASSERT_TRUE(idle.back()->send("text:$Ende$"));
-    sendAndClose(socketPath(), "text:meanwhile\n");
-    ASSERT_TRUE(waitUntil([&] { return textsSeen.count() == 1; }));
-
-    // A crowd of silent clients may fill every slot only until its idle time is up.
-    while (idle.size() < static_cast<size_t>(SingleInstance::kMaxClients) + 20) {
-        idle.push_back(std::make_unique<Client>(socketPath()));
-    }
-    ASSERT_TRUE(waitUntil([&] {
-        return std::all_of(idle.begin(), idle.end(), [](auto& c) { return c->dropped(); });
-    }));
-    sendAndClose(socketPath(), "text:after the crowd\n");
-    ASSERT_TRUE(waitUntil([&] { return textsSeen.count() == 2; }));
-    settle();
-    EXPECT_EQ(texts(textsSeen), (QStringList{"meanwhile", "after the crowd"}));
-}
-
-TEST_F(SingleInstanceTest, BurstOfConnectionsIsServedCompletely) {
-    auto instance = startPrimary();
-    QSignalSpy textsSeen(instance.get(), &SingleInstance::textReceived);
-    constexpr int kClients = 200;
-    std::vector<std::unique_ptr<QLocalSocket>> clients;
-    for (int i = 0; i < kClients; ++i) {
-        auto& socket = clients.emplace_back(std::make_unique<QLocalSocket>());
-        // Past the listen backlog a client is still connecting; it writes once through.
-        QObject::connect(
-            socket.get(), &QLocalSocket::connected, socket.get(),
-            [raw = socket.get(), i] { raw->write("text:" + QByteArray::number(i) + '\n'); });
-        socket->connectToServer(socketPath());
-    }
-    ASSERT_TRUE(waitUntil([&] { return textsSeen.count() >= kClients; }, 30000))
-        << textsSeen.count() << " of " << kClients;
-    std::set<int> numbers;
-    for (const QString& text : texts(textsSeen)) numbers.insert(text.toInt());
-    EXPECT_EQ(numbers.size(), static_cast<size_t>(kClients));
-    EXPECT_EQ(*numbers.rbegin(), kClients - 1);
+    Client silent(socketPath());
+    Client halfLine(socketPath());
+    ASSERT_TRUE(halfLine.send("text:$Ende$"));
+    EXPECT_TRUE(waitUntil([&] { return silent.dropped() && halfLine.dropped(); }));
 }
 
 // A host program's "$Ende$" must get through whatever else fills the socket.
@@ -254,9 +202,8 @@ TEST_F(SingleInstanceTest, FloodOfActivatesIsGatheredAndHoldsNoTextBack) {
     sendAndClose(socketPath(), QByteArray("activate\n").repeated(kActivates) + "text:$Ende$\n");
     ASSERT_TRUE(waitUntil([&] { return activationsBeforeEnd >= 0; }, 20000));
     settle();
-    EXPECT_LT(activationsBeforeEnd, kActivates / 20);
     EXPECT_GE(activations, 1) << "the activation itself was lost";
-    EXPECT_LT(activations, kActivates / 20);
+    EXPECT_LT(activations, kActivates / 20) << activationsBeforeEnd << " before the text";
 }
 
 // Without a runtime folder the socket lives under the home folder, where no
@@ -269,33 +216,21 @@ class SingleInstanceFallback : public ::testing::Test {
     ScopedEnv noRuntime_{"XDG_RUNTIME_DIR", QByteArray()};
     ScopedEnv home_{"HOME", QFile::encodeName(temp_.filePath("home"))};
     ScopedEnv noCache_{"XDG_CACHE_HOME", QByteArray()};
-    ScopedEnv tmpdir_{"TMPDIR", QFile::encodeName(temp_.path())};
 };
 
-TEST_F(SingleInstanceFallback, PlantedTempFolderDoesNotSwitchOffTheSingleInstance) {
-    const QString planted = temp_.filePath(QString("ornavex-%1").arg(::getuid()));
-    ASSERT_TRUE(QDir().mkdir(planted));
-    ASSERT_TRUE(QFile::setPermissions(planted, QFile::Permissions(0x7777)));
-
-    EXPECT_EQ(SingleInstance::socketPath("ornavex"), cacheSocketFolder() + "/ornavex.sock");
+// An own folder left open is closed before it is served from.
+TEST_F(SingleInstanceFallback, ServesFromAPrivateFolderInTheUsersCache) {
+    ASSERT_TRUE(QDir().mkpath(cacheSocketFolder()));
+    ASSERT_TRUE(QFile::setPermissions(cacheSocketFolder(), QFile::Permissions(0x7777)));
     SingleInstance instance("ornavex");
+    EXPECT_EQ(instance.path(), cacheSocketFolder() + "/ornavex.sock");
     EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
     EXPECT_TRUE(instance.isServing());
     EXPECT_EQ(QFileInfo(cacheSocketFolder()).permissions() & 0x0077, QFile::Permissions());
-    SingleInstance second("ornavex");
-    EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
-}
+    EXPECT_EQ(SingleInstance("ornavex").start(), SingleInstance::Role::Secondary);
 
-TEST_F(SingleInstanceFallback, XdgCacheHomeIsUsedAndAnOpenOwnFolderIsClosed) {
     ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(temp_.filePath("cache"))};
-    const QString folder = temp_.filePath("cache/ornavex");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
-    SingleInstance instance("ornavex");
-    EXPECT_EQ(instance.path(), folder + "/ornavex.sock");
-    EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
-    EXPECT_TRUE(instance.isServing());
-    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFile::Permissions());
+    EXPECT_EQ(SingleInstance::socketPath("ornavex"), temp_.filePath("cache/ornavex/ornavex.sock"));
 }
 
 // Only root can hand a folder to another user, and that is what this needs.
