@@ -2,16 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <ostream>
 
-#include "platform/qt_picture_store.h"
 #include "shell/ini_files.h"
 #include "shell/root.h"
 #include "shell/startup.h"
+#include "shell/wait_seconds.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/fakes/never_answering_path.h"
 #include "tests/fakes/recording_operations.h"
 #include "tests/support/rows.h"
 #include "widgets/image_control.h"
@@ -37,15 +34,7 @@ class StartupTest : public ::testing::Test {
         QDir(temp.path()).mkpath(name);
         return temp.filePath(name) + "/";
     }
-    QString writePicture(const QString& path) {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write("picture");
-        const QImage page(40, 60, QImage::Format_RGB32);
-        fakes.pictures->pictures[path] = page;
-        return path;
-    }
-    QString storedFolder() { return ReadIniValue(settings, "Default", "Ordner"); }
+    QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
 };
 
 TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersIt) {
@@ -80,124 +69,66 @@ TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWrit
     EXPECT_EQ(root.folder(), "");
 }
 
-TEST_F(StartupTest, StoredFolderIsTakenAsItIsWithoutAsking) {
+// A stored folder counts even when it is gone; a remembered page that is gone does not.
+TEST_F(StartupTest, StoredFolderIsTakenAsItIsWithoutAskingAndAMissingLastFileIgnored) {
     WriteIniValue(settings, "Default", "Ordner", "/nowhere/at all");
+    WriteIniValue(settings, "Default", "LastFile", "/nowhere/weg.jpg");
     startup.restoreDocumentState();
     EXPECT_EQ(root.folder(), "/nowhere/at all");
+    EXPECT_EQ(root.fileName(), "");
     EXPECT_TRUE(fakes.messages->shown().empty());
     EXPECT_EQ(storedFolder(), "/nowhere/at all");
 }
 
-TEST_F(StartupTest, LastFileRestoresPicturePreviewNameAndItsFolder) {
-    const QString archive = folder("Archiv");
-    const QString page = writePicture(archive + "brief.jpg");
-    WriteIniValue(settings, "Default", "Ordner", folder("Other"));
+// The remembered page's folder and name count even when its picture can't be
+// shown. Its folder is longer than a settings read hands back: nothing may cut it.
+struct LastFileRow {
+    const char* name;
+    PictureLoadStatus status;
+};
+
+class LastFileTest : public StartupTest, public ::testing::WithParamInterface<LastFileRow> {};
+
+TEST_P(LastFileTest, TakesFolderAndNameAndShowsWhatLoaded) {
+    const QString archive = "/" + QString(300, u'a') + "/";
+    const QString page = archive + "brief.jpg";
+    const PictureLoadStatus status = GetParam().status;
+    if (status == PictureLoadStatus::Loaded) {
+        fakes.pictures->pictures[page] = QImage(40, 60, QImage::Format_RGB32);
+    } else {
+        fakes.pictures->failures[page] = status;
+    }
+    WriteIniValue(settings, "Default", "Ordner", "/anderswo/");
     WriteIniValue(settings, "Default", "LastFile", page);
 
     startup.restoreDocumentState();
 
     EXPECT_EQ(root.folder(), archive);
     EXPECT_EQ(root.fileName(), "brief.jpg");
-    EXPECT_TRUE(root.hasPicture());
-    EXPECT_TRUE(root.Picture2()->stretch());
-    EXPECT_EQ(root.Picture1()->picture(), root.picture());
-    EXPECT_EQ(storedFolder(), archive);
-    EXPECT_TRUE(fakes.messages->shown().empty());
-}
-
-TEST_F(StartupTest, MissingLastFileIsIgnored) {
-    const QString scans = folder("Scans");
-    WriteIniValue(settings, "Default", "Ordner", scans);
-    WriteIniValue(settings, "Default", "LastFile", scans + "weg.jpg");
-    startup.restoreDocumentState();
-    EXPECT_EQ(root.folder(), scans);
-    EXPECT_EQ(root.fileName(), "");
-    EXPECT_FALSE(root.hasPicture());
-}
-
-// The real loader: a FIFO answers at once as no picture; a path whose open
-// never returns is given up with a German note, and start-up goes on.
-struct UnloadableRow {
-    const char* name;
-    bool neverAnswers;
-};
-
-class UnloadableLastFileTest : public StartupTest,
-                               public ::testing::WithParamInterface<UnloadableRow> {};
-
-TEST_P(UnloadableLastFileTest, StartUpGoesOnWithFolderAndNameButNoPicture) {
-    const QString archive = folder("Archiv");
-    NeverAnsweringPath fifo(archive + "rohr.jpg");
-    fakes.services.pictures =
-        GetParam().neverAnswers
-            ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
-            : std::make_unique<QtPictureStore>();
-    WriteIniValue(settings, "Default", "LastFile", fifo.path());
-
-    startup.restoreDocumentState();
-
-    EXPECT_EQ(root.folder(), archive);
-    EXPECT_EQ(root.fileName(), "rohr.jpg");
-    EXPECT_FALSE(root.hasPicture());
     EXPECT_EQ(storedFolder(), archive);
     EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
-    if (!GetParam().neverAnswers) {
+    ASSERT_EQ(root.hasPicture(), status == PictureLoadStatus::Loaded);
+    if (root.hasPicture()) {
+        EXPECT_TRUE(root.Picture2()->stretch());
+        EXPECT_EQ(root.Picture1()->picture(), root.picture());
+    }
+    // Only a place that does not answer is worth a word; no picture stays silent.
+    if (status != PictureLoadStatus::NoAnswer) {
         EXPECT_TRUE(fakes.messages->shown().empty());
         return;
     }
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_EQ(fakes.messages->shown()[0].text,
-              "Die Bilddatei ''rohr.jpg'' konnte nicht gelesen werden.   \n"
+              "Die Bilddatei ''brief.jpg'' konnte nicht gelesen werden.   \n"
               "Ihr Speicherort antwortet nicht, zum Beispiel ein nicht erreichbares "
               "Netzlaufwerk. Die Vorschau bleibt ohne dieses Bild.");
-    EXPECT_TRUE(fifo.release());
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, UnloadableLastFileTest,
-                         ::testing::Values(UnloadableRow{"Fifo", false},
-                                           UnloadableRow{"NeverAnswers", true}),
+INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileTest,
+                         ::testing::Values(LastFileRow{"Loaded", PictureLoadStatus::Loaded},
+                                           LastFileRow{"NoPicture", PictureLoadStatus::NotAPicture},
+                                           LastFileRow{"NoAnswer", PictureLoadStatus::NoAnswer}),
                          test::byName);
-
-TEST_F(StartupTest, LastFileTooLargeToOpenIsLeftOutSilently) {
-    const QString archive = folder("Archiv");
-    const QString page = writePicture(archive + "riesig.jpg");
-    fakes.pictures->failures[page] = PictureLoadStatus::TooLarge;
-    WriteIniValue(settings, "Default", "LastFile", page);
-    startup.restoreDocumentState();
-    EXPECT_EQ(root.fileName(), "riesig.jpg");
-    EXPECT_FALSE(root.hasPicture());
-    EXPECT_TRUE(fakes.messages->shown().empty());
-}
-
-// Longer than a read of the settings file hands back: nothing may cut it.
-QString longFolderIn(const QString& base) {
-    QString folder = base;
-    while (folder.size() < 312) folder += QString(40, u'o') + QString::number(folder.size()) + '/';
-    folder = folder.left(311) + '/';
-    EXPECT_TRUE(QDir().mkpath(folder));
-    return folder;
-}
-
-TEST_F(StartupTest, LongFolderAndLastFileSurviveStartUpByteForByte) {
-    const QString folder = longFolderIn(temp.path() + "/");
-    ASSERT_EQ(folder.size(), 312);
-    const QString page = writePicture(folder + "brief.jpg");
-    const QByteArray settingsBytes =
-        "[Default]\nOrdner=" + folder.toUtf8() + "\nLastFile=" + page.toUtf8() + "\nTips=4\n";
-    QFile file(settings);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(settingsBytes);
-    file.close();
-
-    startup.restoreDocumentState();
-
-    EXPECT_EQ(root.folder(), folder);
-    EXPECT_EQ(root.pagePath(), page);
-    EXPECT_TRUE(root.hasPicture());
-    EXPECT_TRUE(fakes.messages->shown().empty());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), settingsBytes);
-}
 
 // A file in place of the settings folder stops every write, even root's.
 TEST_F(StartupTest, SettingsThatCannotBeWrittenAreReportedOnce) {
@@ -244,6 +175,20 @@ TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) 
     EXPECT_NEAR(frame.center().x(), 800, 2);
     EXPECT_NEAR(frame.center().y(), 600, 2);
     EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+}
+
+// Started half a second before midnight, the pause ends about half a second after it.
+TEST(WaitSecondsTest, WaitsTheFullTimeAcrossMidnightAndNotAtAllForNoTime) {
+    FakeClock clock;
+    FakeEventLoop events;
+    WaitSeconds(0, clock, events);
+    WaitSeconds(-3, clock, events);
+    EXPECT_EQ(events.yields, 0);
+    clock.now = 86399.5;
+    clock.step = 0.05;
+    WaitSeconds(1.0, clock, events);
+    EXPECT_GE(clock.now, 0.5);
+    EXPECT_LT(clock.now, 1.0);
 }
 
 }  // namespace
