@@ -1,0 +1,247 @@
+// The main window as the user, a screen reader and a keyboard user meet it.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "shell/root.h"
+#include "shell/startup.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_operations.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
+
+namespace ornavex {
+namespace {
+
+// The help picture's effect is its hint box; every other control's is an operation.
+const QString kHint = QStringLiteral("hint");
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() {
+        root.setOperations(&operations);
+        root.show();
+        QApplication::setActiveWindow(&root);
+        root.tBilddatei()->setFocus();
+    }
+
+    QWidget* control(const char* name) const {
+        return root.findChild<QWidget*>(QString::fromLatin1(name));
+    }
+
+    std::vector<QString> effects() const {
+        std::vector<QString> all = operations.calls;
+        for (const MessageBoxRequest& box : fakes.messages->shown()) {
+            if (box.title == QStringLiteral(" Hilfethemen")) all.push_back(kHint);
+        }
+        return all;
+    }
+
+    FakePlatform fakes;
+    Root root{fakes.services};
+    RecordingOperations operations;
+};
+
+TEST_F(MainWindowTest, StartsWithTheDesignStateAndShowsOnlyTheControlsMeantForTheUser) {
+    for (const char* name : {"bScannen", "bAnzeigen", "bDrucken", "PHilfe", "BVerwaltung",
+                             "Picture0", "Picture2", "RVorhanden", "tBilddatei", "RNamen"}) {
+        EXPECT_TRUE(control(name)->isVisible()) << name;
+    }
+    for (const char* name :
+         {"Text1", "bAbbrechen", "bAssistent", "Picture1", "LNamen", "tOrdner"}) {
+        EXPECT_FALSE(control(name)->isVisible()) << name;
+    }
+    EXPECT_EQ(root.windowTitle(), "Tarnwerk Ornavex");
+    EXPECT_EQ(root.size(), QSize(439, 499));  // 6585 x 7485 twips
+    EXPECT_EQ(root.Text1()->text(), "$Start$");
+    EXPECT_EQ(root.tOrdner()->text(), "C:\\Eigene Dateien\\");
+    EXPECT_EQ(root.scannerFlag(), "-1");
+    EXPECT_FALSE(root.hasPicture());
+    EXPECT_EQ(root.LNamen()->currentIndex(), -1);
+    EXPECT_EQ(root.RNamen()->text(), "&Dateiname:");
+    EXPECT_EQ(root.bScannen()->toolTip(), "Dokument scannen");
+    EXPECT_EQ(root.bAnzeigen()->toolTip(), "Dokument anzeigen");
+    EXPECT_EQ(root.bDrucken()->toolTip(), "Dokument drucken");
+}
+
+TEST_F(MainWindowTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommonItems) {
+    EXPECT_EQ(root.mnuVorgaenge()->objectName(), "mnuVorgänge");
+    EXPECT_EQ(root.mnuVorgaenge()->title(), "Vorgänge ");
+    // Qt reports hidden actions as disabled; only the shown ones are meaningful.
+    QStringList items;
+    for (const QAction* action : root.mnuVorgaenge()->actions()) {
+        QString state =
+            action->isVisible() ? (action->isEnabled() ? "" : " gesperrt") : " verborgen";
+        if (action->isChecked()) state += " an";
+        items << action->objectName() + " '" + action->text() + "'" + state;
+    }
+    EXPECT_EQ(items,
+              (QStringList{"mnxAnzeigen 'Vergrössern ...  '", "Trennung1 ''",
+                           "mnuSeite1 ' Festsetzung (Seite 1) ' verborgen an",
+                           "mnuSeite2 'Berechnung (Seite 2) ' verborgen", "Trennung2 '' verborgen",
+                           "mnuPapierkorb 'Dokumente löschen '", "Trennung3 ''",
+                           "mnxEmail 'E-Mail senden ...  ' gesperrt", "mnxDrucken 'Drucken '"}));
+    EXPECT_EQ(root.mnuZubehoer()->title(), "Zubehör");
+    EXPECT_EQ(root.mnuQuelle()->text(), "-1");
+    // No menu bar: neither menu is attached to the window's frame.
+    EXPECT_EQ(root.findChild<QMenuBar*>(), nullptr);
+}
+
+TEST_F(MainWindowTest, NoticeReturnsOnTheTimerOnceThePictureIsGone) {
+    root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
+    QTRY_VERIFY_WITH_TIMEOUT(!root.RVorhanden()->isVisible(), 2000);
+    root.Picture2()->clearPicture();
+    QTRY_VERIFY_WITH_TIMEOUT(root.RVorhanden()->isVisible(), 2000);
+}
+
+TEST_F(MainWindowTest, OnlyTheExactEndCommandEndsTheProcess) {
+    for (const char* text : {"$ende$", "$Ende$ ", "Ende"}) root.Text1()->setText(text);
+    EXPECT_TRUE(fakes.process->terminations.empty());
+    root.Text1()->setText("$Ende$");
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+    EXPECT_TRUE(fakes.process->quits.empty());
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowOrTheHiddenCancelEndsTheProgramAfterOneYield) {
+    root.close();
+    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
+    EXPECT_GE(fakes.events->yields, 1);
+    root.bAbbrechen()->click();
+    EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
+}
+
+// Alike buttons share their code; each row gives its control a different key.
+struct ControlRow {
+    const char* control;
+    QAccessible::Role role;
+    const char* name;
+    const char* description;
+    const char* effect;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+class AccessibleControlTest : public MainWindowTest,
+                              public ::testing::WithParamInterface<ControlRow> {};
+
+TEST_P(AccessibleControlTest, HasRoleAndGermanNameAndIsPressedByScreenReaderAndKey) {
+    const ControlRow& row = GetParam();
+    QWidget* target = control(row.control);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(target);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), row.role);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(row.name));
+    EXPECT_EQ(accessible->text(QAccessible::Description), QString::fromUtf8(row.description));
+
+    // A screen reader's "activate" does what a click or double-click does.
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    // Qt's own buttons press with a short animation.
+    QTRY_COMPARE_WITH_TIMEOUT(effects().size(), size_t{1}, 2000);
+
+    // So does the key on the focused control.
+    target->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), target);
+    QTest::keyClick(target, row.key, row.modifiers);
+    EXPECT_EQ(effects(), std::vector<QString>(2, QString::fromLatin1(row.effect)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, AccessibleControlTest,
+    ::testing::Values(
+        ControlRow{"bScannen", QAccessible::Button, "Scannen",
+                   "Scannt eine Seite und speichert sie im Dokumentordner", "bScannen_Click",
+                   Qt::Key_Return},
+        ControlRow{"bAnzeigen", QAccessible::Button, "Anzeigen",
+                   "Zeigt die Seite aus der Vorschau vergrößert in einem eigenen Fenster an",
+                   "bAnzeigen_Click", Qt::Key_Enter, Qt::KeypadModifier},
+        ControlRow{"bDrucken", QAccessible::Button, "Drucken",
+                   "Druckt die Seite aus der Vorschau auf dem Standarddrucker, eingepasst auf "
+                   "ein Blatt",
+                   "bDrucken_Click", Qt::Key_Space},
+        ControlRow{"BVerwaltung", QAccessible::Button, "Speichern unter",
+                   "Wählt Ordner und Namen, unter denen die Seite gespeichert wird",
+                   "BVerwaltung_Click", Qt::Key_Space},
+        ControlRow{"PHilfe", QAccessible::Button, "Hilfe",
+                   "Zeigt einen Hinweis, wie die Vorschau vergrößert wird", "hint", Qt::Key_Space},
+        ControlRow{"Picture2", QAccessible::Graphic, "Vorschau",
+                   "Zeigt die aktuelle Seite. Eingabetaste oder Doppelklick: Seite vergrößern, "
+                   "bei leerer Vorschau ein gespeichertes Bild öffnen",
+                   "Picture2_DblClick", Qt::Key_Return}),
+    [](const auto& info) { return std::string(info.param.control); });
+
+// A screen reader's menu action, Shift+F10 and the menu key stand for the right button.
+TEST_F(MainWindowTest, PreviewMenuRequestsAreARightButtonPress) {
+    QWidget* preview = root.Picture2();
+    QAccessible::queryAccessibleInterface(preview)->actionInterface()->doAction(
+        QAccessibleActionInterface::showMenuAction());
+    preview->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(preview, Qt::Key_F10, Qt::ShiftModifier);
+    QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                   preview->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(preview, &fromKeyboard);
+    EXPECT_EQ(operations.calls, std::vector<QString>(3, "Picture2_MouseDown"));
+}
+
+TEST_F(MainWindowTest, HeldKeyPressesOnceAndOtherKeysDoNothing) {
+    root.bScannen()->setFocus(Qt::TabFocusReason);
+    QTest::keyPress(root.bScannen(), Qt::Key_Return);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(root.bScannen(), &repeat);
+    root.Picture2()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(root.Picture2(), Qt::Key_Space);
+    QTest::keyClick(root.Picture2(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(operations.calls, std::vector<QString>{"bScannen_Click"});
+}
+
+TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLeadsBack) {
+    std::vector<QString> visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(visited, (std::vector<QString>{"tBilddatei", "BVerwaltung", "bScannen", "bAnzeigen",
+                                             "bDrucken", "Picture2", "PHilfe", "tBilddatei"}));
+    root.bScannen()->setFocus();
+    QTest::keyClick(&root, Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+}
+
+TEST_F(MainWindowTest, ClickOnTheHelpShowsTheHintAndLeavesTheFocusInTheNameField) {
+    QTest::mouseClick(root.Picture2(), Qt::LeftButton);
+    QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    const MessageBoxRequest& box = fakes.messages->shown()[0];
+    EXPECT_EQ(box.title, " Hilfethemen");
+    EXPECT_EQ(box.text, "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ");
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(box.buttons, MessageButtons::Ok);
+}
+
+TEST_F(MainWindowTest, FocusIsInTheNameFieldAfterTheStartUpDialogs) {
+    QTemporaryDir temp;
+    Startup startup{root, fakes.services, operations, temp.filePath("ornavex.ini")};
+    // The scanner choice at the end of start-up leaves the focus elsewhere.
+    operations.onTwainQuelle = [this] { root.bDrucken()->setFocus(); };
+    fakes.messages->answer(MessageAnswer::Cancel);
+    startup.restoreDocumentState();
+    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+}
+
+}  // namespace
+}  // namespace ornavex
