@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QtEndian>
-#include <functional>
 
 #include "tests/support/rows.h"
 
@@ -16,41 +15,26 @@ constexpr int k300Dpi = 11811;  // dots per metre
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 
-// `value` gives a colour, or an index when there is a colour table.
-QImage picture(QImage::Format format, const QList<QRgb>& table,
-               const std::function<uint(int, int)>& value) {
+// Values that change from pixel to pixel: colours, or indices into `table`.
+QImage picture(QImage::Format format, const QList<QRgb>& table = {}) {
     QImage picture(kWidth, kHeight,
                    table.isEmpty() ? QImage::Format_RGB32 : QImage::Format_Indexed8);
-    if (!table.isEmpty()) picture.setColorTable(table);
+    picture.setColorTable(table);
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) picture.setPixel(x, y, value(x, y));
+        for (int x = 0; x < kWidth; ++x)
+            picture.setPixel(
+                x, y,
+                table.isEmpty() ? qRgb((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, x * y % 256)
+                                : uint((x * 7 + y * 3) % table.size()));
     return table.isEmpty() ? picture.convertToFormat(format)
                            : picture.convertToFormat(format, table);
 }
 
-QImage colour(QImage::Format format) {
-    return picture(format, {}, [](int x, int y) {
-        return qRgb((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, (x * y * 19) % 256);
-    });
-}
-
-QImage gray(QImage::Format format) {
-    return picture(format, {}, [](int x, int y) {
-        const int level = (x * 19 + y * 31) % 256;
-        return qRgb(level, level, level);
-    });
-}
-
 // Gray levels in a scrambled palette order: the file must still say gray.
-QImage grayIndexed() {
+QList<QRgb> scrambledGrays() {
     QList<QRgb> table;
     for (int i = 0; i < 256; ++i) table.append(qRgb(255 - i, 255 - i, 255 - i));
-    return picture(QImage::Format_Indexed8, table,
-                   [](int x, int y) { return (x * 7 + y * 3) % 256; });
-}
-
-QImage lineart(QImage::Format format, const QList<QRgb>& table) {
-    return picture(format, table, [](int x, int y) { return uint((x + 2 * y) % 3 == 0); });
+    return table;
 }
 
 quint32 field(const QByteArray& bytes, int offset, int size = 4) {
@@ -101,12 +85,12 @@ TEST_P(BmpWriterTest, WritesTheDepthResolutionAndPixels) {
 
 INSTANTIATE_TEST_SUITE_P(
     Depths, BmpWriterTest,
-    ::testing::Values(BmpCase{"Rgb888", colour(QImage::Format_RGB888), 24, 0},
-                      BmpCase{"Gray", gray(QImage::Format_Grayscale8), 8, 256},
-                      BmpCase{"GrayIndexed", grayIndexed(), 8, 256},
-                      BmpCase{"Lineart", lineart(QImage::Format_Mono, {kWhite, kBlack}), 1, 2},
-                      BmpCase{"LineartInverted", lineart(QImage::Format_Mono, {kBlack, kWhite}), 1,
-                              2}),
+    ::testing::Values(
+        BmpCase{"Rgb888", picture(QImage::Format_RGB888), 24, 0},
+        BmpCase{"Gray", picture(QImage::Format_Grayscale8), 8, 256},
+        BmpCase{"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256},
+        BmpCase{"Lineart", picture(QImage::Format_Mono, {kWhite, kBlack}), 1, 2},
+        BmpCase{"LineartInverted", picture(QImage::Format_Mono, {kBlack, kWhite}), 1, 2}),
     test::byName);
 
 TEST(BmpWriterNull, NullPictureGivesNoBytes) {
