@@ -1,42 +1,30 @@
+// Splitting page paths, asking whether they exist, and choosing the document folder.
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "shell/browse_folders.h"
 #include "shell/file_existence.h"
 #include "shell/path_parts.h"
+#include "tests/fakes/fake_file_dialogs.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
 
-struct SplitCase {
-    const char* name;
-    QString path;
-    QString folder;
-    QString fileName;
-};
-
-class PathSplitTest : public ::testing::TestWithParam<SplitCase> {};
-
-TEST_P(PathSplitTest, SplitsAfterLastSeparator) {
-    const SplitCase& row = GetParam();
-    EXPECT_EQ(FolderPart(row.path), row.folder);
-    EXPECT_EQ(FileNamePart(row.path), row.fileName);
+TEST(PathSplitTest, SplitsAfterTheLastSeparatorOnly) {
+    const auto split = [](const QString& path) {
+        return QStringList{FolderPart(path), FileNamePart(path)};
+    };
+    EXPECT_EQ(split("/home/u/Eigene Dateien/scan.jpg"),
+              (QStringList{"/home/u/Eigene Dateien/", "scan.jpg"}));
+    EXPECT_EQ(split("scan.jpg"), (QStringList{"", "scan.jpg"}));
+    EXPECT_EQ(split("/home/u/"), (QStringList{"/home/u/", ""}));
+    EXPECT_EQ(split("/a/b\\c.jpg"), (QStringList{"/a/", "b\\c.jpg"}))
+        << "a backslash is no separator";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, PathSplitTest,
-    ::testing::Values(SplitCase{"FolderAndName", "/home/u/Eigene Dateien/scan.jpg",
-                                "/home/u/Eigene Dateien/", "scan.jpg"},
-                      SplitCase{"NameOnly", "scan.jpg", "", "scan.jpg"},
-                      SplitCase{"FolderOnly", "/home/u/", "/home/u/", ""},
-                      SplitCase{"Root", "/", "/", ""}, SplitCase{"Empty", "", "", ""},
-                      SplitCase{"BackslashIsOrdinary", "/a/b\\c.jpg", "/a/", "b\\c.jpg"}),
-    test::byName);
 
 struct ExistenceCase {
     const char* name;
@@ -60,6 +48,7 @@ class ExistenceTest : public ::testing::TestWithParam<ExistenceCase> {
     QTemporaryDir dir_;
 };
 
+// A page path is relative while no document folder is chosen.
 TEST_P(ExistenceTest, AnswersForAbsoluteAndRelativePaths) {
     const ExistenceCase& row = GetParam();
     const QString relative = QString::fromUtf8(row.relative);
@@ -82,28 +71,73 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistenceCase{"FileWithSeparator", "scan1.jpg/", false, false},
                       ExistenceCase{"Folder", "Ordner", true, true},
                       ExistenceCase{"FolderWithSeparator", "Ordner/", false, true},
-                      ExistenceCase{"InMissingFolder", "fehlt/innen.bmp", false, false},
                       ExistenceCase{"Star", "*.jpg", true, false},
                       ExistenceCase{"Question", "scan?.jpg", true, false},
                       ExistenceCase{"QuestionNeedsOneChar", "scan1.jpg?", false, false},
                       ExistenceCase{"StarMatchesNothingToo", "scan1*.jpg", true, false},
                       ExistenceCase{"StarInFolder", "Ordner/*.bmp", true, false},
                       ExistenceCase{"StarMatchesHidden", "*steckt", true, false},
-                      ExistenceCase{"BracketsAreLiteral", "Scan [1]*", true, false},
                       ExistenceCase{"BracketsAreNoSet", "[S]can*", false, false},
                       ExistenceCase{"BackslashEscapesNothing", "back\\*", true, false},
                       ExistenceCase{"DanglingLinkIsAnEntry", "verwaist.jpg", true, false}),
     test::byName);
 
-TEST(ExistenceEdgeTest, EmptyNulAndRootPaths) {
-    // A NUL would cut the name short and test a different path.
+// A NUL would cut the name short and test a different path.
+TEST(ExistenceEdgeTest, EmptyAndNulPathsNameNothing) {
     const QString withNul = QStringLiteral("/tmp") + QChar(0) + QStringLiteral("/x");
     for (const QString& path : {QString(), withNul}) {
         EXPECT_FALSE(FileExists(path));
         EXPECT_FALSE(PathExists(path));
     }
-    EXPECT_FALSE(FileExists("/"));
-    EXPECT_TRUE(PathExists("/"));
+}
+
+struct BrowseCase {
+    const char* name;
+    std::optional<QString> chosen;
+    QString expected;
+};
+
+class BrowseFolderTest : public ::testing::TestWithParam<BrowseCase> {};
+
+TEST_P(BrowseFolderTest, ReturnsFolderReadyForAName) {
+    FakeFileDialogs dialogs;
+    dialogs.answerFolder(GetParam().chosen);
+    EXPECT_EQ(BrowseFolder(dialogs), GetParam().expected);
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_TRUE(dialogs.calls().front().folderChooser);
+    EXPECT_EQ(dialogs.calls().front().folderTitle,
+              QString::fromUtf8("Bitte wählen Sie den Ordner zum Speichern der Dokumente ..."));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrowseFolderTest,
+    ::testing::Values(BrowseCase{"Cancel", std::nullopt, ""}, BrowseCase{"EmptyAnswer", "", ""},
+                      BrowseCase{"Root", "/", "/"},
+                      BrowseCase{"Uncleaned", "/home/u/Büro/../Scans/", "/home/u/Scans/"}),
+    test::byName);
+
+// Started from a folder of its own, the chooser must still not open there, and
+// a relative answer is taken from there.
+TEST(BrowseFolderStartTest, OpensAtTheDocumentFolderOrElseAtHome) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(QDir(temp.path()).mkpath("Scans/Büro"));
+    QFile file(temp.filePath("brief.jpg"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QString startedFrom = QDir::currentPath();
+    QDir::setCurrent(temp.path());
+    const QString here = QDir::currentPath();
+    FakeFileDialogs dialogs;
+    dialogs.answerFolder("Scans");
+    const QString relativeAnswer = BrowseFolder(dialogs, 0, temp.filePath("Scans/Büro/"));
+    BrowseFolder(dialogs, 0, temp.filePath("brief.jpg"));
+    BrowseFolder(dialogs, 0, "Scans");
+    QDir::setCurrent(startedFrom);
+
+    EXPECT_EQ(relativeAnswer, here + "/Scans/");
+    std::vector<QString> starts;
+    for (const RecordedFileDialog& call : dialogs.calls()) starts.push_back(call.folderStart);
+    EXPECT_EQ(starts, (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath(),
+                                            QDir::homePath()}));
 }
 
 }  // namespace
