@@ -79,12 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{"UmlautNamesIgnoreCase", "[GRÖSSE]\nänderung=Ja\n", "Ja", "ÄNDERUNG", "grösse"},
         ReadCase{"CrLfAndCrOnly", "[Default]\r\nOrdner=a\rk=3\r\n", "3"},
-        ReadCase{"BlanksAndTabsTrimmed", "  [ \tDefault\t ]  \n \t k \t=  /a b/ \t\n", "/a b/"},
-        ReadCase{"LaterEqualsBelongToValue", "[Default]\nk=a=b\n", "a=b"},
+        ReadCase{"BlanksTrimmedLaterEqualsKept", "  [ \tDefault\t ]  \n \t k \t=  /a=b/ \t\n",
+                 "/a=b/"},
         ReadCase{"DoubleQuotesRemoved", "[Default]\nk= \"  x \" \n", "  x "},
         ReadCase{"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
-        ReadCase{"NoInlineComment", "[Default]\nk=v ;x\n", "v ;x"},
-        ReadCase{"CommentLineSkipped", "[Default]\n ;k=1\nk=2\n", "2"},
+        ReadCase{"CommentLineSkippedNoInlineComment", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
         ReadCase{"KeyBeforeFirstSection", "k=1\n[Default]\n", ""},
         ReadCase{"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
         ReadCase{"FirstKeyWins", "[Default]\nk=1\nK=2\n", "1"},
@@ -130,9 +129,6 @@ TEST_P(IniWriteTest, ChangesOnlyTheKeyLine) {
     const bool stored = WriteIniValue(file, row.section, row.key, row.value);
     EXPECT_EQ(stored, !row.after.isNull());
     EXPECT_EQ(bytesOf(file), row.after.isNull() ? row.before : row.after);
-    if (stored) {
-        EXPECT_EQ(ReadIniValue(file, row.section, row.key), QString(row.value));
-    }
     EXPECT_EQ(entries(), QStringList{"ornavex.ini"}) << "no temporary file may stay behind";
 }
 
@@ -235,7 +231,6 @@ TEST_F(SettingsFileTest, TipsCountIsRoundedAndTextThatIsNoSmallNumberCountsAsNon
 
 TEST_F(SettingsFileTest, ScannerIsStoredAsTabSeparatedFieldsWithoutStrayTabs) {
     const Settings settings(path("ornavex.ini"));
-    EXPECT_FALSE(settings.scanner());
     settings.rememberScanner({"net:host:test:0", "Acme\tInc", "Flach"});
     EXPECT_EQ(bytesOf(settings.iniPath()), "[Default]\nScanner=net:host:test:0\tAcmeInc\tFlach\n");
     const std::optional<RememberedScanner> back = settings.scanner();
@@ -250,29 +245,15 @@ TEST_F(SettingsFileTest, ScannerIsStoredAsTabSeparatedFieldsWithoutStrayTabs) {
     }
 }
 
-struct PlacesCase {
-    const char* name;
-    QString xdgConfigHome;
-    QString home;
-    SettingsPlaces expected;
-};
-
-class SettingsPlacesTest : public ::testing::TestWithParam<PlacesCase> {};
-
-TEST_P(SettingsPlacesTest, NamesBothPlacesAfterTheExecutable) {
-    const PlacesCase& row = GetParam();
-    const SettingsPlaces places = settingsPlaces("/opt/x/scan", row.xdgConfigHome, row.home);
-    EXPECT_EQ(places.besideExecutable, row.expected.besideExecutable);
-    EXPECT_EQ(places.userConfig, row.expected.userConfig);
+TEST(SettingsPlacesTest, NamesBothPlacesAfterTheExecutable) {
+    const auto configFile = [](const QString& xdgConfigHome, const QString& home) {
+        return settingsPlaces("/opt/x/scan", xdgConfigHome, home).userConfig;
+    };
+    EXPECT_EQ(settingsPlaces("/opt/x/scan", "", "/h").besideExecutable, "/opt/x/scan.ini");
+    EXPECT_EQ(configFile("/h/.cfg", "/h"), "/h/.cfg/scan.ini");
+    EXPECT_EQ(configFile("cfg", "/h"), "/h/.config/scan.ini") << "a relative one is invalid";
+    EXPECT_EQ(configFile("", ""), "") << "no home at all";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Places, SettingsPlacesTest,
-    ::testing::Values(
-        PlacesCase{"Xdg", "/h/.cfg", "/h", {"/opt/x/scan.ini", "/h/.cfg/scan.ini"}},
-        PlacesCase{"RelativeXdgIgnored", "cfg", "/h", {"/opt/x/scan.ini", "/h/.config/scan.ini"}},
-        PlacesCase{"NoHomeAtAll", "", "", {"/opt/x/scan.ini", ""}}),
-    test::byName);
 
 // Root may write anywhere, so a read-only folder is played by the writable check.
 class SettingsChoiceTest : public SettingsFileTest {

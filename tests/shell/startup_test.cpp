@@ -17,10 +17,6 @@
 namespace ornavex {
 namespace {
 
-const QString kFolderQuestion = QStringLiteral(
-    "Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
-    "Dieser Ordner enthält nach dem Scannen alle neuen Bilder.");
-
 class StartupTest : public ::testing::Test {
   protected:
     QTemporaryDir temp;
@@ -37,7 +33,7 @@ class StartupTest : public ::testing::Test {
     QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
 };
 
-TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersIt) {
+TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) {
     const QString scans = folder("Scans");
     fakes.dialogs->answerFolder(scans.chopped(1));
     startup.restoreDocumentState();
@@ -45,12 +41,33 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersIt) {
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& question = fakes.messages->shown()[0];
     EXPECT_EQ(question.title, " Ornavex");
-    EXPECT_EQ(question.text, kFolderQuestion);
+    EXPECT_EQ(question.text,
+              "Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
+              "Dieser Ordner enthält nach dem Scannen alle neuen Bilder.");
     EXPECT_EQ(question.buttons, MessageButtons::OkCancel);
     EXPECT_EQ(question.icon, MessageIcon::Exclamation);
     EXPECT_EQ(root.folder(), scans);
     EXPECT_EQ(storedFolder(), scans);
     EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+
+    // A file in place of the settings folder stops every write, even root's.
+    QFile blocker(temp.filePath("kein-ordner"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    Startup blocked{root, fakes.services, operations, blocker.fileName() + "/ornavex.ini"};
+    fakes.dialogs->answerFolder(scans.chopped(1));
+    blocked.restoreDocumentState();
+
+    ASSERT_EQ(fakes.messages->shown().size(), 3u);
+    const MessageBoxRequest& note = fakes.messages->shown()[2];
+    EXPECT_EQ(note.title, " Ornavex");
+    EXPECT_EQ(note.text, QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
+                                        "Die Datei \"%1/ornavex.ini\" lässt sich nicht schreiben; "
+                                        "der Dokumentordner und die anderen Einstellungen gelten "
+                                        "nur bis zum Beenden.")
+                             .arg(blocker.fileName()));
+    EXPECT_EQ(note.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(note.buttons, MessageButtons::Ok);
+    EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
 }
 
 TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWritten) {
@@ -129,30 +146,6 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileTest,
                                            LastFileRow{"NoPicture", PictureLoadStatus::NotAPicture},
                                            LastFileRow{"NoAnswer", PictureLoadStatus::NoAnswer}),
                          test::byName);
-
-// A file in place of the settings folder stops every write, even root's.
-TEST_F(StartupTest, SettingsThatCannotBeWrittenAreReportedOnce) {
-    QFile blocker(temp.filePath("kein-ordner"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    Startup blocked{root, fakes.services, operations, blocker.fileName() + "/ornavex.ini"};
-    const QString scans = folder("Scans");
-    fakes.dialogs->answerFolder(scans.chopped(1));
-
-    blocked.restoreDocumentState();
-
-    ASSERT_EQ(fakes.messages->shown().size(), 2u);
-    const MessageBoxRequest& note = fakes.messages->shown()[1];
-    EXPECT_EQ(note.title, " Ornavex");
-    EXPECT_EQ(note.text, QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
-                                        "Die Datei \"%1/ornavex.ini\" lässt sich nicht schreiben; "
-                                        "der Dokumentordner und die anderen Einstellungen gelten "
-                                        "nur bis zum Beenden.")
-                             .arg(blocker.fileName()));
-    EXPECT_EQ(note.icon, MessageIcon::Exclamation);
-    EXPECT_EQ(note.buttons, MessageButtons::Ok);
-    EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
-    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
-}
 
 TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) {
     fakes.screen->sizeTwips = QSize(1600 * 15, 1200 * 15);
