@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <ostream>
 
 #include "tests/support/rows.h"
 
@@ -40,10 +39,12 @@ TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
         if (!row.button) QTest::keyClick(box, row.key);
     });
     user.start(10);
-    // A box that no action closed would hang the test.
+    // A box that no action closed would hang the test; closing it counts as a failure.
+    bool closedByDeadline = false;
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [] {
+    QObject::connect(&deadline, &QTimer::timeout, [&] {
+        closedByDeadline = true;
         if (QWidget* open = QApplication::activeModalWidget()) open->close();
     });
     deadline.start(10'000);
@@ -54,6 +55,7 @@ TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
          MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
 
     ASSERT_TRUE(acted);
+    EXPECT_FALSE(closedByDeadline) << "the box ignored what the user did";
     offered.sort();
     EXPECT_EQ(offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
     EXPECT_EQ(answer, row.expected);
