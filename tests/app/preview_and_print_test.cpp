@@ -9,47 +9,33 @@
 #include "print/drucken.h"
 #include "print/print_preview.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
 
-class PreviewPaneTest : public AppFixture {
+class PreviewAndPrintTest : public AppFixture {
   protected:
-    PreviewPaneTest() { root.show(); }
+    PreviewAndPrintTest() { root.show(); }
     bool previewOpen() {
         return app.printPreview().frame() && app.printPreview().frame()->isVisible();
     }
 };
 
-TEST_F(PreviewPaneTest, DoubleClickOnAnEmptyPaneOpensAStoredImage) {
+TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEscapeCloses) {
     // Over the notice too: the preview lies above it and takes the clicks.
     QTest::mouseDClick(root.Picture2(), Qt::LeftButton, {}, root.RVorhanden()->geometry().center());
     ASSERT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_EQ(fakes.dialogs->calls()[0].request.title, " Dokument öffnen");
     EXPECT_FALSE(previewOpen());
-}
 
-TEST_F(PreviewPaneTest, DoubleClickOnAPageOpensTheEnlargedViewOnce) {
     root.Picture2()->setPicture(page());
     QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
     ASSERT_TRUE(previewOpen());
-    DruckMDI* first = app.printPreview().frame();
-
-    root.Picture2()->setPicture(page(20, 20, qRgb(0, 0, 200)));
-    QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
-    EXPECT_EQ(app.printPreview().frame(), first);
-    auto* shown = first->findChild<ImageControl*>("PImage");
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->picture(), page(20, 20, qRgb(0, 0, 200)));
-    EXPECT_TRUE(fakes.dialogs->calls().empty());
-}
-
-TEST_F(PreviewPaneTest, EscapeRightAfterOpeningClosesTheView) {
-    root.Picture2()->setPicture(page());
-    root.bAnzeigen()->click();
-    ASSERT_TRUE(previewOpen());
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    // Escape right after opening reaches the view.
     QApplication::setActiveWindow(app.printPreview().frame());
     QWidget* focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);
@@ -59,23 +45,40 @@ TEST_F(PreviewPaneTest, EscapeRightAfterOpeningClosesTheView) {
     EXPECT_TRUE(root.isVisible());
 }
 
-TEST_F(PreviewPaneTest, ShowButtonOnAnEmptyPaneChoosesTheScannerOnPageOne) {
-    root.setScannerFlag("0");
-    fakes.scanner->answerSelection(0);
-    root.bAnzeigen()->click();
-    EXPECT_EQ(fakes.scanner->selectCalls, 1);
-    EXPECT_FALSE(previewOpen());
-}
+struct EmptyPaneRow {
+    const char* name;
+    bool print;
+    bool pageTwo;
+    int scannerChoices;
+};
 
-TEST_F(PreviewPaneTest, ShowButtonOnAnEmptyPaneOnPageTwoOnlyReturnsToPageOne) {
-    app.mnuSeite2_Click();
-    root.bAnzeigen()->click();
-    EXPECT_EQ(fakes.scanner->selectCalls, 0);
+class EmptyPaneTest : public PreviewAndPrintTest,
+                      public ::testing::WithParamInterface<EmptyPaneRow> {};
+
+TEST_P(EmptyPaneTest, ChoosesTheScannerOnPageOneAndOnlyReturnsToPageOneFromPageTwo) {
+    root.setScannerFlag("0");
+    if (GetParam().pageTwo) app.mnuSeite2_Click();
+    if (GetParam().print) {
+        root.bDrucken()->click();
+    } else {
+        root.bAnzeigen()->click();
+    }
+    EXPECT_EQ(fakes.scanner->selectCalls, GetParam().scannerChoices);
     EXPECT_TRUE(root.mnuSeite1()->isChecked());
     EXPECT_FALSE(root.mnuSeite2()->isChecked());
+    EXPECT_FALSE(previewOpen());
+    EXPECT_EQ(fakes.printer->endDocCount(), 0);
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
-TEST_F(PreviewPaneTest, RightClickNeverPopsUpThePageMenu) {
+INSTANTIATE_TEST_SUITE_P(Buttons, EmptyPaneTest,
+                         ::testing::Values(EmptyPaneRow{"ShowOnPageOne", false, false, 1},
+                                           EmptyPaneRow{"ShowOnPageTwo", false, true, 0},
+                                           EmptyPaneRow{"PrintOnPageOne", true, false, 1},
+                                           EmptyPaneRow{"PrintOnPageTwo", true, true, 0}),
+                         test::byName);
+
+TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenu) {
     root.Picture2()->setPicture(page());
     QTest::mousePress(root.Picture2(), Qt::RightButton);
     QTest::mouseRelease(root.Picture2(), Qt::RightButton);
@@ -85,7 +88,7 @@ TEST_F(PreviewPaneTest, RightClickNeverPopsUpThePageMenu) {
     EXPECT_TRUE(fakes.dialogs->calls().empty());
 }
 
-TEST_F(PreviewPaneTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) {
+TEST_F(PreviewAndPrintTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) {
     root.Picture2()->setPicture(page());
     root.Picture1()->setPicture(page());
     app.mnuSeite2_Click();
@@ -93,7 +96,6 @@ TEST_F(PreviewPaneTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) 
     EXPECT_FALSE(root.Picture1()->hasPicture());
     EXPECT_TRUE(root.mnuSeite2()->isChecked());
     EXPECT_FALSE(root.mnuSeite1()->isChecked());
-    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 
     root.Picture2()->setPicture(page());
     app.mnuSeite1_Click();
@@ -102,54 +104,27 @@ TEST_F(PreviewPaneTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) 
     EXPECT_FALSE(root.mnuSeite2()->isChecked());
 }
 
-TEST_F(PreviewPaneTest, DeleteDocumentsItemDeletesNothing) {
+TEST_F(PreviewAndPrintTest, DeleteDocumentsItemDeletesNothing) {
     writeFile(documents + "brief.jpg", "page");
     root.mnuPapierkorb()->trigger();
     EXPECT_TRUE(QFile::exists(documents + "brief.jpg"));
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
-class PrintCommandTest : public AppFixture {};
-
-TEST_F(PrintCommandTest, PrintsThePreviewOnOnePageAndEndsWithTheDefaultPointer) {
+TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNothingVisible) {
     root.Picture2()->setPicture(page(300, 200));
     root.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
-    EXPECT_EQ(fakes.printer->endDocCount(), 1);
     root.setFileName("");
     root.mnxDrucken()->trigger();  // the page menu's item runs the same command
-    EXPECT_EQ(fakes.printer->endDocCount(), 2);
-    ASSERT_EQ(fakes.printer->printedPages().size(), 2u);
     // The queue lists each job under the page's name, an unnamed page under the program's.
     EXPECT_EQ(fakes.printer->printedDocNames(),
               (std::vector<QString>{"Brief an Müller.jpg", "Ornavex"}));
-    ASSERT_EQ(fakes.printer->printedPages()[0].size(), 1u);
-    EXPECT_EQ(fakes.printer->orientationsSet().back(), PrinterOrientation::Landscape);
-    EXPECT_EQ(fakes.pointer->history().front(), PointerShape::ArrowHourglass);
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
 
-TEST_F(PrintCommandTest, EmptyPreviewOnPageOneChoosesTheScannerAndPrintsNothing) {
-    root.setScannerFlag("0");
-    app.bDrucken_Click();
-    EXPECT_EQ(fakes.scanner->selectCalls, 1);
-    EXPECT_EQ(fakes.printer->endDocCount(), 0);
-    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
-
-TEST_F(PrintCommandTest, EmptyPreviewOnPageTwoReturnsToPageOne) {
-    app.mnuSeite2_Click();
-    app.bDrucken_Click();
-    EXPECT_EQ(fakes.scanner->selectCalls, 0);
-    EXPECT_TRUE(root.mnuSeite1()->isChecked());
-    EXPECT_EQ(fakes.printer->endDocCount(), 0);
-}
-
-TEST_F(PrintCommandTest, NoPrinterMeansNothingVisible) {
     fakes.printer->setAvailable(false);
-    root.Picture2()->setPicture(page());
-    app.bDrucken_Click();
-    EXPECT_EQ(fakes.printer->endDocCount(), 0);
+    root.bDrucken()->click();
+    EXPECT_EQ(fakes.printer->endDocCount(), 2);
     EXPECT_TRUE(fakes.messages->shown().empty());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }

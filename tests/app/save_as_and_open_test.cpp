@@ -1,25 +1,15 @@
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
-#include <ostream>
 
-#include "platform/qt_picture_store.h"
 #include "tests/app/app_fixture.h"
-#include "tests/app/process_harness.h"
-#include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
-
-const QString kStoreNowQuestion = QStringLiteral(
-    "Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen speichern ?    \n"
-    "Achten Sie darauf, dass das Dokument in der Ansicht mit der Frage gemeint ist.");
 
 class SaveAsTest : public AppFixture {
   protected:
@@ -49,59 +39,44 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASo
                                             "Alle Dateien (*.*)"}));
     EXPECT_EQ(request.defaultSuffix, "jpg");
     EXPECT_EQ(request.mode, FileDialogMode::SaveConfirmOverwrite);
-    EXPECT_EQ(fakes.dialogs->calls().at(0).owner, &root);
 }
 
-TEST_F(SaveAsTest, WithoutASourceItOffersToStoreAndStoresOnYes) {
+struct SaveNowRow {
+    const char* name;
+    MessageAnswer answer;
+    bool picture;
+    bool stored;
+};
+
+class SaveNowTest : public SaveAsTest, public ::testing::WithParamInterface<SaveNowRow> {};
+
+TEST_P(SaveNowTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     root.setScannerFlag("0");
-    root.Picture2()->setPicture(page());
+    if (GetParam().picture) root.Picture2()->setPicture(page());
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
-    fakes.messages->answer(MessageAnswer::Yes);
+    fakes.messages->answer(GetParam().answer);
 
     app.BVerwaltung_Click();
 
     ASSERT_GE(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& question = fakes.messages->shown()[0];
     EXPECT_EQ(question.title, " Testprojekt Speichern");
-    EXPECT_EQ(question.text, kStoreNowQuestion);
+    EXPECT_EQ(question.text,
+              "Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen speichern ?    \n"
+              "Achten Sie darauf, dass das Dokument in der Ansicht mit der Frage gemeint ist.");
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
     EXPECT_EQ(question.defaultAnswer, MessageAnswer::Yes);
-    EXPECT_EQ(question.icon, MessageIcon::Exclamation);
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
-    EXPECT_EQ(fakes.pageWriter.writes[0].path, akten + "/antrag.jpg");
-    EXPECT_EQ(root.scannerFlag(), "0");
-}
-
-TEST_F(SaveAsTest, YesWithAnEmptyPreviewStoresNothing) {
-    root.setScannerFlag("0");
-    fakes.dialogs->answerFile(akten + "/antrag.jpg");
-    fakes.messages->answer(MessageAnswer::Yes);
-    app.BVerwaltung_Click();
-    EXPECT_EQ(fakes.messages->shown().size(), 1u);
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
-    EXPECT_EQ(root.scannerFlag(), "0");
-}
-
-TEST_F(SaveAsTest, NoStoresNothing) {
-    root.setScannerFlag("0");
-    root.Picture2()->setPicture(page());
-    fakes.dialogs->answerFile(akten + "/antrag.jpg");
-    fakes.messages->answer(MessageAnswer::No);
-    app.BVerwaltung_Click();
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_EQ(QFile::exists(akten + "/antrag.jpg"), GetParam().stored);
     EXPECT_EQ(root.fileName(), "antrag.jpg");
+    EXPECT_EQ(root.scannerFlag(), "0");
 }
 
-TEST_F(SaveAsTest, CancelChangesNothingAtAll) {
-    root.setFileName("alt.jpg");
-    WriteIniValue(settings, "Default", "Ordner", documents);
-    const QByteArray before = readFile(settings);
-    app.BVerwaltung_Click();
-    EXPECT_EQ(root.folder(), documents);
-    EXPECT_EQ(root.fileName(), "alt.jpg");
-    EXPECT_EQ(readFile(settings), before);
-    EXPECT_TRUE(fakes.messages->shown().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Answers, SaveNowTest,
+                         ::testing::Values(SaveNowRow{"Yes", MessageAnswer::Yes, true, true},
+                                           SaveNowRow{"YesWithAnEmptyPreview", MessageAnswer::Yes,
+                                                      false, false},
+                                           SaveNowRow{"No", MessageAnswer::No, true, false}),
+                         test::byName);
 
 class OpenTest : public AppFixture {
   protected:
@@ -109,7 +84,6 @@ class OpenTest : public AppFixture {
         QDir().mkpath(archiv);
         writeFile(archiv + "/brief.jpg", "jpeg");
         fakes.pictures->pictures[archiv + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
-        writeFile(archiv + "/notiz.txt", "text");
     }
     QString archiv = temp.path() + "/Archiv";
 };
@@ -140,13 +114,18 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
                                             "Windows Bitmap (*.bmp)", "Alle Dateien (*.*)"}));
 }
 
-TEST_F(OpenTest, CancelKeepsPreviewFolderAndNameButHidesTheNoticeUntilTheNextTick) {
+TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTheNextTick) {
     root.show();
     root.setFileName("alt.jpg");
+    WriteIniValue(settings, "Default", "Ordner", documents);
+    const QByteArray before = readFile(settings);
+    app.BVerwaltung_Click();
     app.TwainLoad();
     EXPECT_FALSE(root.hasPicture());
     EXPECT_EQ(root.folder(), documents);
     EXPECT_EQ(root.fileName(), "alt.jpg");
+    EXPECT_EQ(readFile(settings), before);
+    EXPECT_TRUE(fakes.messages->shown().empty());
     EXPECT_FALSE(root.RVorhanden()->isVisible());
     root.Timer1_Timer();
     EXPECT_TRUE(root.RVorhanden()->isVisible());
@@ -195,58 +174,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   "erreichbares Netzlaufwerk. Die Vorschau bleibt ohne dieses "
                                   "Bild."}),
     test::byName);
-
-// The real loader: a FIFO is refused at once; a path whose open never returns
-// is given up after the deadline, with the window running meanwhile.
-TEST_F(OpenTest, FifoOrPathThatNeverAnswersLeavesThePreviewAndTheWindowUsable) {
-    NeverAnsweringPath fifo(archiv + "/rohr.jpg");
-    for (const bool blocking : {false, true}) {
-        fakes.messages->clear();
-        fakes.services.pictures =
-            blocking ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
-                     : std::make_unique<QtPictureStore>();
-        fakes.dialogs->answerFile(fifo.path());
-        QElapsedTimer elapsed;
-        elapsed.start();
-        app.TwainLoad();
-        EXPECT_LT(elapsed.elapsed(), 10'000);
-        EXPECT_FALSE(root.hasPicture());
-        EXPECT_EQ(root.fileName(), "rohr.jpg");
-        EXPECT_EQ(messageTexts().size(), blocking ? 1u : 0u);
-    }
-    EXPECT_TRUE(fifo.release());
-}
-
-// The real program, with a FIFO remembered as the last file: it must come up
-// and still obey the host program's end command.
-TEST(LastFileProcessTest, FifoAsLastFileStillLetsTheHostProgramEndTheProgram) {
-    test::AppSandbox sandbox(ORNAVEX_BINARY);
-    ASSERT_TRUE(sandbox.ready());
-    const QString bin = QFileInfo(sandbox.programPath()).path();
-    NeverAnsweringPath fifo(bin + "/rohr.jpg");
-    QFile settings(bin + "/ornavex.ini");
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(("[Default]\nOrdner=/nirgends/\nLastFile=" + fifo.path() + "\n").toUtf8());
-    settings.close();
-    // Start-up writes the folder back once the last file is restored.
-    const auto restored = [&] {
-        QFile written(settings.fileName());
-        return written.open(QIODevice::ReadOnly) &&
-               written.readAll().contains("Ordner=" + bin.toUtf8() + "/\n");
-    };
-
-    test::Launched launched;
-    QProcess& program = launched.add(sandbox.launch());
-    ASSERT_TRUE(program.waitForStarted());
-    ASSERT_TRUE(
-        test::waitUntil([&] { return sandbox.serving() || !test::running(program); }, 15'000));
-    EXPECT_TRUE(test::waitUntil([&] { return restored() || !test::running(program); }, 15'000))
-        << "start-up did not get past the last file";
-    ASSERT_TRUE(test::sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    ASSERT_TRUE(program.waitForFinished(5000)) << "the program no longer answers";
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-}
 
 }  // namespace
 }  // namespace ornavex

@@ -16,16 +16,11 @@ namespace ornavex {
 
 class FakeScreenPointer : public ScreenPointer {
   public:
-    void set(PointerShape shape) override {
-        shape_ = shape;
-        history_.push_back(shape);
-    }
+    void set(PointerShape shape) override { shape_ = shape; }
     PointerShape current() const override { return shape_; }
-    const std::vector<PointerShape>& history() const { return history_; }
 
   private:
     PointerShape shape_ = PointerShape::Default;
-    std::vector<PointerShape> history_;
 };
 
 // Counts yields; still lets Qt deliver posted events so widgets stay consistent.
@@ -33,7 +28,6 @@ class FakeEventLoop : public EventLoop {
   public:
     void processPendingEvents() override {
         ++yields;
-        if (onYield) onYield();
         QCoreApplication::processEvents();
     }
     void waitForEvents(int maxMilliseconds) override {
@@ -42,7 +36,6 @@ class FakeEventLoop : public EventLoop {
     }
     int yields = 0;
     int waits = 0;
-    std::function<void()> onYield;
     std::function<void(int)> onWait;
 };
 

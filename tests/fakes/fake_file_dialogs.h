@@ -11,28 +11,38 @@ namespace ornavex {
 
 struct RecordedFileDialog {
     bool folderChooser;
-    QWidget* owner;
     FileDialogRequest request;
     QString folderTitle;
     QString folderStart;
 };
 
-// File and folder dialogs answered from queues; every call is recorded.
+// File and folder dialogs answered from queues, nothing meaning a cancel; an
+// unscripted call is answered as a cancel. Every call is recorded.
 class FakeFileDialogs : public FileDialogs {
   public:
-    // Queues the answer of the next chooseFile; nothing means a cancel.
-    void answerFile(std::optional<QString> absolutePath);
-    // Queues the answer of the next chooseFolder; nothing means a cancel.
-    void answerFolder(std::optional<QString> absolutePath);
-    // An unscripted call is recorded and answered as a cancel.
-    const std::vector<RecordedFileDialog>& calls() const;
+    void answerFile(std::optional<QString> absolutePath) { fileAnswers_.push_back(absolutePath); }
+    void answerFolder(std::optional<QString> absolutePath) {
+        folderAnswers_.push_back(absolutePath);
+    }
+    const std::vector<RecordedFileDialog>& calls() const { return calls_; }
 
-    std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
-    std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
-                                        const QString& startFolder) override;
+    std::optional<QString> chooseFile(QWidget*, const FileDialogRequest& request) override {
+        calls_.push_back({false, request, QString(), QString()});
+        return takeAnswer(fileAnswers_);
+    }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title,
+                                        const QString& startFolder) override {
+        calls_.push_back({true, FileDialogRequest(), title, startFolder});
+        return takeAnswer(folderAnswers_);
+    }
 
   private:
-    static std::optional<QString> takeAnswer(std::deque<std::optional<QString>>& answers);
+    static std::optional<QString> takeAnswer(std::deque<std::optional<QString>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        const std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
 
     std::deque<std::optional<QString>> fileAnswers_;
     std::deque<std::optional<QString>> folderAnswers_;

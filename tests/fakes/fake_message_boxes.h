@@ -1,7 +1,6 @@
 #pragma once
 
 #include <deque>
-#include <functional>
 #include <vector>
 
 #include "platform/message_boxes.h"
@@ -19,7 +18,6 @@ class FakeMessageBoxes : public MessageBoxes {
 
     MessageAnswer show(const MessageBoxRequest& request) override {
         shown_.push_back(request);
-        if (onShow) onShow(request);
         if (!script_.empty()) {
             const MessageAnswer next = script_.front();
             script_.pop_front();
@@ -36,9 +34,6 @@ class FakeMessageBoxes : public MessageBoxes {
         }
         return MessageAnswer::Ok;
     }
-
-    // Runs while a box is "open", e.g. to look at the window state at that moment.
-    std::function<void(const MessageBoxRequest&)> onShow;
 
   private:
     std::deque<MessageAnswer> script_;

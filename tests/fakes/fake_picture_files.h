@@ -71,10 +71,8 @@ class FakePictureStore : public PictureStore {
     // missing, or no picture when a file is there.
     std::map<QString, QImage> pictures;
     std::map<QString, PictureLoadStatus> failures;
-    std::vector<QString> loads;
 
     LoadedPicture load(const QString& path) override {
-        loads.push_back(path);
         if (const auto failed = failures.find(path); failed != failures.end()) {
             return {failed->second, {}};
         }

@@ -22,7 +22,7 @@ FakePlatform::FakePlatform() {
     clock = install<FakeClock>(services.clock);
     clipboard = install<FakeClipboard>(services.clipboard);
     pictures = install<FakePictureStore>(services.pictures, pageWriter);
-    encoder = install<FakeImageEncoder>(services.encoder, pageWriter);
+    install<FakeImageEncoder>(services.encoder, pageWriter);
     scanner = install<FakeScannerLibrary>(services.scanner, *clipboard);
     printer = install<FakePrinter>(services.printer);
     process = install<FakeProcessControl>(services.process);

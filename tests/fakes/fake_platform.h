@@ -24,7 +24,6 @@ struct FakePlatform {
     FakeClock* clock = nullptr;
     FakeClipboard* clipboard = nullptr;
     FakePictureStore* pictures = nullptr;
-    FakeImageEncoder* encoder = nullptr;
     FakeScannerLibrary* scanner = nullptr;
     FakePrinter* printer = nullptr;
     FakeProcessControl* process = nullptr;

@@ -18,45 +18,70 @@ class FakePrinter : public Printer {
         PrinterOrientation orientation;
     };
 
-    explicit FakePrinter(QSizeF portraitAreaTwips = QSizeF(11505.0, 16214.0), double dpi = 600.0)
-        : portraitArea_(portraitAreaTwips), dpi_(dpi) {}
+    explicit FakePrinter(QSizeF portraitAreaTwips = QSizeF(11505.0, 16214.0))
+        : portraitArea_(portraitAreaTwips) {}
 
     void setAvailable(bool available) { available_ = available; }
-    // Conversions work for the twips, points, pixels and HIMETRIC modes.
+    // Conversions work for the twips, points and HIMETRIC modes.
     void setScaleMode(short mode) { scaleMode_ = mode; }
 
     bool available() const override { return available_; }
     void setDocName(const QString& name) override { docName_ = name; }
-    void setOrientation(PrinterOrientation orientation) override;
-    float scaleWidth() const override;
-    float scaleHeight() const override;
+    void setOrientation(PrinterOrientation orientation) override { orientation_ = orientation; }
+    float scaleWidth() const override {
+        return scaleX(static_cast<float>(area().width()), ScaleTwips, scaleMode_);
+    }
+    float scaleHeight() const override {
+        return scaleY(static_cast<float>(area().height()), ScaleTwips, scaleMode_);
+    }
     short scaleMode() const override { return scaleMode_; }
-    float scaleX(float length, short fromMode, short toMode) const override;
-    float scaleY(float length, short fromMode, short toMode) const override;
+    float scaleX(float length, short fromMode, short toMode) const override {
+        const double from = unitsPerInch(fromMode);
+        const double to = unitsPerInch(toMode);
+        return from == 0.0 || to == 0.0 ? 0.0f : static_cast<float>(length / from * to);
+    }
+    float scaleY(float length, short fromMode, short toMode) const override {
+        return scaleX(length, fromMode, toMode);
+    }
     void paintPicture(const QImage& picture, double x, double y, double width,
-                      double height) override;
-    void endDoc() override;
+                      double height) override {
+        paintings_.push_back({picture, QRectF(x, y, width, height), orientation_});
+    }
+    // A document with something drawn goes to the spooler under its name.
+    void endDoc() override {
+        ++endDocCount_;
+        if (!paintings_.empty()) printedDocNames_.push_back(docName_);
+        paintings_.clear();
+    }
 
     PrinterOrientation orientation() const { return orientation_; }
-    const std::vector<PrinterOrientation>& orientationsSet() const { return orientationsSet_; }
     const std::vector<Painting>& paintings() const { return paintings_; }
-    // Pages handed to the spooler: each endDoc with something drawn.
-    const std::vector<std::vector<Painting>>& printedPages() const { return printedPages_; }
     int endDocCount() const { return endDocCount_; }
-    // The document name each printed page went to the spooler under.
     const std::vector<QString>& printedDocNames() const { return printedDocNames_; }
 
   private:
-    QSizeF area() const;
+    QSizeF area() const {
+        return orientation_ == PrinterOrientation::Portrait ? portraitArea_
+                                                            : portraitArea_.transposed();
+    }
+    static double unitsPerInch(short mode) {
+        switch (mode) {
+            case ScaleTwips:
+                return 1440.0;
+            case ScalePoints:
+                return 72.0;
+            case ScaleHimetric:
+                return 2540.0;
+            default:
+                return 0.0;
+        }
+    }
 
     QSizeF portraitArea_;
-    double dpi_;
     bool available_ = true;
     short scaleMode_ = ScaleTwips;
     PrinterOrientation orientation_ = PrinterOrientation::Portrait;
-    std::vector<PrinterOrientation> orientationsSet_;
     std::vector<Painting> paintings_;
-    std::vector<std::vector<Painting>> printedPages_;
     QString docName_;
     std::vector<QString> printedDocNames_;
     int endDocCount_ = 0;

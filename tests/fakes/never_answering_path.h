@@ -31,14 +31,11 @@ class NeverAnsweringPath {
 
     const QString& path() const { return path_; }
 
-    static int blockingOpen(const QByteArray& path) {
-        return ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    }
-
     // A store that gives up soon, so tests stay short.
     static QtPictureStore impatientStore() {
-        return QtPictureStore(blockingOpen,
-                              {std::chrono::milliseconds(300), std::chrono::seconds(3)});
+        return QtPictureStore(
+            [](const QByteArray& path) { return ::open(path.constData(), O_RDONLY | O_CLOEXEC); },
+            {std::chrono::milliseconds(300), std::chrono::seconds(3)});
     }
 
     // Lets the threads left waiting in open() go on; true once a writer got in.

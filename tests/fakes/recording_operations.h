@@ -12,13 +12,12 @@ namespace ornavex {
 class RecordingOperations : public RootOperations {
   public:
     std::vector<QString> calls;
-    short sourceChoice = 1;
     std::function<void()> onTwainQuelle;
 
     short TwainQuelle() override {
         calls.push_back(QStringLiteral("TwainQuelle"));
         if (onTwainQuelle) onTwainQuelle();
-        return sourceChoice;
+        return 1;
     }
     bool TwainScan() override { return record("TwainScan"), false; }
     void TwainCopy() override { record("TwainCopy"); }
