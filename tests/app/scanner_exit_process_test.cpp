@@ -1,16 +1,13 @@
 #include <signal.h>
 
-#include <QDir>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QStandardPaths>
-
-#include <iostream>
-#include <ostream>
 
 #include <gtest/gtest.h>
 
 #include "tests/app/process_harness.h"
+#include "tests/support/rows.h"
 
 namespace ornavex::test {
 namespace {
@@ -92,10 +89,6 @@ struct ExitRow {
     Ending ending;
 };
 
-void PrintTo(const ExitRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class ScannerExitTest : public ::testing::TestWithParam<ExitRow> {};
 
 TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
@@ -104,14 +97,12 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     }
     const PrivateDisplay display;
     ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-    const AppSandbox sandbox(ORNAVEX_BINARY);
+    AppSandbox sandbox(ORNAVEX_BINARY);
     ASSERT_TRUE(sandbox.ready());
     // A known document folder keeps the folder chooser away.
-    const QDir bin = QFileInfo(sandbox.programPath()).dir();
-    QFile settings(bin.filePath("ornavex.ini"));
+    QFile settings(sandbox.path("bin/ornavex.ini"));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("[Default]\nOrdner=" + QDir::cleanPath(bin.filePath("../home")).toUtf8() +
-                   "/\n");
+    settings.write("[Default]\nOrdner=" + sandbox.path("home").toUtf8() + "/\n");
     settings.close();
 
     QProcessEnvironment environment;
@@ -120,9 +111,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     environment.insert("SANE_CONFIG_DIR", ORNAVEX_FAULT_SANE_CONFIG_DIR);
     environment.insert("LD_LIBRARY_PATH", ORNAVEX_FAULT_BACKEND_DIR);
     environment.insert("ORNAVEX_FAULT", "get_devices=hang");
-    Launched launched;
-    QProcess& program = launched.add(sandbox.launch(environment));
-    ASSERT_TRUE(program.waitForStarted());
+    QProcess& program = sandbox.launch(environment);
 
     const QString hint =
         xdotool(display.name(), {"search", "--sync", "--name", "^ Ornavex$"}, kStepTimeoutMs);
@@ -146,7 +135,6 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     ASSERT_TRUE(program.waitForFinished(kEndBoundMs)) << "still running beside a hanging worker";
     const qint64 endMs = elapsed.elapsed();
     RecordProperty("end_ms", static_cast<int>(endMs));
-    std::cout << GetParam().name << ": the program ended after " << endMs << " ms\n";
     EXPECT_LT(endMs, kEndLimitMs);
     if (GetParam().ending == Ending::EndCommand) {
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -162,7 +150,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
 INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest,
                          ::testing::Values(ExitRow{"EndCommand", Ending::EndCommand},
                                            ExitRow{"SessionEnd", Ending::SessionEnd}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         byName);
 
 }  // namespace
 }  // namespace ornavex::test
