@@ -168,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"RefusesValueWithLineFeed", kStored, "Ordner", "/a\nTips=9", {}},
         WriteCase{"RefusesKeyWithEquals", kStored, "Tips=9", "x", {}},
         WriteCase{"RefusesKeyStartingAsComment", kStored, ";Tips", "9", {}},
+        WriteCase{"RefusesEmptyKey", kStored, " ", "9", {}},
         WriteCase{"RefusesSectionWithBracket", kStored, "k", "9", {}, "Default]\nTips=9\n[x"}),
     test::byName);
 
