@@ -69,10 +69,6 @@ void chooseWhenListed(ScannerSourceDialog& dialog, const QString& device) {
     timer->start(20);
 }
 
-QString searchState(ScannerSourceDialog& dialog) {
-    return dialog.findChild<QLabel*>("suchStatus")->text();
-}
-
 class ScannerDialogsTest : public ::testing::Test {
   protected:
     void SetUp() override { useTestDevice(); }
@@ -100,8 +96,11 @@ class ScannerDialogsTest : public ::testing::Test {
         library.client().stopWorker();
     }
 
-    QString lastMessage() const {
-        return messages.shown().empty() ? QString() : messages.shown().back().text;
+    // The fault backend's device is chosen, and misbehaves from the next worker on.
+    void chooseFaultDevice(const char* faults) {
+        misbehave("");
+        choose("ornavexfault:0");
+        misbehave(faults);
     }
 
     QWidget owner;
@@ -213,7 +212,7 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
     whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
         // Past the search deadline the dialog says so and offers a new search.
         waitUntil([&] { return !dialog.isSearching(); }, 10000);
-        stateWhenHung = searchState(dialog);
+        stateWhenHung = dialog.findChild<QLabel*>("suchStatus")->text();
         misbehave("");
         button(dialog, "Neu suchen")->click();
         chooseWhenListed(dialog, "ornavexfault:0");
@@ -235,64 +234,50 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
-struct LossRow {
+struct TroubleRow {
     const char* name;
     const char* faults;
     AcquireOutcome outcome;
     const char* messageStart;
 };
 
-class ScannerLossTest : public ScannerDialogsTest, public ::testing::WithParamInterface<LossRow> {};
+class ScannerTroubleTest : public ScannerDialogsTest,
+                           public ::testing::WithParamInterface<TroubleRow> {};
 
-TEST_P(ScannerLossTest, TellsTheUserAndKeepsAPageThatHadArrived) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave(GetParam().faults);
+TEST_P(ScannerTroubleTest, TellsTheUserAndKeepsAPageThatHadArrived) {
+    chooseFaultDevice(GetParam().faults);
     clipboard.setImage(QImage());
     EXPECT_EQ(acquire(), GetParam().outcome);
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown().front().title, " Ornavex");
-    EXPECT_TRUE(lastMessage().startsWith(GetParam().messageStart)) << lastMessage().toStdString();
+    const QString message = messages.shown().front().text;
+    EXPECT_TRUE(message.startsWith(GetParam().messageStart)) << message.toStdString();
     const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
     EXPECT_EQ(clipboard.image().size(), kept ? QSize(200, 300) : QSize(0, 0));
-    EXPECT_EQ(lastMessage().contains("bleibt erhalten"), kept);
+    EXPECT_EQ(message.contains("bleibt erhalten"), kept);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerLossTest,
-    ::testing::Values(LossRow{"ReadCrash", "read=crash-midway", AcquireOutcome::ScannerLost,
-                              "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."},
-                      LossRow{"StartHang", "start=hang", AcquireOutcome::ScannerLost,
-                              "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-                      LossRow{"CancelHangAfterPage", "cancel=hang",
-                              AcquireOutcome::NewPageScannerLost,
-                              "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-                      LossRow{"CloseCrashAfterPage", "close=crash",
-                              AcquireOutcome::NewPageScannerLost,
-                              "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."}),
+    Rows, ScannerTroubleTest,
+    ::testing::Values(TroubleRow{"StartFails", "start=fail", AcquireOutcome::Failed,
+                                 "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie Kabel "
+                                 "und Stromversorgung des Scanners."},
+                      TroubleRow{"OpenFails", "open=fail", AcquireOutcome::Failed,
+                                 "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie "
+                                 "Verbindung"},
+                      TroubleRow{"ReadCrash", "read=crash-midway", AcquireOutcome::ScannerLost,
+                                 "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."},
+                      TroubleRow{"CancelHangAfterPage", "cancel=hang",
+                                 AcquireOutcome::NewPageScannerLost,
+                                 "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
+                      TroubleRow{"CloseCrashAfterPage", "close=crash",
+                                 AcquireOutcome::NewPageScannerLost,
+                                 "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."}),
     test::byName);
 
-TEST_F(ScannerDialogsTest, DeviceErrorsAreExplainedThroughTheMessageBoxes) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave("start=fail");
-    EXPECT_EQ(acquire(), AcquireOutcome::Failed);
-    EXPECT_EQ(lastMessage(),
-              "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie Kabel und "
-              "Stromversorgung des Scanners.");
-
-    messages.clear();
-    misbehave("open=fail");
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Failed);
-    EXPECT_TRUE(lastMessage().startsWith(
-        "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie Verbindung"))
-        << lastMessage().toStdString();
-}
-
-TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilently) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave("read=slow");
+// Abbrechen ends the scan without a word, and the next page comes, filling in as it is scanned.
+TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFillsIn) {
+    chooseFaultDevice("read=slow");
     whenShown<ScannerAcquireDialog>(scope, [](ScannerAcquireDialog& dialog) {
         button(dialog, "Scannen")->click();
         QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
@@ -301,19 +286,13 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilently) {
     EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_TRUE(clipboard.image().isNull());
-}
 
-TEST_F(ScannerDialogsTest, ThePageFillsInBesideTheSettingsWhileItIsScanned) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave("read=slow");
     bool grewWhileScanning = false;
-    QLabel* preview = nullptr;
     EXPECT_EQ(acquire([&](ScannerAcquireDialog& dialog) {
-                  preview = dialog.findChild<QLabel*>("vorschau");
+                  auto* preview = dialog.findChild<QLabel*>("vorschau");
                   auto* progress = dialog.findChild<QProgressBar*>();
                   auto* watch = new QTimer(&dialog);
-                  QObject::connect(watch, &QTimer::timeout, &dialog, [&, progress] {
+                  QObject::connect(watch, &QTimer::timeout, &dialog, [&, preview, progress] {
                       const int value = progress->value();
                       if (value > 0 && value < 1000 && !preview->pixmap().isNull())
                           grewWhileScanning = true;
@@ -322,12 +301,11 @@ TEST_F(ScannerDialogsTest, ThePageFillsInBesideTheSettingsWhileItIsScanned) {
               }),
               AcquireOutcome::NewPage);
     EXPECT_TRUE(grewWhileScanning);
+    EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
 }
 
 TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave("open=hang");
+    chooseFaultDevice("open=hang");
     whenShown<QProgressDialog>(scope, [](QProgressDialog& note) {
         EXPECT_TRUE(note.labelText().startsWith("Der Scanner „Ornavex Störgerät“ wird geöffnet"));
         button(note, "Abbrechen")->click();
@@ -338,9 +316,7 @@ TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
 }
 
 TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScanner) {
-    misbehave("");
-    choose("ornavexfault:0");
-    misbehave("open=auth");
+    chooseFaultDevice("open=auth");
     whenShown<ScannerLoginDialog>(scope, [](ScannerLoginDialog& dialog) {
         dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
         dialog.findChild<QLineEdit*>("passwort")->setText("geheim");
