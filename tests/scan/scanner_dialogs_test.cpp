@@ -315,13 +315,27 @@ TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
-TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScanner) {
+TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScannerOnlyWithTheRightPassword) {
     chooseFaultDevice("open=auth");
-    whenShown<ScannerLoginDialog>(scope, [](ScannerLoginDialog& dialog) {
-        dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
-        dialog.findChild<QLineEdit*>("passwort")->setText("geheim");
-        button(dialog, "OK")->click();
-    });
+    QString asked;
+    const auto logIn = [&](const char* password) {
+        whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
+            for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
+            dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
+            dialog.findChild<QLineEdit*>("passwort")->setText(password);
+            button(dialog, "OK")->click();
+        });
+    };
+    logIn("falsch");
+    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Failed);
+    EXPECT_TRUE(asked.contains("„ornavexfault:0“")) << asked.toStdString();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    const QString refused = messages.shown().front().text;
+    EXPECT_TRUE(refused.contains("kann nicht geöffnet werden") &&
+                refused.contains(ScannerAcquireDialog::failureText(DeviceStatus::AccessDenied)))
+        << refused.toStdString();
+
+    logIn("geheim");
     EXPECT_EQ(acquire(), AcquireOutcome::NewPage);
     EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
 }
