@@ -31,11 +31,9 @@ class FakeEventLoop : public EventLoop {
         QCoreApplication::processEvents();
     }
     void waitForEvents(int maxMilliseconds) override {
-        ++waits;
         if (onWait) onWait(maxMilliseconds);
     }
     int yields = 0;
-    int waits = 0;
     std::function<void(int)> onWait;
 };
 

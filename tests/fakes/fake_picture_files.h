@@ -5,7 +5,6 @@
 #include <QString>
 #include <deque>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "platform/image_encoder.h"
@@ -26,9 +25,7 @@ struct RecordedWrite {
 class FakePageWriter {
   public:
     std::vector<RecordedWrite> writes;
-    // Every write fails so.
-    std::optional<PageWriteResult> failWith;
-    // The next writes fail so, one each, before failWith is looked at.
+    // The next writes fail so, one each.
     std::deque<PageWriteResult> failNext;
 
     PageWriteResult write(RecordedWrite request) {
@@ -38,8 +35,6 @@ class FakePageWriter {
             failNext.pop_front();
             return next;
         }
-        if (failWith) return *failWith;
-        if (request.picture.isNull()) return {PageWriteStatus::NoPicture, 0};
         if (request.policy == ReplacePolicy::KeepExisting && QFile::exists(request.path)) {
             return {PageWriteStatus::AlreadyExists, 0};
         }

@@ -65,16 +65,9 @@ class FakePrinter : public Printer {
                                                             : portraitArea_.transposed();
     }
     static double unitsPerInch(short mode) {
-        switch (mode) {
-            case ScaleTwips:
-                return 1440.0;
-            case ScalePoints:
-                return 72.0;
-            case ScaleHimetric:
-                return 2540.0;
-            default:
-                return 0.0;
-        }
+        if (mode == ScaleTwips) return 1440.0;
+        if (mode == ScalePoints) return 72.0;
+        return mode == ScaleHimetric ? 2540.0 : 0.0;
     }
 
     QSizeF portraitArea_;

@@ -15,11 +15,8 @@ class FakeScannerLibrary : public ScannerLibrary {
     explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
 
     void answerSelection(int result) { selections_.push_back(result); }
-    void deliverPage(const QImage& page) {
-        acquisitions_.push_back({AcquireOutcome::NewPage, page});
-    }
-    void deliverPageThenLoseScanner(const QImage& page) {
-        acquisitions_.push_back({AcquireOutcome::NewPageScannerLost, page});
+    void deliverPage(const QImage& page, AcquireOutcome outcome = AcquireOutcome::NewPage) {
+        acquisitions_.push_back({outcome, page});
     }
     void failAcquisition(AcquireOutcome outcome) { acquisitions_.push_back({outcome, QImage()}); }
 
