@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include "tests/app/app_fixture.h"
+#include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
@@ -36,10 +37,12 @@ TEST_P(NothingToStoreTest, WritesNothingAndAsksNothing) {
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NothingToStoreTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Cases, NothingToStoreTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "NoSource" : "EmptyPreview"; });
 
 struct FormatRow {
     const char* name;
+    const char* fileName;
     const char* format;
 };
 
@@ -48,13 +51,13 @@ class StoreFormatTest : public StoreTest, public ::testing::WithParamInterface<F
 // The folder lacks its separator, which the store adds before the name.
 TEST_P(StoreFormatTest, LastThreeLettersChooseTheFormatAndTheNameStaysAsTyped) {
     root.setFolder(documents.chopped(1));
-    root.setFileName(QString::fromUtf8(GetParam().name));
+    root.setFileName(QString::fromUtf8(GetParam().fileName));
     app.TwainCopy();
     EXPECT_EQ(root.folder(), documents);
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     const RecordedWrite& write = fakes.pageWriter.writes[0];
     EXPECT_EQ(write.format, QString::fromLatin1(GetParam().format));
-    EXPECT_EQ(write.path, documents + QString::fromUtf8(GetParam().name));
+    EXPECT_EQ(write.path, documents + QString::fromUtf8(GetParam().fileName));
     EXPECT_EQ(write.picture, page());
     EXPECT_EQ(write.policy, ReplacePolicy::KeepExisting);
     if (write.format == "jpeg") {
@@ -63,10 +66,11 @@ TEST_P(StoreFormatTest, LastThreeLettersChooseTheFormatAndTheNameStaysAsTyped) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, StoreFormatTest,
-                         ::testing::Values(FormatRow{"seite.BMP", "bmp"},
-                                           FormatRow{"seitebmp", "bmp"},
-                                           FormatRow{"seite.jpg", "jpeg"},
-                                           FormatRow{"bmp.jpg", "jpeg"}));
+                         ::testing::Values(FormatRow{"UpperCaseBmp", "seite.BMP", "bmp"},
+                                           FormatRow{"BmpWithoutDot", "seitebmp", "bmp"},
+                                           FormatRow{"Jpg", "seite.jpg", "jpeg"},
+                                           FormatRow{"BmpBeforeJpg", "bmp.jpg", "jpeg"}),
+                         test::byName);
 
 TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrite) {
     const QString gone = temp.path() + "/weg/";
@@ -88,6 +92,7 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
 }
 
 struct TipsRow {
+    const char* name;
     const char* stored;  // nullptr: no such key
     bool messageShown;
     const char* storedAfter;
@@ -112,8 +117,10 @@ TEST_P(TipsTest, SuccessMessageIsShownForTheFirstFourStoresOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, TipsTest,
-                         ::testing::Values(TipsRow{nullptr, true, "1"}, TipsRow{"3", true, "4"},
-                                           TipsRow{"4", false, "4"}));
+                         ::testing::Values(TipsRow{"First", nullptr, true, "1"},
+                                           TipsRow{"Fourth", "3", true, "4"},
+                                           TipsRow{"Fifth", "4", false, "4"}),
+                         test::byName);
 
 TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
     root.setFileName("brief.jpg");
@@ -134,6 +141,7 @@ TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
 }
 
 struct FailureRow {
+    const char* name;
     PageWriteStatus status;
     int error;
     const char* reason;
@@ -162,15 +170,16 @@ TEST_P(FailedWriteTest, NamesFileAndReasonOnLinesOfTheirOwnAndCancelKeepsCountAn
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, FailedWriteTest,
-    ::testing::Values(FailureRow{PageWriteStatus::WriteFailed, EACCES,
+    ::testing::Values(FailureRow{"NoPermission", PageWriteStatus::WriteFailed, EACCES,
                                  "Sie haben keine Berechtigung, in diesen Ordner zu schreiben."},
-                      FailureRow{PageWriteStatus::WriteFailed, EFBIG,
+                      FailureRow{"TooLargeForTheFormat", PageWriteStatus::WriteFailed, EFBIG,
                                  "Das Bild ist für dieses Dateiformat zu groß."},
                       // A file that appeared after the check is not replaced.
                       FailureRow{
-                          PageWriteStatus::AlreadyExists, 0,
+                          "AppearedMeanwhile", PageWriteStatus::AlreadyExists, 0,
                           "Unter diesem Namen ist inzwischen eine Datei vorhanden; sie wurde nicht "
-                          "überschrieben."}));
+                          "überschrieben."}),
+    test::byName);
 
 // Only Abbrechen gives the page up: a save dialog left without a choice asks again.
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
