@@ -20,7 +20,6 @@ TEST(PathSplitTest, SplitsAfterTheLastSeparatorOnly) {
     };
     EXPECT_EQ(split("/home/u/Eigene Dateien/scan.jpg"),
               (QStringList{"/home/u/Eigene Dateien/", "scan.jpg"}));
-    EXPECT_EQ(split("scan.jpg"), (QStringList{"", "scan.jpg"}));
     EXPECT_EQ(split("/home/u/"), (QStringList{"/home/u/", ""}));
     EXPECT_EQ(split("/a/b\\c.jpg"), (QStringList{"/a/", "b\\c.jpg"}))
         << "a backslash is no separator";
@@ -68,10 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, ExistenceTest,
     ::testing::Values(ExistenceCase{"File", "scan1.jpg", true, true},
                       ExistenceCase{"Missing", "fehlt.jpg", false, false},
-                      ExistenceCase{"FileWithSeparator", "scan1.jpg/", false, false},
                       ExistenceCase{"Folder", "Ordner", true, true},
                       ExistenceCase{"FolderWithSeparator", "Ordner/", false, true},
-                      ExistenceCase{"Star", "*.jpg", true, false},
                       ExistenceCase{"Question", "scan?.jpg", true, false},
                       ExistenceCase{"QuestionNeedsOneChar", "scan1.jpg?", false, false},
                       ExistenceCase{"StarMatchesNothingToo", "scan1*.jpg", true, false},
@@ -111,8 +108,7 @@ TEST_P(BrowseFolderTest, ReturnsFolderReadyForAName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, BrowseFolderTest,
-    ::testing::Values(BrowseCase{"Cancel", std::nullopt, ""}, BrowseCase{"EmptyAnswer", "", ""},
-                      BrowseCase{"Root", "/", "/"},
+    ::testing::Values(BrowseCase{"Cancel", std::nullopt, ""}, BrowseCase{"Root", "/", "/"},
                       BrowseCase{"Uncleaned", "/home/u/Büro/../Scans/", "/home/u/Scans/"}),
     test::byName);
 
@@ -121,23 +117,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BrowseFolderStartTest, OpensAtTheDocumentFolderOrElseAtHome) {
     QTemporaryDir temp;
     ASSERT_TRUE(QDir(temp.path()).mkpath("Scans/Büro"));
-    QFile file(temp.filePath("brief.jpg"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     const QString startedFrom = QDir::currentPath();
     QDir::setCurrent(temp.path());
     const QString here = QDir::currentPath();
     FakeFileDialogs dialogs;
     dialogs.answerFolder("Scans");
     const QString relativeAnswer = BrowseFolder(dialogs, 0, temp.filePath("Scans/Büro/"));
-    BrowseFolder(dialogs, 0, temp.filePath("brief.jpg"));
     BrowseFolder(dialogs, 0, "Scans");
     QDir::setCurrent(startedFrom);
 
     EXPECT_EQ(relativeAnswer, here + "/Scans/");
     std::vector<QString> starts;
     for (const RecordedFileDialog& call : dialogs.calls()) starts.push_back(call.folderStart);
-    EXPECT_EQ(starts, (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath(),
-                                            QDir::homePath()}));
+    EXPECT_EQ(starts, (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath()}));
 }
 
 }  // namespace
