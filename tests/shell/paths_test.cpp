@@ -67,7 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, ExistenceTest,
     ::testing::Values(ExistenceCase{"File", "scan1.jpg", true, true},
                       ExistenceCase{"Missing", "fehlt.jpg", false, false},
-                      ExistenceCase{"Folder", "Ordner", true, true},
                       ExistenceCase{"FolderWithSeparator", "Ordner/", false, true},
                       ExistenceCase{"Question", "scan?.jpg", true, false},
                       ExistenceCase{"QuestionNeedsOneChar", "scan1.jpg?", false, false},

