@@ -6,12 +6,12 @@
 // the options resolution (dpi) and br-x, br-y (in pixels, up to 200 x 300). Its page is gray,
 // 8 bits per sample: (x + y) % 256.
 //
-// ORNAVEX_FAULT holds <call>=<action>,... e.g. "read=crash-midway,close=hang". Every call can
-// "hang" (in pause(), no busy loop), "crash" (SIGSEGV, no core file) or "fail"
-// (SANE_STATUS_IO_ERROR, where the call returns a status). Besides: read=hang-midway and
-// read=crash-midway after half the page, read=slow (20 ms per chunk), open=auth (only user "scan"
-// with password "geheim" may open) and resolution=unreadable (reading that option gives
-// SANE_STATUS_INVAL, setting it works, as with some drivers).
+// ORNAVEX_FAULT holds <call>=<action>,... e.g. "read=crash-midway,close=hang". init, get_devices,
+// open, start, read, cancel and close can "hang" (in pause(), no busy loop), "crash" (SIGSEGV,
+// no core file) or "fail" (SANE_STATUS_IO_ERROR, where the call returns a status). Besides:
+// read=hang-midway and read=crash-midway after half the page, read=slow (20 ms per chunk),
+// open=auth (only user "scan" with password "geheim" may open) and resolution=unreadable (reading
+// that option gives SANE_STATUS_INVAL, setting it works, as with some drivers).
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -109,9 +109,7 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_init(SANE_Int* version,
     return SANE_STATUS_GOOD;
 }
 
-ORNAVEX_SANE_ENTRY void sane_ornavexfault_exit() {
-    injected("exit");
-}
+ORNAVEX_SANE_ENTRY void sane_ornavexfault_exit() {}
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device*** list,
                                                              SANE_Bool /*localOnly*/) {
@@ -143,7 +141,6 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_control_option(SANE_Handle, SAN
                                                                 SANE_Action action, void* value,
                                                                 SANE_Int* info) {
     if (info) *info = 0;
-    if (injected("control_option")) return SANE_STATUS_IO_ERROR;
     if (option < 0 || option >= kOptions) return SANE_STATUS_INVAL;
     auto* word = static_cast<SANE_Word*>(value);
     if (action == SANE_ACTION_GET_VALUE) {
@@ -159,7 +156,6 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_control_option(SANE_Handle, SAN
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_parameters(SANE_Handle,
                                                                 SANE_Parameters* parameters) {
-    if (injected("get_parameters")) return SANE_STATUS_IO_ERROR;
     const SANE_Word width = g_flatbed.words[kBrX];
     *parameters = {SANE_FRAME_GRAY, SANE_TRUE, width, width, g_flatbed.words[kBrY], 8};
     return SANE_STATUS_GOOD;

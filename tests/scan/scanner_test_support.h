@@ -14,12 +14,8 @@ inline WorkerCommand testWorker() {
 
 // Short enough that a test sees a hang reported in about a second.
 inline ScannerDeadlines quickDeadlines() {
-    ScannerDeadlines deadlines;
-    deadlines.search = std::chrono::seconds(3);
-    deadlines.open = std::chrono::seconds(5);
-    deadlines.silentScan = std::chrono::seconds(3);
-    deadlines.finish = std::chrono::seconds(1);
-    return deadlines;
+    using namespace std::chrono_literals;
+    return {.search = 3s, .open = 5s, .silentScan = 3s, .finish = 1s};
 }
 
 // A worker started from now on loads the repository's test device ...
