@@ -89,7 +89,6 @@ TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
     {
         PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
-        EXPECT_EQ(entriesOf(dir.path()).size(), GetParam() == kNamed ? 1 : 0);
     }
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
     const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page",
@@ -108,7 +107,6 @@ TEST_P(KindTest, EveryNameTheFileSystemTakesIsStorableAndALongerOneIsRefusedAtOn
             writePageFile(pathOf(longest), "page", policy, systemWriteChunk, GetParam());
         EXPECT_TRUE(stored.ok()) << "error " << stored.systemError;
     }
-    EXPECT_EQ(contentOf(pathOf(longest)), "page");
 
     const PageFile refused(pathOf("y" + longest), systemWriteChunk, GetParam());
     EXPECT_EQ(refused.state().status, PageWriteStatus::WriteFailed);
