@@ -86,13 +86,6 @@ QString waitForPdfShowing(const QString& folder, QStringList seen, QColor color,
     return QString();
 }
 
-// The printable area in points, as the default queue reports it.
-QRectF printableArea(bool landscape) {
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    return printer.pageLayout().paintRect(QPageLayout::Point);
-}
-
 struct PrintRow {
     const char* name;
     QSize pixels;
@@ -149,7 +142,10 @@ TEST_P(CupsPrint, OnePageFittedAtTheTopLeft) {
     const QRect box = boundingBoxOf(page, row.color);
     ASSERT_TRUE(box.isValid()) << "the picture is not on the page";
 
-    const QRectF area = printableArea(row.landscape);
+    // The printable area in points, as the default queue reports it.
+    QPrinter queue(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    queue.setPageOrientation(row.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const QRectF area = queue.pageLayout().paintRect(QPageLayout::Point);
     constexpr double kTolerance = 2.0;  // points: rasterising and rounding
     EXPECT_NEAR(box.left(), area.left(), kTolerance);
     EXPECT_NEAR(box.top(), area.top(), kTolerance);

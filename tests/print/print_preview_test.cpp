@@ -122,11 +122,9 @@ TEST_P(PrintPreviewKeys, CloseTheWholePreviewWhileOtherKeysDoNot) {
     QTest::keyClick(target, Qt::Key_A);
     ASSERT_NE(preview_->frame(), nullptr);
 
+    // The same close as the close box's, which the lifecycle test follows to the end.
     QTest::keyClick(target, GetParam().key);
     EXPECT_EQ(preview_->frame(), nullptr);
-    EXPECT_TRUE(mainWindow_->isVisible());
-    settle();
-    EXPECT_EQ(framesAlive(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
