@@ -65,8 +65,6 @@ class AppFixture : public ::testing::Test {
 
 inline const QString kNameTaken =
     QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   ");
-inline const QString kChooseScanner =
-    QStringLiteral("Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ");
 inline const QString kInsertPage =
     QStringLiteral("Bitte legen Sie nun das Dokument in den Scanner ein.    ");
 

@@ -14,7 +14,6 @@ class FakeMessageBoxes : public MessageBoxes {
   public:
     void answer(MessageAnswer answer) { script_.push_back(answer); }
     const std::vector<MessageBoxRequest>& shown() const { return shown_; }
-    void clear() { shown_.clear(); }
 
     MessageAnswer show(const MessageBoxRequest& request) override {
         shown_.push_back(request);

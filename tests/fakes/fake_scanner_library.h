@@ -9,7 +9,8 @@
 
 namespace ornavex {
 
-// Plays back scripted choices and acquisitions; a delivered page is put on the clipboard.
+// Plays back scripted choices and acquisitions; a delivered page, unless null, is put on
+// the clipboard.
 class FakeScannerLibrary : public ScannerLibrary {
   public:
     explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
@@ -18,7 +19,6 @@ class FakeScannerLibrary : public ScannerLibrary {
     void deliverPage(const QImage& page, AcquireOutcome outcome = AcquireOutcome::NewPage) {
         acquisitions_.push_back({outcome, page});
     }
-    void failAcquisition(AcquireOutcome outcome) { acquisitions_.push_back({outcome, QImage()}); }
 
     int selectImageSource(QWidget*) override {
         ++selectCalls;
