@@ -1,20 +1,17 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 #include "tests/app/process_harness.h"
-#include "tests/support/rows.h"
 
 namespace ornavex::test {
 namespace {
 
 constexpr int kStepTimeoutMs = 20000;
-// The figure asked for is one second; these bounds are for a loaded machine.
-constexpr int kEndBoundMs = 5000;
+// The figure asked for is one second; this bound is for a loaded machine.
 constexpr int kEndLimitMs = 3000;
 constexpr int kWorkerGoneMs = 3000;
 
@@ -82,14 +79,8 @@ bool goneOrZombie(pid_t pid) {
     return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
 }
 
-enum class Ending { EndCommand, SessionEnd };
-
-struct ExitRow {
-    const char* name;
-    Ending ending;
-};
-
-class ScannerExitTest : public ::testing::TestWithParam<ExitRow> {};
+// The parameter: ended by the host program's end command, else by the session (SIGTERM).
+class ScannerExitTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
@@ -125,21 +116,12 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
         kStepTimeoutMs));
     ASSERT_GT(worker, 0) << "ended before the scanner search, code " << program.exitCode();
 
-    QElapsedTimer elapsed;
-    elapsed.start();
-    if (GetParam().ending == Ending::EndCommand) {
+    if (GetParam()) {
         ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
     } else {
         ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     }
-    ASSERT_TRUE(program.waitForFinished(kEndBoundMs)) << "still running beside a hanging worker";
-    const qint64 endMs = elapsed.elapsed();
-    RecordProperty("end_ms", static_cast<int>(endMs));
-    EXPECT_LT(endMs, kEndLimitMs);
-    if (GetParam().ending == Ending::EndCommand) {
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 0);
-    }
+    ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside a hanging worker";
     EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
         << "the scanner worker " << worker << " outlived the program";
     if (!goneOrZombie(worker)) ::kill(worker, SIGKILL);
@@ -147,10 +129,8 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
 
 // Closing the main window is no row: the source dialog is modal during the search, and
 // Qt drops a close request for a window a modal dialog blocks.
-INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest,
-                         ::testing::Values(ExitRow{"EndCommand", Ending::EndCommand},
-                                           ExitRow{"SessionEnd", Ending::SessionEnd}),
-                         byName);
+INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "EndCommand" : "SessionEnd"; });
 
 }  // namespace
 }  // namespace ornavex::test

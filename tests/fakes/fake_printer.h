@@ -54,7 +54,6 @@ class FakePrinter : public Printer {
         paintings_.clear();
     }
 
-    PrinterOrientation orientation() const { return orientation_; }
     const std::vector<Painting>& paintings() const { return paintings_; }
     int endDocCount() const { return endDocCount_; }
     const std::vector<QString>& printedDocNames() const { return printedDocNames_; }
