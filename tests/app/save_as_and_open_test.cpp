@@ -4,6 +4,7 @@
 #include <QToolButton>
 
 #include "tests/app/app_fixture.h"
+#include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
@@ -97,6 +98,25 @@ TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTh
     EXPECT_FALSE(root.RVorhanden()->isVisible());
     root.Timer1_Timer();
     EXPECT_TRUE(root.RVorhanden()->isVisible());
+}
+
+// The real loader: a FIFO is refused at once, a place whose open never returns is
+// given up with a word; the preview stays and the window goes on.
+TEST_F(OpenTest, FifoOrPlaceThatNeverAnswersLeavesThePreviewAndTheWindowUsable) {
+    NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
+    root.Picture2()->setPicture(page());
+    for (const bool neverAnswers : {false, true}) {
+        const size_t said = fakes.messages->shown().size();
+        fakes.services.pictures =
+            neverAnswers ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
+                         : std::make_unique<QtPictureStore>();
+        fakes.dialogs->answerFile(fifo.path());
+        app.TwainLoad();
+        EXPECT_EQ(root.picture(), page());
+        EXPECT_EQ(root.fileName(), "rohr.jpg");
+        EXPECT_EQ(fakes.messages->shown().size() - said, neverAnswers ? 1u : 0u);
+    }
+    EXPECT_TRUE(fifo.release());
 }
 
 struct UnopenedRow {
