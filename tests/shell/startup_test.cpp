@@ -79,22 +79,10 @@ TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWrit
     EXPECT_EQ(root.folder(), "");
 }
 
-// A stored folder counts even when it is gone; a remembered page that is gone does not.
-// The folder is longer than a settings read hands back: nothing may cut it.
-TEST_F(StartupTest, StoredFolderIsTakenWholeWithoutAskingAndAMissingLastFileIgnored) {
-    const QString gone = "/nowhere/" + QString(300, u'a') + " b";
-    WriteIniValue(settings, "Default", "Ordner", '"' + gone + '"');
-    WriteIniValue(settings, "Default", "LastFile", "/nowhere/weg.jpg");
-    startup.restoreDocumentState();
-    EXPECT_EQ(root.folder(), gone);
-    EXPECT_EQ(root.fileName(), "");
-    EXPECT_TRUE(fakes.messages->shown().empty());
-    EXPECT_EQ(storedFolder(), gone);
-}
-
-// The remembered page's folder and name count even when its picture can't be
-// shown; only a place that does not answer is worth a word. Its folder is
-// longer than a settings read hands back.
+// A stored folder counts even when it is gone; a remembered page that is gone does
+// not. The remembered page's folder and name count even when its picture can't be
+// shown; only a place that does not answer is worth a word. Both folders are
+// longer than a settings read hands back: nothing may cut them.
 struct LastFileRow {
     const char* name;
     PictureLoadStatus status;
@@ -102,23 +90,25 @@ struct LastFileRow {
 
 class LastFileTest : public StartupTest, public ::testing::WithParamInterface<LastFileRow> {};
 
-TEST_P(LastFileTest, TakesFolderAndNameAndShowsWhatLoaded) {
+TEST_P(LastFileTest, TakesTheWholeFolderAndNameOfAPageThatIsThereAndShowsWhatLoaded) {
+    const QString stored = "/nowhere/" + QString(300, u'a') + " b";
     const QString archive = "/" + QString(300, u'a') + "/";
     const QString page = archive + "brief.jpg";
     const PictureLoadStatus status = GetParam().status;
     if (status == PictureLoadStatus::Loaded) {
         fakes.pictures->pictures[page] = QImage(40, 60, QImage::Format_RGB32);
-    } else {
+    } else if (status != PictureLoadStatus::Missing) {
         fakes.pictures->failures[page] = status;
     }
-    WriteIniValue(settings, "Default", "Ordner", "/anderswo/");
+    WriteIniValue(settings, "Default", "Ordner", '"' + stored + '"');
     WriteIniValue(settings, "Default", "LastFile", page);
 
     startup.restoreDocumentState();
 
-    EXPECT_EQ(root.folder(), archive);
-    EXPECT_EQ(root.fileName(), "brief.jpg");
-    EXPECT_EQ(storedFolder(), archive);
+    const bool pageThere = status != PictureLoadStatus::Missing;
+    EXPECT_EQ(root.folder(), pageThere ? archive : stored);
+    EXPECT_EQ(root.fileName(), pageThere ? "brief.jpg" : "");
+    EXPECT_EQ(storedFolder(), root.folder());
     ASSERT_EQ(root.hasPicture(), status == PictureLoadStatus::Loaded);
     if (root.hasPicture()) {
         EXPECT_TRUE(root.Picture2()->stretch());
@@ -134,7 +124,8 @@ TEST_P(LastFileTest, TakesFolderAndNameAndShowsWhatLoaded) {
 INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileTest,
                          ::testing::Values(LastFileRow{"Loaded", PictureLoadStatus::Loaded},
                                            LastFileRow{"NoPicture", PictureLoadStatus::NotAPicture},
-                                           LastFileRow{"NoAnswer", PictureLoadStatus::NoAnswer}),
+                                           LastFileRow{"NoAnswer", PictureLoadStatus::NoAnswer},
+                                           LastFileRow{"Gone", PictureLoadStatus::Missing}),
                          test::byName);
 
 // The real loader: a FIFO is refused at once, a place whose open never returns is
