@@ -61,14 +61,12 @@ TEST_P(TurboJpegEncoderTest, EncodesABaselineTopQualityPageWithItsResolution) {
     // Baseline without chroma subsampling, and quality 100: 8-bit tables of
     // ones, one for gray, two for colour. No marker can occur in the scan data.
     const int components = GetParam().components;
-    EXPECT_EQ(jpeg.indexOf("\xFF\xC2"), -1) << "progressive";
     const qsizetype frame = jpeg.indexOf("\xFF\xC0");
-    ASSERT_GE(frame, 0);
+    ASSERT_GE(frame, 0) << "not baseline";
     ASSERT_EQ(jpeg[frame + 9], components);
     for (int component = 0; component < components; ++component)
         EXPECT_EQ(uchar(jpeg[frame + 11 + 3 * component]), 0x11) << "sampling of " << component;
     const int tables = components == 1 ? 1 : 2;
-    EXPECT_EQ(jpeg.count("\xFF\xDB"), tables);
     for (char table = 0; table < tables; ++table)
         EXPECT_TRUE(jpeg.contains(QByteArray("\xFF\xDB\x00\x43", 4) + table + QByteArray(64, 1)))
             << "table " << int(table);
