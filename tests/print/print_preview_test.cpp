@@ -34,8 +34,6 @@ class PrintPreviewTest : public ::testing::Test {
         QCoreApplication::processEvents();
     }
 
-    int framesAlive() const { return mainWindow_->findChildren<DruckMDI*>().size(); }
-
     Drucken& page() {
         EXPECT_NE(preview_->frame(), nullptr);
         return preview_->frame()->page();
@@ -64,7 +62,7 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     const QImage second = solid(Qt::blue, 70, 30);
     preview_->show(second);
     EXPECT_EQ(preview_->frame(), first);
-    EXPECT_EQ(framesAlive(), 1);
+    EXPECT_EQ(mainWindow_->findChildren<DruckMDI*>().size(), 1);
     EXPECT_EQ(first->area().subWindowList().size(), 1);
     EXPECT_EQ(page().pImage().picture(), second);
     // The caption follows the name typed meanwhile once the window is activated.
@@ -101,7 +99,6 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     preview_->show(third);
     ASSERT_NE(preview_->frame(), nullptr);
     EXPECT_TRUE(preview_->frame()->isVisible());
-    EXPECT_EQ(framesAlive(), 1);
 }
 
 enum class Target { Form, VerticalBar, HorizontalBar, Picture };
@@ -134,45 +131,27 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyRow{"EnterOnVerticalBar", Qt::Key_Enter, Target::VerticalBar}),
     test::byName);
 
-struct ScrollRow {
-    const char* name;
-    QSize formPixels;
-    int verticalMaximum;
-    int vertical;
-    int horizontal;
-    QPoint pagePosition;
-};
-
-class PrintPreviewScroll : public PrintPreviewTest,
-                           public ::testing::WithParamInterface<ScrollRow> {};
-
-TEST_P(PrintPreviewScroll, NarrowFormShowsBothBarsThatMoveThePageBox) {
-    const ScrollRow& row = GetParam();
+// 15 twips per pixel: 600 x 180 px is W 9000, H 2700 twips, below both heights
+// at which the bars' steps change, so only the form's own height gives these.
+TEST_F(PrintPreviewTest, NarrowLowFormShowsBothBarsThatMoveThePageBox) {
     preview_->show(solid(Qt::red));
     Drucken& form = page();
     QWidget* outer = form.parentWidget();
     outer->showNormal();
-    outer->resize(row.formPixels);
+    outer->resize(600, 180);
     QCoreApplication::processEvents();
-    ASSERT_EQ(outer->size(), row.formPixels);
+    ASSERT_EQ(outer->size(), QSize(600, 180));
 
     EXPECT_TRUE(form.scrollVer().isVisible());
     EXPECT_TRUE(form.pEcke().isVisible());
     EXPECT_EQ(form.scrollVer().maximum(), 3000);
-    EXPECT_EQ(form.scrollHor().maximum(), row.verticalMaximum);
+    EXPECT_EQ(form.scrollHor().maximum(), 39);
     EXPECT_EQ(form.pScroller().x(), -122);  // (9000 - 255 - 12400) / 2 twips
 
-    form.scrollHor().setValue(row.vertical);
-    form.scrollVer().setValue(row.horizontal);
-    EXPECT_EQ(form.pScroller().pos(), row.pagePosition);
+    form.scrollHor().setValue(39);
+    form.scrollVer().setValue(150);
+    EXPECT_EQ(form.pScroller().pos(), QPoint(-12, -260));
 }
-
-// 15 twips per pixel: 600 x 700 px is W 9000, H 10500 twips.
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PrintPreviewScroll,
-    ::testing::Values(ScrollRow{"TallForm", QSize(600, 700), 150, 10, 100, QPoint(-11, -33)},
-                      ScrollRow{"VeryLowForm", QSize(600, 180), 39, 39, 150, QPoint(-12, -260)}),
-    test::byName);
 
 }  // namespace
 }  // namespace ornavex
