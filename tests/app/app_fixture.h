@@ -35,11 +35,6 @@ class AppFixture : public ::testing::Test {
         file.write(bytes);
     }
 
-    static QByteArray readFile(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QString tips() { return ReadIniValue(settings, "Default", "Tips"); }
 
     std::vector<QString> messageTexts() const {

@@ -58,11 +58,16 @@ TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToP
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
-TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenu) {
+// Nothing fills the name list the page menu belongs to.
+TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDeletesNothing) {
+    writeFile(documents + "brief.jpg", "page");
     root.Picture2()->setPicture(page());
     QTest::mousePress(root.Picture2(), Qt::RightButton);
     QTest::mouseRelease(root.Picture2(), Qt::RightButton);
     EXPECT_FALSE(root.mnuVorgaenge()->isVisible());
+    root.mnuPapierkorb()->trigger();
+    EXPECT_TRUE(QFile::exists(documents + "brief.jpg"));
+    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 TEST_F(PreviewAndPrintTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) {
@@ -75,13 +80,6 @@ TEST_F(PreviewAndPrintTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsSho
     root.Picture2()->setPicture(page());
     app.mnuSeite1_Click();
     EXPECT_TRUE(root.hasPicture());
-}
-
-TEST_F(PreviewAndPrintTest, DeleteDocumentsItemDeletesNothing) {
-    writeFile(documents + "brief.jpg", "page");
-    root.mnuPapierkorb()->trigger();
-    EXPECT_TRUE(QFile::exists(documents + "brief.jpg"));
-    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNothingVisible) {

@@ -12,11 +12,16 @@
 namespace ornavex {
 namespace {
 
-class SaveAsTest : public AppFixture {
+// Akten takes new pages and holds a picture the store finds.
+class OpenTest : public AppFixture {
   protected:
-    SaveAsTest() { QDir().mkpath(akten); }
+    OpenTest() {
+        QDir().mkpath(akten);
+        fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
+    }
     QString akten = temp.path() + "/Akten";
 };
+using SaveAsTest = OpenTest;
 
 TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASourceIsChosen) {
     root.setScannerFlag("1");
@@ -61,21 +66,15 @@ TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     EXPECT_EQ(question.defaultAnswer, MessageAnswer::Yes);
 }
 
-class OpenTest : public AppFixture {
-  protected:
-    OpenTest() { fakes.pictures->pictures[archiv + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9)); }
-    QString archiv = temp.path() + "/Archiv";
-};
-
 TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     root.show();
     QApplication::setActiveWindow(&root);
-    fakes.dialogs->answerFile(archiv + "/brief.jpg");
+    fakes.dialogs->answerFile(akten + "/brief.jpg");
 
     app.TwainLoad();
 
     EXPECT_EQ(root.picture(), page(50, 70, qRgb(9, 9, 9)));
-    EXPECT_EQ(root.folder(), archiv + "/");
+    EXPECT_EQ(root.folder(), akten + "/");
     EXPECT_EQ(root.fileName(), "brief.jpg");
     EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
     EXPECT_FALSE(QFile::exists(settings));
@@ -129,8 +128,8 @@ class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterfac
 
 TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
     root.Picture2()->setPicture(page());
-    fakes.pictures->failures[archiv + "/brief.jpg"] = GetParam().status;
-    fakes.dialogs->answerFile(archiv + "/brief.jpg");
+    fakes.pictures->failures[akten + "/brief.jpg"] = GetParam().status;
+    fakes.dialogs->answerFile(akten + "/brief.jpg");
     app.TwainLoad();
 
     EXPECT_EQ(root.picture(), page());

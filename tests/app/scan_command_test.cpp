@@ -11,20 +11,31 @@ namespace {
 
 class ScanCommandTest : public AppFixture {};
 
-TEST_F(ScanCommandTest, FirstScanAfterStartShowsTheHintOnceThenChoiceThenInsertPrompt) {
+// The choice shows the hidden window; a later choice needs no hint.
+TEST_F(ScanCommandTest,
+       HintOnlyBeforeTheFirstChoiceAndCancelAtTheInsertPromptNeitherScansNorStores) {
     ASSERT_EQ(root.scannerFlag(), "-1");
     root.setFileName("seite1.jpg");
+    bool visibleDuringChoice = false;
+    fakes.scanner->onSelect = [&] { visibleDuringChoice = root.isVisible(); };
     fakes.scanner->answerSelection(7);
     fakes.scanner->deliverPage(page());
-
     app.bScannen_Click();
+    EXPECT_TRUE(visibleDuringChoice);
+    EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(root.scannerFlag(), "1");
 
+    root.setScannerFlag("0");
+    root.setFileName("seite2.jpg");
+    fakes.scanner->answerSelection(1);
+    fakes.messages->answer(MessageAnswer::Cancel);
+    app.bScannen_Click();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{
                   "Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ",
-                  kInsertPage, successText("seite1.jpg")}));
-    EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
-    EXPECT_EQ(root.scannerFlag(), "1");
+                  kInsertPage, successText("seite1.jpg"), kInsertPage}));
+    EXPECT_EQ(fakes.scanner->acquireCalls, 1);
+    EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
 }
 
 TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
@@ -49,24 +60,6 @@ TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
     EXPECT_EQ(root.scannerFlag(), "0");
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
-}
-
-// The choice after a failed one shows the hidden window and needs no message.
-TEST_F(ScanCommandTest, CancelAtTheInsertPromptAfterAChoiceNeitherScansNorStores) {
-    root.setScannerFlag("0");
-    root.setFileName("brief.jpg");
-    root.Picture2()->setPicture(page());
-    bool visibleDuringChoice = false;
-    fakes.scanner->onSelect = [&] { visibleDuringChoice = root.isVisible(); };
-    fakes.scanner->answerSelection(1);
-    fakes.messages->answer(MessageAnswer::Cancel);
-
-    app.bScannen_Click();
-
-    EXPECT_TRUE(visibleDuringChoice);
-    EXPECT_EQ(messageTexts(), std::vector<QString>{kInsertPage});
-    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
 }
 
 struct AcquisitionRow {
@@ -104,18 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
                       AcquisitionRow{"ScannerLostRightAfterAFullPage",
                                      AcquireOutcome::NewPageScannerLost, true, "0"}),
     test::byName);
-
-TEST_F(ScanCommandTest, TakenNameIsNeverReplacedWhenTheSaveDialogsAreCancelled) {
-    root.setScannerFlag("1");
-    root.setFileName("brief.jpg");
-    writeFile(documents + "brief.jpg", "kept");
-    fakes.scanner->deliverPage(page());
-    app.bScannen_Click();
-    // Asked by the command and again by the store; both save dialogs are cancelled.
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{kNameTaken, kNameTaken}));
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
-    EXPECT_EQ(readFile(documents + "brief.jpg"), "kept");
-}
 
 // Page two finds page one's name taken and goes through save as to a new one.
 TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {

@@ -22,16 +22,8 @@ class FakeMessageBoxes : public MessageBoxes {
             script_.pop_front();
             return next;
         }
-        switch (request.buttons) {
-            case MessageButtons::Ok:
-            case MessageButtons::OkCancel:
-                return MessageAnswer::Ok;
-            case MessageButtons::YesNo:
-                return MessageAnswer::Yes;
-            case MessageButtons::RetryElsewhereCancel:
-                return MessageAnswer::Cancel;
-        }
-        return MessageAnswer::Ok;
+        if (request.buttons == MessageButtons::RetryElsewhereCancel) return MessageAnswer::Cancel;
+        return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     }
 
   private:

@@ -5,10 +5,8 @@ namespace {
 
 template <typename Fake, typename Interface, typename... Args>
 Fake* install(std::unique_ptr<Interface>& slot, Args&&... args) {
-    auto fake = std::make_unique<Fake>(std::forward<Args>(args)...);
-    Fake* raw = fake.get();
-    slot = std::move(fake);
-    return raw;
+    slot = std::make_unique<Fake>(std::forward<Args>(args)...);
+    return static_cast<Fake*>(slot.get());
 }
 
 }  // namespace
