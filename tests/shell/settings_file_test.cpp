@@ -78,6 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "/a=b/"},
         ReadCase{"CommentLineSkippedNoInlineComment", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
         ReadCase{"KeyBeforeFirstSection", "k=1\n[Default]\n", ""},
+        ReadCase{"HashIsNoComment", "[Default]\n#k=1\n", "1", "#k"},
+        ReadCase{"OneQuotePairRemovedBlanksInsideKept", "[Default]\nk= \"\" x \"\" \n", "\" x \""},
+        ReadCase{"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
         ReadCase{"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
         ReadCase{"Utf16LittleEndian", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
         ReadCase{"Cut254NeverSplitsFourByte", "[Default]\nk=" + repeated("a😀", 200),
@@ -230,7 +233,7 @@ TEST_F(SettingsChoiceTest, BesideTheExecutableWhereWritableElseInTheConfigFolder
     EXPECT_EQ(choose(false), places.userConfig);
     EXPECT_TRUE(QFileInfo(QFileInfo(places.userConfig).absolutePath()).isDir());
 
-    const QByteArray old = "\xFF\xFE[\0D\0]\0";
+    const QByteArray old = utf16("[Default]\r\nOrdner=/ä/\r\n");
     fileWith(old, "bin/ornavex.ini");
     EXPECT_EQ(choose(false), places.userConfig);
     EXPECT_EQ(bytesOf(places.userConfig), old);
