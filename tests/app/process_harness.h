@@ -48,15 +48,6 @@ class AppSandbox {
         copied_ =
             QFile::copy(binary, programPath()) && QFile::setPermissions(programPath(), ownerOnly);
     }
-    AppSandbox(const AppSandbox&) = delete;
-    AppSandbox& operator=(const AppSandbox&) = delete;
-    ~AppSandbox() {
-        for (auto& process : processes_) {
-            if (!running(*process)) continue;
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
 
     bool ready() const { return root_.isValid() && copied_; }
     QString path(const QString& inside) const { return root_.filePath(inside); }

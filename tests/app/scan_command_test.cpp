@@ -56,7 +56,6 @@ TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
               "Installationen können in der Systemsteuerung durchführt werden.   \n"
               "\n"
               "Die Auswahl des Scanners oder Kamera wurde abgebrochen.");
-    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
     EXPECT_EQ(root.scannerFlag(), "0");
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());

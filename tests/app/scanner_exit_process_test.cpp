@@ -30,7 +30,6 @@ class PrivateDisplay {
     }
     ~PrivateDisplay() {
         server_.terminate();  // lets Xvfb remove its lock file and socket
-        if (!server_.waitForFinished(3000)) server_.kill();
         server_.waitForFinished(3000);
     }
     const QString& name() const { return name_; }
@@ -47,11 +46,7 @@ QString xdotool(const QString& display, const QStringList& arguments, int timeou
     environment.insert("DISPLAY", display);
     tool.setProcessEnvironment(environment);
     tool.start("xdotool", arguments);
-    if (!tool.waitForFinished(timeoutMs)) {
-        tool.kill();
-        tool.waitForFinished(3000);
-        return {};
-    }
+    if (!tool.waitForFinished(timeoutMs)) return {};  // killed by its QProcess
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
 }
 
