@@ -32,8 +32,10 @@ TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
-// The folder lacks its separator, which the store adds before the name.
-TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndTheNameStaysAsTyped) {
+// The folder lacks its separator, which the store adds before the name. The success
+// message is shown for the first four stores only.
+TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillReported) {
+    WriteIniValue(settings, "Default", "Tips", "3");
     root.setFolder(documents.chopped(1));
     for (const char* name : {"seiteBMP", "bmp.jpg"}) {
         root.setFileName(name);
@@ -47,6 +49,8 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndTheNameStaysAsTyped) {
     EXPECT_EQ(writes[1].format, "jpeg");
     EXPECT_EQ(writes[1].path, documents + "bmp.jpg");
     EXPECT_EQ(writes[1].quality, 100);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("seiteBMP")});
+    EXPECT_EQ(tips(), "4");
 }
 
 TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrite) {
@@ -61,16 +65,6 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
     app.TwainCopy();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
-}
-
-TEST_F(StoreTest, SuccessMessageIsShownForTheFirstFourStoresOnly) {
-    WriteIniValue(settings, "Default", "Tips", "3");
-    root.setFileName("brief.jpg");
-    app.TwainCopy();
-    root.setFileName("brief2.jpg");
-    app.TwainCopy();
-    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("brief.jpg")});
-    EXPECT_EQ(tips(), "4");
 }
 
 // A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.

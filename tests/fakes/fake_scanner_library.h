@@ -3,6 +3,7 @@
 #include <QImage>
 #include <deque>
 #include <functional>
+#include <utility>
 
 #include "platform/clipboard.h"
 #include "platform/scanner_library.h"
@@ -43,13 +44,9 @@ class FakeScannerLibrary : public ScannerLibrary {
     std::function<void()> onSelect;
 
   private:
-    struct Acquisition {
-        AcquireOutcome outcome;
-        QImage page;
-    };
     Clipboard& clipboard_;
     std::deque<int> selections_;
-    std::deque<Acquisition> acquisitions_;
+    std::deque<std::pair<AcquireOutcome, QImage>> acquisitions_;
 };
 
 }  // namespace ornavex
