@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -84,13 +85,18 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
                                             "Windows Bitmap (*.bmp)", "Alle Dateien (*.*)"}));
 }
 
-TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothing) {
+// A cancelled open has hidden the no-preview notice already; the timer brings it back.
+TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTheNextTick) {
+    root.show();
     root.setFileName("alt.jpg");
     app.BVerwaltung_Click();
     app.TwainLoad();
     EXPECT_EQ(root.folder(), documents);
     EXPECT_EQ(root.fileName(), "alt.jpg");
     EXPECT_FALSE(QFile::exists(settings));
+    EXPECT_FALSE(root.RVorhanden()->isVisible());
+    root.Timer1_Timer();
+    EXPECT_TRUE(root.RVorhanden()->isVisible());
 }
 
 // The real loader: a FIFO is refused at once, a place whose open never returns is
