@@ -19,6 +19,9 @@ struct MessageBoxRequest {
     MessageAnswer defaultAnswer = MessageAnswer::Ok;
 };
 
+// The caption of every cancel button, in the boxes and in the program's own dialogs.
+QString cancelButtonCaption();
+
 // Modal message boxes owned by the main window.
 class MessageBoxes {
   public:

@@ -1,5 +1,6 @@
 #include "platform/qt_message_boxes.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -84,7 +85,7 @@ MessageAnswer askRetryElsewhereOrCancel(QMessageBox& box, MessageAnswer defaultA
     QPushButton* retry = box.addButton(QStringLiteral("Wiederholen"), QMessageBox::AcceptRole);
     QPushButton* elsewhere =
         box.addButton(QStringLiteral("Anderer Ort …"), QMessageBox::ActionRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    QPushButton* cancel = box.addButton(cancelButtonCaption(), QMessageBox::RejectRole);
     box.setEscapeButton(cancel);
     box.setDefaultButton(defaultAnswer == MessageAnswer::Elsewhere ? elsewhere
                          : defaultAnswer == MessageAnswer::Cancel  ? cancel
@@ -97,6 +98,10 @@ MessageAnswer askRetryElsewhereOrCancel(QMessageBox& box, MessageAnswer defaultA
 }
 
 }  // namespace
+
+QString cancelButtonCaption() {
+    return QCoreApplication::translate("Ornavex", "Abbrechen");
+}
 
 MessageAnswer QtMessageBoxes::show(const MessageBoxRequest& request) {
     QMessageBox box(toQtIcon(request.icon), request.title, request.text,

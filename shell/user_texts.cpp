@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <cerrno>
 
+#include "platform/message_boxes.h"
+
 namespace ornavex {
 namespace {
 
@@ -194,7 +196,11 @@ QString insertDocumentText() {
 }
 
 QString cancelCaption() {
-    return text(QT_TRANSLATE_NOOP("Ornavex", "Abbrechen"));
+    return cancelButtonCaption();  // the message boxes' own, so every cancel reads alike
+}
+
+QString okCaption() {
+    return text(QT_TRANSLATE_NOOP("Ornavex", "OK"));
 }
 
 }  // namespace ornavex

@@ -46,7 +46,8 @@ QString chooseScannerHint();
 QString chooseScannerTitle();
 QString noScannerChosenText();
 QString insertDocumentText();
-// The caption of every cancel button of the scanner's dialogs and notes.
+// The captions of the scanner dialogs' buttons.
 QString cancelCaption();
+QString okCaption();
 
 }  // namespace ornavex

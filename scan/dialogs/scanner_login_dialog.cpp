@@ -20,7 +20,7 @@ ScannerLoginDialog::ScannerLoginDialog(const QString& resource, QWidget* owner) 
     password_->setObjectName(QStringLiteral("passwort"));
     password_->setEchoMode(QLineEdit::Password);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(okCaption(), QDialogButtonBox::AcceptRole);
     buttons->addButton(cancelCaption(), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -42,7 +42,7 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
 
     auto* buttons = new QDialogButtonBox(this);
     searchButton_ = buttons->addButton(QStringLiteral("Neu suchen"), QDialogButtonBox::ActionRole);
-    okButton_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    okButton_ = buttons->addButton(okCaption(), QDialogButtonBox::AcceptRole);
     buttons->addButton(cancelCaption(), QDialogButtonBox::RejectRole);
     connect(searchButton_, &QPushButton::clicked, this, &ScannerSourceDialog::search);
     connect(buttons, &QDialogButtonBox::accepted, this, &ScannerSourceDialog::accept);
