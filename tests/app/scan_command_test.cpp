@@ -22,6 +22,7 @@ TEST_F(ScanCommandTest,
     fakes.scanner->deliverPage(page());
     app.bScannen_Click();
     EXPECT_TRUE(visibleDuringChoice);
+    ASSERT_GE(fakes.messages->shown().size(), 2u);
     EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(root.scannerFlag(), "1");
 
