@@ -117,6 +117,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
         ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     }
     ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside a hanging worker";
+    EXPECT_TRUE(!GetParam() || program.exitCode() == 0) << "code " << program.exitCode();
     EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
         << "the scanner worker " << worker << " outlived the program";
     if (!goneOrZombie(worker)) ::kill(worker, SIGKILL);

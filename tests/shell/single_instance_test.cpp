@@ -211,6 +211,8 @@ TEST_F(SingleInstanceFallback, ServesFromAPrivateFolderInTheUsersCache) {
     EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
     EXPECT_TRUE(instance.isServing());
     EXPECT_EQ(QFileInfo(cacheSocketFolder()).permissions() & 0x0077, QFile::Permissions());
+    const ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(temp_.filePath("cache"))};
+    EXPECT_EQ(SingleInstance("ornavex").path(), temp_.filePath("cache/ornavex/ornavex.sock"));
 }
 
 // Only root can hand a folder to another user, and that is what this needs.
