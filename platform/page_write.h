@@ -12,6 +12,7 @@ enum class PageWriteStatus {
     NoPicture,      // nothing to write
     AlreadyExists,  // the name was taken and the policy kept the old file
     WriteFailed,    // folder missing, no permission, disk full, ... (see systemError)
+    NoAnswer,       // the folder stopped answering; the write was given up and never lands
 };
 
 struct PageWriteResult {

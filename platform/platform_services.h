@@ -4,6 +4,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/clock.h"
+#include "platform/document_folder.h"
 #include "platform/event_loop.h"
 #include "platform/file_dialogs.h"
 #include "platform/image_encoder.h"
@@ -27,6 +28,7 @@ struct PlatformServices {
     std::unique_ptr<Screen> screen;
     std::unique_ptr<Clock> clock;
     std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<DocumentFolder> folder;
     std::unique_ptr<PictureStore> pictures;
     std::unique_ptr<ImageEncoder> encoder;
     std::unique_ptr<ScannerLibrary> scanner;
