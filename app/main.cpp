@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/application.h"
+#include "platform/folder_worker.h"
 #include "platform/real_platform_services.h"
 #include "scan/sane_scanner_library.h"
 #include "scan/service/scanner_worker.h"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     // The scanner worker: the scanner library in a process of its own, started by the window.
     if (argc == 2 && std::strcmp(argv[1], "--scanner-worker") == 0) {
         return ornavex::runScannerWorker(ornavex::kWorkerSocketFd);
+    }
+    // The folder worker: every call on the document folder, which may be a share that hangs.
+    if (argc == 2 && std::strcmp(argv[1], "--folder-worker") == 0) {
+        return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
     }
     QApplication app(argc, argv);
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

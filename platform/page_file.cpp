@@ -72,8 +72,34 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+bool hasCurrentTemporaryName(std::string_view name) {
+    return name.starts_with(kTemporaryPrefix) &&
+           name.size() == kTemporaryPrefix.size() + kTemporaryHexDigits + kTemporarySuffix.size();
+}
+
+bool lockUnsupported(int error) {
+    return error == ENOLCK || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+enum class Writer { Gone, Writing, Unknown };
+
+// A store holds a lock on its temporary file for as long as it writes it; the
+// lock dies with the store, however it ends.
+Writer writerOf(int folderFd, const char* name) {
+    const OwnedFd fd(
+        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) return Writer::Unknown;
+    struct flock probe {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    if (::fcntl(fd.get(), F_OFD_SETLK, &probe) == 0) return Writer::Gone;
+    return lockUnsupported(errno) ? Writer::Unknown : Writer::Writing;
+}
+
 // Temporary files of stores that were killed: ours by name and owner, and
-// untouched for longer than any store takes, so a running store keeps its own.
+// without a store writing them. Files of earlier versions, which took no lock,
+// and files where the file system has no locks go only when untouched for
+// longer than any store takes.
 void removeStaleTemporaries(const std::string& folder) {
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir) return;
@@ -85,9 +111,21 @@ void removeStaleTemporaries(const std::string& folder) {
         struct stat info {};
         if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
-        if (now - info.st_mtime <= longest) continue;
+        const Writer writer = hasCurrentTemporaryName(entry->d_name)
+                                  ? writerOf(folderFd, entry->d_name)
+                                  : Writer::Unknown;
+        if (writer == Writer::Writing) continue;
+        if (writer == Writer::Unknown && now - info.st_mtime <= longest) continue;
         ::unlinkat(folderFd, entry->d_name, 0);
     }
+}
+
+// Marks the temporary file as being written; see writerOf.
+void holdWriterLock(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
 }
 
 // The link or rename is only durable once the folder entry itself reached the disk.
@@ -169,7 +207,11 @@ void PageFile::createTemporary(TemporaryKind kind) {
     removeStaleTemporaries(folder_);
     if (kind == TemporaryKind::UnnamedWherePossible) {
         fd_.reset(::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-        if (fd_.valid()) return;
+        if (fd_.valid()) {
+            // It gets a name for an instant when it replaces a file.
+            holdWriterLock(fd_.get());
+            return;
+        }
         if (!unnamedFilesUnsupported(errno)) {
             state_ = {PageWriteStatus::WriteFailed, errno};
             return;
@@ -183,6 +225,7 @@ bool PageFile::createNamedTemporary() {
         const std::string candidate = inFolder(folder_, randomTemporaryName());
         fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd_.valid()) {
+            holdWriterLock(fd_.get());
             temporaryName_ = candidate;
             return true;
         }
@@ -241,10 +284,11 @@ PageWriteResult PageFile::linkUnnamedIntoPlace(ReplacePolicy policy) {
         const int error = linkDescriptor(fd_.get(), candidate);
         if (error == EEXIST) continue;
         if (error != 0) return {PageWriteStatus::WriteFailed, error};
-        fd_.reset();
         temporaryName_ = candidate;
+        // The descriptor keeps the name marked as being written until the rename.
         if (::rename(candidate.c_str(), target_.c_str()) != 0)
             return {PageWriteStatus::WriteFailed, errno};
+        fd_.reset();
         temporaryName_.clear();
         return {};
     }
@@ -252,13 +296,22 @@ PageWriteResult PageFile::linkUnnamedIntoPlace(ReplacePolicy policy) {
 }
 
 PageWriteResult PageFile::moveNamedIntoPlace(ReplacePolicy policy) {
-    // Network filesystems report a failed write as late as the close.
+    // Network filesystems report a failed write as late as the close. A second
+    // descriptor keeps the lock, which lives as long as any of them, until the
+    // file has its name.
+    const OwnedFd lockHolder(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
     if (::close(fd_.release()) != 0) return {PageWriteStatus::WriteFailed, errno};
     const int error = policy == ReplacePolicy::KeepExisting
                           ? moveWithoutReplacing(temporaryName_, target_)
                           : (::rename(temporaryName_.c_str(), target_.c_str()) == 0 ? 0 : errno);
     if (error == 0) temporaryName_.clear();
     return resultOf(error);
+}
+
+std::optional<FileIdentity> PageFile::identity() const {
+    struct stat info {};
+    if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0) return std::nullopt;
+    return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
 }
 
 void PageFile::discardTemporary() {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/owned_fd.h"
@@ -22,15 +23,24 @@ ssize_t systemWriteChunk(int fd, const char* data, size_t size);
 // such a file system.
 enum class TemporaryKind { UnnamedWherePossible, Named };
 
-// A named temporary file untouched for this long belongs to a store that was
-// killed: even the largest page on a slow stick is written well within it.
+// Where the file system keeps no locks, a named temporary file untouched for
+// this long belongs to a store that was killed: even the largest page on a slow
+// stick is written well within it.
 inline constexpr std::chrono::minutes kLongestStore{60};
+
+// Which file a name refers to, whatever its name.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // A page on its way into the document folder. It is written into a file with
 // no name (O_TMPFILE) that only a successful commit links into place, so a
 // store that is killed leaves nothing behind; where the file system has no
-// unnamed files, into a hidden named one. Every store removes this program's
-// named temporary files in its folder that are older than kLongestStore. Until
+// unnamed files, into a hidden named one, locked while it is written. Every
+// store removes this program's named temporary files in its folder whose
+// writer is gone (where locks are missing: older than kLongestStore). Until
 // the commit the typed name keeps whatever it held, and a page never committed
 // is dropped.
 class PageFile {
@@ -45,6 +55,9 @@ class PageFile {
     PageWriteResult state() const { return state_; }
     PageWriteResult append(QByteArrayView bytes);
     PageWriteResult commit(ReplacePolicy policy);
+
+    // The temporary file, as the committed page will be known by its name.
+    std::optional<FileIdentity> identity() const;
 
     // True when the page is held in a file without a name.
     bool unnamed() const { return temporaryName_.empty() && fd_.valid(); }

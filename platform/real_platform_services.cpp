@@ -1,5 +1,6 @@
 #include "platform/real_platform_services.h"
 
+#include "platform/folder_worker_client.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
@@ -20,6 +21,7 @@ RealPlatformServices makeRealPlatformServices() {
     services.screen = std::make_unique<QtScreen>();
     services.clock = std::make_unique<SystemClock>();
     services.clipboard = std::make_unique<QtClipboard>();
+    services.folder = std::make_unique<FolderWorkerClient>();
     services.pictures = std::make_unique<QtPictureStore>();
     services.encoder = std::make_unique<TurboJpegEncoder>();
     services.printer = std::make_unique<QtPrinter>();

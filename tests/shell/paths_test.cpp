@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "shell/browse_folders.h"
-#include "shell/file_existence.h"
+#include "platform/path_existence.h"
 #include "shell/path_parts.h"
 #include "tests/fakes/fake_file_dialogs.h"
 #include "tests/support/rows.h"

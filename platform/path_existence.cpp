@@ -1,4 +1,4 @@
-#include "shell/file_existence.h"
+#include "platform/path_existence.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/path_parts.h"
+#include "platform/path_separator.h"
 
 namespace ornavex {
 
@@ -17,6 +17,14 @@ namespace {
 
 bool usable(const QString& path) {
     return !path.isEmpty() && !path.contains(QChar(0));
+}
+
+QString folderPart(const QString& path) {
+    return path.left(path.lastIndexOf(kPathSeparator) + 1);
+}
+
+QString fileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf(kPathSeparator) + 1);
 }
 
 bool hasWildcard(const QString& name) {
@@ -74,9 +82,9 @@ bool folderHasMatch(const QString& folder, const QString& pattern) {
 
 bool FileExists(const QString& path) {
     if (!usable(path)) return false;
-    const QString name = FileNamePart(path);
+    const QString name = fileNamePart(path);
     if (name.isEmpty()) return false;
-    if (hasWildcard(name)) return folderHasMatch(FolderPart(path), name);
+    if (hasWildcard(name)) return folderHasMatch(folderPart(path), name);
     // The entry itself counts, even a link whose target is gone.
     struct stat status {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;

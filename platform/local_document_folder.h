@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+
+#include "platform/document_folder.h"
+#include "platform/page_file.h"
+#include "platform/picture_file_reader.h"
+#include "platform/turbo_jpeg_encoder.h"
+
+namespace ornavex {
+
+// What a call on the folder tells whoever waits for it.
+struct FolderProgress {
+    // The file system answered one more step.
+    std::function<void()> alive = [] {};
+    // The page is complete and about to get its name.
+    std::function<void(const FileIdentity&)> committing = [](const FileIdentity&) {};
+};
+
+// The document folder's calls made right here, waiting as long as the file
+// system does. It never answers NoAnswer itself; the folder worker runs it so
+// that the window never waits for it.
+class LocalDocumentFolder : public DocumentFolder {
+  public:
+    explicit LocalDocumentFolder(FolderProgress progress = {},
+                                 TemporaryKind kind = TemporaryKind::UnnamedWherePossible,
+                                 OpenPictureFile open = openWithoutWaiting);
+
+    FolderAnswer fileExists(const QString& path) override;
+    FolderAnswer pathExists(const QString& path) override;
+    PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
+                              int jpegQuality, ReplacePolicy policy) override;
+    LoadedPage load(const QString& path) override;
+
+  private:
+    PageWriteResult writeBytes(QByteArrayView bytes, const QString& path, ReplacePolicy policy);
+
+    FolderProgress progress_;
+    TemporaryKind kind_;
+    OpenPictureFile open_;
+    TurboJpegEncoder encoder_{TurboJpegEncoder::OutputBuffer::PerPage};
+};
+
+}  // namespace ornavex
