@@ -248,6 +248,27 @@ TEST_F(SettingsChoiceTest, BesideTheExecutableWhereWritableElseInTheConfigFolder
     EXPECT_EQ(choose(false), places.besideExecutable);
 }
 
+// Root may write into the system's folders, but an installed program keeps its
+// settings in the configuration folder; so does a copy in a folder of another user.
+// Only the choice is made here: nothing is written into the system's folders.
+TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolderEvenForRoot) {
+    ASSERT_TRUE(QFile::link("/usr/bin", path("verweis")));
+    QStringList installed = {"/usr/bin/ornavex", "/usr/local/bin/ornavex", path("verweis/ornavex")};
+    // Only root can give a folder away.
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QDir().mkpath(path("fremd")));
+        ASSERT_EQ(::chown(QFile::encodeName(path("fremd")).constData(), 65534, 65534), 0);
+        installed << path("fremd/ornavex");
+    }
+    for (const QString& executable : installed) {
+        EXPECT_EQ(settingsFileFor(executable, path("config"), "/h"), path("config/ornavex.ini"))
+            << executable.toStdString();
+    }
+    ASSERT_TRUE(QDir().mkpath(path("eigen")));
+    EXPECT_EQ(settingsFileFor(path("eigen/ornavex"), path("config"), "/h"),
+              path("eigen/ornavex.ini"));
+}
+
 TEST(SettingsPathRunningTest, SitsBesideThisWritableTestProgram) {
     EXPECT_EQ(settingsFilePath(), QCoreApplication::applicationFilePath() + ".ini");
 }
