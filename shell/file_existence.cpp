@@ -3,12 +3,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <QFile>
 #include <QList>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/path_bytes.h"
 #include "shell/path_parts.h"
 
 namespace ornavex {
@@ -57,15 +57,14 @@ struct DirCloser {
 };
 
 bool folderHasMatch(const QString& folder, const QString& pattern) {
-    const QByteArray folderName =
-        QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray folderName = bytesOfPath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(folderName.constData()));
     if (!dir) return false;
     const std::u32string wanted = codePoints(pattern);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..") continue;
-        if (wildcardMatch(wanted, codePoints(QFile::decodeName(entry->d_name)))) return true;
+        if (wildcardMatch(wanted, codePoints(pathFromBytes(entry->d_name)))) return true;
     }
     return false;
 }
@@ -79,13 +78,13 @@ bool FileExists(const QString& path) {
     if (hasWildcard(name)) return folderHasMatch(FolderPart(path), name);
     // The entry itself counts, even a link whose target is gone.
     struct stat status {};
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+    return ::lstat(bytesOfPath(path).constData(), &status) == 0;
 }
 
 bool PathExists(const QString& path) {
     if (!usable(path)) return false;
     struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0;
+    return ::stat(bytesOfPath(path).constData(), &status) == 0;
 }
 
 }  // namespace ornavex

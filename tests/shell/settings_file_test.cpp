@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "platform/path_bytes.h"
 #include "shell/ini_files.h"
 #include "shell/settings.h"
 #include "shell/settings_path.h"
@@ -165,6 +166,27 @@ TEST_F(SettingsFileTest, StoringTheHeldValueLeavesTheFileAlone) {
     struct stat after {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &after), 0);
     EXPECT_EQ(after.st_ino, original.st_ino) << "the file was replaced";
+}
+
+// A folder named on an older system is no UTF-8: it is read, used and stored again
+// with its own bytes. A held value is not rewritten however the line spells it, and
+// UTF-16 has no place for such bytes.
+TEST_F(SettingsFileTest, ValueOfBytesThatAreNoUtf8KeepsItsBytes) {
+    const QByteArray before = "[Default]\nOrdner = \"/Scans/\xE4rger/\" \nLastFile=/a\xFF\n";
+    const QString file = fileWith(before);
+    const QString folder = ReadWholeIniValue(file, "Default", "Ordner");
+    EXPECT_EQ(bytesOfPath(folder), "/Scans/\xE4rger/");
+    EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Stored);
+    EXPECT_EQ(bytesOf(file), before) << "a value stored as read changes nothing";
+    EXPECT_TRUE(WriteIniValue(file, "Default", "LastFile", folder + "bär.jpg"));
+    EXPECT_EQ(bytesOf(file),
+              "[Default]\nOrdner = \"/Scans/\xE4rger/\" \n"
+              "LastFile=/Scans/\xE4rger/b\xC3\xA4r.jpg\n");
+
+    const QByteArray windows = utf16("[Default]\r\nOrdner=/alt/\r\n");
+    fileWith(windows);
+    EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Refused);
+    EXPECT_EQ(bytesOf(file), windows);
 }
 
 // A failed write must leave the old file as it was: a missing folder, a pipe in
