@@ -4,6 +4,8 @@ namespace ornavex {
 
 namespace {
 
+// A carried byte b is the unit kCarrierBase + b; only bytes from 0x80 on need one.
+constexpr char16_t kCarrierBase = 0xDC00;
 constexpr char16_t kFirstCarrier = 0xDC80;
 constexpr char16_t kLastCarrier = 0xDCFF;
 
@@ -64,7 +66,7 @@ QString pathFromBytes(QByteArrayView bytes) {
     for (qsizetype index = 0; index < bytes.size();) {
         const int length = sequenceLength(bytes, index);
         if (length == 0) {
-            path.append(QChar(char16_t(0xDC00 + byteAt(bytes, index))));
+            path.append(QChar(char16_t(kCarrierBase + byteAt(bytes, index))));
             ++index;
             continue;
         }
@@ -87,7 +89,7 @@ QByteArray bytesOfPath(const QString& path) {
     for (qsizetype index = 0; index < path.size(); ++index) {
         if (!carriesByte(path, index)) continue;
         bytes += QStringView(path).sliced(textStart, index - textStart).toUtf8();
-        bytes += static_cast<char>(path[index].unicode() - 0xDC00);
+        bytes += static_cast<char>(path[index].unicode() - kCarrierBase);
         textStart = index + 1;
     }
     bytes += QStringView(path).sliced(textStart).toUtf8();
