@@ -1,7 +1,5 @@
 #include "platform/folder_worker.h"
 
-#include "platform/path_bytes.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 
 #include "platform/folder_worker_protocol.h"
 #include "platform/local_document_folder.h"
+#include "platform/path_bytes.h"
 
 namespace ornavex {
 namespace {
