@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "platform/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
@@ -99,23 +100,17 @@ TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTh
     EXPECT_TRUE(root.RVorhanden()->isVisible());
 }
 
-// The real loader: a FIFO is refused at once, a place whose open never returns is
-// given up with a word; the preview stays and the window goes on.
-TEST_F(OpenTest, FifoOrPlaceThatNeverAnswersLeavesThePreviewAndTheWindowUsable) {
+// The real folder worker refuses a FIFO at once: the preview stays and nothing is said.
+TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
     NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
+    fakes.services.folder = std::make_unique<FolderWorkerClient>(
+        FolderWorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
     root.setPage(Page(page()));
-    for (const bool neverAnswers : {false, true}) {
-        const size_t said = fakes.messages->shown().size();
-        fakes.services.pictures =
-            neverAnswers ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
-                         : std::make_unique<QtPictureStore>();
-        fakes.dialogs->answerFile(fifo.path());
-        app.TwainLoad();
-        EXPECT_EQ(root.picture(), page());
-        EXPECT_EQ(root.fileName(), "rohr.jpg");
-        EXPECT_EQ(fakes.messages->shown().size() - said, neverAnswers ? 1u : 0u);
-    }
-    EXPECT_TRUE(fifo.release());
+    fakes.dialogs->answerFile(fifo.path());
+    app.TwainLoad();
+    EXPECT_EQ(root.picture(), page());
+    EXPECT_EQ(root.fileName(), "rohr.jpg");
+    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 struct UnopenedRow {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QDir>
-#include <QFileInfo>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <utility>
 
 #include "platform/document_folder.h"
+#include "platform/path_existence.h"
 #include "tests/fakes/fake_picture_files.h"
 
 namespace ornavex {
@@ -27,16 +26,11 @@ class FakeDocumentFolder : public DocumentFolder {
 
     FolderAnswer fileExists(const QString& path) override {
         if (const auto silent = unanswered()) return *silent;
-        const QFileInfo file(path);
-        if (path.endsWith(u'/') || file.fileName().isEmpty()) return FolderAnswer::No;
-        const QStringList matches =
-            file.dir().entryList({file.fileName()}, QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                        QDir::NoDotAndDotDot);
-        return matches.isEmpty() ? FolderAnswer::No : FolderAnswer::Yes;
+        return FileExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
     }
     FolderAnswer pathExists(const QString& path) override {
         if (const auto silent = unanswered()) return *silent;
-        return QFileInfo::exists(path) ? FolderAnswer::Yes : FolderAnswer::No;
+        return PathExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
     }
     PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
                               int jpegQuality, ReplacePolicy policy) override {

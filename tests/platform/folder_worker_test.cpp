@@ -16,6 +16,7 @@
 
 #include "platform/folder_worker_protocol.h"
 #include "platform/local_document_folder.h"
+#include "tests/support/blocking_mount.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
 
@@ -54,10 +55,6 @@ Page inSharedMemory(const QImage& picture) {
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 std::string namesIn(const QString& folder) {
@@ -139,68 +136,6 @@ TEST(FolderWorkerTest, AWorkerThatIsNoneFailsTheCallsAndIsReaped) {
     EXPECT_TRUE(test::waitUntil([&] { return worker.workersLeftBehind() == 0; }));
     EXPECT_EQ(namesIn(dir.path()), "");
 }
-
-// The blocking file system mounted over a backing folder, unmounted however the test ends.
-class BlockingMount {
-  public:
-    BlockingMount() {
-#ifdef ORNAVEX_BLOCKING_FS
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-            skipReason_ = "no /dev/fuse";
-            return;
-        }
-        QDir(root_.path()).mkpath("backing");
-        QDir(root_.path()).mkpath("mount");
-        setMode("");
-        fs_.start(QStringLiteral(ORNAVEX_BLOCKING_FS), {backing(), mount(), control()});
-        if (!test::waitUntil([this] { return isMounted(); })) {
-            skipReason_ = "cannot mount a FUSE file system here";
-        }
-#else
-        skipReason_ = "built without fuse3";
-#endif
-    }
-    ~BlockingMount() {
-        if (fs_.state() == QProcess::NotRunning) return;
-        setMode("");  // a hung call first, or the unmount hangs on it
-        QProcess unmount;
-        unmount.start(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mount()});
-        if (!unmount.waitForFinished(5000) || unmount.exitCode() != 0) {
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mount()});
-        }
-        if (!fs_.waitForFinished(5000)) fs_.kill();
-        fs_.waitForFinished(1000);
-    }
-
-    const std::string& skipReason() const {
-        return skipReason_;
-    }
-    QString backing() const {
-        return root_.filePath("backing");
-    }
-    QString mount() const {
-        return root_.filePath("mount");
-    }
-    void setMode(const char* mode) {
-        std::ofstream(control().toStdString()) << mode;
-    }
-    // The names of the calls that began to hang.
-    QByteArray blockedCalls() const {
-        return contentOf(control() + ".blocked");
-    }
-
-  private:
-    QString control() const {
-        return root_.filePath("control");
-    }
-    bool isMounted() const {
-        return contentOf("/proc/self/mountinfo").contains(" " + QFile::encodeName(mount()) + " ");
-    }
-
-    QTemporaryDir root_;
-    QProcess fs_;
-    std::string skipReason_;
-};
 
 // Short enough for a test; the worker signs life far more often.
 constexpr auto kSilence = 2000ms;

@@ -16,7 +16,6 @@
 #include "shell/user_texts.h"
 #include "shell/wait_seconds.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/fakes/never_answering_path.h"
 #include "tests/fakes/recording_operations.h"
 #include "tests/support/rows.h"
 #include "widgets/image_control.h"
@@ -162,24 +161,6 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileTest,
                                            LastFileRow{"NoAnswer", PictureLoadStatus::NoAnswer},
                                            LastFileRow{"Gone", PictureLoadStatus::Missing}),
                          test::byName);
-
-// The real loader: a FIFO is refused at once, a place whose open never returns is
-// given up; start-up goes on either way.
-TEST_F(StartupTest, FifoOrPlaceThatNeverAnswersAsLastFileLetsStartUpGoOn) {
-    NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
-    WriteIniValue(settings, "Default", "LastFile", fifo.path());
-    for (const bool neverAnswers : {false, true}) {
-        const size_t said = fakes.messages->shown().size();
-        fakes.services.pictures =
-            neverAnswers ? std::make_unique<QtPictureStore>(NeverAnsweringPath::impatientStore())
-                         : std::make_unique<QtPictureStore>();
-        startup.restoreDocumentState();
-        EXPECT_EQ(root.fileName(), "rohr.jpg");
-        EXPECT_FALSE(root.hasPicture());
-        EXPECT_EQ(fakes.messages->shown().size() - said, neverAnswers ? 1u : 0u);
-    }
-    EXPECT_TRUE(fifo.release());
-}
 
 TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) {
     fakes.screen->sizeTwips = QSize(1600 * 15, 1200 * 15);

@@ -1,0 +1,93 @@
+// A document folder on a share that stops answering: the window runs on, the
+// user is told which folder, the page is stored elsewhere, and the given-up
+// write never appears once the share answers again.
+#include <QTimer>
+
+#include "platform/folder_worker_client.h"
+#include "tests/app/app_fixture.h"
+#include "tests/support/blocking_mount.h"
+
+namespace ornavex {
+namespace {
+
+using namespace std::chrono_literals;
+
+class HungFolderTest : public AppFixture {
+  protected:
+    void SetUp() override {
+        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+        auto worker = std::make_unique<FolderWorkerClient>(
+            FolderWorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}}, 1500ms);
+        client = worker.get();
+        fakes.services.folder = std::move(worker);
+        // Started while the share still answers, so its start uses none of the deadline.
+        ASSERT_EQ(client->pathExists(mount.mount()), FolderAnswer::Yes);
+        root.setFolder(mount.mount() + "/");
+        root.setFileName("brief.jpg");
+        root.setScannerFlag("1");
+        QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticks; });
+        ticker.start(20);
+    }
+
+    void releaseAndSettle() {
+        mount.setMode("");
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return client->workersLeftBehind() == 0 && client->writesToUndo() == 0; },
+            10000));
+    }
+
+    QString unansweredReason() const {
+        return "Der Ordner \u201E" + mount.mount() +
+               "/\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.";
+    }
+
+    BlockingMount mount;
+    FolderWorkerClient* client = nullptr;
+    QTimer ticker;
+    int ticks = 0;
+};
+
+TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewhere) {
+    const QString elsewhere = temp.filePath("lokal");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    fakes.scanner->deliverPage(page(300, 400));
+    mount.setMode("writes");
+    int ticksWhenTold = -1;
+    fakes.messages->whileShown = [&](const MessageBoxRequest&) {
+        if (ticksWhenTold < 0) ticksWhenTold = ticks;
+    };
+    fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.dialogs->answerFile(elsewhere + "/brief.jpg");
+
+    app.bScannen_Click();
+
+    ASSERT_GE(fakes.messages->shown().size(), 1u);
+    EXPECT_TRUE(fakes.messages->shown()[0].text.contains(unansweredReason()))
+        << fakes.messages->shown()[0].text.toStdString();
+    EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::RetryElsewhereCancel);
+    EXPECT_GT(ticksWhenTold, 10) << "the window's loop stood still while the share hung";
+    EXPECT_EQ(QImage(elsewhere + "/brief.jpg").size(), QSize(300, 400));
+    EXPECT_EQ(root.picture().size(), QSize(300, 400)) << "the page stays in the preview";
+
+    releaseAndSettle();
+    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
+    // What the killed writer left goes with the next store there.
+    ASSERT_TRUE(client
+                    ->writePage(root.page(), mount.mount() + "/brief2.jpg", PageFormat::Jpeg, 100,
+                                ReplacePolicy::KeepExisting)
+                    .ok());
+    EXPECT_EQ(entriesOf(mount.backing()), QStringList{"brief2.jpg"});
+}
+
+TEST_F(HungFolderTest, FolderWhereEveryCallHangsIsToldBeforeTheScanAndCancelScansNothing) {
+    mount.setMode("all");
+    fakes.messages->answer(MessageAnswer::Cancel);
+    app.bScannen_Click();
+    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    EXPECT_TRUE(fakes.messages->shown()[0].text.startsWith(unansweredReason()));
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
+    releaseAndSettle();
+}
+
+}  // namespace
+}  // namespace ornavex

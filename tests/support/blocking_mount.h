@@ -1,0 +1,91 @@
+#pragma once
+
+// A FUSE pass-through whose calls hang on request, standing in for a network
+// share that stops answering.
+
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <fstream>
+#include <string>
+
+#include "tests/support/wait.h"
+
+namespace ornavex {
+
+// The blocking file system mounted over a backing folder, unmounted however the test ends.
+inline QByteArray readWhole(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+class BlockingMount {
+  public:
+    BlockingMount() {
+#ifdef ORNAVEX_BLOCKING_FS
+        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+            skipReason_ = "no /dev/fuse";
+            return;
+        }
+        QDir(root_.path()).mkpath("backing");
+        QDir(root_.path()).mkpath("mount");
+        setMode("");
+        fs_.start(QStringLiteral(ORNAVEX_BLOCKING_FS), {backing(), mount(), control()});
+        if (!test::waitUntil([this] { return isMounted(); })) {
+            skipReason_ = "cannot mount a FUSE file system here";
+        }
+#else
+        skipReason_ = "built without fuse3";
+#endif
+    }
+    ~BlockingMount() {
+        if (fs_.state() == QProcess::NotRunning) return;
+        setMode("");  // a hung call first, or the unmount hangs on it
+        QProcess unmount;
+        unmount.start(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mount()});
+        if (!unmount.waitForFinished(5000) || unmount.exitCode() != 0) {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mount()});
+        }
+        if (!fs_.waitForFinished(5000)) fs_.kill();
+        fs_.waitForFinished(1000);
+    }
+
+    const std::string& skipReason() const {
+        return skipReason_;
+    }
+    QString backing() const {
+        return root_.filePath("backing");
+    }
+    QString mount() const {
+        return root_.filePath("mount");
+    }
+    void setMode(const char* mode) {
+        std::ofstream(control().toStdString()) << mode;
+    }
+    // The names of the calls that began to hang.
+    QByteArray blockedCalls() const {
+        return readWhole(control() + ".blocked");
+    }
+
+  private:
+    QString control() const {
+        return root_.filePath("control");
+    }
+    bool isMounted() const {
+        return readWhole("/proc/self/mountinfo").contains(" " + QFile::encodeName(mount()) + " ");
+    }
+
+    QTemporaryDir root_;
+    QProcess fs_;
+    std::string skipReason_;
+};
+
+}  // namespace ornavex
