@@ -92,6 +92,7 @@ TEST_P(WorkerStoreTest, WritesTheSameFileAsInProcessAndLoadsItBack) {
                                ReplacePolicy::KeepExisting)
                     .ok());
     EXPECT_EQ(contentOf(viaWorker), contentOf(inProcess));
+    EXPECT_GE(local.load(inProcess).page.memoryFile(), 0) << "not decoded into shared memory";
 
     const LoadedPage loaded = worker.load(viaWorker);
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
