@@ -18,7 +18,7 @@ QByteArray encode(const FolderMessage& m) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    const PageLayout& l = m.layout;
+    const PictureLayout& l = m.layout;
     out << quint8(m.type) << m.id << m.path << m.format << m.jpegQuality << m.policy << m.status
         << m.systemError << m.identity.device << m.identity.inode << l.width << l.height
         << l.bytesPerLine << l.format << l.colours << l.dotsPerMetreX << l.dotsPerMetreY;
@@ -29,7 +29,7 @@ bool decode(const QByteArray& bytes, FolderMessage& m) {
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     quint8 type = 0;
-    PageLayout& l = m.layout;
+    PictureLayout& l = m.layout;
     in >> type >> m.id >> m.path >> m.format >> m.jpegQuality >> m.policy >> m.status >>
         m.systemError >> m.identity.device >> m.identity.inode >> l.width >> l.height >>
         l.bytesPerLine >> l.format >> l.colours >> l.dotsPerMetreX >> l.dotsPerMetreY;

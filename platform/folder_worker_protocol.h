@@ -37,7 +37,7 @@ struct FolderMessage {
     qint32 status = 0;  // FolderAnswer, PageWriteStatus or PictureLoadStatus
     qint32 systemError = 0;
     FileIdentity identity;
-    PageLayout layout;
+    PictureLayout layout;
     OwnedFd memoryFile;  // WritePage and Loaded
 };
 

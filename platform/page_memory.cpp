@@ -11,7 +11,7 @@
 namespace ornavex {
 namespace {
 
-bool isPlausible(const PageLayout& layout) {
+bool isPlausible(const PictureLayout& layout) {
     if (layout.format <= QImage::Format_Invalid || layout.format >= QImage::NImageFormats) {
         return false;
     }
@@ -46,13 +46,13 @@ bool writeAll(int fd, const uchar* data, qint64 size) {
 
 }  // namespace
 
-PageLayout layoutOf(const QImage& picture) {
+PictureLayout layoutOf(const QImage& picture) {
     return {picture.width(),        picture.height(),     int(picture.bytesPerLine()),
             picture.format(),       picture.colorTable(), picture.dotsPerMeterX(),
             picture.dotsPerMeterY()};
 }
 
-QImage mapPage(int memoryFile, const PageLayout& layout) {
+QImage mapPage(int memoryFile, const PictureLayout& layout) {
     if (!isPlausible(layout)) return {};
     struct stat info {};
     if (::fstat(memoryFile, &info) != 0 || info.st_size < layout.bytes()) return {};

@@ -10,7 +10,7 @@
 namespace ornavex {
 
 // How a picture's rows lie in its memory file.
-struct PageLayout {
+struct PictureLayout {
     qint32 width = 0;
     qint32 height = 0;
     qint32 bytesPerLine = 0;
@@ -22,11 +22,11 @@ struct PageLayout {
     qint64 bytes() const { return qint64(height) * bytesPerLine; }
 };
 
-PageLayout layoutOf(const QImage& picture);
+PictureLayout layoutOf(const QImage& picture);
 
 // The page's rows as a picture, mapped copy-on-write from its memory file;
 // null when the file is smaller than the layout claims.
-QImage mapPage(int memoryFile, const PageLayout& layout);
+QImage mapPage(int memoryFile, const PictureLayout& layout);
 
 // A page whose rows lie in a memory file: its own, or a copy made here.
 OwnedFd pageMemory(const Page& page);
