@@ -19,8 +19,7 @@ Application::Application(PlatformServices& platform, QString settingsPath)
     root_ = std::make_unique<Root>(platform_);
     Root& root = *root_;
     printPreview_ = std::make_unique<PrintPreview>(
-        root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen,
-        *platform_.eventLoop);
+        root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen);
     scan_ = std::make_unique<ScanCommands>(root, platform_, *this);
     files_ = std::make_unique<DocumentFiles>(root, platform_, settingsPath_);
     previewPane_ = std::make_unique<PreviewPane>(root, *this, *printPreview_);
@@ -36,7 +35,7 @@ Application::~Application() {
 }
 
 void Application::start() {
-    Startup(*root_, platform_, *this, settingsPath_).run();
+    root_->runCommand([this] { Startup(*root_, platform_, *this, settingsPath_).run(); });
 }
 
 short Application::TwainQuelle() {

@@ -5,10 +5,8 @@
 #include <QToolButton>
 
 #include "files/file_dialog_request.h"
-#include "files/jpeg_save.h"
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
-#include "shell/file_existence.h"
 #include "shell/folder_text.h"
 #include "shell/path_parts.h"
 #include "shell/root.h"
@@ -31,16 +29,11 @@ bool namesBitmap(const QString& fileName) {
 DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath)
     : root_(root), platform_(platform), settings_(std::move(settingsPath)) {}
 
-void DocumentFiles::yield() {
-    platform_.eventLoop->processPendingEvents();
-}
-
 void DocumentFiles::copyPreviewToFullSizeHolder() {
     root_.Picture1()->setAutoSize(true);
     root_.RVorhanden()->hide();
     root_.Picture2()->setStretch(true);
     root_.sizeCopyLikePreview();
-    yield();
 }
 
 void DocumentFiles::TwainCopy() {
@@ -50,17 +43,16 @@ void DocumentFiles::TwainCopy() {
     copyPreviewToFullSizeHolder();
     platform_.pointer->set(PointerShape::Hourglass);
     root_.Picture1()->setPicture(root_.picture());
-    yield();
 
-    auto finish = [this] {
-        platform_.pointer->set(PointerShape::Default);
-        yield();
-    };
+    auto finish = [this] { platform_.pointer->set(PointerShape::Default); };
     // Nothing in the preview: there is no page to store, and no reason to ask for names.
-    if (!root_.Picture1()->hasPicture()) return finish();
+    if (!root_.hasPicture()) return finish();
 
     root_.setFolder(withTrailingSeparator(root_.folder()));
-    if (!PathExists(root_.folder())) {
+    const std::optional<bool> folderThere =
+        askFolder([this] { return platform_.folder->pathExists(root_.folder()); });
+    if (!folderThere) return finish();
+    if (!*folderThere) {
         const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
         if (!chosen.isEmpty()) root_.setFolder(chosen);
     }
@@ -70,7 +62,10 @@ void DocumentFiles::TwainCopy() {
         if (root_.fileName().isEmpty()) return finish();
     }
 
-    if (FileExists(root_.pagePath())) {
+    const std::optional<bool> taken =
+        askFolder([this] { return platform_.folder->fileExists(root_.pagePath()); });
+    if (!taken) return finish();
+    if (*taken) {
         platform_.pointer->set(PointerShape::Default);
         platform_.messageBoxes->show(
             {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
@@ -80,6 +75,16 @@ void DocumentFiles::TwainCopy() {
 
     if (storePage()) confirmStoreAndCountTips();
     finish();
+}
+
+std::optional<bool> DocumentFiles::askFolder(const std::function<FolderAnswer()>& question) {
+    while (true) {
+        platform_.pointer->set(PointerShape::Hourglass);
+        const FolderAnswer answer = question();
+        if (answer != FolderAnswer::NoAnswer) return answer == FolderAnswer::Yes;
+        platform_.pointer->set(PointerShape::Default);
+        if (!offerAnotherTry({PageWriteStatus::NoAnswer, 0})) return std::nullopt;
+    }
 }
 
 bool DocumentFiles::storePage() {
@@ -99,7 +104,10 @@ bool DocumentFiles::storePage() {
 // dialog left without a choice brings the question back.
 bool DocumentFiles::offerAnotherTry(const PageWriteResult& result) {
     while (true) {
-        switch (askAfterFailedWrite(result)) {
+        const MessageAnswer answer = platform_.messageBoxes->show(
+            {messageTitle(), failedWriteText(root_.fileName(), root_.folder(), result),
+             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
+        switch (answer) {
             case MessageAnswer::Retry:
                 return true;
             case MessageAnswer::Elsewhere:
@@ -112,20 +120,8 @@ bool DocumentFiles::offerAnotherTry(const PageWriteResult& result) {
 }
 
 PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy policy) {
-    const QImage page = root_.Picture1()->picture();
-    if (namesBitmap(root_.fileName())) return platform_.pictures->saveBitmap(page, path, policy);
-    try {
-        SavePictureJpg(*platform_.encoder, page, path, kJpegQuality, policy);
-    } catch (const PictureSaveError& error) {
-        return error.result;
-    }
-    return {};
-}
-
-MessageAnswer DocumentFiles::askAfterFailedWrite(const PageWriteResult& result) {
-    return platform_.messageBoxes->show(
-        {messageTitle(), failedWriteText(root_.fileName(), result), MessageIcon::Exclamation,
-         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
+    const PageFormat format = namesBitmap(root_.fileName()) ? PageFormat::Bitmap : PageFormat::Jpeg;
+    return platform_.folder->writePage(root_.page(), path, format, kJpegQuality, policy);
 }
 
 void DocumentFiles::confirmStoreAndCountTips() {
@@ -140,7 +136,6 @@ void DocumentFiles::confirmStoreAndCountTips() {
 void DocumentFiles::TwainLoad() {
     copyPreviewToFullSizeHolder();
     root_.Picture1()->setPicture(root_.picture());
-    yield();
 
     QString folder = root_.folder();
     const QString name = OpenFileDialog(*platform_.fileDialogs, &root_, openDocumentTitle(), folder,
@@ -150,11 +145,10 @@ void DocumentFiles::TwainLoad() {
 
     const QString path = folder + name;
     platform_.pointer->set(PointerShape::Hourglass);
-    const LoadedPicture loaded = platform_.pictures->load(path);
-    if (loaded.loaded()) root_.Picture2()->setPicture(loaded.picture);
+    LoadedPage loaded = platform_.folder->load(path);
+    if (loaded.loaded()) root_.setPage(std::move(loaded.page));
     root_.Picture1()->setPicture(root_.picture());
     platform_.pointer->set(PointerShape::Default);
-    yield();
     explainUnopenedPicture(FileNamePart(path), loaded.status);
     root_.setFolder(FolderPart(path));
     root_.setFileName(FileNamePart(path));
@@ -183,7 +177,10 @@ bool DocumentFiles::saveAs() {
     root_.setFolder(folder);
     root_.setFileName(name);
     // The save dialog asked before an existing file was chosen.
-    replaceAgreedFor_ = FileExists(root_.pagePath()) ? root_.pagePath() : QString();
+    // A folder that does not answer agrees to nothing: the write then keeps any file.
+    replaceAgreedFor_ = platform_.folder->fileExists(root_.pagePath()) == FolderAnswer::Yes
+                            ? root_.pagePath()
+                            : QString();
     settings_.rememberSavedPage(root_.pagePath(), root_.folder());
 
     if (root_.scannerFlag() != Root::kNoSource) return true;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <optional>
 
+#include "platform/document_folder.h"
 #include "platform/message_boxes.h"
 #include "platform/page_write.h"
-#include "platform/picture_store.h"
 #include "shell/settings.h"
 
 namespace ornavex {
@@ -27,12 +29,14 @@ class DocumentFiles {
     void copyPreviewToFullSizeHolder();
     // True once the page is stored; false when the user gave it up.
     bool storePage();
+    // The folder's answer, asked again or after choosing another place while
+    // it does not answer; nothing when the user gave up.
+    std::optional<bool> askFolder(const std::function<FolderAnswer()>& question);
+    // After a failed write or a folder that did not answer: true to try again.
     bool offerAnotherTry(const PageWriteResult& result);
-    MessageAnswer askAfterFailedWrite(const PageWriteResult& result);
     PageWriteResult writePage(const QString& path, ReplacePolicy policy);
     void explainUnopenedPicture(const QString& fileName, PictureLoadStatus status);
     void confirmStoreAndCountTips();
-    void yield();
 
     Root& root_;
     PlatformServices& platform_;

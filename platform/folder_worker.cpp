@@ -9,6 +9,7 @@
 
 #include "platform/folder_worker_protocol.h"
 #include "platform/local_document_folder.h"
+#include "platform/path_bytes.h"
 
 namespace ornavex {
 namespace {
@@ -97,7 +98,7 @@ class Worker {
     }
 
     static FolderAnswer removeIfStillSame(const QString& path, const FileIdentity& identity) {
-        const QByteArray name = QFile::encodeName(path);
+        const QByteArray name = bytesOfPath(path);
         struct stat info {};
         if (::lstat(name.constData(), &info) != 0) return FolderAnswer::No;
         if (FileIdentity{quint64(info.st_dev), quint64(info.st_ino)} != identity) {

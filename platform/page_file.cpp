@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
@@ -12,6 +11,8 @@
 #include <ctime>
 #include <memory>
 #include <string_view>
+
+#include "platform/path_bytes.h"
 
 namespace ornavex {
 namespace {
@@ -181,7 +182,7 @@ ssize_t systemWriteChunk(int fd, const char* data, size_t size) {
 }
 
 PageFile::PageFile(const QString& targetPath, WriteChunk writeChunk, TemporaryKind kind)
-    : target_(QFile::encodeName(targetPath).toStdString()), writeChunk_(std::move(writeChunk)) {
+    : target_(bytesOfPath(targetPath).toStdString()), writeChunk_(std::move(writeChunk)) {
     createTemporary(kind);
 }
 

@@ -3,12 +3,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <QFile>
 #include <QList>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/path_bytes.h"
 #include "platform/path_separator.h"
 
 namespace ornavex {
@@ -65,15 +65,14 @@ struct DirCloser {
 };
 
 bool folderHasMatch(const QString& folder, const QString& pattern) {
-    const QByteArray folderName =
-        QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray folderName = bytesOfPath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(folderName.constData()));
     if (!dir) return false;
     const std::u32string wanted = codePoints(pattern);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..") continue;
-        if (wildcardMatch(wanted, codePoints(QFile::decodeName(entry->d_name)))) return true;
+        if (wildcardMatch(wanted, codePoints(pathFromBytes(entry->d_name)))) return true;
     }
     return false;
 }
@@ -87,13 +86,13 @@ bool FileExists(const QString& path) {
     if (hasWildcard(name)) return folderHasMatch(folderPart(path), name);
     // The entry itself counts, even a link whose target is gone.
     struct stat status {};
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+    return ::lstat(bytesOfPath(path).constData(), &status) == 0;
 }
 
 bool PathExists(const QString& path) {
     if (!usable(path)) return false;
     struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0;
+    return ::stat(bytesOfPath(path).constData(), &status) == 0;
 }
 
 }  // namespace ornavex

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/owned_fd.h"
+#include "platform/path_bytes.h"
 
 namespace ornavex {
 namespace {
@@ -155,7 +156,7 @@ int openWithoutWaiting(const QByteArray& path) {
 
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
                               const std::function<void()>& alive, const AllocatePicture& allocate) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = bytesOfPath(path);
     if (name.isEmpty() || name.contains('\0')) return {PictureLoadStatus::Missing, {}};
     OwnedFd fd(open(name));
     if (!fd.valid()) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/page.h"
+
 class QWidget;
 
 namespace ornavex {
 
 enum class AcquireOutcome {
-    NewPage,    // a page was scanned and put on the clipboard
+    NewPage,    // a page was scanned
     Cancelled,  // the user cancelled; nothing to report
     Failed,     // the device failed; the acquisition dialog has already said why
     NoSource,   // no device has been chosen in this run
@@ -13,6 +15,11 @@ enum class AcquireOutcome {
     // and must choose the scanner again. With a page: it had arrived in full before.
     ScannerLost,
     NewPageScannerLost,
+};
+
+struct Acquisition {
+    AcquireOutcome outcome = AcquireOutcome::Failed;
+    Page page;  // null unless a page arrived
 };
 
 // The scanner, as the window logic sees it: choose a source, acquire one page.
@@ -23,8 +30,9 @@ class ScannerLibrary {
     // 0 when no source was chosen (cancelled, none available); non-zero otherwise.
     // The chosen source is kept inside the library for the rest of the run.
     virtual int selectImageSource(QWidget* owner) = 0;
-    // Scans one page with the chosen source onto the clipboard.
-    virtual AcquireOutcome acquireToClipboard(QWidget* owner) = 0;
+    // Scans one page with the chosen source. A copy goes onto the clipboard
+    // for pasting elsewhere; the page itself is handed back.
+    virtual Acquisition acquire(QWidget* owner) = 0;
 };
 
 }  // namespace ornavex

@@ -18,7 +18,7 @@ void PageMenu::mnuSeite1_Click() {
 
 void PageMenu::mnuSeite2_Click() {
     platform_.pointer->set(PointerShape::Hourglass);
-    root_.Picture2()->clearPicture();
+    root_.clearPage();
     platform_.pointer->set(PointerShape::Default);
     root_.mnuSeite1()->setChecked(false);
     root_.mnuSeite2()->setChecked(true);
@@ -27,7 +27,6 @@ void PageMenu::mnuSeite2_Click() {
 
 void PageMenu::mnuPapierkorb_Click() {
     platform_.pointer->set(PointerShape::Default);
-    platform_.eventLoop->processPendingEvents();
 }
 
 }  // namespace ornavex

@@ -34,7 +34,6 @@ void PrintCommand::bDrucken_Click() {
         PrintFittedPicture(printer, root_.picture());
         printer.endDoc();
     }
-    platform_.eventLoop->processPendingEvents();
     platform_.pointer->set(PointerShape::Default);
 }
 

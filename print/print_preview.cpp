@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-#include "platform/event_loop.h"
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
 #include "widgets/image_control.h"
@@ -10,11 +9,8 @@
 namespace ornavex {
 
 PrintPreview::PrintPreview(QWidget& mainWindow, std::function<QString()> currentFileName,
-                           Screen& screen, EventLoop& events)
-    : mainWindow_(mainWindow),
-      currentFileName_(std::move(currentFileName)),
-      screen_(screen),
-      events_(events) {}
+                           Screen& screen)
+    : mainWindow_(mainWindow), currentFileName_(std::move(currentFileName)), screen_(screen) {}
 
 PrintPreview::~PrintPreview() {
     QObject::disconnect(unloadedConnection_);
@@ -50,7 +46,6 @@ void PrintPreview::show(const QImage& picture) {
     frame.activateWindow();
     // Escape and Enter reach the page only when the focus is inside it.
     frame.page().setFocus(Qt::ActiveWindowFocusReason);
-    events_.processPendingEvents();
 }
 
 }  // namespace ornavex

@@ -10,15 +10,13 @@ class QWidget;
 namespace ornavex {
 
 class DruckMDI;
-class EventLoop;
 class Screen;
 
 // The enlarged view of the page, as the main window opens it: one frame with
 // one page form, created on first use and again after the user closed it.
 class PrintPreview {
   public:
-    PrintPreview(QWidget& mainWindow, std::function<QString()> currentFileName, Screen& screen,
-                 EventLoop& events);
+    PrintPreview(QWidget& mainWindow, std::function<QString()> currentFileName, Screen& screen);
     ~PrintPreview();
     PrintPreview(const PrintPreview&) = delete;
     PrintPreview& operator=(const PrintPreview&) = delete;
@@ -34,7 +32,6 @@ class PrintPreview {
     QWidget& mainWindow_;
     std::function<QString()> currentFileName_;
     Screen& screen_;
-    EventLoop& events_;
     QPointer<DruckMDI> frame_;
     QMetaObject::Connection unloadedConnection_;
 };

@@ -154,34 +154,37 @@ void SaneScannerLibrary::tellLost(WorkerLoss loss, bool pageKept) {
     messages_.show({messageTitle(), text, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
-AcquireOutcome SaneScannerLibrary::acquireToClipboard(QWidget* owner) {
-    if (deviceName_.isEmpty()) return AcquireOutcome::NoSource;
+Acquisition SaneScannerLibrary::acquire(QWidget* owner) {
+    if (deviceName_.isEmpty()) return {AcquireOutcome::NoSource, {}};
     const Opened opened = open(owner);
-    if (opened.cancelled) return AcquireOutcome::Cancelled;
+    if (opened.cancelled) return {AcquireOutcome::Cancelled, {}};
     if (opened.loss) {
         tellLost(*opened.loss, false);
-        return AcquireOutcome::ScannerLost;
+        return {AcquireOutcome::ScannerLost, {}};
     }
     if (opened.status != DeviceStatus::Good) {
         messages_.show({messageTitle(),
                         QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
                             .arg(deviceLabel_, openFailureText(opened.status)),
                         MessageIcon::Exclamation, MessageButtons::Ok});
-        return AcquireOutcome::Failed;
+        return {AcquireOutcome::Failed, {}};
     }
     ScannerAcquireDialog dialog(client_, opened.options, settings_, messages_, deviceLabel_, owner);
     const int outcome = dialog.exec();
     std::optional<WorkerLoss> loss = dialog.loss();
     if (!loss) loss = close();
     const bool newPage = outcome == ScannerAcquireDialog::NewPage && !dialog.page().isNull();
-    if (newPage) clipboard_.setImage(dialog.page());
+    // The page is handed back, never read back: the clipboard is anybody's.
+    const Page page = newPage ? Page(dialog.page()) : Page();
+    if (newPage) clipboard_.setImage(page.picture());
     if (loss) {
         tellLost(*loss, newPage);
-        return newPage ? AcquireOutcome::NewPageScannerLost : AcquireOutcome::ScannerLost;
+        return {newPage ? AcquireOutcome::NewPageScannerLost : AcquireOutcome::ScannerLost, page};
     }
-    if (newPage) return AcquireOutcome::NewPage;
-    return outcome == ScannerAcquireDialog::Failed ? AcquireOutcome::Failed
-                                                   : AcquireOutcome::Cancelled;
+    if (newPage) return {AcquireOutcome::NewPage, page};
+    return {outcome == ScannerAcquireDialog::Failed ? AcquireOutcome::Failed
+                                                    : AcquireOutcome::Cancelled,
+            {}};
 }
 
 }  // namespace ornavex

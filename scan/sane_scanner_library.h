@@ -23,7 +23,7 @@ class SaneScannerLibrary : public ScannerLibrary {
                        ScannerDeadlines deadlines = {});
 
     int selectImageSource(QWidget* owner) override;
-    AcquireOutcome acquireToClipboard(QWidget* owner) override;
+    Acquisition acquire(QWidget* owner) override;
 
     const QString& chosenDevice() const { return deviceName_; }
     ScannerClient& client() { return client_; }

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "platform/platform_services.h"
-#include "shell/file_existence.h"
 #include "shell/folder_text.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
@@ -54,9 +53,9 @@ bool ScanCommands::TwainScan() {
         if (answer != MessageAnswer::Ok) return false;
     }
 
-    // Only a page this acquisition delivered may replace the preview: whatever
-    // else the clipboard holds (an older page, another program's picture) is not it.
-    const AcquireOutcome outcome = platform_.scanner->acquireToClipboard(&root_);
+    // Only the page this acquisition handed back may replace the preview.
+    Acquisition acquisition = platform_.scanner->acquire(&root_);
+    const AcquireOutcome outcome = acquisition.outcome;
     // A lost scanner must be chosen again before the next page; a page that had
     // arrived is stored first, which the flag would prevent.
     if (outcome == AcquireOutcome::ScannerLost) root_.setScannerFlag(Root::kNoSource);
@@ -64,20 +63,37 @@ bool ScanCommands::TwainScan() {
     if (outcome != AcquireOutcome::NewPage && outcome != AcquireOutcome::NewPageScannerLost) {
         return false;
     }
-    const QImage page = platform_.clipboard->image();
-    if (page.isNull()) return false;
-    root_.Picture2()->setPicture(page);
-    platform_.eventLoop->processPendingEvents();
+    if (acquisition.page.isNull()) return false;
+    root_.setPage(std::move(acquisition.page));
     return true;
+}
+
+// Whether the scan may go on. A folder that does not answer is asked again, or
+// another place is chosen, or the command ends before anything is scanned.
+bool ScanCommands::offerSaveAsForATakenName() {
+    while (true) {
+        const FolderAnswer taken = platform_.folder->fileExists(root_.pagePath());
+        if (taken == FolderAnswer::No) return true;
+        if (taken == FolderAnswer::Yes) {
+            platform_.messageBoxes->show(
+                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
+            operations_.BVerwaltung_Click();
+            return true;
+        }
+        const MessageAnswer answer = platform_.messageBoxes->show(
+            {messageTitle(), unansweredFolderBeforeScanText(root_.folder()),
+             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
+        if (answer == MessageAnswer::Elsewhere) {
+            operations_.BVerwaltung_Click();
+            return true;
+        }
+        if (answer != MessageAnswer::Retry) return false;
+    }
 }
 
 void ScanCommands::bScannen_Click() {
     root_.setFolder(withTrailingSeparator(root_.folder()));
-    if (FileExists(root_.pagePath())) {
-        platform_.messageBoxes->show(
-            {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
-        operations_.BVerwaltung_Click();
-    }
+    if (!offerSaveAsForATakenName()) return;
     if (operations_.TwainScan()) operations_.TwainCopy();
     if (std::exchange(sourceLostAfterPage_, false)) root_.setScannerFlag(Root::kNoSource);
 }

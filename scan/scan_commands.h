@@ -20,6 +20,7 @@ class ScanCommands {
 
   private:
     void showFirstUseHintOnce();
+    bool offerSaveAsForATakenName();
 
     Root& root_;
     PlatformServices& platform_;

@@ -14,6 +14,8 @@
 #include <QStringDecoder>
 #include <string_view>
 
+#include "platform/path_bytes.h"
+
 namespace ornavex {
 
 namespace {
@@ -372,9 +374,12 @@ std::string_view valueBytes(std::string_view stored, Length length) {
     return length == Length::Whole ? value : value.substr(0, kMaxValueBytes);
 }
 
+// A whole value keeps bytes that are no UTF-8, so that a folder from an older
+// system still names itself and is written back as it was.
 QString valueForCaller(const QByteArray& bytes, Length length) {
-    const QString value = decoded(std::string_view(bytes.constData(), bytes.size()));
-    return length == Length::Whole ? value : leftCodePoints(value, kIniValueMaxLength);
+    if (length == Length::Whole) return pathFromBytes(bytes);
+    return leftCodePoints(decoded(std::string_view(bytes.constData(), bytes.size())),
+                          kIniValueMaxLength);
 }
 
 // Where a key lives or would go in a text.
@@ -382,7 +387,6 @@ struct KeyPlace {
     std::optional<Line> section;
     std::optional<Line> lastKey;
     std::optional<Line> key;
-    QByteArray keyLine;
     QByteArray keySpelling;
     QByteArray value;  // unquoted, only as long as the caller asked for
     // Only known when the whole text was read, i.e. when the section is missing:
@@ -408,7 +412,6 @@ KeyPlace findKey(TextReader& text, const QString& section, const QString& key, L
             place.lastKey = line;
             if (namesMatch(parsed.name, key)) {
                 place.key = line;
-                place.keyLine = bytesOf(lines.text());
                 place.keySpelling = bytesOf(parsed.name);
                 place.value = bytesOf(valueBytes(parsed.value, length));
                 break;
@@ -441,7 +444,7 @@ struct Edit {
 
 Edit editFor(const KeyPlace& place, const QString& section, const QString& key,
              const QString& value) {
-    const QByteArray valueBytes = value.toUtf8();
+    const QByteArray valueBytes = bytesOfPath(value);
     if (place.key) return {place.key->begin, place.key->end, place.keySpelling + '=' + valueBytes};
     const QByteArray keyLine = key.toUtf8() + '=' + valueBytes + place.lineEnd;
     if (place.section) {
@@ -454,8 +457,15 @@ Edit editFor(const KeyPlace& place, const QString& section, const QString& key,
             separator + '[' + section.toUtf8() + ']' + place.lineEnd + keyLine};
 }
 
-bool changesNothing(const KeyPlace& place, const Edit& edit) {
-    return place.key && place.keyLine == edit.insert;
+// What a whole read hands back counts, not how the line spells it: a value read
+// and stored unchanged leaves the file alone, quotes and blanks included.
+bool changesNothing(const KeyPlace& place, const QString& value) {
+    return place.key && place.value == bytesOfPath(value);
+}
+
+// UTF-16 holds text only; bytes that are no UTF-8 have no place there.
+bool fitsEncoding(const TextReader& text, const QString& value) {
+    return text.encoding() == Encoding::Utf8 || !carriesForeignBytes(value);
 }
 
 // Streams the text into out with the edit applied.
@@ -553,6 +563,7 @@ std::optional<QByteArray> iniTextWithValue(const QByteArray& text, const QString
 
     MemoryReader searched(text);
     TextReader searchedText(searched);
+    if (!fitsEncoding(searchedText, value)) return std::nullopt;
     const KeyPlace place = findKey(searchedText, wantedSection, wantedKey, Length::Cut);
     const Edit edit = editFor(place, wantedSection, wantedKey, value);
 
@@ -583,12 +594,13 @@ IniWriteResult StoreIniValue(const QString& iniPath, const QString& section, con
 
     SettingsText searched(iniPath);
     if (searched.opened() == Opened::Unusable) return IniWriteResult::Failed;
-    const KeyPlace place = findKey(searched.text(), wantedSection, wantedKey, Length::Cut);
+    if (!fitsEncoding(searched.text(), value)) return IniWriteResult::Refused;
+    const KeyPlace place = findKey(searched.text(), wantedSection, wantedKey, Length::Whole);
     if (searched.text().failed()) return IniWriteResult::Failed;
-    const Edit edit = editFor(place, wantedSection, wantedKey, value);
-    // A big file is not rewritten at every start just to hold what it holds.
-    if (changesNothing(place, edit))
+    // Neither a value read at start-up nor a big file is rewritten just to hold what it holds.
+    if (changesNothing(place, value))
         return replaceable(iniPath) ? IniWriteResult::Stored : IniWriteResult::Failed;
+    const Edit edit = editFor(place, wantedSection, wantedKey, value);
 
     SettingsText copied(iniPath);
     if (copied.opened() != searched.opened()) return IniWriteResult::Failed;

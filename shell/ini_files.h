@@ -13,8 +13,9 @@ inline constexpr int kIniValueMaxLength = 254;
 // empty when the file, the section or the key is missing or the file can't be read.
 QString ReadIniValue(const QString& iniPath, const QString& section, const QString& key);
 
-// The same, but never cut: for values that must survive being written back,
-// such as a folder path of any length.
+// The same, but never cut and byte for byte: for values that must survive being
+// written back, such as a folder path of any length or one whose name is no
+// UTF-8 (its bytes are carried as pathFromBytes does).
 QString ReadWholeIniValue(const QString& iniPath, const QString& section, const QString& key);
 
 enum class IniWriteResult {
@@ -26,7 +27,8 @@ enum class IniWriteResult {
 
 // Sets key in section, creating file and section when missing. Replaces the
 // file atomically, in the encoding it has (UTF-8, or UTF-16 with a byte-order
-// mark); a file that already holds the value is left untouched.
+// mark, which refuses bytes that are no UTF-8); a file whose key already reads
+// back as the value is left untouched.
 IniWriteResult StoreIniValue(const QString& iniPath, const QString& section, const QString& key,
                              const QString& value);
 

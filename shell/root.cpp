@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <memory>
 
 #include "shell/hints.h"
 #include "shell/root_operations.h"
@@ -274,7 +275,7 @@ void Root::connectHandlers() {
     // Everything else belongs to the subsystems behind the operations.
     auto forward = [this](auto handler) {
         return [this, handler] {
-            if (operations_) (operations_->*handler)();
+            if (operations_) runCommand([this, handler] { (operations_->*handler)(); });
         };
     };
     connect(bScannen_, &QToolButton::clicked, this, forward(&RootOperations::bScannen_Click));
@@ -293,7 +294,8 @@ void Root::connectHandlers() {
             forward(&RootOperations::Picture2_DblClick));
     connect(Picture2_, &ImageControl::mousePressed, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
-                if (operations_) operations_->Picture2_MouseDown(button, position);
+                if (!operations_) return;
+                runCommand([=, this] { operations_->Picture2_MouseDown(button, position); });
             });
 }
 
@@ -315,11 +317,18 @@ QString Root::scannerFlag() const {
 void Root::setScannerFlag(const QString& flag) {
     mnuQuelle_->setText(flag);
 }
-bool Root::hasPicture() const {
-    return Picture2_->hasPicture();
+void Root::setPage(Page page) {
+    page_ = std::move(page);
+    Picture2_->setPicture(page_.picture());
 }
-QImage Root::picture() const {
-    return Picture2_->picture();
+
+void Root::runCommand(const std::function<void()>& command) {
+    if (commandRunning_) return;
+    commandRunning_ = true;
+    // Reset however the command ends.
+    const std::unique_ptr<bool, void (*)(bool*)> reset(&commandRunning_,
+                                                       [](bool* running) { *running = false; });
+    command();
 }
 
 void Root::sizeCopyLikePreview() {
@@ -332,7 +341,7 @@ void Root::popUpPageMenu(QPoint globalPosition) {
 }
 
 void Root::PHilfe_Click() {
-    showPreviewHint(*platform_.messageBoxes);
+    runCommand([this] { showPreviewHint(*platform_.messageBoxes); });
 }
 
 void Root::Timer1_Timer() {
@@ -344,7 +353,12 @@ void Root::Text1_Change() {
 }
 
 void Root::bAbbrechen_Click() {
-    platform_.eventLoop->processPendingEvents();
+    // A command waiting for a dialog, the scanner or a folder that stopped
+    // answering would go on after a quit; nothing is written at the end anyway.
+    if (commandRunning_) {
+        platform_.process->terminateImmediately(0);
+        return;
+    }
     platform_.process->quit(0);
 }
 

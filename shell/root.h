@@ -3,7 +3,9 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
+#include "platform/page.h"
 #include "platform/platform_services.h"
 
 class QAction;
@@ -21,11 +23,11 @@ class ImageControl;
 class PictureBox;
 class RootOperations;
 
-// The main window. Besides the user interface it holds all run-time state in
-// its controls: the document folder (tOrdner), the file name (tBilddatei), the
-// page picture (Picture2, with a full-size copy in Picture1), the scanner-state
-// flag (mnuQuelle's caption), the page marks (mnuSeite1/mnuSeite2) and the
-// remote-control field (Text1).
+// The main window. Besides the user interface it holds the run-time state: the
+// page (shown in Picture2, with a full-size copy in Picture1), and in its
+// controls the document folder (tOrdner), the file name (tBilddatei), the
+// scanner-state flag (mnuQuelle's caption), the page marks (mnuSeite1/mnuSeite2)
+// and the remote-control field (Text1).
 class Root : public QWidget {
     Q_OBJECT
   public:
@@ -75,8 +77,17 @@ class Root : public QWidget {
     void setFileName(const QString& name);
     QString scannerFlag() const;
     void setScannerFlag(const QString& flag);
-    bool hasPicture() const;
-    QImage picture() const;
+    // The page is the window's own value; the controls only show it.
+    const Page& page() const { return page_; }
+    void setPage(Page page);
+    void clearPage() { setPage(Page()); }
+    bool hasPicture() const { return !page_.isNull(); }
+    const QImage& picture() const { return page_.picture(); }
+
+    // While a command runs, the controls start no other; closing and the
+    // remote control still act at once.
+    bool commandRunning() const { return commandRunning_; }
+    void runCommand(const std::function<void()>& command);
     QString pagePath() const { return folder() + fileName(); }
 
     // Gives the full-size copy the preview's height, then its width.
@@ -107,6 +118,8 @@ class Root : public QWidget {
 
     PlatformServices& platform_;
     RootOperations* operations_ = nullptr;
+    Page page_;
+    bool commandRunning_ = false;
 
     QLineEdit* Text1_ = nullptr;
     QToolButton* bDrucken_ = nullptr;

@@ -1,6 +1,10 @@
 #include "shell/settings_path.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <iterator>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +20,10 @@ namespace {
 Q_LOGGING_CATEGORY(lcSettings, "ornavex.shell.settings", QtCriticalMsg)
 
 constexpr qint64 kCopyChunkBytes = 64 * 1024;
+
+// Where installed programs lie; root may write there, but settings do not belong there.
+constexpr const char* kSystemFolders[] = {"/usr",   "/opt",   "/bin",    "/sbin", "/lib",
+                                          "/lib32", "/lib64", "/libx32", "/snap"};
 
 QString configFolder(const QString& xdgConfigHome, const QString& home) {
     // A relative XDG_CONFIG_HOME is invalid and ignored.
@@ -34,6 +42,28 @@ bool writableSettingsFile(const QString& path) {
     if (::access(folder.constData(), W_OK) != 0) return false;
     const QByteArray file = QFile::encodeName(path);
     return ::access(file.constData(), F_OK) != 0 || ::access(file.constData(), W_OK) == 0;
+}
+
+bool isSystemFolder(const QString& folder) {
+    const QString resolved = QFileInfo(folder).canonicalFilePath();
+    if (resolved.isEmpty()) return false;
+    return std::any_of(std::begin(kSystemFolders), std::end(kSystemFolders),
+                       [&resolved](const char* system) {
+                           const QString prefix = QString::fromLatin1(system);
+                           return resolved == prefix || resolved.startsWith(prefix + u'/');
+                       });
+}
+
+// A folder of the user's own: it belongs to the user the program runs as, and
+// not to the system.
+bool isUsersOwnFolder(const QString& folder) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(folder).constData(), &status) != 0) return false;
+    return status.st_uid == ::geteuid() && !isSystemFolder(folder);
+}
+
+bool settingsMayLieAt(const QString& path) {
+    return isUsersOwnFolder(QFileInfo(path).absolutePath()) && writableSettingsFile(path);
 }
 
 // Copies from into a new file to, whole or not at all.
@@ -78,11 +108,15 @@ QString chooseSettingsFile(const SettingsPlaces& places, const SettingsWritable&
     return beside;
 }
 
+QString settingsFileFor(const QString& executablePath, const QString& xdgConfigHome,
+                        const QString& home) {
+    return chooseSettingsFile(settingsPlaces(executablePath, xdgConfigHome, home),
+                              settingsMayLieAt);
+}
+
 QString settingsFilePath() {
-    return chooseSettingsFile(
-        settingsPlaces(runningExecutable(), qEnvironmentVariable("XDG_CONFIG_HOME"),
-                       qEnvironmentVariable("HOME")),
-        writableSettingsFile);
+    return settingsFileFor(runningExecutable(), qEnvironmentVariable("XDG_CONFIG_HOME"),
+                           qEnvironmentVariable("HOME"));
 }
 
 }  // namespace ornavex

@@ -27,6 +27,12 @@ SettingsPlaces settingsPlaces(const QString& executablePath, const QString& xdgC
 // can be written, the file beside the executable is still read, and writes fail.
 QString chooseSettingsFile(const SettingsPlaces& places, const SettingsWritable& writable);
 
+// The file chooseSettingsFile picks for the executable at executablePath: beside
+// it only in a writable folder of the user's own, never in a system folder such
+// as /usr/bin, where an installed program lies, even when run as root.
+QString settingsFileFor(const QString& executablePath, const QString& xdgConfigHome,
+                        const QString& home);
+
 // The settings file of this program.
 QString settingsFilePath();
 

@@ -4,7 +4,6 @@
 
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
-#include "shell/file_existence.h"
 #include "shell/path_parts.h"
 #include "shell/root.h"
 #include "shell/root_operations.h"
@@ -22,20 +21,12 @@ Startup::Startup(Root& root, PlatformServices& platform, RootOperations& operati
       operations_(operations),
       settings_(std::move(settingsPath)) {}
 
-void Startup::yield() {
-    platform_.eventLoop->processPendingEvents();
-}
-
 void Startup::run() {
     platform_.pointer->set(PointerShape::Hourglass);
     WaitSeconds(1, *platform_.clock, *platform_.eventLoop);
-    yield();
     centreWindow();
-    yield();
     platform_.pointer->set(PointerShape::Default);
-    yield();
     root_.show();
-    yield();
     restoreDocumentState();
 }
 
@@ -58,7 +49,6 @@ void Startup::restoreDocumentState() {
 
     if (root_.folder().isEmpty()) askForDocumentFolder();
 
-    yield();
     rememberFolder();
 
     operations_.TwainQuelle();
@@ -69,17 +59,19 @@ void Startup::restoreDocumentState() {
 // The remembered file is first touched off the window's thread: it may lie on a
 // mount that no longer answers. Only a path that answered is looked up here.
 void Startup::restoreLastFile(const QString& lastFile) {
-    const LoadedPicture loaded = platform_.pictures->load(lastFile);
-    if (loaded.status == PictureLoadStatus::Missing && !FileExists(lastFile)) return;
+    const LoadedPage loaded = platform_.folder->load(lastFile);
+    if (loaded.status == PictureLoadStatus::Missing &&
+        platform_.folder->fileExists(lastFile) != FolderAnswer::Yes) {
+        return;
+    }
     root_.setFolder(FolderPart(lastFile));
     root_.setFileName(FileNamePart(lastFile));
     if (loaded.loaded()) {
-        root_.Picture2()->setPicture(loaded.picture);
+        root_.setPage(loaded.page);
         root_.Picture2()->setStretch(true);
         root_.sizeCopyLikePreview();
-        root_.Picture1()->setPicture(loaded.picture);
+        root_.Picture1()->setPicture(root_.picture());
     }
-    yield();
     // A picture too large or no picture at all stays silent, as it always did.
     if (loaded.status == PictureLoadStatus::NoAnswer) {
         platform_.messageBoxes->show({messageTitle(), unansweredPictureText(FileNamePart(lastFile)),

@@ -22,7 +22,6 @@ class Startup {
     void restoreDocumentState();
 
   private:
-    void yield();
     void centreWindow();
     void restoreLastFile(const QString& lastFile);
     void askForDocumentFolder();

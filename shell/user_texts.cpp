@@ -116,7 +116,19 @@ QString saveNowQuestion() {
                                   "Frage gemeint ist."));
 }
 
-QString writeFailureReason(const PageWriteResult& result) {
+namespace {
+
+QString unansweredFolderReason(const QString& folder) {
+    return text(QT_TRANSLATE_NOOP("Ornavex",
+                                  "Der Ordner „%1“ antwortet nicht, zum Beispiel ein nicht "
+                                  "erreichbares Netzlaufwerk."))
+        .arg(folder);
+}
+
+}  // namespace
+
+QString writeFailureReason(const PageWriteResult& result, const QString& folder) {
+    if (result.status == PageWriteStatus::NoAnswer) return unansweredFolderReason(folder);
     if (result.status == PageWriteStatus::AlreadyExists) {
         return text(QT_TRANSLATE_NOOP("Ornavex",
                                       "Unter diesem Namen ist inzwischen eine Datei vorhanden; "
@@ -162,13 +174,21 @@ QString writeFailureReason(const PageWriteResult& result) {
 }
 
 // Short lines: the box wraps long ones and leaves single words on a line.
-QString failedWriteText(const QString& fileName, const PageWriteResult& result) {
+QString failedWriteText(const QString& fileName, const QString& folder,
+                        const PageWriteResult& result) {
     return text(QT_TRANSLATE_NOOP("Ornavex",
                                   "Die Bilddatei ''%1'' konnte nicht gespeichert werden.   \n"
                                   "%2\n"
                                   "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
                                   "Mit „Abbrechen“ bleibt die Seite ungespeichert."))
-        .arg(fileName, writeFailureReason(result));
+        .arg(fileName, writeFailureReason(result, folder));
+}
+
+QString unansweredFolderBeforeScanText(const QString& folder) {
+    return unansweredFolderReason(folder) + u'\n' +
+           text(QT_TRANSLATE_NOOP("Ornavex",
+                                  "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
+                                  "Mit „Abbrechen“ wird nicht gescannt."));
 }
 
 QString chooseScannerHint() {

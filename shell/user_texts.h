@@ -36,10 +36,13 @@ QString saveDocumentFilter();
 QString saveNowTitle();
 QString saveNowQuestion();
 
-// The German reason shown when a page could not be written.
-QString writeFailureReason(const PageWriteResult& result);
+// The German reason shown when a page could not be written into the folder.
+QString writeFailureReason(const PageWriteResult& result, const QString& folder);
 // The whole message after a failed write: the file, the reason, the way out.
-QString failedWriteText(const QString& fileName, const PageWriteResult& result);
+QString failedWriteText(const QString& fileName, const QString& folder,
+                        const PageWriteResult& result);
+// Before a scan: the document folder did not answer whether the name is free.
+QString unansweredFolderBeforeScanText(const QString& folder);
 
 // Choosing the scanner.
 QString chooseScannerHint();

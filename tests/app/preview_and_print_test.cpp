@@ -29,7 +29,7 @@ TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEsc
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_FALSE(previewOpen());
 
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
     ASSERT_TRUE(previewOpen());
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
@@ -61,7 +61,7 @@ TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToP
 // Nothing fills the name list the page menu belongs to.
 TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDeletesNothing) {
     writeFile(documents + "brief.jpg", "page");
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     QTest::mousePress(root.Picture2(), Qt::RightButton);
     QTest::mouseRelease(root.Picture2(), Qt::RightButton);
     EXPECT_FALSE(root.mnuVorgaenge()->isVisible());
@@ -71,19 +71,19 @@ TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDele
 }
 
 TEST_F(PreviewAndPrintTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) {
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     root.Picture1()->setPicture(page());
     app.mnuSeite2_Click();
     EXPECT_FALSE(root.hasPicture());
     EXPECT_FALSE(root.Picture1()->hasPicture());
 
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     app.mnuSeite1_Click();
     EXPECT_TRUE(root.hasPicture());
 }
 
 TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNothingVisible) {
-    root.Picture2()->setPicture(page(300, 200));
+    root.setPage(Page(page(300, 200)));
     root.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
     root.setFileName("");

@@ -24,7 +24,7 @@ using SaveAsTest = OpenTest;
 
 TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASourceIsChosen) {
     root.setScannerFlag("1");
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
 
     root.BVerwaltung()->click();
@@ -45,7 +45,7 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASo
 
 TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     root.setScannerFlag("0");
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.messages->answer(MessageAnswer::No);
@@ -103,7 +103,7 @@ TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTh
 // given up with a word; the preview stays and the window goes on.
 TEST_F(OpenTest, FifoOrPlaceThatNeverAnswersLeavesThePreviewAndTheWindowUsable) {
     NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     for (const bool neverAnswers : {false, true}) {
         const size_t said = fakes.messages->shown().size();
         fakes.services.pictures =
@@ -127,7 +127,7 @@ struct UnopenedRow {
 class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterface<UnopenedRow> {};
 
 TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
-    root.Picture2()->setPicture(page());
+    root.setPage(Page(page()));
     fakes.pictures->failures[akten + "/brief.jpg"] = GetParam().status;
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     app.TwainLoad();

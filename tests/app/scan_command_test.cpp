@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 
 #include "tests/app/app_fixture.h"
 #include "tests/support/rows.h"
@@ -72,20 +74,23 @@ struct AcquisitionRow {
 class AcquisitionOutcomeTest : public ScanCommandTest,
                                public ::testing::WithParamInterface<AcquisitionRow> {};
 
-// Only a delivered page is shown and stored, never what else the clipboard holds.
+// Only a delivered page is shown and stored, never what the clipboard holds: another
+// program takes it while the lost scanner's message waits.
 TEST_P(AcquisitionOutcomeTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALostScanner) {
     const AcquisitionRow& row = GetParam();
     root.setScannerFlag("1");
     root.setFileName("brief.jpg");
     const QImage older = page(8, 8, qRgb(0, 255, 0));
-    fakes.clipboard->setImage(page(9, 9, qRgb(1, 2, 3)));  // someone else's picture
-    root.Picture2()->setPicture(older);
+    const QImage foreign = page(9, 9, qRgb(1, 2, 3));
+    root.setPage(Page(older));
     fakes.scanner->deliverPage(row.delivered ? page() : QImage(), row.outcome);
+    fakes.scanner->afterAcquire = [&] { fakes.clipboard->setImage(foreign); };
 
     app.bScannen_Click();
 
     EXPECT_EQ(root.picture(), row.delivered ? page() : older);
-    EXPECT_EQ(fakes.pageWriter.writes.size(), row.delivered ? 1u : 0u);
+    ASSERT_EQ(fakes.pageWriter.writes.size(), row.delivered ? 1u : 0u);
+    if (row.delivered) EXPECT_EQ(fakes.pageWriter.writes[0].picture, page());
     EXPECT_EQ(fakes.messages->shown().size(), row.delivered ? 1u : 0u);
     EXPECT_EQ(root.scannerFlag(), row.flagAfter);
 }
@@ -116,6 +121,73 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
     EXPECT_EQ(fakes.pageWriter.writes[1].picture.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(messageTexts(), (std::vector<QString>{successText("akte.jpg"), kNameTaken,
                                                     successText("akte2.jpg")}));
+}
+
+// The folder does not say whether the name is free: the user is told which folder,
+// and may try again, store elsewhere, or leave the page in the scanner.
+TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoScan) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    const QString said =
+        "Der Ordner \u201E" + documents +
+        "\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.\n"
+        "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
+        "Mit \u201EAbbrechen\u201C wird nicht gescannt.";
+
+    fakes.folder->unansweredQuestions = 1;
+    fakes.messages->answer(MessageAnswer::Cancel);
+    app.bScannen_Click();
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
+    ASSERT_EQ(messageTexts(), std::vector<QString>{said});
+    EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::RetryElsewhereCancel);
+
+    fakes.folder->unansweredQuestions = 1;
+    fakes.messages->answer(MessageAnswer::Retry);
+    fakes.scanner->deliverPage(page());
+    app.bScannen_Click();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+
+    const QString elsewhere = temp.filePath("lokal");
+    QDir().mkpath(elsewhere);
+    fakes.folder->unansweredQuestions = 1;
+    fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.dialogs->answerFile(elsewhere + "/brief2.jpg");
+    fakes.scanner->deliverPage(page());
+    app.bScannen_Click();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
+    EXPECT_EQ(fakes.pageWriter.writes[1].path, elsewhere + "/brief2.jpg");
+}
+
+// While a command waits, the window's other commands do not start inside it;
+// closing the window ends the program at once.
+TEST_F(ScanCommandTest, ControlsStartNoCommandInsideARunningOneAndClosingEndsAtOnce) {
+    root.setScannerFlag("1");
+    root.setFileName("brief.jpg");
+    fakes.scanner->deliverPage(page());
+    fakes.scanner->deliverPage(page());
+    int boxes = 0;
+    fakes.messages->whileShown = [&](const MessageBoxRequest&) {
+        ++boxes;
+        root.bScannen()->click();
+        root.bDrucken()->click();
+        root.BVerwaltung()->click();
+        root.mnuSeite2()->trigger();
+        root.close();
+    };
+    root.bScannen()->click();
+
+    EXPECT_EQ(boxes, 1) << "only the store's confirmation";
+    EXPECT_EQ(fakes.scanner->acquireCalls, 1);
+    EXPECT_TRUE(fakes.dialogs->calls().empty());
+    EXPECT_TRUE(fakes.printer->printedDocNames().empty());
+    EXPECT_TRUE(root.hasPicture());
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+    EXPECT_TRUE(fakes.process->quits.empty());
+
+    fakes.messages->whileShown = nullptr;
+    root.close();
+    EXPECT_EQ(fakes.process->quits, std::vector<int>{0}) << "no command runs any more";
 }
 
 }  // namespace

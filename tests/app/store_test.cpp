@@ -10,7 +10,7 @@ class StoreTest : public AppFixture {
   protected:
     StoreTest() {
         root.setScannerFlag("1");
-        root.Picture2()->setPicture(page());
+        root.setPage(Page(page()));
     }
 
     static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
@@ -25,7 +25,7 @@ TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
     root.setScannerFlag("0");
     app.TwainCopy();
     root.setScannerFlag("1");
-    root.Picture2()->clearPicture();
+    root.clearPage();
     app.TwainCopy();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "platform/message_boxes.h"
@@ -15,8 +16,12 @@ class FakeMessageBoxes : public MessageBoxes {
     void answer(MessageAnswer answer) { script_.push_back(answer); }
     const std::vector<MessageBoxRequest>& shown() const { return shown_; }
 
+    // Runs while a box is up, as the user or another program would meanwhile.
+    std::function<void(const MessageBoxRequest&)> whileShown;
+
     MessageAnswer show(const MessageBoxRequest& request) override {
         shown_.push_back(request);
+        if (whileShown) whileShown(request);
         if (!script_.empty()) {
             const MessageAnswer next = script_.front();
             script_.pop_front();

@@ -21,6 +21,7 @@ FakePlatform::FakePlatform() {
     clipboard = install<FakeClipboard>(services.clipboard);
     pictures = install<FakePictureStore>(services.pictures, pageWriter);
     install<FakeImageEncoder>(services.encoder, pageWriter);
+    folder = install<FakeDocumentFolder>(services.folder, pageWriter, *pictures);
     scanner = install<FakeScannerLibrary>(services.scanner, *clipboard);
     printer = install<FakePrinter>(services.printer);
     process = install<FakeProcessControl>(services.process);

@@ -2,6 +2,7 @@
 
 #include "platform/platform_services.h"
 #include "tests/fakes/fake_desktop.h"
+#include "tests/fakes/fake_document_folder.h"
 #include "tests/fakes/fake_file_dialogs.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/fakes/fake_picture_files.h"
@@ -24,6 +25,7 @@ struct FakePlatform {
     FakeClock* clock = nullptr;
     FakeClipboard* clipboard = nullptr;
     FakePictureStore* pictures = nullptr;
+    FakeDocumentFolder* folder = nullptr;
     FakeScannerLibrary* scanner = nullptr;
     FakePrinter* printer = nullptr;
     FakeProcessControl* process = nullptr;

@@ -10,8 +10,8 @@
 
 namespace ornavex {
 
-// Plays back scripted choices and acquisitions; a delivered page, unless null, is put on
-// the clipboard.
+// Plays back scripted choices and acquisitions; a delivered page, unless null, is
+// handed back and a copy put on the clipboard.
 class FakeScannerLibrary : public ScannerLibrary {
   public:
     explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
@@ -30,18 +30,21 @@ class FakeScannerLibrary : public ScannerLibrary {
         return result;
     }
 
-    AcquireOutcome acquireToClipboard(QWidget*) override {
+    Acquisition acquire(QWidget*) override {
         ++acquireCalls;
-        if (acquisitions_.empty()) return AcquireOutcome::Failed;
+        if (acquisitions_.empty()) return {AcquireOutcome::Failed, {}};
         const auto [outcome, page] = acquisitions_.front();
         acquisitions_.pop_front();
         if (!page.isNull()) clipboard_.setImage(page);
-        return outcome;
+        if (afterAcquire) afterAcquire();
+        return {outcome, page.isNull() ? Page() : Page(page)};
     }
 
     int selectCalls = 0;
     int acquireCalls = 0;
     std::function<void()> onSelect;
+    // Runs once the page is on the clipboard, before the window has it.
+    std::function<void()> afterAcquire;
 
   private:
     Clipboard& clipboard_;

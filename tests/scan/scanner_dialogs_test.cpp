@@ -87,7 +87,7 @@ class ScannerDialogsTest : public ::testing::Test {
             if (step) step(dialog);
             button(dialog, "Scannen")->click();
         });
-        return library.acquireToClipboard(&owner);
+        return library.acquire(&owner).outcome;
     }
 
     // The next worker loads the fault backend, misbehaving as told.
@@ -148,7 +148,7 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWh
 }
 
 TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettingsForTheNextPage) {
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::NoSource);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::NoSource);
     choose("test:1");
 
     clipboard.setImage(QImage(5, 5, QImage::Format_RGB888));
@@ -179,11 +179,11 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
         button(dialog, "Abbrechen")->click();
     };
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution + "|" + mode, "75 dpi|Graustufen");
     choose("test:0");
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution, "300 dpi");
 }
 
@@ -258,7 +258,7 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFills
         button(dialog, "Scannen")->click();
         QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
     });
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
 
     bool grewWhileScanning = false;
@@ -284,7 +284,7 @@ TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
         EXPECT_TRUE(note.labelText().startsWith("Der Scanner „Ornavex Störgerät“ wird geöffnet"));
         button(note, "Abbrechen")->click();
     });
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Cancelled);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty()) << "the open's deadline came first";
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
@@ -301,7 +301,7 @@ TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScannerOnlyWithTheRightPassw
         });
     };
     logIn("falsch");
-    EXPECT_EQ(library.acquireToClipboard(&owner), AcquireOutcome::Failed);
+    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Failed);
     EXPECT_TRUE(asked.contains("„ornavexfault:0“")) << asked.toStdString();
     ASSERT_EQ(messages.shown().size(), 1u);
     const QString refused = messages.shown().front().text;

@@ -95,17 +95,16 @@ TEST_F(MainWindowTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommo
 }
 
 TEST_F(MainWindowTest, NoticeReturnsOnTheTimerOnceThePictureIsGone) {
-    root.Picture2()->setPicture(QImage(10, 10, QImage::Format_RGB32));
+    root.setPage(Page(QImage(10, 10, QImage::Format_RGB32)));
     QTRY_VERIFY_WITH_TIMEOUT(!root.RVorhanden()->isVisible(), 2000);
-    root.Picture2()->clearPicture();
+    root.clearPage();
     QTRY_VERIFY_WITH_TIMEOUT(root.RVorhanden()->isVisible(), 2000);
 }
 
 // Closing ends the program; the host program's end command ends the process at once.
-TEST_F(MainWindowTest, ClosingQuitsAfterOneYieldAndOnlyTheExactEndCommandTerminates) {
+TEST_F(MainWindowTest, ClosingQuitsAndOnlyTheExactEndCommandTerminates) {
     root.close();
     EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
-    EXPECT_GE(fakes.events->yields, 1);
     root.bAbbrechen()->click();
     EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "platform/path_bytes.h"
 #include "shell/ini_files.h"
 #include "shell/settings.h"
 #include "shell/settings_path.h"
@@ -167,6 +168,27 @@ TEST_F(SettingsFileTest, StoringTheHeldValueLeavesTheFileAlone) {
     EXPECT_EQ(after.st_ino, original.st_ino) << "the file was replaced";
 }
 
+// A folder named on an older system is no UTF-8: it is read, used and stored again
+// with its own bytes. A held value is not rewritten however the line spells it, and
+// UTF-16 has no place for such bytes.
+TEST_F(SettingsFileTest, ValueOfBytesThatAreNoUtf8KeepsItsBytes) {
+    const QByteArray before = "[Default]\nOrdner = \"/Scans/\xE4rger/\" \nLastFile=/a\xFF\n";
+    const QString file = fileWith(before);
+    const QString folder = ReadWholeIniValue(file, "Default", "Ordner");
+    EXPECT_EQ(bytesOfPath(folder), "/Scans/\xE4rger/");
+    EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Stored);
+    EXPECT_EQ(bytesOf(file), before) << "a value stored as read changes nothing";
+    EXPECT_TRUE(WriteIniValue(file, "Default", "LastFile", folder + "bär.jpg"));
+    EXPECT_EQ(bytesOf(file),
+              "[Default]\nOrdner = \"/Scans/\xE4rger/\" \n"
+              "LastFile=/Scans/\xE4rger/b\xC3\xA4r.jpg\n");
+
+    const QByteArray windows = utf16("[Default]\r\nOrdner=/alt/\r\n");
+    fileWith(windows);
+    EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Refused);
+    EXPECT_EQ(bytesOf(file), windows);
+}
+
 // A failed write must leave the old file as it was: a missing folder, a pipe in
 // the file's place (which would also block a reader), a read-only folder, an
 // unreadable file.
@@ -246,6 +268,27 @@ TEST_F(SettingsChoiceTest, BesideTheExecutableWhereWritableElseInTheConfigFolder
     fileWith("a file where the configuration folder would go", "blocked");
     places.userConfig = path("blocked/config/ornavex.ini");
     EXPECT_EQ(choose(false), places.besideExecutable);
+}
+
+// Root may write into the system's folders, but an installed program keeps its
+// settings in the configuration folder; so does a copy in a folder of another user.
+// Only the choice is made here: nothing is written into the system's folders.
+TEST_F(SettingsFileTest, InstalledProgramKeepsItsSettingsInTheConfigFolderEvenForRoot) {
+    ASSERT_TRUE(QFile::link("/usr/bin", path("verweis")));
+    QStringList installed = {"/usr/bin/ornavex", "/usr/local/bin/ornavex", path("verweis/ornavex")};
+    // Only root can give a folder away.
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QDir().mkpath(path("fremd")));
+        ASSERT_EQ(::chown(QFile::encodeName(path("fremd")).constData(), 65534, 65534), 0);
+        installed << path("fremd/ornavex");
+    }
+    for (const QString& executable : installed) {
+        EXPECT_EQ(settingsFileFor(executable, path("config"), "/h"), path("config/ornavex.ini"))
+            << executable.toStdString();
+    }
+    ASSERT_TRUE(QDir().mkpath(path("eigen")));
+    EXPECT_EQ(settingsFileFor(path("eigen/ornavex"), path("config"), "/h"),
+              path("eigen/ornavex.ini"));
 }
 
 TEST(SettingsPathRunningTest, SitsBesideThisWritableTestProgram) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "platform/path_bytes.h"
+#include "shell/file_existence.h"
 #include "shell/ini_files.h"
 #include "shell/root.h"
 #include "shell/startup.h"
@@ -28,6 +34,10 @@ class StartupTest : public ::testing::Test {
     RecordingOperations operations;
     Startup startup{root, fakes.services, operations, settings};
     QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
+    static QByteArray contentOf(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
+    }
 };
 
 TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) {
@@ -72,6 +82,36 @@ TEST_F(StartupTest, CancelledQuestionLeavesAnEmptyFolderThatIsStillWritten) {
     QFile file(settings);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "[Default]\nOrdner=\n");
+}
+
+// A folder named on an older system is no UTF-8. Read at start-up and not changed,
+// it is not written back, however its line is spelled; as the remembered page's
+// folder it is found and stored with its own bytes, and so is the page's name.
+TEST_F(StartupTest, FolderWhoseNameIsNoUtf8KeepsItsBytes) {
+    const QByteArray folder = bytesOfPath(temp.path()) + "/\xE4rger/";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const QByteArray held = "[Default]\nOrdner = \"" + folder + "\"\n";
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(held);
+    file.close();
+    startup.restoreDocumentState();
+    EXPECT_EQ(bytesOfPath(root.folder()), folder);
+    EXPECT_TRUE(PathExists(root.folder()));
+    EXPECT_EQ(contentOf(settings), held);
+
+    const QByteArray page = folder + "s\xE4ite.jpg";
+    const int created = ::creat(page.constData(), 0644);
+    ASSERT_GE(created, 0);
+    ::close(created);
+    const QByteArray remembered = "[Default]\nOrdner=/alt/\nLastFile=" + page + "\n";
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(remembered);
+    file.close();
+    startup.restoreDocumentState();
+    EXPECT_EQ(bytesOfPath(root.pagePath()), page);
+    EXPECT_EQ(contentOf(settings), QByteArray(remembered).replace("/alt/", folder));
+    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 // A stored folder counts even when it is gone; a remembered page that is gone does
