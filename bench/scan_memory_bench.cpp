@@ -66,7 +66,10 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QTemporaryDir folder;
 
-    ornavex::PlatformServices platform = ornavex::makeRealPlatformServices().services;
+    ornavex::PlatformServices platform =
+        ornavex::makeRealPlatformServices(
+            {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--folder-worker")}})
+            .services;
     platform.messageBoxes = std::make_unique<AnswerOk>();
     auto library = std::make_unique<ornavex::SaneScannerLibrary>(
         *platform.clipboard, *platform.messageBoxes, QString(), ornavex::bench::benchWorker());

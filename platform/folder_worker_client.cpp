@@ -193,7 +193,9 @@ void FolderWorkerClient::leaveWorkerBehind(CallEnd end) {
         call->end = end;
         call->loop.quit();
     }
-    notifier_.reset();
+    // Possibly called from the notifier's own signal.
+    notifier_->setEnabled(false);
+    notifier_.release()->deleteLater();
     socket_.reset();
     ::kill(pid_, SIGKILL);
     pid_ = -1;
