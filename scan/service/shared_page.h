@@ -23,8 +23,13 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format);
 
 // A zero-filled picture whose rows live in a new anonymous shared memory file,
 // so the page can be handed to another process without a copy. The picture
-// owns the mapping; memoryFile receives a descriptor of the file.
+// owns the mapping; memoryFile receives a descriptor of the file, whose size
+// is sealed: the other process can map it without fear of it shrinking.
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile);
+
+// Seals the complete page's rows against every further write; fails while a
+// writable picture of them still lives.
+bool sealPageRows(int memoryFile);
 
 // The first `rows` rows of a page in a shared memory file. Watching: read-only,
 // seeing the other process's writes as they come. Otherwise a private
