@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <optional>
 
@@ -30,6 +31,8 @@ struct Outcome {
 
 class ScannerServiceTest : public ::testing::Test {
   protected:
+    explicit ScannerServiceTest(ScannerDeadlines deadlines = quickDeadlines())
+        : client(testWorker(), deadlines) {}
     void SetUp() override { useTestDevice(); }
     void TearDown() override { useTestDevice(); }
 
@@ -63,7 +66,7 @@ class ScannerServiceTest : public ::testing::Test {
         return run([&] { client.scan(request); });
     }
 
-    ScannerClient client{testWorker(), quickDeadlines()};
+    ScannerClient client;
 };
 
 // The same page from the command-line frontend, taken as soon as it is complete (a partial
@@ -231,6 +234,160 @@ TEST_F(ScannerServiceTest, DroppingTheClientNeverWaitsAndTakesAHungWorkerAlong) 
     EXPECT_LT(dropping.elapsed(), 1000);
     // The test is the worker's parent: waitpid sees it die (or reaped already).
     EXPECT_TRUE(waitUntil([worker] { return ::waitpid(worker, nullptr, WNOHANG) != 0; }, 5000));
+}
+
+// Deadlines that a loaded machine never misses, but for the one the tests are about.
+ScannerDeadlines patientDeadlines() {
+    using namespace std::chrono_literals;
+    return {.search = 60s, .open = 60s, .silentScan = 60s, .finish = 30s};
+}
+
+class ScannerStressTest : public ScannerServiceTest {
+  protected:
+    explicit ScannerStressTest(ScannerDeadlines deadlines = patientDeadlines())
+        : ScannerServiceTest(deadlines) {}
+
+    Outcome scanFaultDevice(const char* faults, const ScanRequest& request = {}) {
+        useFaultBackend(faults);
+        EXPECT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+        return scan(request);
+    }
+};
+
+// A short silence deadline: the page lasts longer, or the window looks away longer.
+class ScannerSilenceTest : public ScannerStressTest {
+  protected:
+    static constexpr std::chrono::milliseconds kSilence{1500};
+    ScannerSilenceTest() : ScannerStressTest(withSilence()) {}
+    static ScannerDeadlines withSilence() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.silentScan = kSilence;
+        return deadlines;
+    }
+};
+
+// A short finish deadline, far below the silence one.
+class ScannerFinishTest : public ScannerStressTest {
+  protected:
+    ScannerFinishTest() : ScannerStressTest(withQuickFinish()) {}
+    static ScannerDeadlines withQuickFinish() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.finish = std::chrono::milliseconds(500);
+        return deadlines;
+    }
+};
+
+TEST_F(ScannerStressTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
+    useFaultBackend("options=many");
+    std::vector<SaneOptionInfo> options;
+    std::optional<WorkerLoss> loss;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::deviceOpened, &scope,
+                     [&](DeviceStatus, const std::vector<SaneOptionInfo>& listed) {
+                         options = listed;
+                     });
+    QObject::connect(&client, &ScannerClient::workerLost, &scope,
+                     [&](WorkerLoss lost) { loss = lost; });
+    client.openDevice("ornavexfault:0");
+    ASSERT_TRUE(waitUntil([&] { return !options.empty() || loss; }, kBound));
+    EXPECT_FALSE(loss);
+    const auto many = std::find_if(options.begin(), options.end(),
+                                   [](const SaneOptionInfo& o) { return o.name == "ornavex-many"; });
+    ASSERT_NE(many, options.end());
+    EXPECT_EQ(many->strings.size(), 4000);
+    EXPECT_EQ(many->strings.last(), "3999" + QString(100, 'x'));
+}
+
+// Progress keeps flowing while the window does not read: the worker must wait, not give up.
+TEST_F(ScannerSilenceTest, AWindowBusyForSecondsWhileProgressFlowsGetsItsPage) {
+    useFaultBackend("read=trickle:10000");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    Outcome outcome;
+    bool ended = false;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::pageEnded, &scope,
+                     [&](DeviceStatus status, const QImage& page) {
+                         outcome.status = status;
+                         outcome.page = page;
+                     });
+    QObject::connect(&client, &ScannerClient::scanEnded, &scope, [&] { ended = true; });
+    QObject::connect(&client, &ScannerClient::workerLost, &scope,
+                     [&](WorkerLoss loss) { outcome.loss = loss; });
+    client.scan({});
+    // Far more progress than a socket's buffer holds comes meanwhile.
+    QThread::sleep(8);
+    ASSERT_TRUE(waitUntil([&] { return ended || outcome.loss; }, kBound));
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+    EXPECT_EQ(outcome.page.size(), QSize(200, 300));
+}
+
+// The page's end waits in the socket while the deadline passes: it still counts.
+TEST_F(ScannerSilenceTest, AReplyThatArrivedBeforeTheDeadlineIsNotThrownAway) {
+    useFaultBackend("");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    const Outcome outcome = run([&] {
+        client.scan({});
+        // The whole page is sent meanwhile, and the deadline passes.
+        QThread::msleep(2 * kSilence.count());
+    });
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+}
+
+TEST_F(ScannerSilenceTest, DataFlowingLongerThanTheSilenceDeadlineIsNoHang) {
+    const Outcome outcome = scanFaultDevice("read=trickle:4500");
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+}
+
+// A cancel the driver never sees is given up after the finish deadline, not the silence one.
+TEST_F(ScannerFinishTest, AbbrechenOfAHangingPageIsGivenUpAfterTheFinishDeadline) {
+    useFaultBackend("read=hang-midway");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    const Outcome outcome = run([&] {
+        client.scan({});
+        waitUntil([&] { return !client.pageSoFar().isNull(); }, kBound);
+        client.cancelScan();
+    });
+    EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+}
+
+// Nobody answers the login the page's start asks for; Abbrechen must still end the page.
+TEST_F(ScannerFinishTest, AbbrechenWhileALoginIsAskedEndsThePage) {
+    useFaultBackend("start=auth");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    bool asked = false;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::loginRequested, &scope, [&] { asked = true; });
+    const Outcome outcome = run([&] {
+        client.scan({});
+        waitUntil([&] { return asked; }, kBound);
+        client.cancelScan();
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(outcome.answered || outcome.loss);
+}
+
+TEST_F(ScannerStressTest, AFrameLargerThanTheLargestPageIsRefusedBeforeAnyMemoryIsTaken) {
+    const Outcome outcome = scanFaultDevice("parameters=huge");
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::TooLarge);
+}
+
+// A worker let go while idle ends by itself a moment later, and must not stay a zombie.
+TEST_F(ScannerServiceTest, AWorkerLetGoIsReapedWhenItEnds) {
+    auto doomed = std::make_unique<ScannerClient>(testWorker(), quickDeadlines());
+    bool opened = false;
+    QObject::connect(doomed.get(), &ScannerClient::deviceOpened, [&] { opened = true; });
+    doomed->openDevice("test:0");
+    ASSERT_TRUE(waitUntil([&] { return opened; }, kBound));
+    const pid_t worker = doomed->workerPid();
+    ASSERT_GT(worker, 0);
+    doomed.reset();
+    // Gone from the process table once reaped; a zombie keeps its entry.
+    const QString entry = QStringLiteral("/proc/%1").arg(worker);
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(entry); }, kBound));
 }
 
 }  // namespace
