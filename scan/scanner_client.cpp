@@ -115,7 +115,8 @@ bool ScannerClient::ensureWorker() {
     pid_ = pid;
     socket_ = std::move(ours);
     reader_ = MessageReader(socket_.get());
-    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
+    // A child, so a test can hold back the socket's turn.
+    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read, this);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &ScannerClient::readMessages);
     return true;
 }
