@@ -12,7 +12,6 @@
 #include <cmath>
 #include <thread>
 
-#include "platform/picture_store.h"
 
 #include "scan/service/scanner_worker.h"
 
@@ -323,8 +322,7 @@ void ScannerClient::handle(ScannerMessage& message) {
 
 void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
     // Only a page this program can open again, in memory whose size is fixed.
-    const bool sound = message.memoryFile.valid() && message.layout.isPlausible() &&
-                       LargestPage::holds({message.layout.width, message.layout.height}) &&
+    const bool sound = message.memoryFile.valid() && isAcceptablePage(message.layout) &&
                        hasFixedSize(message.memoryFile.get());
     if (!sound) {
         qCWarning(lcClient) << "the scanner worker offered page memory the window cannot use";

@@ -44,10 +44,9 @@ void readEnum(QDataStream& in, Enum& value, Enum last) {
 void readFormat(QDataStream& in, QImage::Format& format) {
     qint32 raw = 0;
     in >> raw;
-    const auto read = static_cast<QImage::Format>(raw);
     for (QImage::Format known : {QImage::Format_Invalid, QImage::Format_Mono,
                                  QImage::Format_Grayscale8, QImage::Format_RGB888}) {
-        if (read == known) {
+        if (raw == static_cast<qint32>(known)) {
             format = known;
             return;
         }

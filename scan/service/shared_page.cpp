@@ -6,6 +6,8 @@
 
 #include <limits>
 
+#include "platform/picture_store.h"
+
 namespace ornavex {
 namespace {
 
@@ -69,6 +71,12 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
     const std::int64_t bits = std::int64_t{width} * bitsPerPixel(format);
     const auto bytesPerLine = static_cast<int>((bits + 31) / 32 * 4);
     return {width, height, bytesPerLine, format};
+}
+
+bool isAcceptablePage(const PageLayout& layout) {
+    if (!layout.isPlausible() || !LargestPage::holds({layout.width, layout.height})) return false;
+    return layout.bytesPerLine ==
+           pageLayoutFor(layout.width, layout.height, layout.format).bytesPerLine;
 }
 
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {

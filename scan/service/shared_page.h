@@ -21,6 +21,10 @@ struct PageLayout {
 // The rows QImage would use for a picture of that size and format (32-bit aligned lines).
 PageLayout pageLayoutFor(int width, int height, QImage::Format format);
 
+// Whether a page offered in that layout may be taken: the rows a worker lays
+// out, for a page no larger than the largest this program opens again.
+bool isAcceptablePage(const PageLayout& layout);
+
 // A zero-filled picture whose rows live in a new anonymous shared memory file,
 // so the page can be handed to another process without a copy. The picture
 // owns the mapping; memoryFile receives a descriptor of the file, whose size
