@@ -12,7 +12,6 @@
 #include <cmath>
 #include <thread>
 
-
 #include "scan/service/scanner_worker.h"
 
 namespace ornavex {
@@ -209,7 +208,15 @@ void ScannerClient::answerLogin(const QString& user, const QString& password) {
     ScannerMessage answer{MessageType::AuthAnswer};
     answer.text = user;
     answer.secret = password;
-    if (send(answer)) armDeadline();
+    if (!send(answer)) return;
+    // The time the user took does not count; the time before the question does.
+    ++deadlineArmings_;
+    const std::optional<std::chrono::milliseconds> left = std::exchange(pausedDeadline_, {});
+    if (pending_.empty()) {
+        deadline_.stop();
+    } else {
+        deadline_.start(left.value_or(pending_.front().deadline));
+    }
 }
 
 void ScannerClient::declineLogin() {
@@ -217,6 +224,7 @@ void ScannerClient::declineLogin() {
 }
 
 void ScannerClient::askForLogin(const QString& resource) {
+    if (deadline_.isActive()) pausedDeadline_ = deadline_.remainingTimeAsDuration();
     waitingForLogin_ = true;
     armDeadline();
     // From the event loop: whoever answers may open a dialog, which must not
@@ -371,6 +379,7 @@ void ScannerClient::endWorker(bool kill) {
     deadline_.stop();
     deviceOpen_ = false;
     waitingForLogin_ = false;
+    pausedDeadline_.reset();
     pageRows_ = QImage();
     pageFile_.reset();
     pageLines_ = 0;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_protocol.h"
@@ -113,6 +114,8 @@ class ScannerClient : public QObject {
     std::deque<Pending> pending_;
     bool deviceOpen_ = false;
     bool waitingForLogin_ = false;
+    std::optional<std::chrono::milliseconds>
+        pausedDeadline_;  // what was left when a login was asked
     quint32 nextId_ = 1;
     quint32 scanId_ = 0;
     OwnedFd pageFile_;

@@ -10,10 +10,11 @@
 // open, start, read, cancel and close can "hang" (in pause(), no busy loop), "crash" (SIGSEGV,
 // no core file) or "fail" (SANE_STATUS_IO_ERROR, where the call returns a status). Besides:
 // read=hang-midway and read=crash-midway after half the page, read=slow (20 ms per chunk),
-// read=trickle:<ms> (the page in a thousand small pieces spread over that time), open=auth,
-// start=auth and option=auth (a login in that call: only user "scan" with password "geheim"
-// may go on; "option" is setting any option), resolution=unreadable (reading that option gives
-// SANE_STATUS_INVAL, setting it works, as with some drivers), get_devices=network (the device
+// read=trickle:<ms> (the page in a thousand small pieces spread over that time),
+// open=auth-after:<ms> (asks for a login after that time, then hangs whatever the answer),
+// open=auth, start=auth and option=auth (a login in that call: only user "scan" with password
+// "geheim" may go on; "option" is setting any option), resolution=unreadable (reading that option
+// gives SANE_STATUS_INVAL, setting it works, as with some drivers), get_devices=network (the device
 // calls itself a network scanner), options=many (one more option, a list of choices larger than
 // a socket's default buffer) and parameters=huge (a frame of 2^17 x 2^17 pixels).
 
@@ -167,7 +168,14 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device**
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_open(SANE_String_Const, SANE_Handle* handle) {
     if (injected("open")) return SANE_STATUS_IO_ERROR;
-    if (faultAt("open") == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;
+    const std::string openFault = faultAt("open");
+    if (openFault == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;
+    if (openFault.starts_with("auth-after:")) {
+        const long wait = std::strtol(openFault.c_str() + std::strlen("auth-after:"), nullptr, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        authorized();
+        hang();
+    }
     g_flatbed = Flatbed{};
     *handle = &g_flatbed;
     return SANE_STATUS_GOOD;

@@ -398,6 +398,32 @@ TEST_F(ScannerStressTest, AFrameLargerThanTheLargestPageIsRefusedBeforeAnyMemory
     EXPECT_EQ(outcome.status, DeviceStatus::TooLarge);
 }
 
+// The open's deadline counts the time before the login question, not the time after it again.
+class ScannerOpenLoginTest : public ScannerStressTest {
+  protected:
+    static constexpr std::chrono::milliseconds kOpen{6000};
+    static constexpr int kAskedAfterMs = 4000;
+    ScannerOpenLoginTest() : ScannerStressTest(withOpen()) {}
+    static ScannerDeadlines withOpen() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.open = kOpen;
+        return deadlines;
+    }
+};
+
+TEST_F(ScannerOpenLoginTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
+    useFaultBackend("open=auth-after:4000");
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::loginRequested, &scope,
+                     [this] { client.answerLogin("scan", "geheim"); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const Outcome outcome = run([&] { client.openDevice("ornavexfault:0"); });
+    EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+    // Started afresh by the answer, the deadline would end only after both together.
+    EXPECT_LT(elapsed.elapsed(), kOpen.count() + kAskedAfterMs / 2);
+}
+
 // A worker let go while idle ends by itself a moment later, and must not stay a zombie.
 TEST_F(ScannerServiceTest, AWorkerLetGoIsReapedWhenItEnds) {
     auto doomed = std::make_unique<ScannerClient>(testWorker(), quickDeadlines());
