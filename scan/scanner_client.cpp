@@ -307,6 +307,12 @@ void ScannerClient::handle(ScannerMessage& message) {
             QImage page;
             DeviceStatus status = message.status;
             if (status == DeviceStatus::Good) {
+                // Rows the worker could still change are no finished page.
+                if (pageFile_.valid() && !isWriteSealed(pageFile_.get())) {
+                    qCWarning(lcClient) << "the scanner worker left its page open to writes";
+                    lose(WorkerLoss::Crashed);
+                    return;
+                }
                 page = finishedPage(message.lines, message.dpi);
                 if (page.isNull()) status = DeviceStatus::NoMemory;
             }
@@ -346,8 +352,7 @@ void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
 }
 
 QImage ScannerClient::finishedPage(int lines, double dpi) const {
-    // Rows the worker could still change afterwards are no finished page.
-    if (!pageFile_.valid() || lines <= 0 || !isWriteSealed(pageFile_.get())) return {};
+    if (!pageFile_.valid() || lines <= 0) return {};
     QImage page = mapSharedPage(pageFile_.get(), pageLayout_, std::min(lines, pageLayout_.height),
                                 PageMapping::Private);
     if (page.isNull()) return page;

@@ -39,8 +39,9 @@ struct Outcome {
 
 class ScannerServiceTest : public ::testing::Test {
   protected:
-    explicit ScannerServiceTest(ScannerDeadlines deadlines = quickDeadlines())
-        : client(testWorker(), deadlines) {}
+    explicit ScannerServiceTest(ScannerDeadlines deadlines = quickDeadlines(),
+                                WorkerCommand worker = testWorker())
+        : client(std::move(worker), deadlines) {}
     void SetUp() override { useTestDevice(); }
     void TearDown() override { useTestDevice(); }
 
@@ -423,6 +424,40 @@ TEST_F(ScannerOpenLoginTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
     // Started afresh by the answer, the deadline would end only after both together.
     EXPECT_LT(elapsed.elapsed(), kOpen.count() + kAskedAfterMs / 2);
 }
+
+struct SealRow {
+    const char* name;
+    const char* sealing;  // of the fake worker's page memory
+    bool taken;
+};
+
+class ScannerSealTest : public ScannerServiceTest, public ::testing::WithParamInterface<SealRow> {
+  protected:
+    ScannerSealTest()
+        : ScannerServiceTest(patientDeadlines(), {QStringLiteral(ORNAVEX_FAKE_WORKER),
+                                                  {QString::fromLatin1(GetParam().sealing)}}) {}
+};
+
+// Memory whose size can change would crash the window when shrunk; rows that can still
+// be written are no finished page. Either way the worker is not to be trusted.
+TEST_P(ScannerSealTest, APageIsTakenOnlyInMemoryItsWorkerSealed) {
+    ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
+    const Outcome outcome = scan();
+    if (GetParam().taken) {
+        EXPECT_FALSE(outcome.loss);
+        EXPECT_EQ(outcome.status, DeviceStatus::Good);
+        EXPECT_EQ(outcome.page.size(), QSize(10, 10));
+    } else {
+        EXPECT_EQ(outcome.loss, WorkerLoss::Crashed);
+        EXPECT_TRUE(outcome.page.isNull());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerSealTest,
+                         ::testing::Values(SealRow{"Sealed", "sealed", true},
+                                           SealRow{"OpenToWrites", "writable", false},
+                                           SealRow{"SizeNotSealed", "unsealed", false}),
+                         test::byName);
 
 // A worker let go while idle ends by itself a moment later, and must not stay a zombie.
 TEST_F(ScannerServiceTest, AWorkerLetGoIsReapedWhenItEnds) {
