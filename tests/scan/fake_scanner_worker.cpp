@@ -1,7 +1,8 @@
 // A scanner worker that hands over its page's memory sealed as told, for the tests
 // of what the window accepts: "sealed" as the real worker does, "writable" without
-// the seal against writes once the page is complete, "unsealed" without any seal.
-// Every page is 10 x 10 gray pixels.
+// the seal against writes once the page is complete, "unsealed" without any seal;
+// "stale" as "sealed", but every open is first answered as a refusal of an older
+// request. Every page is 10 x 10 gray pixels.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -21,7 +22,7 @@ OwnedFd pageMemory(const PageLayout& layout, const QByteArray& sealing) {
     OwnedFd file(::memfd_create("fake-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) return {};
     if (sealing != "unsealed") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
-    if (sealing == "sealed") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE);
+    if (sealing == "sealed" || sealing == "stale") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE);
     return file;
 }
 
@@ -47,6 +48,10 @@ int main(int argc, char** argv) {
     ScannerMessage message;
     while (reader.receive(message, true) == ReceiveResult::Message) {
         if (message.type == MessageType::Open) {
+            if (sealing == "stale") {
+                sendMessage(socket, {MessageType::Opened, message.id - 1, DeviceStatus::Busy},
+                            SendWait::Wait);
+            }
             sendMessage(socket, {MessageType::Opened, message.id}, SendWait::Wait);
         } else if (message.type == MessageType::Scan) {
             scan(socket, message.id, sealing);

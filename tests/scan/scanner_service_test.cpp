@@ -425,22 +425,23 @@ TEST_F(ScannerOpenLoginTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
     EXPECT_LT(elapsed.elapsed(), kOpen.count() + kAskedAfterMs / 2);
 }
 
-struct SealRow {
+struct FakeWorkerRow {
     const char* name;
-    const char* sealing;  // of the fake worker's page memory
+    const char* sealing;  // the fake worker's mode
     bool taken;
 };
 
-class ScannerSealTest : public ScannerServiceTest, public ::testing::WithParamInterface<SealRow> {
+class ScannerFakeWorkerTest : public ScannerServiceTest,
+                              public ::testing::WithParamInterface<FakeWorkerRow> {
   protected:
-    ScannerSealTest()
+    ScannerFakeWorkerTest()
         : ScannerServiceTest(patientDeadlines(), {QStringLiteral(ORNAVEX_FAKE_WORKER),
                                                   {QString::fromLatin1(GetParam().sealing)}}) {}
 };
 
 // Memory whose size can change would crash the window when shrunk; rows that can still
 // be written are no finished page. Either way the worker is not to be trusted.
-TEST_P(ScannerSealTest, APageIsTakenOnlyInMemoryItsWorkerSealed) {
+TEST_P(ScannerFakeWorkerTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
     ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
     const Outcome outcome = scan();
     if (GetParam().taken) {
@@ -453,10 +454,12 @@ TEST_P(ScannerSealTest, APageIsTakenOnlyInMemoryItsWorkerSealed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerSealTest,
-                         ::testing::Values(SealRow{"Sealed", "sealed", true},
-                                           SealRow{"OpenToWrites", "writable", false},
-                                           SealRow{"SizeNotSealed", "unsealed", false}),
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerFakeWorkerTest,
+                         ::testing::Values(FakeWorkerRow{"Sealed", "sealed", true},
+                                           FakeWorkerRow{"OpenToWrites", "writable", false},
+                                           FakeWorkerRow{"SizeNotSealed", "unsealed", false},
+                                           // A reply to an older request is not the answer.
+                                           FakeWorkerRow{"StaleReplyFirst", "stale", true}),
                          test::byName);
 
 // A worker let go while idle ends by itself a moment later, and must not stay a zombie.
