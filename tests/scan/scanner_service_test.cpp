@@ -427,7 +427,7 @@ TEST_F(ScannerOpenLoginTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
 
 struct FakeWorkerRow {
     const char* name;
-    const char* sealing;  // the fake worker's mode
+    const char* mode;  // the fake worker's
     bool taken;
 };
 
@@ -436,7 +436,7 @@ class ScannerFakeWorkerTest : public ScannerServiceTest,
   protected:
     ScannerFakeWorkerTest()
         : ScannerServiceTest(patientDeadlines(), {QStringLiteral(ORNAVEX_FAKE_WORKER),
-                                                  {QString::fromLatin1(GetParam().sealing)}}) {}
+                                                  {QString::fromLatin1(GetParam().mode)}}) {}
 };
 
 // Memory whose size can change would crash the window when shrunk; rows that can still
