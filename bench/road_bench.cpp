@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/turbo_jpeg_encoder.h"
+#include "platform/folder_worker_client.h"
 #include "widgets/image_control.h"
 
 namespace {
@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
     {
         ornavex::ScannerClient client(ornavex::bench::benchWorker());
         if (!ornavex::bench::openTestDevice(client)) return 1;
-        ornavex::TurboJpegEncoder encoder;
+        // Stored as the window stores it: through the program's folder worker.
+        ornavex::FolderWorkerClient folderWorker(
+            {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--folder-worker")}});
         ornavex::ImageControl preview;
         preview.setStretch(true);
         preview.resize(328, 424);
@@ -45,8 +47,9 @@ int main(int argc, char** argv) {
                     ornavex::bench::scanPage(client, ornavex::bench::a4ColourRequest());
                 preview.setPicture(page);
                 QCoreApplication::processEvents();
-                const ornavex::PageWriteResult written = encoder.writeJpeg(
-                    preview.picture(), path, 100, ornavex::ReplacePolicy::ReplaceExisting);
+                const ornavex::PageWriteResult written = folderWorker.writePage(
+                    ornavex::Page(preview.picture()), path, ornavex::PageFormat::Jpeg, 100,
+                    ornavex::ReplacePolicy::ReplaceExisting);
                 if (!written.ok()) std::fprintf(stderr, "store failed\n");
                 size = page.size();
             }));

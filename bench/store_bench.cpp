@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/local_document_folder.h"
 #include "platform/turbo_jpeg_encoder.h"
 
 using namespace ornavex;
@@ -152,30 +153,34 @@ void benchPage(const char* kind, const QImage& page, const QString& folder) {
     const QString qt = folder + "/qt.jpg";
     const QString pnm = folder + "/page.pnm";
 
-    TurboJpegEncoder perPage(TurboJpegEncoder::OutputBuffer::PerPage);
+    // What the folder worker runs for each page.
+    LocalDocumentFolder folderCalls;
     TurboJpegEncoder preallocated(TurboJpegEncoder::OutputBuffer::Preallocated);
-    auto store = [&](TurboJpegEncoder& encoder) {
-        if (!encoder.writeJpeg(page, ours, 100, ReplacePolicy::ReplaceExisting).ok())
+    auto store = [&] {
+        if (!folderCalls
+                 .writePage(Page(page), ours, PageFormat::Jpeg, 100, ReplacePolicy::ReplaceExisting)
+                 .ok())
             std::printf("  store failed\n");
     };
-    // The kept buffer first, before any freed page memory could be reused.
-    const long preallocatedPeak = peakOverIdleKb([&] { store(preallocated); });
-    const long perPagePeak = peakOverIdleKb([&] { store(perPage); });
+    const long storePeak = peakOverIdleKb(store);
 
     const QString cjpeg = QStandardPaths::findExecutable("cjpeg");
     const bool haveCjpeg = !cjpeg.isEmpty() && writePnm(page, pnm);
     const QStringList arguments{"-quality", "100", "-sample", "1x1", "-outfile", theirs, pnm};
-    std::vector<Contestant> contestants{
-        {"ours, store with fsync", [&] { store(preallocated); }, {}},
-        {"ours, fresh buffer, store", [&] { store(perPage); }, {}},
-        {"ours, encode only", [&] { preallocated.encode(page, 100); }, {}},
-        {"Qt writer (4:2:0)",
-         [&] {
-             QImageWriter writer(qt, "jpeg");
-             writer.setQuality(100);
-             writer.write(page);
-         },
-         {}}};
+    std::vector<Contestant> contestants{{"ours, store with fsync", store, {}},
+                                        {"ours, encode only",
+                                         [&] {
+                                             preallocated.compress(page, 100);
+                                             preallocated.endPage();
+                                         },
+                                         {}},
+                                        {"Qt writer (4:2:0)",
+                                         [&] {
+                                             QImageWriter writer(qt, "jpeg");
+                                             writer.setQuality(100);
+                                             writer.write(page);
+                                         },
+                                         {}}};
     if (haveCjpeg)
         contestants.push_back(
             {"cjpeg whole run", [&] { QProcess::execute(cjpeg, arguments); }, {}});
@@ -189,10 +194,8 @@ void benchPage(const char* kind, const QImage& page, const QString& folder) {
     std::printf("  sizes: ours %lld, cjpeg %lld, Qt %lld bytes\n",
                 static_cast<long long>(sizeOf(ours)), static_cast<long long>(sizeOf(theirs)),
                 static_cast<long long>(sizeOf(qt)));
-    std::printf(
-        "  peak memory over idle: kept buffer %ld KB (first page), fresh buffer %ld KB"
-        " (page itself %lld KB)\n",
-        preallocatedPeak, perPagePeak, static_cast<long long>(page.sizeInBytes() / 1024));
+    std::printf("  peak memory of a store over idle: %ld KB (page itself %lld KB)\n", storePeak,
+                static_cast<long long>(page.sizeInBytes() / 1024));
 }
 
 }  // namespace

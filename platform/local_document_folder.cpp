@@ -53,10 +53,16 @@ PageWriteResult LocalDocumentFolder::writePage(const Page& page, const QString& 
     if (picture.width() > kLargestJpegSide || picture.height() > kLargestJpegSide) {
         return {PageWriteStatus::WriteFailed, EFBIG};
     }
-    const QByteArray jpeg = encoder_.encode(picture, jpegQuality);
-    if (jpeg.isEmpty()) return {PageWriteStatus::WriteFailed, ENOMEM};
+    // Written from the encoder's own buffer: a copy would be one more page in memory.
+    const QByteArrayView jpeg = encoder_.compress(picture, jpegQuality);
+    if (jpeg.isEmpty()) {
+        encoder_.endPage();
+        return {PageWriteStatus::WriteFailed, ENOMEM};
+    }
     progress_.alive();
-    return writeBytes(jpeg, path, policy);
+    const PageWriteResult written = writeBytes(jpeg, path, policy);
+    encoder_.endPage();
+    return written;
 }
 
 PageWriteResult LocalDocumentFolder::writeBytes(QByteArrayView bytes, const QString& path,

@@ -38,14 +38,4 @@ struct LargestPage {
     }
 };
 
-// Loads pictures from files and stores them as Windows bitmaps.
-class PictureStore {
-  public:
-    virtual ~PictureStore() = default;
-    // Never keeps the window's thread waiting for a file system without a bound.
-    virtual LoadedPicture load(const QString& path) = 0;
-    virtual PageWriteResult saveBitmap(const QImage& picture, const QString& path,
-                                       ReplacePolicy policy) = 0;
-};
-
 }  // namespace ornavex

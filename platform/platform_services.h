@@ -7,9 +7,7 @@
 #include "platform/document_folder.h"
 #include "platform/event_loop.h"
 #include "platform/file_dialogs.h"
-#include "platform/image_encoder.h"
 #include "platform/message_boxes.h"
-#include "platform/picture_store.h"
 #include "platform/printer.h"
 #include "platform/process_control.h"
 #include "platform/scanner_library.h"
@@ -29,8 +27,6 @@ struct PlatformServices {
     std::unique_ptr<Clock> clock;
     std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<DocumentFolder> folder;
-    std::unique_ptr<PictureStore> pictures;
-    std::unique_ptr<ImageEncoder> encoder;
     std::unique_ptr<ScannerLibrary> scanner;
     std::unique_ptr<Printer> printer;
     std::unique_ptr<ProcessControl> process;

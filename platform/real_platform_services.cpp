@@ -3,9 +3,7 @@
 #include "platform/qt_desktop.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
-#include "platform/qt_picture_store.h"
 #include "platform/qt_printer.h"
-#include "platform/turbo_jpeg_encoder.h"
 
 namespace ornavex {
 
@@ -21,8 +19,6 @@ RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) 
     services.clock = std::make_unique<SystemClock>();
     services.clipboard = std::make_unique<QtClipboard>();
     services.folder = std::make_unique<FolderWorkerClient>(std::move(folderWorker));
-    services.pictures = std::make_unique<QtPictureStore>();
-    services.encoder = std::make_unique<TurboJpegEncoder>();
     services.printer = std::make_unique<QtPrinter>();
     auto process = std::make_unique<UnixProcessControl>();
     UnixProcessControl& realProcess = *process;

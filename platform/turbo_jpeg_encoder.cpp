@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/page_file.h"
-
 namespace ornavex {
 namespace {
 
@@ -136,24 +134,8 @@ void TurboJpegEncoder::endPage(bool always) {
 QByteArray TurboJpegEncoder::encode(const QImage& picture, int quality) {
     if (picture.isNull()) return {};
     const QByteArray bytes = compress(picture, quality).toByteArray();
-    endPage();
+    endPage(false);
     return bytes;
-}
-
-PageWriteResult TurboJpegEncoder::writeJpeg(const QImage& picture, const QString& path, int quality,
-                                            ReplacePolicy policy) {
-    if (picture.isNull()) return {PageWriteStatus::NoPicture, 0};
-    // JPEG cannot hold a side longer than 65535 pixels.
-    constexpr int kLargestJpegSide = 65535;
-    if (picture.width() > kLargestJpegSide || picture.height() > kLargestJpegSide) {
-        return {PageWriteStatus::WriteFailed, EFBIG};
-    }
-    const QByteArrayView jpeg = compress(picture, quality);
-    const PageWriteResult result = jpeg.isEmpty()
-                                       ? PageWriteResult{PageWriteStatus::WriteFailed, ENOMEM}
-                                       : writePageFile(path, jpeg, policy);
-    endPage();
-    return result;
 }
 
 }  // namespace ornavex

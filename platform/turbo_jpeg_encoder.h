@@ -4,13 +4,13 @@
 #include <QByteArrayView>
 #include <memory>
 
-#include "platform/image_encoder.h"
+#include <QImage>
 
 namespace ornavex {
 
 // JPEG pages on libjpeg-turbo: no chroma subsampling, one gray component for
 // gray pictures, and the picture's DPI in the JFIF header.
-class TurboJpegEncoder : public ImageEncoder {
+class TurboJpegEncoder {
   public:
     // The compressed page goes into a worst-case sized buffer. PerPage frees it
     // after each page; Preallocated keeps it, which saves a third of the time
@@ -18,15 +18,16 @@ class TurboJpegEncoder : public ImageEncoder {
     enum class OutputBuffer { PerPage, Preallocated };
 
     explicit TurboJpegEncoder(OutputBuffer buffer = OutputBuffer::Preallocated);
-    ~TurboJpegEncoder() override;
+    ~TurboJpegEncoder();
     TurboJpegEncoder(const TurboJpegEncoder&) = delete;
     TurboJpegEncoder& operator=(const TurboJpegEncoder&) = delete;
 
-    PageWriteResult writeJpeg(const QImage& picture, const QString& path, int quality,
-                              ReplacePolicy policy) override;
-
-    // The file's bytes without writing them; empty for a null picture or a
-    // failure of the library.
+    // The file's bytes in the encoder's own buffer, valid until endPage();
+    // empty for a null picture or a failure of the library.
+    QByteArrayView compress(const QImage& picture, int quality);
+    // Lets go of the page's bytes; a per-page buffer is freed.
+    void endPage() { endPage(false); }
+    // The file's bytes as a copy of their own.
     QByteArray encode(const QImage& picture, int quality);
 
     // Used when a picture carries no resolution of its own.
@@ -40,10 +41,8 @@ class TurboJpegEncoder : public ImageEncoder {
         void operator()(unsigned char* buffer) const;
     };
 
-    // The compressed page in buffer_, or empty when the library failed.
-    QByteArrayView compress(const QImage& picture, int quality);
     void reserve(unsigned long size);
-    void endPage(bool always = false);
+    void endPage(bool always);
 
     OutputBuffer bufferMode_;
     std::unique_ptr<void, HandleCloser> handle_;

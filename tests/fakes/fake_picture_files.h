@@ -7,7 +7,6 @@
 #include <map>
 #include <vector>
 
-#include "platform/image_encoder.h"
 #include "platform/picture_store.h"
 
 namespace ornavex {
@@ -47,27 +46,14 @@ class FakePageWriter {
     }
 };
 
-class FakeImageEncoder : public ImageEncoder {
+class FakePictureStore {
   public:
-    explicit FakeImageEncoder(FakePageWriter& writer) : writer_(writer) {}
-    PageWriteResult writeJpeg(const QImage& picture, const QString& path, int quality,
-                              ReplacePolicy policy) override {
-        return writer_.write({QStringLiteral("jpeg"), path, picture, quality, policy});
-    }
-
-  private:
-    FakePageWriter& writer_;
-};
-
-class FakePictureStore : public PictureStore {
-  public:
-    explicit FakePictureStore(FakePageWriter& writer) : writer_(writer) {}
     // Pictures that load() finds, and scripted failures; every other path is
     // missing, or no picture when a file is there.
     std::map<QString, QImage> pictures;
     std::map<QString, PictureLoadStatus> failures;
 
-    LoadedPicture load(const QString& path) override {
+    LoadedPicture load(const QString& path) {
         if (const auto failed = failures.find(path); failed != failures.end()) {
             return {failed->second, {}};
         }
@@ -77,13 +63,6 @@ class FakePictureStore : public PictureStore {
         const bool there = QFile::exists(path);
         return {there ? PictureLoadStatus::NotAPicture : PictureLoadStatus::Missing, {}};
     }
-    PageWriteResult saveBitmap(const QImage& picture, const QString& path,
-                               ReplacePolicy policy) override {
-        return writer_.write({QStringLiteral("bmp"), path, picture, 0, policy});
-    }
-
-  private:
-    FakePageWriter& writer_;
 };
 
 }  // namespace ornavex

@@ -19,9 +19,8 @@ FakePlatform::FakePlatform() {
     screen = install<FakeScreen>(services.screen);
     clock = install<FakeClock>(services.clock);
     clipboard = install<FakeClipboard>(services.clipboard);
-    pictures = install<FakePictureStore>(services.pictures, pageWriter);
-    install<FakeImageEncoder>(services.encoder, pageWriter);
-    folder = install<FakeDocumentFolder>(services.folder, pageWriter, *pictures);
+    pictures = &pictureFiles;
+    folder = install<FakeDocumentFolder>(services.folder, pageWriter, pictureFiles);
     scanner = install<FakeScannerLibrary>(services.scanner, *clipboard);
     printer = install<FakePrinter>(services.printer);
     process = install<FakeProcessControl>(services.process);

@@ -17,6 +17,7 @@ struct FakePlatform {
 
     PlatformServices services;
     FakePageWriter pageWriter;
+    FakePictureStore pictureFiles;
     FakeMessageBoxes* messages = nullptr;
     FakeFileDialogs* dialogs = nullptr;
     FakeScreenPointer* pointer = nullptr;

@@ -10,8 +10,6 @@
 #include <QThread>
 #include <chrono>
 
-#include "platform/qt_picture_store.h"
-
 namespace ornavex {
 
 // A path whose open blocks in the kernel: a FIFO opened for reading without
@@ -30,13 +28,6 @@ class NeverAnsweringPath {
     NeverAnsweringPath& operator=(const NeverAnsweringPath&) = delete;
 
     const QString& path() const { return path_; }
-
-    // A store that gives up soon, so tests stay short.
-    static QtPictureStore impatientStore() {
-        return QtPictureStore(
-            [](const QByteArray& path) { return ::open(path.constData(), O_RDONLY | O_CLOEXEC); },
-            {std::chrono::milliseconds(300), std::chrono::seconds(3)});
-    }
 
     // Lets the threads left waiting in open() go on; true once a writer got in.
     bool release() {

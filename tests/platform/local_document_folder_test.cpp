@@ -1,4 +1,4 @@
-#include "platform/qt_picture_store.h"
+#include "platform/local_document_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,10 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtEndian>
 
 #include "platform/picture_file_reader.h"
 #include "platform/turbo_jpeg_encoder.h"
-#include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -33,16 +31,16 @@ void putFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-class QtPictureStoreTest : public ::testing::Test {
+class LocalDocumentFolderTest : public ::testing::Test {
   protected:
     QString pathOf(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;
-    QtPictureStore store;
+    LocalDocumentFolder store;
 };
 
 // An empty file is refused by the reader's first look, a JPEG's first bytes
 // only by the failed decode.
-TEST_F(QtPictureStoreTest, DamagedFileIsNoPicture) {
+TEST_F(LocalDocumentFolderTest, DamagedFileIsNoPicture) {
     for (const QByteArray& bytes :
          {QByteArray(), TurboJpegEncoder().encode(samplePage(), 100).left(20)}) {
         putFile(pathOf("kaputt.jpg"), bytes);
@@ -118,7 +116,7 @@ struct ClaimCase {
     QByteArray bytes;
 };
 
-class CraftedHeaderTest : public QtPictureStoreTest,
+class CraftedHeaderTest : public LocalDocumentFolderTest,
                           public ::testing::WithParamInterface<ClaimCase> {};
 
 TEST_P(CraftedHeaderTest, IsRefusedBeforeItTakesMemory) {
@@ -140,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Claims, CraftedHeaderTest,
 
 // The largest page the scan dialog offers on A4, in colour, must open again,
 // here from a name without extension: the reader goes by the content.
-TEST_F(QtPictureStoreTest, ColourA4PageAt1200DpiOpensAgain) {
+TEST_F(LocalDocumentFolderTest, ColourA4PageAt1200DpiOpensAgain) {
     constexpr int kWidth = 9921;
     constexpr int kHeight = 14031;
     {
@@ -150,35 +148,20 @@ TEST_F(QtPictureStoreTest, ColourA4PageAt1200DpiOpensAgain) {
         putFile(pathOf("seite"),
                 TurboJpegEncoder(TurboJpegEncoder::OutputBuffer::PerPage).encode(page, 100));
     }
-    const LoadedPicture loaded = store.load(pathOf("seite"));
+    const LoadedPage loaded = store.load(pathOf("seite"));
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
-    EXPECT_EQ(loaded.picture.size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(loaded.page.picture().size(), QSize(kWidth, kHeight));
 }
 
-// A FIFO whose writer never comes would block a plain open() for good; the
-// store would then answer NoAnswer after its deadline.
-TEST_F(QtPictureStoreTest, FifoIsRefusedAtOnceAndAMissingFileIsMissing) {
+// A FIFO whose writer never comes would block a plain open() for good.
+TEST_F(LocalDocumentFolderTest, FifoIsRefusedAtOnceAndAMissingFileIsMissing) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(pathOf("rohr.jpg")).constData(), 0600), 0);
     EXPECT_EQ(store.load(pathOf("rohr.jpg")).status, PictureLoadStatus::NotAPicture);
     EXPECT_EQ(store.load(pathOf("fehlt.jpg")).status, PictureLoadStatus::Missing);
 }
 
-TEST_F(QtPictureStoreTest, PathThatNeverAnswersIsGivenUpWhileTheWindowKeepsRunning) {
-    NeverAnsweringPath hanging(pathOf("haengt"));
-    QtPictureStore impatient = NeverAnsweringPath::impatientStore();
-    int ticks = 0;
-    QTimer window;
-    QObject::connect(&window, &QTimer::timeout, [&ticks] { ++ticks; });
-    window.start(20);
-
-    EXPECT_EQ(impatient.load(hanging.path()).status, PictureLoadStatus::NoAnswer);
-
-    EXPECT_GE(ticks, 3) << "the window's thread did not run while waiting";
-    EXPECT_TRUE(hanging.release()) << "the load did not wait in open()";
-}
-
 // Chosen behaviour: what survives of a cut-off JPEG is shown at full size.
-TEST_F(QtPictureStoreTest, TruncatedJpegKeepsWhatSurvived) {
+TEST_F(LocalDocumentFolderTest, TruncatedJpegKeepsWhatSurvived) {
     // Dark noise, so the scan data and not the tables make up most of the file.
     QImage page(64, 64, QImage::Format_Grayscale8);
     for (int y = 0; y < page.height(); ++y)
@@ -186,22 +169,23 @@ TEST_F(QtPictureStoreTest, TruncatedJpegKeepsWhatSurvived) {
             page.scanLine(y)[x] = uchar((x * 7919 + y * 104729) % 9);
     const QByteArray jpeg = TurboJpegEncoder().encode(page, 100);
     putFile(pathOf("halb.jpg"), jpeg.left(jpeg.size() * 2 / 3));
-    const LoadedPicture loaded = store.load(pathOf("halb.jpg"));
+    const LoadedPage loaded = store.load(pathOf("halb.jpg"));
     ASSERT_TRUE(loaded.loaded());
-    EXPECT_EQ(loaded.picture.size(), page.size());
-    EXPECT_LT(qGray(loaded.picture.pixel(1, 1)), 10);
+    EXPECT_EQ(loaded.page.picture().size(), page.size());
+    EXPECT_LT(qGray(loaded.page.picture().pixel(1, 1)), 10);
 }
 
 // What the bitmap holds is the writer's test.
-TEST_F(QtPictureStoreTest, BitmapIsSavedUnderThePolicyAndLoadsAgain) {
+TEST_F(LocalDocumentFolderTest, BitmapIsSavedUnderThePolicyAndLoadsAgain) {
     const QString path = pathOf("seite.bmp");
-    EXPECT_EQ(store.saveBitmap(QImage(), path, ReplacePolicy::KeepExisting).status,
-              PageWriteStatus::NoPicture);
+    const auto save = [&](const QImage& picture, ReplacePolicy policy) {
+        return store.writePage(Page(picture), path, PageFormat::Bitmap, 0, policy).status;
+    };
+    EXPECT_EQ(save(QImage(), ReplacePolicy::KeepExisting), PageWriteStatus::NoPicture);
     putFile(path, "old page");
-    EXPECT_EQ(store.saveBitmap(samplePage(), path, ReplacePolicy::KeepExisting).status,
-              PageWriteStatus::AlreadyExists);
-    ASSERT_TRUE(store.saveBitmap(samplePage(), path, ReplacePolicy::ReplaceExisting).ok());
-    EXPECT_EQ(store.load(path).picture.size(), samplePage().size());
+    EXPECT_EQ(save(samplePage(), ReplacePolicy::KeepExisting), PageWriteStatus::AlreadyExists);
+    ASSERT_EQ(save(samplePage(), ReplacePolicy::ReplaceExisting), PageWriteStatus::Ok);
+    EXPECT_EQ(store.load(path).page.picture().size(), samplePage().size());
 }
 
 }  // namespace
