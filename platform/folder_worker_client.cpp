@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "platform/folder_worker.h"
+#include "platform/user_input_blocker.h"
 
 namespace ornavex {
 namespace {
@@ -122,8 +123,9 @@ FolderWorkerClient::CallEnd FolderWorkerClient::call(FolderMessage& request, Fol
     if (!sendFolderMessage(socket_.get(), request)) {
         leaveWorkerBehind(errno == EAGAIN ? CallEnd::Silent : CallEnd::WorkerLost);
     }
+    const UserInputBlocker blocker;
     while (call.end == CallEnd::Waiting) {
-        call.loop.exec(QEventLoop::ExcludeUserInputEvents);
+        call.loop.exec();
         if (call.end != CallEnd::Waiting) break;
         // What the worker sent just before the deadline still counts.
         readMessages();
@@ -191,7 +193,9 @@ void FolderWorkerClient::leaveWorkerBehind(CallEnd end) {
         call->end = end;
         call->loop.quit();
     }
-    notifier_.reset();
+    // Possibly called from the notifier's own signal.
+    notifier_->setEnabled(false);
+    notifier_.release()->deleteLater();
     socket_.reset();
     ::kill(pid_, SIGKILL);
     pid_ = -1;

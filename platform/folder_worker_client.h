@@ -31,8 +31,8 @@ inline constexpr std::chrono::milliseconds kFolderSilence{10000};
 
 // The document folder as seen from the window: every call is made by a worker
 // process, the same executable started with "--folder-worker", while the
-// window waits in a local event loop that leaves out user input, so it still
-// paints and serves its sockets. A worker that does not answer for the silence
+// window waits in a local event loop that drops user input, so it still
+// paints, serves its sockets and can be closed. A worker that does not answer for the silence
 // deadline is killed and left behind: the call answers NoAnswer and the next
 // one starts a fresh worker. A crashed worker fails the call (a write as
 // WriteFailed, a load as NotAPicture, an existence check as NoAnswer). A write

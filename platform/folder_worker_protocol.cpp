@@ -1,9 +1,6 @@
 #include "platform/folder_worker_protocol.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <QDataStream>
 #include <QIODevice>
@@ -17,33 +14,11 @@ namespace {
 // A path, a colour table and some numbers; a longer datagram is refused.
 constexpr int kMaxMessageBytes = 64 * 1024;
 
-bool isPlausible(const PageLayout& layout) {
-    if (layout.format <= QImage::Format_Invalid || layout.format >= QImage::NImageFormats) {
-        return false;
-    }
-    const int bits = QImage::toPixelFormat(QImage::Format(layout.format)).bitsPerPixel();
-    if (bits <= 0 || layout.width <= 0 || layout.height <= 0 || layout.bytesPerLine <= 0) {
-        return false;
-    }
-    return (qint64(layout.width) * bits + 7) / 8 <= layout.bytesPerLine;
-}
-
-struct Mapping {
-    void* address;
-    size_t size;
-};
-
-void unmap(void* info) {
-    auto* mapping = static_cast<Mapping*>(info);
-    ::munmap(mapping->address, mapping->size);
-    delete mapping;
-}
-
 QByteArray encode(const FolderMessage& m) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    const PageLayout& l = m.layout;
+    const PictureLayout& l = m.layout;
     out << quint8(m.type) << m.id << m.path << m.format << m.jpegQuality << m.policy << m.status
         << m.systemError << m.identity.device << m.identity.inode << l.width << l.height
         << l.bytesPerLine << l.format << l.colours << l.dotsPerMetreX << l.dotsPerMetreY;
@@ -54,7 +29,7 @@ bool decode(const QByteArray& bytes, FolderMessage& m) {
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     quint8 type = 0;
-    PageLayout& l = m.layout;
+    PictureLayout& l = m.layout;
     in >> type >> m.id >> m.path >> m.format >> m.jpegQuality >> m.policy >> m.status >>
         m.systemError >> m.identity.device >> m.identity.inode >> l.width >> l.height >>
         l.bytesPerLine >> l.format >> l.colours >> l.dotsPerMetreX >> l.dotsPerMetreY;
@@ -62,56 +37,7 @@ bool decode(const QByteArray& bytes, FolderMessage& m) {
     return in.status() == QDataStream::Ok && type <= quint8(FolderMessageType::Loaded);
 }
 
-bool writeAll(int fd, const uchar* data, qint64 size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 }  // namespace
-
-PageLayout layoutOf(const QImage& picture) {
-    return {picture.width(),        picture.height(),     int(picture.bytesPerLine()),
-            picture.format(),       picture.colorTable(), picture.dotsPerMeterX(),
-            picture.dotsPerMeterY()};
-}
-
-QImage mapPage(int memoryFile, const PageLayout& layout) {
-    if (!isPlausible(layout)) return {};
-    struct stat info {};
-    if (::fstat(memoryFile, &info) != 0 || info.st_size < layout.bytes()) return {};
-    const auto size = size_t(layout.bytes());
-    // Private, so neither side can change the rows the other one reads.
-    void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, memoryFile, 0);
-    if (address == MAP_FAILED) return {};
-    auto* mapping = new Mapping{address, size};
-    QImage picture(static_cast<uchar*>(address), layout.width, layout.height, layout.bytesPerLine,
-                   QImage::Format(layout.format), unmap, mapping);
-    if (picture.isNull()) {
-        unmap(mapping);
-        return {};
-    }
-    if (!layout.colours.isEmpty()) picture.setColorTable(layout.colours);
-    picture.setDotsPerMeterX(layout.dotsPerMetreX);
-    picture.setDotsPerMeterY(layout.dotsPerMetreY);
-    return picture;
-}
-
-OwnedFd pageMemory(const Page& page) {
-    if (page.memoryFile() >= 0) return OwnedFd(::fcntl(page.memoryFile(), F_DUPFD_CLOEXEC, 0));
-    // A page in ordinary memory is copied once.
-    const QImage& picture = page.picture();
-    OwnedFd memory(::memfd_create("ornavex-page", MFD_CLOEXEC));
-    if (!memory.valid() || !writeAll(memory.get(), picture.constBits(), picture.sizeInBytes())) {
-        return {};
-    }
-    return memory;
-}
 
 bool makeFolderSocketPair(OwnedFd& first, OwnedFd& second) {
     int fds[2];

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QImage>
-#include <QList>
 #include <QString>
 #include <optional>
 
 #include "platform/owned_fd.h"
 #include "platform/page.h"
 #include "platform/page_file.h"
+#include "platform/page_memory.h"
 
 namespace ornavex {
 
@@ -28,28 +27,6 @@ enum class FolderMessageType : quint8 {
     Loaded,
 };
 
-// How a picture's rows lie in its memory file.
-struct PageLayout {
-    qint32 width = 0;
-    qint32 height = 0;
-    qint32 bytesPerLine = 0;
-    qint32 format = QImage::Format_Invalid;
-    QList<QRgb> colours;
-    qint32 dotsPerMetreX = 0;
-    qint32 dotsPerMetreY = 0;
-
-    qint64 bytes() const { return qint64(height) * bytesPerLine; }
-};
-
-PageLayout layoutOf(const QImage& picture);
-
-// The page's rows as a picture, mapped copy-on-write from its memory file;
-// null when the file is smaller than the layout claims.
-QImage mapPage(int memoryFile, const PageLayout& layout);
-
-// A page whose rows lie in a memory file: its own, or a copy made here.
-OwnedFd pageMemory(const Page& page);
-
 struct FolderMessage {
     FolderMessageType type = FolderMessageType::FileExists;
     quint32 id = 0;  // the request a reply belongs to
@@ -60,7 +37,7 @@ struct FolderMessage {
     qint32 status = 0;  // FolderAnswer, PageWriteStatus or PictureLoadStatus
     qint32 systemError = 0;
     FileIdentity identity;
-    PageLayout layout;
+    PictureLayout layout;
     OwnedFd memoryFile;  // WritePage and Loaded
 };
 

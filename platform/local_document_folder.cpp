@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/bmp_writer.h"
+#include "platform/page_memory.h"
 #include "platform/path_existence.h"
 
 namespace ornavex {
@@ -75,8 +76,21 @@ PageWriteResult LocalDocumentFolder::writeBytes(QByteArrayView bytes, const QStr
     return file.commit(policy);
 }
 
+// Decoded straight into shared memory where the reader takes the rows given
+// to it, so the page can go to another process without a copy.
 LoadedPage LocalDocumentFolder::load(const QString& path) {
-    LoadedPicture loaded = readPictureFile(path, open_, progress_.alive);
+    OwnedFd memory;
+    const uchar* rows = nullptr;
+    const AllocatePicture allocate = [&](QSize size, QImage::Format format) {
+        QImage picture = allocateSharedPicture(size, format, memory);
+        rows = picture.constBits();
+        return picture;
+    };
+    LoadedPicture loaded = readPictureFile(path, open_, progress_.alive, allocate);
+    if (!loaded.loaded()) return {loaded.status, {}};
+    if (memory.valid() && loaded.picture.constBits() == rows) {
+        return {loaded.status, Page(std::move(loaded.picture), std::move(memory))};
+    }
     return {loaded.status, Page(std::move(loaded.picture))};
 }
 

@@ -155,7 +155,7 @@ int openWithoutWaiting(const QByteArray& path) {
 }
 
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
-                              const std::function<void()>& alive) {
+                              const std::function<void()>& alive, const AllocatePicture& allocate) {
     const QByteArray name = bytesOfPath(path);
     if (name.isEmpty() || name.contains('\0')) return {PictureLoadStatus::Missing, {}};
     OwnedFd fd(open(name));
@@ -187,6 +187,7 @@ LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
         return refused(PictureLoadStatus::TooLarge);
     }
     QImage picture;
+    if (allocate && size.isValid()) picture = allocate(size, reader.imageFormat());
     if (!reader.read(&picture) || picture.isNull()) {
         picture = QImage();
         return refused(PictureLoadStatus::NotAPicture);

@@ -22,10 +22,17 @@ int openWithoutWaiting(const QByteArray& path);
 inline constexpr qint64 kLoadBudgetBytes =
     qint64(LargestPage::kShortSide) * LargestPage::kLongSide * 4;
 
+// Rows for a picture of this size and format, where the reader should decode
+// into; a null picture lets the reader allocate its own.
+using AllocatePicture = std::function<QImage(QSize size, QImage::Format format)>;
+
 // Reads one picture from a regular file, refusing a header that claims more
 // than the budget before a row is allocated. Blocks as long as the file system
-// does; `alive` is called at every step that got an answer from it.
+// does; `alive` is called at every step that got an answer from it. Readers
+// that take rows of the right size and format decode into what `allocate`
+// gives; others fill a picture of their own.
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
-                              const std::function<void()>& alive);
+                              const std::function<void()>& alive,
+                              const AllocatePicture& allocate = {});
 
 }  // namespace ornavex

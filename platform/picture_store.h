@@ -25,6 +25,7 @@ struct LoadedPicture {
 // The largest page this program's scanners deliver: a Legal sheet (8.5 x 14 in,
 // the largest that desktop flatbeds and their feeders take) at 1200 dpi, the
 // highest resolution the scan dialog offers. A picture's load is bounded by it.
+// Scanning keeps to it too (dialog resolutions, the worker's frame check): every page reopens.
 struct LargestPage {
     static constexpr int kDpi = 1200;
     static constexpr int kShortSide = 8 * kDpi + kDpi / 2;  // 8.5 in

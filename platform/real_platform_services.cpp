@@ -1,6 +1,5 @@
 #include "platform/real_platform_services.h"
 
-#include "platform/folder_worker_client.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
@@ -10,7 +9,7 @@
 
 namespace ornavex {
 
-RealPlatformServices makeRealPlatformServices() {
+RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) {
     PlatformServices services;
     auto messageBoxes = std::make_unique<QtMessageBoxes>();
     QtMessageBoxes& realMessageBoxes = *messageBoxes;
@@ -21,7 +20,7 @@ RealPlatformServices makeRealPlatformServices() {
     services.screen = std::make_unique<QtScreen>();
     services.clock = std::make_unique<SystemClock>();
     services.clipboard = std::make_unique<QtClipboard>();
-    services.folder = std::make_unique<FolderWorkerClient>();
+    services.folder = std::make_unique<FolderWorkerClient>(std::move(folderWorker));
     services.pictures = std::make_unique<QtPictureStore>();
     services.encoder = std::make_unique<TurboJpegEncoder>();
     services.printer = std::make_unique<QtPrinter>();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/folder_worker_client.h"
 #include "platform/platform_services.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_message_boxes.h"
@@ -15,6 +16,8 @@ struct RealPlatformServices {
     QtMessageBoxes& messageBoxes;
 };
 
-RealPlatformServices makeRealPlatformServices();
+// The document folder's worker is this executable unless another is named.
+RealPlatformServices makeRealPlatformServices(
+    FolderWorkerCommand folderWorker = thisProgramAsFolderWorker());
 
 }  // namespace ornavex

@@ -18,12 +18,12 @@ constexpr int kBusyNoteDelayMs = 400;
 
 // Why a chosen scanner could not be opened; the scan texts would talk of
 // settings or a scan that never began.
-QString openFailureText(DeviceStatus status) {
+QString openFailureText(DeviceStatus status, bool networkDevice) {
     switch (status) {
         case DeviceStatus::Busy:
         case DeviceStatus::AccessDenied:
         case DeviceStatus::IoError:
-            return ScannerAcquireDialog::failureText(status);
+            return ScannerAcquireDialog::failureText(status, networkDevice);
         default:
             break;
     }
@@ -40,7 +40,11 @@ SaneScannerLibrary::SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messa
     : clipboard_(clipboard),
       messages_(messages),
       settingsFile_(std::move(settingsPath)),
-      client_(std::move(worker), deadlines) {}
+      client_(std::move(worker), deadlines) {
+    // A backend may ask in any call: the open, an option, the start of a page.
+    QObject::connect(&client_, &ScannerClient::loginRequested, &client_,
+                     [this](const QString& resource) { askForLogin(resource, loginOwner_); });
+}
 
 std::optional<SaneDeviceInfo> SaneScannerLibrary::recall() const {
     if (settingsFile_.iniPath().isEmpty()) return std::nullopt;
@@ -60,7 +64,11 @@ int SaneScannerLibrary::selectImageSource(QWidget* owner) {
     if (dialog.chosenDevice() != deviceName_) settings_ = ScanSettings();
     deviceName_ = dialog.chosenDevice();
     deviceLabel_ = dialog.chosenLabel();
-    if (const std::optional<SaneDeviceInfo> chosen = dialog.chosenInfo()) remember(*chosen);
+    networkDevice_ = isNetworkDevice({deviceName_, {}, {}, {}});
+    if (const std::optional<SaneDeviceInfo> chosen = dialog.chosenInfo()) {
+        networkDevice_ = isNetworkDevice(*chosen);
+        remember(*chosen);
+    }
     return 1;
 }
 
@@ -68,6 +76,7 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
     // Clicks and keys wait a moment; an open that takes longer gets a note with
     // "Abbrechen" that keeps everything else out. The client's deadline bounds both.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    loginOwner_ = owner;
     Opened opened;
     bool answered = false;
     QEventLoop waiting;
@@ -82,15 +91,9 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
         answered = true;
         waiting.quit();
     };
-    const auto login = [&](const QString& resource) {
-        QGuiApplication::restoreOverrideCursor();
-        askForLogin(resource, owner);
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    };
     const QMetaObject::Connection connections[] = {
         QObject::connect(&client_, &ScannerClient::deviceOpened, &waiting, done),
-        QObject::connect(&client_, &ScannerClient::workerLost, &waiting, lost),
-        QObject::connect(&client_, &ScannerClient::loginRequested, &waiting, login)};
+        QObject::connect(&client_, &ScannerClient::workerLost, &waiting, lost)};
     client_.openDevice(deviceName_);
     QTimer::singleShot(kBusyNoteDelayMs, &waiting, &QEventLoop::quit);
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
@@ -114,12 +117,16 @@ SaneScannerLibrary::Opened SaneScannerLibrary::open(QWidget* owner) {
 }
 
 void SaneScannerLibrary::askForLogin(const QString& resource, QWidget* owner) {
+    // The user types while the open's wait cursor is away.
+    const bool waitCursor = QGuiApplication::overrideCursor() != nullptr;
+    if (waitCursor) QGuiApplication::restoreOverrideCursor();
     ScannerLoginDialog dialog(resource, owner);
     if (dialog.exec() == QDialog::Accepted) {
         client_.answerLogin(dialog.user(), dialog.password());
     } else {
         client_.answerLogin({}, {});
     }
+    if (waitCursor) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 std::optional<WorkerLoss> SaneScannerLibrary::close() {
@@ -165,11 +172,12 @@ Acquisition SaneScannerLibrary::acquire(QWidget* owner) {
     if (opened.status != DeviceStatus::Good) {
         messages_.show({messageTitle(),
                         QStringLiteral("Der Scanner „%1“ kann nicht geöffnet werden.\n%2")
-                            .arg(deviceLabel_, openFailureText(opened.status)),
+                            .arg(deviceLabel_, openFailureText(opened.status, networkDevice_)),
                         MessageIcon::Exclamation, MessageButtons::Ok});
         return {AcquireOutcome::Failed, {}};
     }
     ScannerAcquireDialog dialog(client_, opened.options, settings_, messages_, deviceLabel_, owner);
+    dialog.setNetworkDevice(networkDevice_);
     const int outcome = dialog.exec();
     std::optional<WorkerLoss> loss = dialog.loss();
     if (!loss) loss = close();

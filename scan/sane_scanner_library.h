@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include "platform/scanner_library.h"
@@ -48,6 +49,8 @@ class SaneScannerLibrary : public ScannerLibrary {
     ScannerClient client_;
     QString deviceName_;
     QString deviceLabel_;
+    bool networkDevice_ = false;
+    QPointer<QWidget> loginOwner_;
     ScanSettings settings_;
 };
 

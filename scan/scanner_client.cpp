@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cmath>
+#include <thread>
 
 #include "scan/service/scanner_worker.h"
 
@@ -19,8 +20,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcClient, "ornavex.scan.client", QtCriticalMsg)
 
 constexpr double kMetresPerInch = 0.0254;
-constexpr int kReapIntervalMs = 100;
-constexpr int kReapAttempts = 100;
 
 // Only async-signal-safe calls between fork and exec: the window has threads.
 [[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
@@ -39,6 +38,27 @@ constexpr int kReapAttempts = 100;
     ::_exit(127);
 }
 
+// A killed worker stuck in the kernel dies when the kernel lets it, however late:
+// a thread of its own waits for that, so it never stays a zombie.
+void reap(pid_t pid) {
+    if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+// A page's memory file must keep its size, or reading it would crash the window.
+bool hasFixedSize(int memoryFile) {
+    const int seals = ::fcntl(memoryFile, F_GET_SEALS);
+    return seals >= 0 && (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) == (F_SEAL_SHRINK | F_SEAL_GROW);
+}
+
+bool isWriteSealed(int memoryFile) {
+    const int seals = ::fcntl(memoryFile, F_GET_SEALS);
+    return seals >= 0 && (seals & F_SEAL_WRITE);
+}
+
 }  // namespace
 
 WorkerCommand thisProgramAsWorker() {
@@ -48,10 +68,7 @@ WorkerCommand thisProgramAsWorker() {
 ScannerClient::ScannerClient(WorkerCommand command, ScannerDeadlines deadlines, QObject* parent)
     : QObject(parent), command_(std::move(command)), deadlines_(deadlines) {
     deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, [this] {
-        qCWarning(lcClient) << "the scanner worker missed a deadline; ending it";
-        lose(WorkerLoss::Hung);
-    });
+    connect(&deadline_, &QTimer::timeout, this, &ScannerClient::deadlineMissed);
 }
 
 ScannerClient::~ScannerClient() {
@@ -95,7 +112,9 @@ bool ScannerClient::ensureWorker() {
     }
     pid_ = pid;
     socket_ = std::move(ours);
-    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
+    reader_ = MessageReader(socket_.get());
+    // A child, so a test can hold back the socket's turn.
+    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read, this);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &ScannerClient::readMessages);
     return true;
 }
@@ -108,27 +127,44 @@ bool ScannerClient::request(ScannerMessage message, MessageType awaited,
         return false;
     }
     if (message.id == 0) message.id = nextId_++;
-    if (!sendMessage(socket_.get(), message)) {
-        const bool stuck = errno == EAGAIN || errno == EWOULDBLOCK;
-        QTimer::singleShot(0, this,
-                           [this, stuck] { lose(stuck ? WorkerLoss::Hung : WorkerLoss::Crashed); });
-        return false;
-    }
-    expect(awaited, deadline);
+    if (!send(message)) return false;
+    expect(awaited, message.id, deadline);
     return true;
 }
 
-void ScannerClient::expect(MessageType awaited, std::chrono::milliseconds deadline) {
-    pending_.push_back({awaited, deadline});
+// Reported from the event loop, so a caller never sees a signal before its call returns.
+bool ScannerClient::send(const ScannerMessage& message) {
+    const SendResult sent = sendMessage(socket_.get(), message, SendWait::NoWait);
+    if (sent == SendResult::Sent) return true;
+    const WorkerLoss loss = sent == SendResult::Full ? WorkerLoss::Hung : WorkerLoss::Crashed;
+    QTimer::singleShot(0, this, [this, worker = pid_, loss] {
+        if (pid_ == worker) lose(loss);
+    });
+    return false;
+}
+
+void ScannerClient::expect(MessageType awaited, quint32 id, std::chrono::milliseconds deadline) {
+    pending_.push_back({awaited, id, deadline});
     if (pending_.size() == 1) armDeadline();
 }
 
 void ScannerClient::armDeadline() {
+    ++deadlineArmings_;
     if (pending_.empty() || waitingForLogin_) {
         deadline_.stop();
         return;
     }
     deadline_.start(pending_.front().deadline);
+}
+
+void ScannerClient::deadlineMissed() {
+    // What already arrived counts: a reply may wait in the socket behind a busy window.
+    const quint64 armings = deadlineArmings_;
+    const pid_t worker = pid_;
+    readMessages();
+    if (pid_ != worker || deadlineArmings_ != armings) return;
+    qCWarning(lcClient) << "the scanner worker missed a deadline; ending it";
+    lose(WorkerLoss::Hung);
 }
 
 void ScannerClient::searchDevices() {
@@ -147,16 +183,15 @@ void ScannerClient::scan(const ScanRequest& scanRequest) {
     scanId_ = message.id;
     pageLines_ = 0;
     if (request(std::move(message), MessageType::PageEnded, deadlines_.silentScan)) {
-        expect(MessageType::ScanEnded, deadlines_.finish);
+        expect(MessageType::ScanEnded, scanId_, deadlines_.finish);
     }
 }
 
 void ScannerClient::cancelScan() {
     if (pending_.empty() || pending_.front().awaited != MessageType::PageEnded) return;
-    if (!sendMessage(socket_.get(), {MessageType::Cancel, scanId_})) {
-        lose(WorkerLoss::Crashed);
-        return;
-    }
+    if (!send({MessageType::Cancel, scanId_})) return;
+    // A login the page waits for is declined: nobody wants the page any more.
+    if (waitingForLogin_) declineLogin();
     // From now on the page must end soon, data or not.
     pending_.front().deadline = deadlines_.finish;
     armDeadline();
@@ -173,11 +208,30 @@ void ScannerClient::answerLogin(const QString& user, const QString& password) {
     ScannerMessage answer{MessageType::AuthAnswer};
     answer.text = user;
     answer.secret = password;
-    if (!sendMessage(socket_.get(), answer)) {
-        lose(WorkerLoss::Crashed);
-        return;
+    if (!send(answer)) return;
+    // The time the user took does not count; the time before the question does.
+    ++deadlineArmings_;
+    const std::optional<std::chrono::milliseconds> left = std::exchange(pausedDeadline_, {});
+    if (pending_.empty()) {
+        deadline_.stop();
+    } else {
+        deadline_.start(left.value_or(pending_.front().deadline));
     }
+}
+
+void ScannerClient::declineLogin() {
+    answerLogin({}, {});
+}
+
+void ScannerClient::askForLogin(const QString& resource) {
+    if (deadline_.isActive()) pausedDeadline_ = deadline_.remainingTimeAsDuration();
+    waitingForLogin_ = true;
     armDeadline();
+    // From the event loop: whoever answers may open a dialog, which must not
+    // run inside this client's reading.
+    QTimer::singleShot(0, this, [this, worker = pid_, resource] {
+        if (pid_ == worker && waitingForLogin_) emit loginRequested(resource);
+    });
 }
 
 void ScannerClient::stopWorker() {
@@ -197,7 +251,7 @@ void ScannerClient::readMessages() {
     const pid_t worker = pid_;
     while (pid_ == worker && socket_.valid()) {
         ScannerMessage message;
-        const ReceiveResult result = receiveMessage(socket_.get(), message, false);
+        const ReceiveResult result = reader_.receive(message, false);
         if (result == ReceiveResult::NothingYet) return;
         if (result != ReceiveResult::Message) {
             qCWarning(lcClient) << "the scanner worker went away";
@@ -208,8 +262,13 @@ void ScannerClient::readMessages() {
     }
 }
 
-void ScannerClient::satisfied(MessageType type) {
-    if (!pending_.empty() && pending_.front().awaited == type) pending_.pop_front();
+bool ScannerClient::answers(const ScannerMessage& reply) const {
+    return !pending_.empty() && pending_.front().awaited == reply.type &&
+           pending_.front().id == reply.id;
+}
+
+void ScannerClient::satisfied() {
+    pending_.pop_front();
     armDeadline();
 }
 
@@ -217,36 +276,43 @@ void ScannerClient::handle(ScannerMessage& message) {
     switch (message.type) {
         case MessageType::Ready:
             emit workerReady();
-            break;
-        case MessageType::Devices:
-            satisfied(MessageType::Devices);
-            emit devicesFound(message.status, message.devices);
-            break;
-        case MessageType::Opened:
-            satisfied(MessageType::Opened);
-            deviceOpen_ = message.status == DeviceStatus::Good;
-            emit deviceOpened(message.status, message.options);
-            break;
+            return;
         case MessageType::AuthQuestion:
-            waitingForLogin_ = true;
-            armDeadline();
-            emit loginRequested(message.text);
-            break;
+            if (!pending_.empty()) askForLogin(message.text);
+            return;
         case MessageType::PageBuffer:
             if (message.id == scanId_) acceptPageBuffer(message);
-            break;
+            return;
         case MessageType::Progress:
-            if (message.id != scanId_) break;
+            if (message.id != scanId_) return;
             pageLines_ = std::clamp(message.lines, 0, pageRows_.isNull() ? 0 : pageLayout_.height);
             armDeadline();  // data arrived: the silence starts again
             emit scanProgressed(message.permille, pageLines_);
+            return;
+        default:
+            break;
+    }
+    // A reply to no request waited for, or to an older one, is not this one's answer.
+    if (!answers(message)) return;
+    satisfied();
+    switch (message.type) {
+        case MessageType::Devices:
+            emit devicesFound(message.status, message.devices);
+            break;
+        case MessageType::Opened:
+            deviceOpen_ = message.status == DeviceStatus::Good;
+            emit deviceOpened(message.status, message.options);
             break;
         case MessageType::PageEnded: {
-            if (message.id != scanId_) break;
-            satisfied(MessageType::PageEnded);
             QImage page;
             DeviceStatus status = message.status;
             if (status == DeviceStatus::Good) {
+                // Rows the worker could still change are no finished page.
+                if (pageFile_.valid() && !isWriteSealed(pageFile_.get())) {
+                    qCWarning(lcClient) << "the scanner worker left its page open to writes";
+                    lose(WorkerLoss::Crashed);
+                    return;
+                }
                 page = finishedPage(message.lines, message.dpi);
                 if (page.isNull()) status = DeviceStatus::NoMemory;
             }
@@ -258,11 +324,9 @@ void ScannerClient::handle(ScannerMessage& message) {
             break;
         }
         case MessageType::ScanEnded:
-            satisfied(MessageType::ScanEnded);
             emit scanEnded();
             break;
         case MessageType::Closed:
-            satisfied(MessageType::Closed);
             deviceOpen_ = false;
             emit deviceClosed();
             break;
@@ -277,11 +341,18 @@ OwnedFd ScannerClient::endedPageMemory() const {
 }
 
 void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
+    // Only a page this program can open again, in memory whose size is fixed.
+    const bool sound = message.memoryFile.valid() && isAcceptablePage(message.layout) &&
+                       hasFixedSize(message.memoryFile.get());
+    if (!sound) {
+        qCWarning(lcClient) << "the scanner worker offered page memory the window cannot use";
+        lose(WorkerLoss::Crashed);
+        return;
+    }
     pageFile_ = std::move(message.memoryFile);
     pageLayout_ = message.layout;
-    pageRows_ = pageFile_.valid() ? mapSharedPage(pageFile_.get(), pageLayout_, pageLayout_.height,
-                                                  PageMapping::Watching)
-                                  : QImage();
+    pageRows_ =
+        mapSharedPage(pageFile_.get(), pageLayout_, pageLayout_.height, PageMapping::Watching);
     pageLines_ = 0;
     armDeadline();
 }
@@ -312,29 +383,17 @@ void ScannerClient::endWorker(bool kill) {
     notifier_.reset();
     socket_.reset();  // a healthy worker sees the socket close and ends by itself
     if (kill) ::kill(pid_, SIGKILL);
-    reapLater(pid_);
+    reap(pid_);
     pid_ = -1;
+    reader_ = MessageReader();
     pending_.clear();
     deadline_.stop();
     deviceOpen_ = false;
     waitingForLogin_ = false;
+    pausedDeadline_.reset();
     pageRows_ = QImage();
     pageFile_.reset();
     pageLines_ = 0;
-}
-
-void ScannerClient::reapLater(pid_t pid) {
-    if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
-    // A process stuck in the kernel dies late; look again for a while, never block.
-    auto* timer = new QTimer(this);
-    auto attempts = std::make_shared<int>(0);
-    connect(timer, &QTimer::timeout, timer, [timer, pid, attempts] {
-        if (::waitpid(pid, nullptr, WNOHANG) != 0 || ++*attempts >= kReapAttempts) {
-            timer->deleteLater();
-            timer->stop();
-        }
-    });
-    timer->start(kReapIntervalMs);
 }
 
 }  // namespace ornavex

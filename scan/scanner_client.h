@@ -9,6 +9,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_protocol.h"
@@ -84,31 +85,40 @@ class ScannerClient : public QObject {
   private:
     struct Pending {
         MessageType awaited;
+        quint32 id;  // of the request the reply answers
         std::chrono::milliseconds deadline;
     };
 
     bool ensureWorker();
     bool request(ScannerMessage message, MessageType awaited, std::chrono::milliseconds deadline);
-    void expect(MessageType awaited, std::chrono::milliseconds deadline);
+    void expect(MessageType awaited, quint32 id, std::chrono::milliseconds deadline);
+    bool send(const ScannerMessage& message);
     void armDeadline();
+    void deadlineMissed();
     void readMessages();
     void handle(ScannerMessage& message);
-    void satisfied(MessageType type);
+    bool answers(const ScannerMessage& reply) const;
+    void satisfied();
+    void askForLogin(const QString& resource);
+    void declineLogin();
     void acceptPageBuffer(ScannerMessage& message);
     QImage finishedPage(int lines, double dpi) const;
     void lose(WorkerLoss loss);
     void endWorker(bool kill);
-    void reapLater(pid_t pid);
 
     WorkerCommand command_;
     ScannerDeadlines deadlines_;
     pid_t pid_ = -1;
     OwnedFd socket_;
+    MessageReader reader_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer deadline_;
+    quint64 deadlineArmings_ = 0;
     std::deque<Pending> pending_;
     bool deviceOpen_ = false;
     bool waitingForLogin_ = false;
+    std::optional<std::chrono::milliseconds>
+        pausedDeadline_;  // what was left when a login was asked
     quint32 nextId_ = 1;
     quint32 scanId_ = 0;
     OwnedFd pageFile_;

@@ -1,6 +1,7 @@
 #include "shell/single_instance.h"
 
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,8 +158,23 @@ QString cacheFolder() {
                                       : QString();
 }
 
+// Only a runtime folder of this user's alone: in a shared one another user's
+// socket could wait under our name, or take our place.
 bool usesRuntimeDir() {
-    return !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
+    const QByteArray folder = qgetenv("XDG_RUNTIME_DIR");
+    if (folder.isEmpty()) return false;
+    struct stat info {};
+    return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+// True when the process at the other end of a local socket runs as this user.
+bool peerIsThisUser(qintptr socket) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return socket >= 0 &&
+           ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == ::getuid();
 }
 
 }  // namespace
@@ -209,6 +225,12 @@ SingleInstance::Probe SingleInstance::handOverToRunningInstance() {
         qCDebug(lcInstance) << "no running instance:" << socket.errorString();
         return Probe::Nobody;
     }
+    if (!peerIsThisUser(socket.socketDescriptor())) {
+        // Not ours to command: this user's instance takes the place.
+        qCWarning(lcInstance) << "the socket at" << path_ << "belongs to another user";
+        socket.abort();
+        return Probe::Nobody;
+    }
     socket.write(kActivate + '\n');
     if (!socket.waitForBytesWritten(kHandOverTimeoutMs)) {
         qCWarning(lcInstance) << "activate not delivered:" << socket.errorString();
@@ -252,6 +274,12 @@ void SingleInstance::acceptPendingConnections() {
 }
 
 void SingleInstance::attachClient(QLocalSocket* socket) {
+    if (!peerIsThisUser(socket->socketDescriptor())) {
+        qCWarning(lcInstance) << "turning away a client of another user";
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
     if (clients_.size() >= kMaxClients) makeRoomForAClient();
     auto* reader = new ClientReader(
         socket, idleTimeout_, [this] { return ++activityCount_; },

@@ -37,9 +37,11 @@ class SingleInstance : public QObject {
     static constexpr int kMaxClients = 256;
     static constexpr std::chrono::milliseconds kDefaultIdleTimeout{5000};
 
-    // $XDG_RUNTIME_DIR/<name>.sock; without it <cache>/<name>/<name>.sock,
-    // where <cache> is $XDG_CACHE_HOME or ~/.cache: a place inside the home
-    // folder, so no other user can plant the folder first. Empty without a home.
+    // $XDG_RUNTIME_DIR/<name>.sock where that folder is this user's alone;
+    // otherwise <cache>/<name>/<name>.sock, where <cache> is $XDG_CACHE_HOME or
+    // ~/.cache: a place inside the home folder, so no other user can plant the
+    // folder first. Empty without a home. Either end talks only to a process of
+    // the same user.
     static QString socketPath(const QString& executableBaseName);
 
     explicit SingleInstance(const QString& executableBaseName, QObject* parent = nullptr);

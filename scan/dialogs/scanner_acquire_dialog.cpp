@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "platform/message_boxes.h"
+#include "platform/picture_store.h"
 #include "scan/scanner_client.h"
 #include "shell/user_texts.h"
 
@@ -49,6 +50,10 @@ QString ScannerAcquireDialog::failureText(DeviceStatus status) {
             return QStringLiteral(
                 "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie Kabel "
                 "und Stromversorgung des Scanners.");
+        case DeviceStatus::TooLarge:
+            return QStringLiteral(
+                "Die Seite wäre zu groß, um sie später wieder zu öffnen.\nBitte wählen "
+                "Sie eine niedrigere Auflösung oder einen kleineren Scanbereich.");
         case DeviceStatus::NoMemory:
             return QStringLiteral(
                 "Für diesen Scan reicht der Speicher nicht aus.\nBitte wählen Sie "
@@ -68,6 +73,15 @@ QString ScannerAcquireDialog::failureText(DeviceStatus status) {
         default:
             return QStringLiteral("Beim Scannen ist ein Fehler aufgetreten.");
     }
+}
+
+QString ScannerAcquireDialog::failureText(DeviceStatus status, bool networkDevice) {
+    if (status == DeviceStatus::IoError && networkDevice) {
+        return QStringLiteral(
+            "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die "
+            "Netzwerkverbindung zum Scanner und ob er eingeschaltet ist.");
+    }
+    return failureText(status);
 }
 
 QString ScannerAcquireDialog::modeLabel(const QString& saneMode) {
@@ -192,14 +206,21 @@ void ScannerAcquireDialog::fillResolutions() {
     resolutionBox_->setEnabled(offered);
     if (!offered) return;
     std::vector<int> values;
+    // Only what can be opened again: a Legal page at this resolution fits the largest page.
+    const auto offerable = [](int dpi) { return dpi > 0 && dpi <= LargestPage::kDpi; };
     if (info->constraint == SaneConstraint::WordList) {
-        for (double word : info->words) values.push_back(static_cast<int>(std::lround(word)));
+        for (double word : info->words) {
+            const auto dpi = static_cast<int>(std::lround(word));
+            if (offerable(dpi)) values.push_back(dpi);
+        }
     } else if (info->constraint == SaneConstraint::Range) {
         for (int dpi : kUsualResolutions) {
-            if (dpi >= info->minimum && dpi <= info->maximum) values.push_back(dpi);
+            if (dpi >= info->minimum && dpi <= info->maximum && offerable(dpi)) {
+                values.push_back(dpi);
+            }
         }
     }
-    if (values.empty()) values.push_back(settings_.dpi);
+    if (values.empty()) values.push_back(std::min(settings_.dpi, int(LargestPage::kDpi)));
     int nearest = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         resolutionBox_->addItem(QStringLiteral("%1 dpi").arg(values[i]), values[i]);
@@ -341,8 +362,8 @@ void ScannerAcquireDialog::workerLost(WorkerLoss loss) {
 
 void ScannerAcquireDialog::fail(DeviceStatus status) {
     state_->clear();
-    messages_.show(
-        {messageTitle(), failureText(status), MessageIcon::Exclamation, MessageButtons::Ok});
+    messages_.show({messageTitle(), failureText(status, networkDevice_), MessageIcon::Exclamation,
+                    MessageButtons::Ok});
     done(Failed);
 }
 

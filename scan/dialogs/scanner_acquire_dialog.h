@@ -47,8 +47,11 @@ class ScannerAcquireDialog : public QDialog {
     // Set when the worker was lost, also after a page that had fully arrived.
     std::optional<WorkerLoss> loss() const { return loss_; }
 
-    // The message for a failed scan, German, in the user's words.
+    // The message for a failed scan, German, in the user's words; a network
+    // scanner's broken connection is one of the network.
     static QString failureText(DeviceStatus status);
+    static QString failureText(DeviceStatus status, bool networkDevice);
+    void setNetworkDevice(bool networkDevice) { networkDevice_ = networkDevice; }
     static QString modeLabel(const QString& saneMode);
     static QString sourceLabel(const QString& saneSource);
 
@@ -87,6 +90,7 @@ class ScannerAcquireDialog : public QDialog {
     QPushButton* scanButton_;
     QPushButton* cancelButton_;
     QTimer previewTimer_;
+    bool networkDevice_ = false;
     bool scanning_ = false;
     bool closeWhenStopped_ = false;
     int shownLines_ = 0;

@@ -122,7 +122,9 @@ void ScannerSourceDialog::showDevices(DeviceStatus status,
 }
 
 QTreeWidgetItem* ScannerSourceDialog::addDevice(const SaneDeviceInfo& device) {
-    return new QTreeWidgetItem(list_, {device.vendor, device.model, device.name});
+    auto* item = new QTreeWidgetItem(list_, {device.vendor, device.model, device.name});
+    item->setData(NameColumn, Qt::UserRole, device.type);
+    return item;
 }
 
 // While the search runs, the remembered scanner can be taken at once; a search
@@ -168,7 +170,7 @@ std::optional<SaneDeviceInfo> ScannerSourceDialog::chosenInfo() const {
     if (result() != QDialog::Accepted || !list_->currentItem()) return std::nullopt;
     const QTreeWidgetItem* item = list_->currentItem();
     return SaneDeviceInfo{item->text(NameColumn), item->text(VendorColumn), item->text(ModelColumn),
-                          QString()};
+                          item->data(NameColumn, Qt::UserRole).toString()};
 }
 
 QString ScannerSourceDialog::chosenLabel() const {

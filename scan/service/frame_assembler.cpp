@@ -3,10 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/picture_store.h"
+
 namespace ornavex {
 namespace {
 
-constexpr int kMaxDimension = 1 << 17;
+// The most rows a page of that width may have and still be opened again.
+int mostRows(int width) {
+    if (width <= LargestPage::kShortSide) return LargestPage::kLongSide;
+    if (width <= LargestPage::kLongSide) return LargestPage::kShortSide;
+    return 0;
+}
 
 bool isSingleChannel(FrameFormat format) {
     return format == FrameFormat::Red || format == FrameFormat::Green ||
@@ -47,14 +54,22 @@ inline bool bitAt(const std::uint8_t* data, int index) {
 
 }  // namespace
 
+bool FrameAssembler::fitsLargestPage(const FrameParameters& parameters) {
+    if (parameters.depth != 1 && parameters.depth != 8 && parameters.depth != 16) return true;
+    if (parameters.bytesPerLine <= 0 || parameters.pixelsPerLine <= 0) return true;
+    const int rows = mostRows(pixelsThatFit(parameters));
+    return rows > 0 && parameters.lines <= rows;
+}
+
 bool FrameAssembler::beginFrame(const FrameParameters& parameters) {
     if (parameters.depth != 1 && parameters.depth != 8 && parameters.depth != 16) return false;
     if (parameters.bytesPerLine <= 0 || parameters.pixelsPerLine <= 0) return false;
-    if (parameters.lines == 0 || parameters.lines < -1 || parameters.lines > kMaxDimension)
-        return false;
+    if (parameters.lines == 0 || parameters.lines < -1) return false;
+    // Refused before any memory is taken for it.
+    if (!fitsLargestPage(parameters)) return false;
     FrameParameters checked = parameters;
     checked.pixelsPerLine = pixelsThatFit(parameters);
-    if (checked.pixelsPerLine <= 0 || checked.pixelsPerLine > kMaxDimension) return false;
+    if (checked.pixelsPerLine <= 0) return false;
     if (started_) {
         // Only the single-colour passes of a three-pass page may follow a frame.
         if (!isSingleChannel(checked.format) || !isSingleChannel(frame_.format)) return false;
@@ -96,7 +111,7 @@ bool FrameAssembler::startPage(const FrameParameters& p) {
                                      : Conversion::Channel16;
     }
     // A hand scanner starts with a guess that grows by doubling.
-    const int initialRows = p.lines > 0 ? p.lines : 256;
+    const int initialRows = p.lines > 0 ? p.lines : std::min(256, mostRows(width_));
     // Zero-filled, so passes that never arrive leave their channel dark.
     image_ = allocate(width_, initialRows, format);
     if (image_.isNull()) return false;
@@ -110,8 +125,9 @@ bool FrameAssembler::startPage(const FrameParameters& p) {
 
 bool FrameAssembler::ensureRow(int row) {
     if (row < image_.height()) return true;
-    if (row >= kMaxDimension) return false;
-    const int newHeight = std::min(kMaxDimension, std::max(row + 1, image_.height() * 2));
+    const int limit = mostRows(width_);
+    if (row >= limit) return false;
+    const int newHeight = std::min(limit, std::max(row + 1, image_.height() * 2));
     QImage grown = allocate(width_, newHeight, image_.format());
     if (grown.isNull()) return false;
     grown.setColorTable(image_.colorTable());
@@ -180,6 +196,11 @@ void FrameAssembler::convertLine(const std::uint8_t* line) {
     }
     frameLines_ = row + 1;
     pageLines_ = std::max(pageLines_, frameLines_);
+}
+
+void FrameAssembler::release() {
+    Allocate allocate = std::move(allocate_);
+    *this = FrameAssembler(std::move(allocate));
 }
 
 QImage FrameAssembler::finish() {

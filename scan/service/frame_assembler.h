@@ -38,10 +38,15 @@ class FrameAssembler {
     // False when the frame cannot be assembled (depth, size, or a pass that does
     // not match the earlier ones).
     bool beginFrame(const FrameParameters& parameters);
+    // False for a frame larger than the largest page the program opens again
+    // (a hand scanner's frame: too wide for it).
+    static bool fitsLargestPage(const FrameParameters& parameters);
     void feed(const std::uint8_t* data, std::size_t size);
     // The page as far as it arrived: complete lines only, cropped to the most
     // lines any frame delivered. Null when no line arrived.
     QImage finish();
+    // Lets go of the page without looking at it, ready for the next.
+    void release();
 
     std::size_t bytesInFrame() const { return frameBytes_; }
     // Complete lines of the page so far, and the picture that holds them (and

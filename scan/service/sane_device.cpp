@@ -430,7 +430,15 @@ PageOutcome SaneDevice::scanPage(FrameAssembler& assembler, double requestedDpi,
         status = toDeviceStatus(sane_get_parameters(asHandle(handle_), &parameters));
         if (status != DeviceStatus::Good) break;
         FrameParameters frame;
-        if (!toFrameParameters(parameters, frame) || !assembler.beginFrame(frame)) {
+        if (!toFrameParameters(parameters, frame)) {
+            status = DeviceStatus::Unsupported;
+            break;
+        }
+        if (!FrameAssembler::fitsLargestPage(frame)) {
+            status = DeviceStatus::TooLarge;
+            break;
+        }
+        if (!assembler.beginFrame(frame)) {
             status = DeviceStatus::Unsupported;
             break;
         }

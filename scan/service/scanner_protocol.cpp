@@ -1,18 +1,22 @@
 #include "scan/service/scanner_protocol.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <QDataStream>
 #include <QIODevice>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace ornavex {
 namespace {
 
-// Large enough for any device's option list; a longer datagram is refused.
-constexpr int kMaxMessageBytes = 1 << 20;
+// The first byte of every datagram.
+constexpr char kLastDatagram = 0;
+constexpr char kMoreFollows = 1;
 
 QDataStream& operator<<(QDataStream& out, const SaneDeviceInfo& d) {
     return out << d.name << d.vendor << d.model << d.type;
@@ -25,11 +29,41 @@ template <typename Enum>
 void writeEnum(QDataStream& out, Enum value) {
     out << static_cast<qint32>(value);
 }
+// A value outside the enum's range marks the stream as corrupt.
 template <typename Enum>
-void readEnum(QDataStream& in, Enum& value) {
+void readEnum(QDataStream& in, Enum& value, Enum last) {
     qint32 raw = 0;
     in >> raw;
+    if (raw < 0 || raw > static_cast<qint32>(last)) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return;
+    }
     value = static_cast<Enum>(raw);
+}
+
+void readFormat(QDataStream& in, QImage::Format& format) {
+    qint32 raw = 0;
+    in >> raw;
+    for (QImage::Format known : {QImage::Format_Invalid, QImage::Format_Mono,
+                                 QImage::Format_Grayscale8, QImage::Format_RGB888}) {
+        if (raw == static_cast<qint32>(known)) {
+            format = known;
+            return;
+        }
+    }
+    in.setStatus(QDataStream::ReadCorruptData);
+}
+
+// Qt's own reading reserves room for any count a list claims.
+void readStrings(QDataStream& in, QStringList& strings) {
+    quint32 count = 0;
+    in >> count;
+    strings.clear();
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QString text;
+        in >> text;
+        strings.append(std::move(text));
+    }
 }
 
 QDataStream& operator<<(QDataStream& out, const SaneOptionInfo& o) {
@@ -47,9 +81,9 @@ QDataStream& operator>>(QDataStream& in, SaneOptionInfo& o) {
     qint32 size = 0;
     quint32 words = 0;
     in >> index >> o.name >> o.title;
-    readEnum(in, o.type);
-    readEnum(in, o.constraint);
-    readEnum(in, o.unit);
+    readEnum(in, o.type, SaneOptionType::Group);
+    readEnum(in, o.constraint, SaneConstraint::StringList);
+    readEnum(in, o.unit, SaneUnit::Microsecond);
     in >> o.minimum >> o.maximum >> o.quantum >> words;
     o.words.clear();
     for (quint32 i = 0; i < words && in.status() == QDataStream::Ok; ++i) {
@@ -57,7 +91,8 @@ QDataStream& operator>>(QDataStream& in, SaneOptionInfo& o) {
         in >> word;
         o.words.push_back(word);
     }
-    in >> o.strings >> size >> o.active >> o.settable >> o.hasValue >> o.number >> o.text;
+    readStrings(in, o.strings);
+    in >> size >> o.active >> o.settable >> o.hasValue >> o.number >> o.text;
     o.index = index;
     o.size = size;
     return in;
@@ -80,7 +115,9 @@ void readList(QDataStream& in, std::vector<T>& list) {
     }
 }
 
-QByteArray encode(const ScannerMessage& m) {
+}  // namespace
+
+QByteArray encodeMessage(const ScannerMessage& m) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
@@ -98,26 +135,58 @@ QByteArray encode(const ScannerMessage& m) {
     return bytes;
 }
 
-bool decode(const QByteArray& bytes, ScannerMessage& m) {
+bool decodeMessage(const QByteArray& bytes, ScannerMessage& m) {
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     qint32 dpi = 0, width = 0, height = 0, bytesPerLine = 0, permille = 0, lines = 0;
-    readEnum(in, m.type);
+    readEnum(in, m.type, MessageType::AuthQuestion);
     in >> m.id;
-    readEnum(in, m.status);
+    readEnum(in, m.status, DeviceStatus::Failed);
     in >> m.text >> m.secret;
     readList(in, m.devices);
     readList(in, m.options);
-    in >> m.request.source >> m.request.mode >> dpi >> m.request.width >> m.request.height >>
-        m.request.otherOptions;
+    in >> m.request.source >> m.request.mode >> dpi >> m.request.width >> m.request.height;
+    readStrings(in, m.request.otherOptions);
     in >> width >> height >> bytesPerLine;
-    readEnum(in, m.layout.format);
+    readFormat(in, m.layout.format);
     in >> permille >> lines >> m.dpi;
     m.request.dpi = dpi;
     m.layout = {width, height, bytesPerLine, m.layout.format};
     m.permille = permille;
     m.lines = lines;
     return in.status() == QDataStream::Ok;
+}
+
+namespace {
+
+// Sends one datagram; the memory file, if any, goes with it.
+SendResult sendDatagram(int socket, const char* data, std::size_t size, int memoryFile,
+                        SendWait wait) {
+    iovec part{const_cast<char*>(data), size};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (memoryFile >= 0) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* attached = CMSG_FIRSTHDR(&header);
+        attached->cmsg_level = SOL_SOCKET;
+        attached->cmsg_type = SCM_RIGHTS;
+        attached->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(attached), &memoryFile, sizeof memoryFile);
+    }
+    for (;;) {
+        const ssize_t sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(size)) return SendResult::Sent;
+        if (sent >= 0) return SendResult::PeerGone;  // a datagram is never sent in part
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return SendResult::PeerGone;
+        if (wait == SendWait::NoWait) return SendResult::Full;
+        pollfd room{socket, POLLOUT, 0};
+        if (::poll(&room, 1, -1) < 0 && errno != EINTR) return SendResult::PeerGone;
+        if (room.revents & (POLLHUP | POLLERR | POLLNVAL)) return SendResult::PeerGone;
+    }
 }
 
 }  // namespace
@@ -130,35 +199,32 @@ bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second) {
     return true;
 }
 
-bool sendMessage(int socket, const ScannerMessage& message) {
-    const QByteArray bytes = encode(message);
-    iovec part{const_cast<char*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (message.memoryFile.valid()) {
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr* attached = CMSG_FIRSTHDR(&header);
-        attached->cmsg_level = SOL_SOCKET;
-        attached->cmsg_type = SCM_RIGHTS;
-        attached->cmsg_len = CMSG_LEN(sizeof(int));
-        const int fd = message.memoryFile.get();
-        std::memcpy(CMSG_DATA(attached), &fd, sizeof fd);
-    }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent == static_cast<ssize_t>(bytes.size())) return true;
-        if (sent < 0 && errno == EINTR) continue;
-        return false;
-    }
+SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait) {
+    const QByteArray bytes = encodeMessage(message);
+    const std::size_t total = static_cast<std::size_t>(bytes.size());
+    if (total > kMaxMessageBytes) return SendResult::PeerGone;
+    const std::size_t share = kDatagramBytes - 1;
+    if (wait == SendWait::NoWait && total > share) return SendResult::Full;
+    std::vector<char> datagram;
+    datagram.reserve(std::min(total, share) + 1);
+    std::size_t offset = 0;
+    do {
+        const std::size_t count = std::min(share, total - offset);
+        datagram.assign(1, offset + count < total ? kMoreFollows : kLastDatagram);
+        datagram.insert(datagram.end(), bytes.constData() + offset,
+                        bytes.constData() + offset + count);
+        const int memoryFile = offset == 0 ? message.memoryFile.get() : -1;
+        const SendResult result =
+            sendDatagram(socket, datagram.data(), datagram.size(), memoryFile, wait);
+        if (result != SendResult::Sent) return result;
+        offset += count;
+    } while (offset < total);
+    return SendResult::Sent;
 }
 
-ReceiveResult receiveMessage(int socket, ScannerMessage& message, bool wait) {
-    // Progress arrives many times a second: keep one buffer per thread.
-    thread_local std::vector<char> buffer(kMaxMessageBytes);
-    iovec part{buffer.data(), buffer.size()};
+ReceiveResult MessageReader::receiveDatagram(bool wait, bool& last) {
+    datagram_.resize(kDatagramBytes);
+    iovec part{datagram_.data(), datagram_.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr header{};
     header.msg_iov = &part;
@@ -167,28 +233,55 @@ ReceiveResult receiveMessage(int socket, ScannerMessage& message, bool wait) {
     header.msg_controllen = sizeof control;
     ssize_t received = 0;
     do {
-        received = ::recvmsg(socket, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
+        received = ::recvmsg(socket_, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
         return errno == EAGAIN || errno == EWOULDBLOCK ? ReceiveResult::NothingYet
                                                        : ReceiveResult::Broken;
     }
     if (received == 0) return ReceiveResult::Closed;
-    OwnedFd attachedFile;
+    bool secondFile = false;
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
             c->cmsg_len >= CMSG_LEN(sizeof(int))) {
             int fd = -1;
             std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-            attachedFile.reset(fd);
+            OwnedFd file(fd);
+            secondFile = attached_.valid() || !gathered_.isEmpty();
+            if (!secondFile) attached_ = std::move(file);
         }
     }
-    if (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return ReceiveResult::Broken;
-    const QByteArray bytes = QByteArray::fromRawData(buffer.data(), received);
-    message = ScannerMessage();
-    if (!decode(bytes, message)) return ReceiveResult::Broken;
-    message.memoryFile = std::move(attachedFile);
+    if (secondFile || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return ReceiveResult::Broken;
+    const char flag = datagram_[0];
+    if (flag != kLastDatagram && flag != kMoreFollows) return ReceiveResult::Broken;
+    const auto size = static_cast<std::size_t>(received) - 1;
+    if (static_cast<std::size_t>(gathered_.size()) + size > kMaxMessageBytes) {
+        return ReceiveResult::Broken;
+    }
+    gathered_.append(datagram_.data() + 1, static_cast<qsizetype>(size));
+    last = flag == kLastDatagram;
     return ReceiveResult::Message;
+}
+
+ReceiveResult MessageReader::receive(ScannerMessage& message, bool wait) {
+    for (;;) {
+        bool last = false;
+        const ReceiveResult result = receiveDatagram(wait, last);
+        if (result != ReceiveResult::Message) {
+            if (result != ReceiveResult::NothingYet) {
+                gathered_.clear();
+                attached_.reset();
+            }
+            return result;
+        }
+        if (!last) continue;
+        const QByteArray bytes = std::exchange(gathered_, {});
+        OwnedFd attachedFile = std::move(attached_);
+        message = ScannerMessage();
+        if (!decodeMessage(bytes, message)) return ReceiveResult::Broken;
+        message.memoryFile = std::move(attachedFile);
+        return ReceiveResult::Message;
+    }
 }
 
 }  // namespace ornavex

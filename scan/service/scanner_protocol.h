@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -10,9 +12,10 @@
 
 namespace ornavex {
 
-// The messages between the window and the scanner worker. One message is one
-// datagram on a SOCK_SEQPACKET socket pair; a page's memory file travels beside
-// its PageBuffer message.
+// The messages between the window and the scanner worker, on a SOCK_SEQPACKET
+// socket pair. A message larger than one datagram is split; each datagram
+// starts with a byte that says whether more of the message follows. A page's
+// memory file travels beside the first datagram of its PageBuffer message.
 enum class MessageType : quint8 {
     // window to worker
     Search,
@@ -54,14 +57,41 @@ struct ScannerMessage {
 };
 
 enum class ReceiveResult { Message, NothingYet, Closed, Broken };
+enum class SendResult { Sent, Full, PeerGone };
+
+// All datagrams of one message together: room for any device's option list.
+constexpr std::size_t kMaxMessageBytes = std::size_t{16} << 20;
+// One datagram's share, well below a socket's default buffer (about 208 KiB).
+constexpr std::size_t kDatagramBytes = std::size_t{32} << 10;
 
 // Creates a connected, close-on-exec SOCK_SEQPACKET pair.
 bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second);
 
-// Sends without waiting; false when the peer is gone or not reading.
-bool sendMessage(int socket, const ScannerMessage& message);
+// Wait: waits while the peer's queue is full, for as long as the peer lives.
+// NoWait: never waits; Full when the queue has no room, and then nothing was
+// sent, so a message larger than one datagram is refused with Full as well.
+enum class SendWait { Wait, NoWait };
+SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait);
 
-// With wait false, returns NothingYet at once when no message is queued.
-ReceiveResult receiveMessage(int socket, ScannerMessage& message, bool wait);
+// The bytes of a message, and the message from them; false for bytes no sender writes.
+QByteArray encodeMessage(const ScannerMessage& message);
+bool decodeMessage(const QByteArray& bytes, ScannerMessage& message);
+
+// Reads whole messages from one socket, gathering a message's datagrams
+// across calls. With wait false, returns NothingYet at once when no complete
+// message is queued.
+class MessageReader {
+  public:
+    explicit MessageReader(int socket = -1) : socket_(socket) {}
+    ReceiveResult receive(ScannerMessage& message, bool wait);
+
+  private:
+    ReceiveResult receiveDatagram(bool wait, bool& last);
+
+    int socket_;
+    std::vector<char> datagram_;
+    QByteArray gathered_;
+    OwnedFd attached_;
+};
 
 }  // namespace ornavex

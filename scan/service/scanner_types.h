@@ -20,7 +20,8 @@ enum class DeviceStatus {
     AccessDenied,
     Invalid,
     Unsupported,
-    NoData,  // the page ended before a single line arrived
+    NoData,    // the page ended before a single line arrived
+    TooLarge,  // larger than the largest page the program opens again
     Failed,
 };
 
@@ -30,6 +31,15 @@ struct SaneDeviceInfo {
     QString model;
     QString type;
 };
+
+// Whether the device is reached over the network, as SANE tells it: by its
+// type, or by a backend that only speaks to network scanners.
+inline bool isNetworkDevice(const SaneDeviceInfo& device) {
+    for (const char* backend : {"net:", "airscan:", "escl:"}) {
+        if (device.name.startsWith(QLatin1String(backend))) return true;
+    }
+    return device.type.contains(QLatin1String("network"), Qt::CaseInsensitive);
+}
 
 struct SaneDeviceList {
     DeviceStatus status = DeviceStatus::Good;

@@ -1,5 +1,6 @@
 #include "scan/service/scanner_worker.h"
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 
@@ -24,11 +25,9 @@ Q_LOGGING_CATEGORY(lcWorker, "ornavex.scan.worker", QtCriticalMsg)
 constexpr std::size_t kMaxCredential = 128;
 constexpr std::chrono::milliseconds kProgressInterval{20};
 
-enum class WorkerState { Idle, Searching, Opening, Ready, Scanning, Cancelling, Closing };
-
 class ScannerWorker {
   public:
-    explicit ScannerWorker(int socket) : socket_(socket) { current = this; }
+    explicit ScannerWorker(int socket) : socket_(socket), reader_(socket) { current = this; }
     ~ScannerWorker() { current = nullptr; }
 
     int run() {
@@ -36,7 +35,6 @@ class ScannerWorker {
         reply({MessageType::Ready});
         ScannerMessage message;
         while (!windowGone_ && next(message)) handle(message);
-        state_ = WorkerState::Closing;
         device_.reset();
         session_.reset();
         return 0;
@@ -47,9 +45,18 @@ class ScannerWorker {
         if (current) current->askForLogin(resource, username, password);
     }
 
-    void reply(ScannerMessage message) {
-        // A window that stopped reading is gone for this worker's purposes.
-        if (!windowGone_ && !sendMessage(socket_, message)) windowGone_ = true;
+    // Waits while the window is busy; only a window that is gone ends the worker.
+    void reply(const ScannerMessage& message) {
+        if (windowGone_) return;
+        if (sendMessage(socket_, message, SendWait::Wait) != SendResult::Sent) windowGone_ = true;
+    }
+
+    // Progress a busy window has no room for is dropped: the next one says more.
+    void tell(const ScannerMessage& progress) {
+        if (windowGone_) return;
+        if (sendMessage(socket_, progress, SendWait::NoWait) == SendResult::PeerGone) {
+            windowGone_ = true;
+        }
     }
 
     bool next(ScannerMessage& message) {
@@ -58,10 +65,11 @@ class ScannerWorker {
             backlog_.pop_front();
             return true;
         }
-        return receiveMessage(socket_, message, true) == ReceiveResult::Message;
+        return reader_.receive(message, true) == ReceiveResult::Message;
     }
 
     void handle(ScannerMessage& message) {
+        requestId_ = message.id;
         switch (message.type) {
             case MessageType::Search:
                 search(message.id);
@@ -81,30 +89,24 @@ class ScannerWorker {
     }
 
     void search(quint32 id) {
-        state_ = WorkerState::Searching;
         const SaneDeviceList list = session_->listDevices();
         ScannerMessage answer{MessageType::Devices, id, list.status};
         answer.devices = list.devices;
-        reply(std::move(answer));
-        state_ = device_ ? WorkerState::Ready : WorkerState::Idle;
+        reply(answer);
     }
 
     void open(quint32 id, const QString& name) {
-        state_ = WorkerState::Opening;
         device_.reset();
         SaneSession::Opened opened = session_->open(name);
         device_ = std::move(opened.device);
         ScannerMessage answer{MessageType::Opened, id, opened.status};
         if (device_) answer.options = device_->options();
-        reply(std::move(answer));
-        state_ = device_ ? WorkerState::Ready : WorkerState::Idle;
+        reply(answer);
     }
 
     void close(quint32 id) {
-        state_ = WorkerState::Closing;
         device_.reset();
         reply({MessageType::Closed, id});
-        state_ = WorkerState::Idle;
     }
 
     void scan(quint32 id, const ScanRequest& request) {
@@ -113,13 +115,11 @@ class ScannerWorker {
             reply({MessageType::ScanEnded, id});
             return;
         }
-        state_ = WorkerState::Scanning;
         cancelled_ = false;
         const DeviceStatus applied = device_->apply(request);
         if (applied != DeviceStatus::Good) {
             reply({MessageType::PageEnded, id, applied});
             reply({MessageType::ScanEnded, id});
-            state_ = WorkerState::Ready;
             return;
         }
         FrameAssembler assembler([this, id](int width, int height, QImage::Format format) {
@@ -135,19 +135,26 @@ class ScannerWorker {
             ScannerMessage progress{MessageType::Progress, id};
             progress.permille = permille;
             progress.lines = lines;
-            reply(std::move(progress));
+            tell(progress);
         };
         callbacks.cancelRequested = [this, id] { return cancelRequested(id); };
-        callbacks.ended = [this, id](const PageOutcome& outcome) {
-            ScannerMessage ended{MessageType::PageEnded, id, outcome.status};
+        callbacks.ended = [this, id, &assembler](const PageOutcome& outcome) {
+            // The worker lets go of the rows and seals them: the window's page stays as sent.
+            assembler.release();
+            DeviceStatus status = outcome.status;
+            if (pageFile_.valid() && !sealPageRows(pageFile_.get()) &&
+                status == DeviceStatus::Good) {
+                qCWarning(lcWorker) << "the page's memory cannot be sealed";
+                status = DeviceStatus::Failed;
+            }
+            pageFile_.reset();
+            ScannerMessage ended{MessageType::PageEnded, id, status};
             ended.lines = outcome.lines;
             ended.dpi = outcome.dpi;
-            reply(std::move(ended));
-            state_ = WorkerState::Cancelling;
+            reply(ended);
         };
         device_->scanPage(assembler, request.dpi, callbacks);
         reply({MessageType::ScanEnded, id});
-        state_ = WorkerState::Ready;
     }
 
     QImage sharePage(quint32 id, const PageLayout& layout) {
@@ -157,10 +164,12 @@ class ScannerWorker {
             qCWarning(lcWorker) << "no shared memory for a page of" << layout.bytes() << "bytes";
             return {};
         }
+        // Kept to seal the rows once the page is complete.
+        pageFile_.reset(::fcntl(memoryFile.get(), F_DUPFD_CLOEXEC, 0));
         ScannerMessage buffer{MessageType::PageBuffer, id};
         buffer.layout = layout;
         buffer.memoryFile = std::move(memoryFile);
-        reply(std::move(buffer));
+        reply(buffer);
         return rows;
     }
 
@@ -168,7 +177,7 @@ class ScannerWorker {
     bool cancelRequested(quint32 scanId) {
         for (;;) {
             ScannerMessage message;
-            const ReceiveResult result = receiveMessage(socket_, message, false);
+            const ReceiveResult result = reader_.receive(message, false);
             if (result == ReceiveResult::NothingYet) break;
             if (result != ReceiveResult::Message) {
                 windowGone_ = true;
@@ -186,15 +195,21 @@ class ScannerWorker {
     void askForLogin(const char* resource, char* username, char* password) {
         username[0] = '\0';
         password[0] = '\0';
-        ScannerMessage question{MessageType::AuthQuestion};
+        // Asked in any call: the open, an option, the start of a page.
+        ScannerMessage question{MessageType::AuthQuestion, requestId_};
         question.text = QString::fromUtf8(resource ? resource : "");
-        reply(std::move(question));
+        reply(question);
         for (;;) {
             if (windowGone_) return;
             ScannerMessage message;
-            if (receiveMessage(socket_, message, true) != ReceiveResult::Message) {
+            if (reader_.receive(message, true) != ReceiveResult::Message) {
                 windowGone_ = true;
                 return;
+            }
+            if (message.type == MessageType::Cancel) {
+                // The page the login is for: the window declines the login as well.
+                if (message.id == requestId_) cancelled_ = true;
+                continue;
             }
             if (message.type != MessageType::AuthAnswer) {
                 backlog_.push_back(std::move(message));
@@ -216,10 +231,12 @@ class ScannerWorker {
 
     static inline ScannerWorker* current = nullptr;
     int socket_;
-    WorkerState state_ = WorkerState::Idle;
+    MessageReader reader_;
+    quint32 requestId_ = 0;
     std::unique_ptr<SaneSession> session_;
     std::unique_ptr<SaneDevice> device_;
     std::deque<ScannerMessage> backlog_;
+    OwnedFd pageFile_;
     bool cancelled_ = false;
     bool windowGone_ = false;
 };

@@ -1,9 +1,12 @@
 #include "scan/service/shared_page.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <limits>
+
+#include "platform/picture_store.h"
 
 namespace ornavex {
 namespace {
@@ -70,10 +73,17 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
     return {width, height, bytesPerLine, format};
 }
 
+bool isAcceptablePage(const PageLayout& layout) {
+    if (!layout.isPlausible() || !LargestPage::holds({layout.width, layout.height})) return false;
+    return layout.bytesPerLine ==
+           pageLayoutFor(layout.width, layout.height, layout.format).bytesPerLine;
+}
+
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {
     if (!layout.isPlausible()) return {};
-    OwnedFd file(::memfd_create("ornavex-page", MFD_CLOEXEC));
-    if (!file.valid() || ::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) {
+    OwnedFd file(::memfd_create("ornavex-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!file.valid() || ::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0 ||
+        ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0) {
         return {};
     }
     void* address = ::mmap(nullptr, layout.bytes(), PROT_READ | PROT_WRITE,
@@ -84,6 +94,10 @@ QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {
     return image;
 }
 
+bool sealPageRows(int memoryFile) {
+    return ::fcntl(memoryFile, F_ADD_SEALS, F_SEAL_WRITE) == 0;
+}
+
 QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMapping mapping) {
     if (!layout.isPlausible() || rows <= 0 || rows > layout.height) return {};
     struct stat info {};
@@ -92,8 +106,17 @@ QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMap
         return {};
     }
     const bool watching = mapping == PageMapping::Watching;
-    void* address = ::mmap(nullptr, layout.bytes(), watching ? PROT_READ : PROT_READ | PROT_WRITE,
-                           watching ? MAP_SHARED : MAP_PRIVATE, memoryFile, 0);
+    // Watched through a read-only descriptor: a shared mapping of a writable one
+    // would keep the worker from sealing the rows once the page is complete.
+    OwnedFd readOnly;
+    if (watching) {
+        const QByteArray path = "/proc/self/fd/" + QByteArray::number(memoryFile);
+        readOnly.reset(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+        if (!readOnly.valid()) return {};
+    }
+    void* address =
+        ::mmap(nullptr, layout.bytes(), watching ? PROT_READ : PROT_READ | PROT_WRITE,
+               watching ? MAP_SHARED : MAP_PRIVATE, watching ? readOnly.get() : memoryFile, 0);
     if (address == MAP_FAILED) return {};
     return wrap(address, layout.bytes(), layout, rows, !watching);
 }

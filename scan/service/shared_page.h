@@ -21,10 +21,19 @@ struct PageLayout {
 // The rows QImage would use for a picture of that size and format (32-bit aligned lines).
 PageLayout pageLayoutFor(int width, int height, QImage::Format format);
 
+// Whether a page offered in that layout may be taken: the rows a worker lays
+// out, for a page no larger than the largest this program opens again.
+bool isAcceptablePage(const PageLayout& layout);
+
 // A zero-filled picture whose rows live in a new anonymous shared memory file,
 // so the page can be handed to another process without a copy. The picture
-// owns the mapping; memoryFile receives a descriptor of the file.
+// owns the mapping; memoryFile receives a descriptor of the file, whose size
+// is sealed: the other process can map it without fear of it shrinking.
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile);
+
+// Seals the complete page's rows against every further write; fails while a
+// writable picture of them still lives.
+bool sealPageRows(int memoryFile);
 
 // The first `rows` rows of a page in a shared memory file. Watching: read-only,
 // seeing the other process's writes as they come. Otherwise a private

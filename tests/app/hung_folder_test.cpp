@@ -1,6 +1,8 @@
 // A document folder on a share that stops answering: the window runs on, the
 // user is told which folder, the page is stored elsewhere, and the given-up
 // write never appears once the share answers again.
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 
 #include "platform/folder_worker_client.h"
@@ -53,9 +55,14 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     fakes.scanner->deliverPage(page(300, 400));
     mount.setMode("writes");
     int ticksWhenTold = -1;
+    QString nameWhenTold;
     fakes.messages->whileShown = [&](const MessageBoxRequest&) {
-        if (ticksWhenTold < 0) ticksWhenTold = ticks;
+        if (ticksWhenTold >= 0) return;
+        ticksWhenTold = ticks;
+        nameWhenTold = root.fileName();
     };
+    // Typed while the window waits: dropped, not taken into the waiting command.
+    QTimer::singleShot(300, [&] { QTest::keyClicks(root.tBilddatei(), "x"); });
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(elsewhere + "/brief.jpg");
 
@@ -66,6 +73,7 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
         << fakes.messages->shown()[0].text.toStdString();
     EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::RetryElsewhereCancel);
     EXPECT_GT(ticksWhenTold, 10) << "the window's loop stood still while the share hung";
+    EXPECT_EQ(nameWhenTold, "brief.jpg");
     EXPECT_EQ(QImage(elsewhere + "/brief.jpg").size(), QSize(300, 400));
     EXPECT_EQ(root.picture().size(), QSize(300, 400)) << "the page stays in the preview";
 

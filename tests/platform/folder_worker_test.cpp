@@ -7,7 +7,9 @@
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -87,6 +89,7 @@ TEST_P(WorkerStoreTest, WritesTheSameFileAsInProcessAndLoadsItBack) {
                                ReplacePolicy::KeepExisting)
                     .ok());
     EXPECT_EQ(contentOf(viaWorker), contentOf(inProcess));
+    EXPECT_GE(local.load(inProcess).page.memoryFile(), 0) << "not decoded into shared memory";
 
     const LoadedPage loaded = worker.load(viaWorker);
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
@@ -209,6 +212,21 @@ TEST_F(HungFolderTest, AWriteGivenUpInItsRenameNeverKeepsTheName) {
     // A page stored under the name meanwhile is no page given up: it stays.
     ASSERT_EQ(store("seite.bmp").status, PageWriteStatus::Ok);
     EXPECT_EQ(namesIn(inBacking("")), "seite.bmp");
+}
+
+TEST_F(HungFolderTest, AHungLoadEndsAtOnceWhenTheProgramEnds) {
+    // A deadline far off: only the end of the program may cut the wait short.
+    FolderWorkerClient patient(workerCommand(), 30s);
+    ASSERT_EQ(patient.pathExists(mount_.mount()), FolderAnswer::Yes);
+    mount_.setMode("all");
+    QElapsedTimer waited;
+    waited.start();
+    QTimer::singleShot(100, [] { QCoreApplication::exit(0); });
+    EXPECT_EQ(patient.load(onMount("gross.jpg")).status, PictureLoadStatus::NoAnswer);
+    EXPECT_LT(waited.elapsed(), 15000);
+    // The ending program's loops are spent; a full turn of the main loop readies the next test.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 }  // namespace

@@ -10,8 +10,13 @@
 // open, start, read, cancel and close can "hang" (in pause(), no busy loop), "crash" (SIGSEGV,
 // no core file) or "fail" (SANE_STATUS_IO_ERROR, where the call returns a status). Besides:
 // read=hang-midway and read=crash-midway after half the page, read=slow (20 ms per chunk),
-// open=auth (only user "scan" with password "geheim" may open) and resolution=unreadable (reading
-// that option gives SANE_STATUS_INVAL, setting it works, as with some drivers).
+// read=trickle:<ms> (the page in a thousand small pieces spread over that time),
+// open=auth-after:<ms> (asks for a login after that time, then hangs whatever the answer),
+// open=auth, start=auth and option=auth (a login in that call: only user "scan" with password
+// "geheim" may go on; "option" is setting any option), resolution=unreadable (reading that option
+// gives SANE_STATUS_INVAL, setting it works, as with some drivers), get_devices=network (the device
+// calls itself a network scanner), options=many (one more option, a list of choices larger than
+// a socket's default buffer) and parameters=huge (a frame of 2^17 x 2^17 pixels).
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -60,7 +65,26 @@ bool injected(const std::string& call) {
     return fault == "fail";
 }
 
-enum Option { kOptionCount, kResolution, kBrX, kBrY, kOptions };
+enum Option { kOptionCount, kResolution, kBrX, kBrY, kMany, kOptions };
+
+int optionCount() {
+    return faultAt("options") == "many" ? kOptions : kMany;
+}
+
+// 4000 choices of 100 letters: far over 208 KiB once listed.
+const SANE_String_Const* manyChoices() {
+    static const auto* list = [] {
+        constexpr int kCount = 4000;
+        static std::string texts[kCount];
+        static SANE_String_Const pointers[kCount + 1] = {};
+        for (int i = 0; i < kCount; ++i) {
+            texts[i] = std::to_string(i) + std::string(100, 'x');
+            pointers[i] = texts[i].c_str();
+        }
+        return pointers;
+    }();
+    return list;
+}
 
 const SANE_Range kResolutions = {50, 600, 1};
 const SANE_Range kWidths = {0, 200, 1};
@@ -73,16 +97,29 @@ SANE_Option_Descriptor describe(SANE_String_Const name, SANE_Unit unit, const SA
     return {name, name, "", SANE_TYPE_INT, unit, sizeof(SANE_Word), cap, kind, {.range = range}};
 }
 
+SANE_Option_Descriptor describeMany() {
+    return {"ornavex-many",
+            "ornavex-many",
+            "",
+            SANE_TYPE_STRING,
+            SANE_UNIT_NONE,
+            128,
+            SANE_CAP_SOFT_DETECT,
+            SANE_CONSTRAINT_STRING_LIST,
+            {.string_list = manyChoices()}};
+}
+
 const SANE_Option_Descriptor kDescriptors[kOptions] = {
     describe(SANE_NAME_NUM_OPTIONS, SANE_UNIT_NONE, nullptr),
     describe(SANE_NAME_SCAN_RESOLUTION, SANE_UNIT_DPI, &kResolutions),
     describe(SANE_NAME_SCAN_BR_X, SANE_UNIT_PIXEL, &kWidths),
-    describe(SANE_NAME_SCAN_BR_Y, SANE_UNIT_PIXEL, &kHeights)};
+    describe(SANE_NAME_SCAN_BR_Y, SANE_UNIT_PIXEL, &kHeights), describeMany()};
 
 // The one flatbed; sane_open starts it afresh.
 struct Flatbed {
-    SANE_Word words[kOptions] = {kOptions, 100, kWidths.max, kHeights.max};
+    SANE_Word words[kOptions] = {optionCount(), 100, kWidths.max, kHeights.max, 0};
     std::size_t delivered = 0;
+    bool loggedIn = false;  // a login in an option or a start counts for the rest of the open
 
     std::size_t bytes() const { return std::size_t(words[kBrX]) * words[kBrY]; }
     SANE_Byte byteAt(std::size_t offset) const {
@@ -97,6 +134,13 @@ bool authorized() {
     SANE_Char password[SANE_MAX_PASSWORD_LEN] = {};
     if (g_authorize) g_authorize("ornavexfault:0", user, password);
     return std::strcmp(user, "scan") == 0 && std::strcmp(password, "geheim") == 0;
+}
+
+// Asks once per open when the call is scripted to need a login.
+bool loginRefused(const std::string& call) {
+    if (faultAt(call) != "auth" || g_flatbed.loggedIn) return false;
+    g_flatbed.loggedIn = authorized();
+    return !g_flatbed.loggedIn;
 }
 
 }  // namespace
@@ -114,15 +158,24 @@ ORNAVEX_SANE_ENTRY void sane_ornavexfault_exit() {}
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device*** list,
                                                              SANE_Bool /*localOnly*/) {
     static const SANE_Device device = {"0", "Ornavex", "Störgerät", "flatbed scanner"};
+    static const SANE_Device networked = {"0", "Ornavex", "Störgerät", "network scanner"};
     static const SANE_Device* devices[] = {&device, nullptr};
+    static const SANE_Device* networkDevices[] = {&networked, nullptr};
     if (injected("get_devices")) return SANE_STATUS_IO_ERROR;
-    *list = devices;
+    *list = faultAt("get_devices") == "network" ? networkDevices : devices;
     return SANE_STATUS_GOOD;
 }
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_open(SANE_String_Const, SANE_Handle* handle) {
     if (injected("open")) return SANE_STATUS_IO_ERROR;
-    if (faultAt("open") == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;
+    const std::string openFault = faultAt("open");
+    if (openFault == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;
+    if (openFault.starts_with("auth-after:")) {
+        const long wait = std::strtol(openFault.c_str() + std::strlen("auth-after:"), nullptr, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        authorized();
+        hang();
+    }
     g_flatbed = Flatbed{};
     *handle = &g_flatbed;
     return SANE_STATUS_GOOD;
@@ -134,22 +187,28 @@ ORNAVEX_SANE_ENTRY void sane_ornavexfault_close(SANE_Handle) {
 
 ORNAVEX_SANE_ENTRY const SANE_Option_Descriptor* sane_ornavexfault_get_option_descriptor(
     SANE_Handle, SANE_Int option) {
-    return option >= 0 && option < kOptions ? &kDescriptors[option] : nullptr;
+    return option >= 0 && option < optionCount() ? &kDescriptors[option] : nullptr;
 }
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_control_option(SANE_Handle, SANE_Int option,
                                                                 SANE_Action action, void* value,
                                                                 SANE_Int* info) {
     if (info) *info = 0;
-    if (option < 0 || option >= kOptions) return SANE_STATUS_INVAL;
+    if (option < 0 || option >= optionCount()) return SANE_STATUS_INVAL;
     auto* word = static_cast<SANE_Word*>(value);
     if (action == SANE_ACTION_GET_VALUE) {
         if (option == kResolution && faultAt("resolution") == "unreadable")
             return SANE_STATUS_INVAL;
-        *word = g_flatbed.words[option];
+        if (option == kMany) {
+            std::strcpy(static_cast<char*>(value), manyChoices()[0]);
+        } else {
+            *word = g_flatbed.words[option];
+        }
         return SANE_STATUS_GOOD;
     }
-    if (action != SANE_ACTION_SET_VALUE || option == kOptionCount) return SANE_STATUS_INVAL;
+    if (action != SANE_ACTION_SET_VALUE || option == kOptionCount || option == kMany)
+        return SANE_STATUS_INVAL;
+    if (loginRefused("option")) return SANE_STATUS_ACCESS_DENIED;
     g_flatbed.words[option] = *word;
     return SANE_STATUS_GOOD;
 }
@@ -158,11 +217,14 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_parameters(SANE_Handle,
                                                                 SANE_Parameters* parameters) {
     const SANE_Word width = g_flatbed.words[kBrX];
     *parameters = {SANE_FRAME_GRAY, SANE_TRUE, width, width, g_flatbed.words[kBrY], 8};
+    if (faultAt("parameters") == "huge")
+        *parameters = {SANE_FRAME_GRAY, SANE_TRUE, 1 << 17, 1 << 17, 1 << 17, 8};
     return SANE_STATUS_GOOD;
 }
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_start(SANE_Handle) {
     if (injected("start")) return SANE_STATUS_IO_ERROR;
+    if (loginRefused("start")) return SANE_STATUS_ACCESS_DENIED;
     g_flatbed.delivered = 0;
     return SANE_STATUS_GOOD;
 }
@@ -176,10 +238,15 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_read(SANE_Handle, SANE_Byte* da
     const bool midway = fault.ends_with("-midway");
     if (midway && g_flatbed.delivered >= total / 2) fault == "crash-midway" ? crash() : hang();
     if (fault == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const bool trickle = fault.starts_with("trickle:");
+    if (trickle) {
+        const long spread = std::strtol(fault.c_str() + std::strlen("trickle:"), nullptr, 10);
+        std::this_thread::sleep_for(std::chrono::microseconds(spread));  // a thousandth of it
+    }
     if (g_flatbed.delivered == total) return SANE_STATUS_EOF;
     const std::size_t end = midway ? total / 2 : total;
-    const std::size_t count =
-        std::min({std::size_t(maxLength), std::size_t(4096), end - g_flatbed.delivered});
+    const std::size_t piece = trickle ? std::max<std::size_t>(1, total / 1000) : 4096;
+    const std::size_t count = std::min({std::size_t(maxLength), piece, end - g_flatbed.delivered});
     for (std::size_t i = 0; i < count; ++i) data[i] = g_flatbed.byteAt(g_flatbed.delivered + i);
     g_flatbed.delivered += count;
     *length = SANE_Int(count);

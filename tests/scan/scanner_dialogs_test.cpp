@@ -333,5 +333,70 @@ TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScannerOnlyWithTheRightPassw
     EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
 }
 
+struct LoginRow {
+    const char* name;
+    const char* faults;
+};
+
+class ScannerLoginTest : public ScannerDialogsTest,
+                         public ::testing::WithParamInterface<LoginRow> {};
+
+// Network backends ask for a login in other calls than the open too.
+TEST_P(ScannerLoginTest, ALoginAskedWhileScanningGetsTheSameDialogAndThePageComes) {
+    chooseFaultDevice(GetParam().faults);
+    bool asked = false;
+    whenShown<ScannerLoginDialog>(scope, [&asked](ScannerLoginDialog& dialog) {
+        asked = true;
+        dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
+        dialog.findChild<QLineEdit*>("passwort")->setText("geheim");
+        button(dialog, "OK")->click();
+    });
+    // Unanswered, the page would wait for ever: give up on it after a bound.
+    QTimer::singleShot(20000, &scope, [this] {
+        if (auto* dialog = owner.findChild<ScannerAcquireDialog*>()) {
+            dialog->done(ScannerAcquireDialog::Lost);
+        }
+    });
+    EXPECT_EQ(acquire(), AcquireOutcome::NewPage);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerLoginTest,
+                         ::testing::Values(LoginRow{"InThePagesStart", "start=auth"},
+                                           LoginRow{"InAnOption", "option=auth"}),
+                         test::byName);
+
+TEST_F(ScannerDialogsTest, ANetworkScannerThatLosesItsConnectionIsToldOfTheNetwork) {
+    misbehave("get_devices=network");
+    choose("ornavexfault:0");
+    misbehave("get_devices=network,read=fail");
+    EXPECT_EQ(acquire(), AcquireOutcome::Failed);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    const QString message = messages.shown().front().text;
+    EXPECT_TRUE(message.contains("Netzwerkverbindung")) << message.toStdString();
+    EXPECT_FALSE(message.contains("Kabel")) << message.toStdString();
+}
+
+// Every page the dialog can ask for must open again in this program.
+TEST_F(ScannerDialogsTest, OffersNoResolutionWhosePagesCouldNotBeOpenedAgain) {
+    SaneOptionInfo resolution;
+    resolution.name = "resolution";
+    resolution.type = SaneOptionType::Int;
+    resolution.constraint = SaneConstraint::WordList;
+    resolution.words = {300, 600, 1200, 2400, 4800};
+    resolution.active = resolution.settable = true;
+    ScanSettings settings;
+    settings.dpi = 2400;
+    ScannerAcquireDialog dialog(library.client(), {resolution}, settings, messages, "Gerät",
+                                &owner);
+    auto* offered = dialog.findChild<QComboBox*>("aufloesung");
+    ASSERT_TRUE(offered);
+    QList<int> values;
+    for (int i = 0; i < offered->count(); ++i) values << offered->itemData(i).toInt();
+    EXPECT_EQ(values, QList<int>({300, 600, 1200}));
+    EXPECT_EQ(offered->currentData().toInt(), 1200);
+}
+
 }  // namespace
 }  // namespace ornavex

@@ -2,7 +2,10 @@
 #include <sys/wait.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <optional>
 
 #include "tests/scan/scanner_test_support.h"
@@ -19,6 +22,12 @@ using test::waitUntil;
 
 constexpr int kBound = 20000;
 
+// Deadlines that a loaded machine never misses, but for the one the tests are about.
+ScannerDeadlines patientDeadlines() {
+    using namespace std::chrono_literals;
+    return {.search = 60s, .open = 60s, .silentScan = 60s, .finish = 30s};
+}
+
 // Everything one request brought back.
 struct Outcome {
     std::optional<DeviceStatus> status;  // of the open or of the page
@@ -30,6 +39,9 @@ struct Outcome {
 
 class ScannerServiceTest : public ::testing::Test {
   protected:
+    explicit ScannerServiceTest(ScannerDeadlines deadlines = quickDeadlines(),
+                                WorkerCommand worker = testWorker())
+        : client(std::move(worker), deadlines) {}
     void SetUp() override { useTestDevice(); }
     void TearDown() override { useTestDevice(); }
 
@@ -63,7 +75,7 @@ class ScannerServiceTest : public ::testing::Test {
         return run([&] { client.scan(request); });
     }
 
-    ScannerClient client{testWorker(), quickDeadlines()};
+    ScannerClient client;
 };
 
 // The same page from the command-line frontend, taken as soon as it is complete (a partial
@@ -127,8 +139,22 @@ INSTANTIATE_TEST_SUITE_P(
     test::byName);
 
 // The test device's reader can deadlock inside its own cancel now and then; every
-// status must arrive all the same, and a worker stuck after it is replaced.
-TEST_F(ScannerServiceTest, TwoHundredInjectedStatusesEachArriveAndNothingHangs) {
+// status must arrive all the same, and a worker stuck after it is replaced. Only the
+// finish deadline is short, to give up such a cancel soon: a healthy worker that misses
+// it on a busy machine has delivered its status already. 200 pages in four parts, each
+// far within a test's time.
+class ScannerStatusRoundsTest : public ScannerServiceTest,
+                                public ::testing::WithParamInterface<int> {
+  protected:
+    ScannerStatusRoundsTest() : ScannerServiceTest(withQuickFinish()) {}
+    static ScannerDeadlines withQuickFinish() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.finish = std::chrono::seconds(1);
+        return deadlines;
+    }
+};
+
+TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
     const std::pair<const char*, DeviceStatus> statuses[] = {
         {"NO_DOCS", DeviceStatus::NoDocuments},
         {"JAMMED", DeviceStatus::Jammed},
@@ -141,7 +167,7 @@ TEST_F(ScannerServiceTest, TwoHundredInjectedStatusesEachArriveAndNothingHangs) 
         {"UNSUPPORTED", DeviceStatus::Unsupported},
         {"CANCELLED", DeviceStatus::Cancelled},
         {"EOF", DeviceStatus::NoData}};
-    for (int round = 0; round < 200; ++round) {
+    for (int round = GetParam(); round < GetParam() + 50; ++round) {
         const auto& [injected, expected] = statuses[round % std::size(statuses)];
         if (client.state() != ScannerClient::State::Ready) {
             ASSERT_EQ(open("test:0"), DeviceStatus::Good) << "round " << round;
@@ -156,6 +182,9 @@ TEST_F(ScannerServiceTest, TwoHundredInjectedStatusesEachArriveAndNothingHangs) 
         EXPECT_NE(outcome.loss, WorkerLoss::Crashed);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rounds, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150),
+                         [](const auto& info) { return "From" + std::to_string(info.param); });
 
 struct FaultRow {
     const char* name;
@@ -231,6 +260,221 @@ TEST_F(ScannerServiceTest, DroppingTheClientNeverWaitsAndTakesAHungWorkerAlong) 
     EXPECT_LT(dropping.elapsed(), 1000);
     // The test is the worker's parent: waitpid sees it die (or reaped already).
     EXPECT_TRUE(waitUntil([worker] { return ::waitpid(worker, nullptr, WNOHANG) != 0; }, 5000));
+}
+
+class ScannerStressTest : public ScannerServiceTest {
+  protected:
+    explicit ScannerStressTest(ScannerDeadlines deadlines = patientDeadlines())
+        : ScannerServiceTest(deadlines) {}
+
+    Outcome scanFaultDevice(const char* faults, const ScanRequest& request = {}) {
+        useFaultBackend(faults);
+        EXPECT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+        return scan(request);
+    }
+};
+
+// A short silence deadline: the page lasts longer, or the window looks away longer.
+class ScannerSilenceTest : public ScannerStressTest {
+  protected:
+    static constexpr std::chrono::milliseconds kSilence{1500};
+    ScannerSilenceTest() : ScannerStressTest(withSilence()) {}
+    static ScannerDeadlines withSilence() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.silentScan = kSilence;
+        return deadlines;
+    }
+};
+
+// A short finish deadline, far below the silence one.
+class ScannerFinishTest : public ScannerStressTest {
+  protected:
+    ScannerFinishTest() : ScannerStressTest(withQuickFinish()) {}
+    static ScannerDeadlines withQuickFinish() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.finish = std::chrono::milliseconds(500);
+        return deadlines;
+    }
+};
+
+TEST_F(ScannerStressTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
+    useFaultBackend("options=many");
+    std::vector<SaneOptionInfo> options;
+    std::optional<WorkerLoss> loss;
+    QObject scope;
+    QObject::connect(
+        &client, &ScannerClient::deviceOpened, &scope,
+        [&](DeviceStatus, const std::vector<SaneOptionInfo>& listed) { options = listed; });
+    QObject::connect(&client, &ScannerClient::workerLost, &scope,
+                     [&](WorkerLoss lost) { loss = lost; });
+    client.openDevice("ornavexfault:0");
+    ASSERT_TRUE(waitUntil([&] { return !options.empty() || loss; }, kBound));
+    EXPECT_FALSE(loss);
+    const auto many = std::find_if(options.begin(), options.end(), [](const SaneOptionInfo& o) {
+        return o.name == "ornavex-many";
+    });
+    ASSERT_NE(many, options.end());
+    EXPECT_EQ(many->strings.size(), 4000);
+    EXPECT_EQ(many->strings.last(), "3999" + QString(100, 'x'));
+}
+
+// Progress keeps flowing while the window does not read: the worker must wait, not give up.
+TEST_F(ScannerSilenceTest, AWindowBusyForSecondsWhileProgressFlowsGetsItsPage) {
+    useFaultBackend("read=trickle:10000");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    Outcome outcome;
+    bool ended = false;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::pageEnded, &scope,
+                     [&](DeviceStatus status, const QImage& page) {
+                         outcome.status = status;
+                         outcome.page = page;
+                     });
+    QObject::connect(&client, &ScannerClient::scanEnded, &scope, [&] { ended = true; });
+    QObject::connect(&client, &ScannerClient::workerLost, &scope,
+                     [&](WorkerLoss loss) { outcome.loss = loss; });
+    client.scan({});
+    // Far more progress than a socket's buffer holds comes meanwhile.
+    QThread::sleep(8);
+    ASSERT_TRUE(waitUntil([&] { return ended || outcome.loss; }, kBound));
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+    EXPECT_EQ(outcome.page.size(), QSize(200, 300));
+}
+
+// The page's end waits in the socket while the deadline passes: it still counts, whichever
+// of the two gets its turn first.
+TEST_F(ScannerSilenceTest, AReplyThatArrivedBeforeTheDeadlineIsNotThrownAway) {
+    useFaultBackend("");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    const QPointer<QSocketNotifier> socketTurn = client.findChild<QSocketNotifier*>();
+    ASSERT_TRUE(socketTurn);
+    const Outcome outcome = run([&] {
+        client.scan({});
+        socketTurn->setEnabled(false);
+        QThread::msleep(2 * kSilence.count());  // the whole page is sent meanwhile
+    });
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+    if (socketTurn) socketTurn->setEnabled(true);
+}
+
+TEST_F(ScannerSilenceTest, DataFlowingLongerThanTheSilenceDeadlineIsNoHang) {
+    const Outcome outcome = scanFaultDevice("read=trickle:4500");
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::Good);
+}
+
+// A cancel the driver never sees is given up after the finish deadline, not the silence one.
+TEST_F(ScannerFinishTest, AbbrechenOfAHangingPageIsGivenUpAfterTheFinishDeadline) {
+    useFaultBackend("read=hang-midway");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    const Outcome outcome = run([&] {
+        client.scan({});
+        waitUntil([&] { return !client.pageSoFar().isNull(); }, kBound);
+        client.cancelScan();
+    });
+    EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+}
+
+// Nobody answers the login the page's start asks for; Abbrechen must still end the page.
+TEST_F(ScannerFinishTest, AbbrechenWhileALoginIsAskedEndsThePage) {
+    useFaultBackend("start=auth");
+    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+    bool asked = false;
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::loginRequested, &scope, [&] { asked = true; });
+    const Outcome outcome = run([&] {
+        client.scan({});
+        waitUntil([&] { return asked; }, kBound);
+        client.cancelScan();
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(outcome.answered || outcome.loss);
+}
+
+TEST_F(ScannerStressTest, AFrameLargerThanTheLargestPageIsRefusedBeforeAnyMemoryIsTaken) {
+    const Outcome outcome = scanFaultDevice("parameters=huge");
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, DeviceStatus::TooLarge);
+}
+
+// The open's deadline counts the time before the login question, not the time after it again.
+class ScannerOpenLoginTest : public ScannerStressTest {
+  protected:
+    static constexpr std::chrono::milliseconds kOpen{6000};
+    static constexpr int kAskedAfterMs = 4000;
+    ScannerOpenLoginTest() : ScannerStressTest(withOpen()) {}
+    static ScannerDeadlines withOpen() {
+        ScannerDeadlines deadlines = patientDeadlines();
+        deadlines.open = kOpen;
+        return deadlines;
+    }
+};
+
+TEST_F(ScannerOpenLoginTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
+    useFaultBackend("open=auth-after:4000");
+    QObject scope;
+    QObject::connect(&client, &ScannerClient::loginRequested, &scope,
+                     [this] { client.answerLogin("scan", "geheim"); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const Outcome outcome = run([&] { client.openDevice("ornavexfault:0"); });
+    EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+    // Started afresh by the answer, the deadline would end only after both together.
+    EXPECT_LT(elapsed.elapsed(), kOpen.count() + kAskedAfterMs / 2);
+}
+
+struct FakeWorkerRow {
+    const char* name;
+    const char* mode;  // the fake worker's
+    bool taken;
+};
+
+class ScannerFakeWorkerTest : public ScannerServiceTest,
+                              public ::testing::WithParamInterface<FakeWorkerRow> {
+  protected:
+    ScannerFakeWorkerTest()
+        : ScannerServiceTest(patientDeadlines(), {QStringLiteral(ORNAVEX_FAKE_WORKER),
+                                                  {QString::fromLatin1(GetParam().mode)}}) {}
+};
+
+// Memory whose size can change would crash the window when shrunk; rows that can still
+// be written are no finished page. Either way the worker is not to be trusted.
+TEST_P(ScannerFakeWorkerTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
+    ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
+    const Outcome outcome = scan();
+    if (GetParam().taken) {
+        EXPECT_FALSE(outcome.loss);
+        EXPECT_EQ(outcome.status, DeviceStatus::Good);
+        EXPECT_EQ(outcome.page.size(), QSize(10, 10));
+    } else {
+        EXPECT_EQ(outcome.loss, WorkerLoss::Crashed);
+        EXPECT_TRUE(outcome.page.isNull());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerFakeWorkerTest,
+                         ::testing::Values(FakeWorkerRow{"Sealed", "sealed", true},
+                                           FakeWorkerRow{"OpenToWrites", "writable", false},
+                                           FakeWorkerRow{"SizeNotSealed", "unsealed", false},
+                                           // A reply to an older request is not the answer.
+                                           FakeWorkerRow{"StaleReplyFirst", "stale", true}),
+                         test::byName);
+
+// A worker let go while idle ends by itself a moment later, and must not stay a zombie.
+TEST_F(ScannerServiceTest, AWorkerLetGoIsReapedWhenItEnds) {
+    auto doomed = std::make_unique<ScannerClient>(testWorker(), quickDeadlines());
+    bool opened = false;
+    QObject::connect(doomed.get(), &ScannerClient::deviceOpened, [&] { opened = true; });
+    doomed->openDevice("test:0");
+    ASSERT_TRUE(waitUntil([&] { return opened; }, kBound));
+    const pid_t worker = doomed->workerPid();
+    ASSERT_GT(worker, 0);
+    doomed.reset();
+    // Gone from the process table once reaped; a zombie keeps its entry.
+    const QString entry = QStringLiteral("/proc/%1").arg(worker);
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(entry); }, kBound));
 }
 
 }  // namespace

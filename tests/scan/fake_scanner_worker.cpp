@@ -1,0 +1,63 @@
+// A scanner worker that hands over its page's memory sealed as told, for the tests
+// of what the window accepts: "sealed" as the real worker does, "writable" without
+// the seal against writes once the page is complete, "unsealed" without any seal;
+// "stale" as "sealed", but every open is first answered as a refusal of an older
+// request. Every page is 10 x 10 gray pixels.
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <cstring>
+
+#include "scan/service/scanner_protocol.h"
+#include "scan/service/scanner_worker.h"
+
+namespace {
+
+using namespace ornavex;
+
+OwnedFd pageMemory(const PageLayout& layout, const QByteArray& sealing) {
+    OwnedFd file(::memfd_create("fake-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) return {};
+    if (sealing != "unsealed") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
+    if (sealing == "sealed" || sealing == "stale") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE);
+    return file;
+}
+
+void scan(int socket, quint32 id, const QByteArray& sealing) {
+    ScannerMessage buffer{MessageType::PageBuffer, id};
+    buffer.layout = pageLayoutFor(10, 10, QImage::Format_Grayscale8);
+    buffer.memoryFile = pageMemory(buffer.layout, sealing);
+    sendMessage(socket, buffer, SendWait::Wait);
+    ScannerMessage ended{MessageType::PageEnded, id};
+    ended.lines = 10;
+    ended.dpi = 100;
+    sendMessage(socket, ended, SendWait::Wait);
+    sendMessage(socket, {MessageType::ScanEnded, id}, SendWait::Wait);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const QByteArray sealing = argc > 1 ? QByteArray(argv[1]) : QByteArray("sealed");
+    const int socket = kWorkerSocketFd;
+    MessageReader reader(socket);
+    sendMessage(socket, {MessageType::Ready}, SendWait::Wait);
+    ScannerMessage message;
+    while (reader.receive(message, true) == ReceiveResult::Message) {
+        if (message.type == MessageType::Open) {
+            if (sealing == "stale") {
+                sendMessage(socket, {MessageType::Opened, message.id - 1, DeviceStatus::Busy},
+                            SendWait::Wait);
+            }
+            sendMessage(socket, {MessageType::Opened, message.id}, SendWait::Wait);
+        } else if (message.type == MessageType::Scan) {
+            scan(socket, message.id, sealing);
+        } else if (message.type == MessageType::Close) {
+            sendMessage(socket, {MessageType::Closed, message.id}, SendWait::Wait);
+        }
+    }
+    return 0;
+}
