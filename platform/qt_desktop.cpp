@@ -12,6 +12,8 @@
 #include <QTime>
 #include <cmath>
 
+#include "platform/bmp_writer.h"
+
 namespace ornavex {
 namespace {
 
@@ -26,6 +28,19 @@ double logicalDpiY() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->logicalDotsPerInchY() : 96.0;
 }
+
+// The page as other programs ask for it. A Windows bitmap is written straight
+// from the page's rows, and only while one is asked for: Qt's own writer first
+// converts a colour page to 32 bits a pixel, a third more than the page again.
+class PageMimeData : public QMimeData {
+  protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
+        if (mimeType == QLatin1String("image/bmp") && hasImage()) {
+            return encodeBmp(qvariant_cast<QImage>(imageData()));
+        }
+        return QMimeData::retrieveData(mimeType, type);
+    }
+};
 
 }  // namespace
 
@@ -90,7 +105,9 @@ QImage QtClipboard::image() const {
 }
 
 void QtClipboard::setImage(const QImage& image) {
-    QGuiApplication::clipboard()->setImage(image);
+    auto* data = new PageMimeData;  // the clipboard takes it over
+    data->setImageData(image);
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void UnixProcessControl::terminateImmediately(int exitCode) {

@@ -182,8 +182,9 @@ Acquisition SaneScannerLibrary::acquire(QWidget* owner) {
     std::optional<WorkerLoss> loss = dialog.loss();
     if (!loss) loss = close();
     const bool newPage = outcome == ScannerAcquireDialog::NewPage && !dialog.page().isNull();
-    // The page is handed back, never read back: the clipboard is anybody's.
-    const Page page = newPage ? Page(dialog.page()) : Page();
+    // The page is handed back, never read back: the clipboard is anybody's. Its
+    // memory file goes along, so the folder worker stores it without a copy.
+    const Page page = newPage ? Page(dialog.page(), dialog.takePageMemory()) : Page();
     if (newPage) clipboard_.setImage(page.picture());
     if (loss) {
         tellLost(*loss, newPage);

@@ -317,9 +317,10 @@ void ScannerClient::handle(ScannerMessage& message) {
                 if (page.isNull()) status = DeviceStatus::NoMemory;
             }
             pageRows_ = QImage();
-            pageFile_.reset();
+            endedPageFile_ = std::move(pageFile_);
             pageLines_ = 0;
             emit pageEnded(status, page);
+            endedPageFile_.reset();
             break;
         }
         case MessageType::ScanEnded:
@@ -332,6 +333,11 @@ void ScannerClient::handle(ScannerMessage& message) {
         default:
             break;
     }
+}
+
+OwnedFd ScannerClient::endedPageMemory() const {
+    if (!endedPageFile_.valid()) return {};
+    return OwnedFd(::fcntl(endedPageFile_.get(), F_DUPFD_CLOEXEC, 0));
 }
 
 void ScannerClient::acceptPageBuffer(ScannerMessage& message) {

@@ -64,6 +64,9 @@ class ScannerClient : public QObject {
     QImage pageSoFar() const;
     // The size of the page being scanned, rows still to come included.
     QSize pageSize() const { return {pageLayout_.width, pageLayout_.height}; }
+    // While pageEnded is emitted: a new descriptor of the memory file that holds
+    // the page's rows, so the page can go on to another process without a copy.
+    OwnedFd endedPageMemory() const;
 
   signals:
     void workerReady();
@@ -119,6 +122,7 @@ class ScannerClient : public QObject {
     quint32 nextId_ = 1;
     quint32 scanId_ = 0;
     OwnedFd pageFile_;
+    OwnedFd endedPageFile_;
     PageLayout pageLayout_;
     QImage pageRows_;
     int pageLines_ = 0;

@@ -276,6 +276,7 @@ void ScannerAcquireDialog::startScan() {
     scanning_ = true;
     shownLines_ = 0;
     page_ = QImage();
+    pageMemory_.reset();
     pageStatus_ = DeviceStatus::Failed;
     previewTimer_.start();
     scanner_.scan(request);
@@ -324,6 +325,7 @@ void ScannerAcquireDialog::pageEnded(DeviceStatus status, const QImage& page) {
     pageStatus_ = status;
     if (status == DeviceStatus::Good && !closeWhenStopped_) {
         page_ = page;
+        pageMemory_ = scanner_.endedPageMemory();
         progress_->setRange(0, 1000);
         progress_->setValue(1000);
         showPageSoFar();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/owned_fd.h"
 #include "scan/service/scanner_types.h"
 
 class QComboBox;
@@ -41,6 +42,8 @@ class ScannerAcquireDialog : public QDialog {
 
     // The scanned page once the dialog ended with NewPage.
     const QImage& page() const { return page_; }
+    // The memory file that holds the page's rows, where the scanner gave one.
+    OwnedFd takePageMemory() { return std::move(pageMemory_); }
     // Set when the worker was lost, also after a page that had fully arrived.
     std::optional<WorkerLoss> loss() const { return loss_; }
 
@@ -93,6 +96,7 @@ class ScannerAcquireDialog : public QDialog {
     int shownLines_ = 0;
     DeviceStatus pageStatus_ = DeviceStatus::Failed;
     QImage page_;
+    OwnedFd pageMemory_;
     std::optional<WorkerLoss> loss_;
 };
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstring>
 #include <functional>
 
 #include "platform/qt_desktop.h"
@@ -185,6 +187,23 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
     whenShown<ScannerAcquireDialog>(scope, look);
     EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution, "300 dpi");
+}
+
+// The folder worker maps the page's own memory file; without it every store
+// would copy the whole page first.
+TEST_F(ScannerDialogsTest, ThePageKeepsTheMemoryFileItsRowsLieIn) {
+    choose("test:1");
+    whenShown<ScannerAcquireDialog>(
+        scope, [](ScannerAcquireDialog& dialog) { button(dialog, "Scannen")->click(); });
+    const Acquisition acquisition = library.acquire(&owner);
+    ASSERT_EQ(acquisition.outcome, AcquireOutcome::NewPage);
+    const QImage& picture = acquisition.page.picture();
+    ASSERT_GE(acquisition.page.memoryFile(), 0);
+    const auto size = size_t(picture.sizeInBytes());
+    void* rows = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, acquisition.page.memoryFile(), 0);
+    ASSERT_NE(rows, MAP_FAILED);
+    EXPECT_EQ(std::memcmp(rows, picture.constBits(), size), 0);
+    ::munmap(rows, size);
 }
 
 TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearchesAgain) {
