@@ -2,20 +2,25 @@
 // start-up's restore of the last page hangs in the folder worker while the
 // window is already shown. The end command, the session's end and closing the
 // window end the program at once, a second start hands over, and no worker is
-// left once the share answers again.
+// left once the share answers again. A scanned page whose write hangs never
+// lands under its name after the program ended.
 #include <signal.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QStandardPaths>
+#include <QToolButton>
 #include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "shell/root.h"
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
+#include "tests/fakes/fake_platform.h"
 #include "tests/support/blocking_mount.h"
 
 // Xlib's macros (Status, Bool, None) clash with Qt's headers: it comes last.
@@ -169,6 +174,94 @@ TEST_P(HungFolderProcessTest, ProgramAnswersWhileTheShareHangs) {
         EXPECT_EQ(program->exitCode(), 0);
     }
     EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
+}
+
+QString visibleWindow(const QString& display, const QString& name) {
+    return xdotool(display, {"search", "--onlyvisible", "--name", name});
+}
+
+// Presses Return in the window named until that window has gone; a dialog whose
+// default button is not yet enabled ignores it.
+bool returnUntilGone(const QString& display, const QString& name) {
+    return waitUntil(
+        [&] {
+            const QString window = visibleWindow(display, name);
+            if (window.isEmpty()) return true;
+            xdotool(display, {"windowfocus", "--sync", window, "key", "Return"});
+            return false;
+        },
+        kStepTimeoutMs);
+}
+
+// Where the window lays out its controls, at the 96 dots per inch of the display.
+struct MainWindowPlaces {
+    QPoint nameField;
+    QPoint scanButton;
+};
+MainWindowPlaces mainWindowPlaces() {
+    FakePlatform fakes;
+    const Root root(fakes.services);
+    return {root.tBilddatei()->geometry().center(), root.bScannen()->geometry().center()};
+}
+
+void clickAt(const QString& display, const QString& window, QPoint place) {
+    xdotool(display, {"mousemove", "--window", window, QString::number(place.x()),
+                      QString::number(place.y()), "click", "1"});
+}
+
+// A scanned page whose write hangs: the end command ends the program at once,
+// and the page never lands under its name once the share answers again.
+TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
+    mount.setMode("");
+    QFile settings(sandbox.path("bin/ornavex.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Default]\nOrdner=" + QFile::encodeName(mount.mount()) + "/\n");
+    settings.close();
+    QProcessEnvironment environment = onDisplay();
+    environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+    QProcess& program = sandbox.launch(environment);
+
+    // Start-up: its hint, then the scanner choice (the test backend's first device).
+    for (const char* dialog : {"^ Ornavex$", "^Scanner auswählen$"}) {
+        ASSERT_FALSE(xdotool(display.name(),
+                             {"search", "--sync", "--onlyvisible", "--name", dialog},
+                             kStepTimeoutMs)
+                         .isEmpty())
+            << dialog << " did not appear";
+        ASSERT_TRUE(returnUntilGone(display.name(), dialog));
+    }
+    const QString window = visibleWindow(display.name(), kMainWindowName);
+    ASSERT_FALSE(window.isEmpty());
+    const MainWindowPlaces places = mainWindowPlaces();
+    clickAt(display.name(), window, places.nameField);
+    xdotool(display.name(), {"type", "brief.jpg"});
+    mount.setMode("writes");
+    clickAt(display.name(), window, places.scanButton);
+
+    // The scan dialog's default button scans; the page is stored as it closes.
+    ASSERT_FALSE(xdotool(display.name(),
+                         {"search", "--sync", "--onlyvisible", "--name", "^Scannen – "},
+                         kStepTimeoutMs)
+                     .isEmpty())
+        << "the scan dialog did not appear";
+    xdotool(display.name(), {"windowfocus", "--sync", visibleWindow(display.name(), "^Scannen – "),
+                             "key", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty() || !running(program); },
+                          kStepTimeoutMs))
+        << "no write hung";
+    ASSERT_TRUE(running(program)) << "ended, code " << program.exitCode();
+    workers = folderWorkersOf(sandbox.programPath());
+
+    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside the hung write";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
+
+    mount.setMode("");
+    ASSERT_TRUE(
+        waitUntil([&] { return folderWorkersOf(sandbox.programPath()).empty(); }, kWorkerGoneMs));
+    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
 INSTANTIATE_TEST_SUITE_P(HungFolderProcess, HungFolderProcessTest,

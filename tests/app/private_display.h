@@ -15,8 +15,8 @@ namespace ornavex::test {
 class PrivateDisplay {
   public:
     PrivateDisplay() {
-        server_.start("Xvfb",
-                      {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+        server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24",
+                               "-dpi", "96"});
         QDeadlineTimer deadline(10000);
         while (!server_.canReadLine() && server_.waitForReadyRead(deadline.remainingTime())) {
         }
