@@ -1,10 +1,10 @@
 #include <signal.h>
 
-#include <QDeadlineTimer>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
+#include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
 
 namespace ornavex::test {
@@ -14,41 +14,6 @@ constexpr int kStepTimeoutMs = 20000;
 // The figure asked for is one second; this bound is for a loaded machine.
 constexpr int kEndLimitMs = 3000;
 constexpr int kWorkerGoneMs = 3000;
-
-// The start-up hint is modal and comes before the scanner search, so a key must be
-// pressed on a display. Xvfb picks a free display number itself.
-class PrivateDisplay {
-  public:
-    PrivateDisplay() {
-        server_.start("Xvfb",
-                      {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-        QDeadlineTimer deadline(10000);
-        while (!server_.canReadLine() && server_.waitForReadyRead(deadline.remainingTime())) {
-        }
-        const QByteArray number = server_.readLine().trimmed();
-        if (!number.isEmpty()) name_ = ":" + QString::fromLatin1(number);
-    }
-    ~PrivateDisplay() {
-        server_.terminate();  // lets Xvfb remove its lock file and socket
-        server_.waitForFinished(3000);
-    }
-    const QString& name() const { return name_; }
-
-  private:
-    QProcess server_;
-    QString name_;
-};
-
-// The first line xdotool prints; its own waits (search --sync) are bounded here.
-QString xdotool(const QString& display, const QStringList& arguments, int timeoutMs = 5000) {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display);
-    tool.setProcessEnvironment(environment);
-    tool.start("xdotool", arguments);
-    if (!tool.waitForFinished(timeoutMs)) return {};  // killed by its QProcess
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
-}
 
 // A child of the program into which SANE has loaded the fault backend: the worker, searching.
 pid_t searchingWorker(qint64 program) {
@@ -99,6 +64,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     environment.insert("ORNAVEX_FAULT", "get_devices=hang");
     QProcess& program = sandbox.launch(environment);
 
+    // The start-up hint is modal and comes before the scanner search: a key is pressed.
     const QString hint =
         xdotool(display.name(), {"search", "--sync", "--name", "^ Ornavex$"}, kStepTimeoutMs);
     ASSERT_FALSE(hint.isEmpty()) << "the start-up hint did not appear";

@@ -1,0 +1,285 @@
+// The real program with its document folder on a share that stops answering:
+// start-up's restore of the last page hangs in the folder worker while the
+// window is already shown. The end command, the session's end and closing the
+// window end the program at once, a second start hands over, and no worker is
+// left once the share answers again. A scanned page whose write hangs never
+// lands under its name after the program ended.
+#include <signal.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "shell/root.h"
+#include "tests/app/private_display.h"
+#include "tests/app/process_harness.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/support/blocking_mount.h"
+
+// Xlib's macros (Status, Bool, None) clash with Qt's headers: it comes last.
+#include <X11/Xlib.h>
+
+namespace ornavex::test {
+namespace {
+
+constexpr int kStepTimeoutMs = 20000;
+// The figure asked for is one second; this bound is for a loaded machine.
+constexpr int kEndLimitMs = 3000;
+constexpr int kWorkerGoneMs = 5000;
+constexpr char kMainWindowName[] = "^Tarnwerk Ornavex$";
+
+// What a window manager sends when the user closes a window: WM_DELETE_WINDOW.
+bool askWindowToClose(const QString& display, const QString& window) {
+    const std::unique_ptr<Display, int (*)(Display*)> connection(
+        XOpenDisplay(display.toLocal8Bit().constData()), XCloseDisplay);
+    if (!connection) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window.toULong();
+    event.xclient.message_type = XInternAtom(connection.get(), "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(connection.get(), "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent =
+        XSendEvent(connection.get(), event.xclient.window, False, NoEventMask, &event) != 0;
+    XSync(connection.get(), False);
+    return sent;
+}
+
+// Folder workers of this very program copy, running or stuck in the file system.
+std::vector<pid_t> folderWorkersOf(const QString& program) {
+    const QString wanted = QFileInfo(program).canonicalFilePath();
+    std::vector<pid_t> workers;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const pid_t pid = entry.toInt(&numeric);
+        if (!numeric) continue;
+        const QString proc = "/proc/" + entry;
+        if (QFileInfo(proc + "/exe").symLinkTarget() != wanted) continue;
+        if (!readWhole(proc + "/cmdline").contains("--folder-worker")) continue;
+        workers.push_back(pid);
+    }
+    return workers;
+}
+
+// An orphaned zombie waits for whoever reaps it; it holds nothing in the folder.
+bool goneOrZombie(pid_t pid) {
+    const QByteArray fields = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
+    return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+enum class End { EndCommand, SessionEnd, WindowClosed, SecondStart };
+
+class HungFolderProcessTest : public ::testing::TestWithParam<End> {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty()) {
+                GTEST_SKIP() << tool << " is missing";
+            }
+        }
+        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+        ASSERT_TRUE(sandbox.ready());
+        ASSERT_TRUE(QImage(64, 48, QImage::Format_RGB32).save(mount.backing() + "/seite.jpg"));
+        // The last page lies on the share: start-up loads it through the folder worker.
+        QFile settings(sandbox.path("bin/ornavex.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        const QByteArray folder = QFile::encodeName(mount.mount()) + "/";
+        settings.write("[Default]\nOrdner=" + folder + "\nLastFile=" + folder + "seite.jpg\n");
+        settings.close();
+        mount.setMode("all");
+    }
+
+    void TearDown() override {
+        mount.setMode("");
+        for (pid_t worker : workers) {
+            EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
+                << "the folder worker " << worker << " outlived the program";
+        }
+        EXPECT_TRUE(waitUntil([&] { return folderWorkersOf(sandbox.programPath()).empty(); },
+                              kWorkerGoneMs))
+            << "a folder worker of the program is left";
+        for (pid_t worker : folderWorkersOf(sandbox.programPath())) ::kill(worker, SIGKILL);
+    }
+
+    QProcessEnvironment onDisplay() const {
+        QProcessEnvironment environment;
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", display.name());
+        return environment;
+    }
+
+    // Launched and waiting for the share with its window shown; the window's id.
+    QString launchStuck(QProcess*& program) {
+        program = &sandbox.launch(onDisplay());
+        const QString window = xdotool(
+            display.name(), {"search", "--sync", "--onlyvisible", "--name", kMainWindowName},
+            kStepTimeoutMs);
+        const bool stuck = waitUntil(
+            [&] { return !mount.blockedCalls().isEmpty() || !running(*program); }, kStepTimeoutMs);
+        if (!stuck || !running(*program) || mount.blockedCalls().isEmpty()) return {};
+        workers = folderWorkersOf(sandbox.programPath());
+        return window;
+    }
+
+    bool windowGone() const {
+        return xdotool(display.name(), {"search", "--name", kMainWindowName}).isEmpty();
+    }
+
+    BlockingMount mount;
+    PrivateDisplay display;
+    AppSandbox sandbox{ORNAVEX_BINARY};
+    std::vector<pid_t> workers;
+};
+
+TEST_P(HungFolderProcessTest, ProgramAnswersWhileTheShareHangs) {
+    QProcess* program = nullptr;
+    const QString window = launchStuck(program);
+    ASSERT_FALSE(window.isEmpty())
+        << "no window stuck on the share, blocked calls: " << mount.blockedCalls().toStdString();
+    ASSERT_FALSE(workers.empty()) << "the load did not hang in a folder worker";
+
+    switch (GetParam()) {
+        case End::EndCommand:
+            ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+            break;
+        case End::SessionEnd:
+            ASSERT_EQ(::kill(pid_t(program->processId()), SIGTERM), 0);
+            break;
+        case End::WindowClosed:
+            ASSERT_TRUE(askWindowToClose(display.name(), window));
+            break;
+        case End::SecondStart: {
+            QProcess& second = sandbox.launch(onDisplay());
+            ASSERT_TRUE(second.waitForFinished(kStepTimeoutMs)) << "the second start runs on";
+            EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(second.exitCode(), 0);
+            ASSERT_TRUE(running(*program)) << "the first ended, code " << program->exitCode();
+            // The first still serves: it takes the end command as at any other time.
+            ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+            break;
+        }
+    }
+    ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the hung share";
+    if (GetParam() != End::SessionEnd) {
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+    }
+    EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
+}
+
+QString visibleWindow(const QString& display, const QString& name) {
+    return xdotool(display, {"search", "--onlyvisible", "--name", name});
+}
+
+// Presses Return in the window named until that window has gone; a dialog whose
+// default button is not yet enabled ignores it.
+bool returnUntilGone(const QString& display, const QString& name) {
+    return waitUntil(
+        [&] {
+            const QString window = visibleWindow(display, name);
+            if (window.isEmpty()) return true;
+            xdotool(display, {"windowfocus", "--sync", window, "key", "Return"});
+            return false;
+        },
+        kStepTimeoutMs);
+}
+
+// Where the window lays out its controls, at the 96 dots per inch of the display.
+struct MainWindowPlaces {
+    QPoint nameField;
+    QPoint scanButton;
+};
+MainWindowPlaces mainWindowPlaces() {
+    FakePlatform fakes;
+    const Root root(fakes.services);
+    return {root.tBilddatei()->geometry().center(), root.bScannen()->geometry().center()};
+}
+
+void clickAt(const QString& display, const QString& window, QPoint place) {
+    xdotool(display, {"mousemove", "--window", window, QString::number(place.x()),
+                      QString::number(place.y()), "click", "1"});
+}
+
+// A scanned page whose write hangs: the end command ends the program at once,
+// and the page never lands under its name once the share answers again.
+TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
+    mount.setMode("");
+    QFile settings(sandbox.path("bin/ornavex.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Default]\nOrdner=" + QFile::encodeName(mount.mount()) + "/\n");
+    settings.close();
+    QProcessEnvironment environment = onDisplay();
+    environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+    QProcess& program = sandbox.launch(environment);
+
+    // Start-up: its hint, then the scanner choice (the test backend's first device).
+    for (const char* dialog : {"^ Ornavex$", "^Scanner auswählen$"}) {
+        ASSERT_FALSE(xdotool(display.name(),
+                             {"search", "--sync", "--onlyvisible", "--name", dialog},
+                             kStepTimeoutMs)
+                         .isEmpty())
+            << dialog << " did not appear";
+        ASSERT_TRUE(returnUntilGone(display.name(), dialog));
+    }
+    const QString window = visibleWindow(display.name(), kMainWindowName);
+    ASSERT_FALSE(window.isEmpty());
+    const MainWindowPlaces places = mainWindowPlaces();
+    clickAt(display.name(), window, places.nameField);
+    xdotool(display.name(), {"type", "brief.jpg"});
+    mount.setMode("writes");
+    clickAt(display.name(), window, places.scanButton);
+
+    // The scan dialog's default button scans; the page is stored as it closes.
+    ASSERT_FALSE(xdotool(display.name(),
+                         {"search", "--sync", "--onlyvisible", "--name", "^Scannen – "},
+                         kStepTimeoutMs)
+                     .isEmpty())
+        << "the scan dialog did not appear";
+    xdotool(display.name(), {"windowfocus", "--sync", visibleWindow(display.name(), "^Scannen – "),
+                             "key", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty() || !running(program); },
+                          kStepTimeoutMs))
+        << "no write hung";
+    ASSERT_TRUE(running(program)) << "ended, code " << program.exitCode();
+    workers = folderWorkersOf(sandbox.programPath());
+
+    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside the hung write";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
+
+    mount.setMode("");
+    ASSERT_TRUE(
+        waitUntil([&] { return folderWorkersOf(sandbox.programPath()).empty(); }, kWorkerGoneMs));
+    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
+}
+
+INSTANTIATE_TEST_SUITE_P(HungFolderProcess, HungFolderProcessTest,
+                         ::testing::Values(End::EndCommand, End::SessionEnd, End::WindowClosed,
+                                           End::SecondStart),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case End::EndCommand:
+                                     return "EndCommand";
+                                 case End::SessionEnd:
+                                     return "SessionEnd";
+                                 case End::WindowClosed:
+                                     return "WindowClosed";
+                                 case End::SecondStart:
+                                     return "SecondStart";
+                             }
+                             return "";
+                         });
+
+}  // namespace
+}  // namespace ornavex::test

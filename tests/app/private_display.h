@@ -1,0 +1,51 @@
+#pragma once
+
+// An X server of the test's own and xdotool on it, for tests that drive the
+// real program's windows.
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace ornavex::test {
+
+// Xvfb picks a free display number itself.
+class PrivateDisplay {
+  public:
+    PrivateDisplay() {
+        server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24",
+                               "-dpi", "96"});
+        QDeadlineTimer deadline(10000);
+        while (!server_.canReadLine() && server_.waitForReadyRead(deadline.remainingTime())) {
+        }
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) name_ = ":" + QString::fromLatin1(number);
+    }
+    ~PrivateDisplay() {
+        server_.terminate();  // lets Xvfb remove its lock file and socket
+        server_.waitForFinished(3000);
+    }
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    const QString& name() const { return name_; }
+
+  private:
+    QProcess server_;
+    QString name_;
+};
+
+// The first line xdotool prints; its own waits (search --sync) are bounded here.
+inline QString xdotool(const QString& display, const QStringList& arguments, int timeoutMs = 5000) {
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    tool.setProcessEnvironment(environment);
+    tool.start("xdotool", arguments);
+    if (!tool.waitForFinished(timeoutMs)) return {};  // killed by its QProcess
+    return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
+}  // namespace ornavex::test
