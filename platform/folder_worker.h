@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/worker_process.h"
+
 namespace ornavex {
 
 // The descriptor on which a folder worker finds its socket to the window.
-inline constexpr int kFolderWorkerSocketFd = 3;
+inline constexpr int kFolderWorkerSocketFd = kWorkerSocketDescriptor;
 
 // The folder worker's main: makes every call on the document folder for the
 // window, one request after the other, until the window closes the socket.

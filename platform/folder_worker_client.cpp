@@ -1,40 +1,21 @@
 #include "platform/folder_worker_client.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QEventLoop>
-#include <QFile>
 #include <QSocketNotifier>
 #include <cerrno>
 
 #include "platform/folder_worker.h"
 #include "platform/user_input_blocker.h"
+#include "platform/worker_process.h"
 
 namespace ornavex {
 namespace {
 
 constexpr std::chrono::milliseconds kReapInterval{100};
-
-// Only async-signal-safe calls between fork and exec: the window has threads.
-[[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
-    if (socket == kFolderWorkerSocketFd) {
-        ::fcntl(socket, F_SETFD, 0);
-    } else {
-        ::dup2(socket, kFolderWorkerSocketFd);
-    }
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    // Left behind in a hung share, it must still go when the window goes.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(127);
-    ::execv(argv[0], argv);
-    ::_exit(127);
-}
 
 bool hasEnded(pid_t pid) {
     const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
@@ -86,15 +67,8 @@ bool FolderWorkerClient::ensureWorker() {
     if (pid_ > 0) return true;
     OwnedFd ours;
     OwnedFd theirs;
-    if (!makeFolderSocketPair(ours, theirs)) return false;
-    std::vector<QByteArray> words{QFile::encodeName(command_.program)};
-    for (const QString& argument : command_.arguments) words.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) becomeWorker(theirs.get(), parent, argv.data());
+    if (!makeWorkerSocketPair(ours, theirs)) return false;
+    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
     if (pid < 0) return false;
     pid_ = pid;
     socket_ = std::move(ours);

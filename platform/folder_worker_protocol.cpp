@@ -1,11 +1,9 @@
 #include "platform/folder_worker_protocol.h"
 
-#include <sys/socket.h>
+#include "platform/worker_process.h"
 
 #include <QDataStream>
 #include <QIODevice>
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 namespace ornavex {
@@ -39,70 +37,29 @@ bool decode(const QByteArray& bytes, FolderMessage& m) {
 
 }  // namespace
 
-bool makeFolderSocketPair(OwnedFd& first, OwnedFd& second) {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
-    first.reset(fds[0]);
-    second.reset(fds[1]);
-    return true;
-}
-
 bool sendFolderMessage(int socket, const FolderMessage& message) {
     const QByteArray bytes = encode(message);
     if (bytes.size() > kMaxMessageBytes) return false;
-    iovec part{const_cast<char*>(bytes.constData()), size_t(bytes.size())};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (message.memoryFile.valid()) {
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr* attached = CMSG_FIRSTHDR(&header);
-        attached->cmsg_level = SOL_SOCKET;
-        attached->cmsg_type = SCM_RIGHTS;
-        attached->cmsg_len = CMSG_LEN(sizeof(int));
-        const int fd = message.memoryFile.get();
-        std::memcpy(CMSG_DATA(attached), &fd, sizeof fd);
-    }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent == ssize_t(bytes.size())) return true;
-        if (sent < 0 && errno == EINTR) continue;
-        return false;
-    }
+    return sendDatagram(socket, bytes.constData(), size_t(bytes.size()), message.memoryFile.get(),
+                        DatagramWait::NoWait) == DatagramSent::Sent;
 }
 
 FolderReceive receiveFolderMessage(int socket, FolderMessage& message, bool wait) {
     std::vector<char> buffer(kMaxMessageBytes);
-    iovec part{buffer.data(), buffer.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof control;
-    ssize_t received = 0;
-    do {
-        received = ::recvmsg(socket, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK ? FolderReceive::NothingYet
-                                                       : FolderReceive::Broken;
-    }
-    if (received == 0) return FolderReceive::Closed;
+    std::size_t size = 0;
     OwnedFd attached;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
-            c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            int fd = -1;
-            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-            attached.reset(fd);
-        }
+    switch (receiveDatagram(socket, buffer.data(), buffer.size(), wait, size, attached)) {
+        case DatagramReceived::NothingYet:
+            return FolderReceive::NothingYet;
+        case DatagramReceived::Closed:
+            return FolderReceive::Closed;
+        case DatagramReceived::Broken:
+            return FolderReceive::Broken;
+        case DatagramReceived::Received:
+            break;
     }
-    if (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return FolderReceive::Broken;
     message = FolderMessage();
-    if (!decode(QByteArray::fromRawData(buffer.data(), received), message)) {
+    if (!decode(QByteArray::fromRawData(buffer.data(), qsizetype(size)), message)) {
         return FolderReceive::Broken;
     }
     message.memoryFile = std::move(attached);

@@ -43,8 +43,6 @@ struct FolderMessage {
 
 enum class FolderReceive { Message, NothingYet, Closed, Broken };
 
-bool makeFolderSocketPair(OwnedFd& first, OwnedFd& second);
-
 // Sends without waiting; false when the peer is gone or not reading.
 bool sendFolderMessage(int socket, const FolderMessage& message);
 

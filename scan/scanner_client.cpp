@@ -2,16 +2,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cmath>
 #include <thread>
 
+#include "platform/worker_process.h"
 #include "scan/service/scanner_worker.h"
 
 namespace ornavex {
@@ -20,23 +19,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcClient, "ornavex.scan.client", QtCriticalMsg)
 
 constexpr double kMetresPerInch = 0.0254;
-
-// Only async-signal-safe calls between fork and exec: the window has threads.
-[[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
-    if (socket == kWorkerSocketFd) {
-        ::fcntl(socket, F_SETFD, 0);
-    } else {
-        ::dup2(socket, kWorkerSocketFd);
-    }
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    // No orphan may keep the scanner busy once the window is gone.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(127);
-    ::execv(argv[0], argv);
-    ::_exit(127);
-}
 
 // A killed worker stuck in the kernel dies when the kernel lets it, however late:
 // a thread of its own waits for that, so it never stays a zombie.
@@ -98,14 +80,8 @@ bool ScannerClient::ensureWorker() {
     OwnedFd ours;
     OwnedFd theirs;
     if (!makeMessageSocketPair(ours, theirs)) return false;
-    std::vector<QByteArray> words{QFile::encodeName(command_.program)};
-    for (const QString& argument : command_.arguments) words.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) becomeWorker(theirs.get(), parent, argv.data());
+    // No orphan may keep the scanner busy once the window is gone.
+    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
     if (pid < 0) {
         qCWarning(lcClient) << "cannot start the scanner worker";
         return false;

@@ -1,8 +1,5 @@
 #include "scan/service/scanner_protocol.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <QDataStream>
 #include <QIODevice>
 #include <algorithm>
@@ -10,6 +7,8 @@
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#include "platform/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -162,41 +161,23 @@ namespace {
 // Sends one datagram; the memory file, if any, goes with it.
 SendResult sendDatagram(int socket, const char* data, std::size_t size, int memoryFile,
                         SendWait wait) {
-    iovec part{const_cast<char*>(data), size};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (memoryFile >= 0) {
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr* attached = CMSG_FIRSTHDR(&header);
-        attached->cmsg_level = SOL_SOCKET;
-        attached->cmsg_type = SCM_RIGHTS;
-        attached->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(attached), &memoryFile, sizeof memoryFile);
+    switch (
+        ornavex::sendDatagram(socket, data, size, memoryFile,
+                              wait == SendWait::Wait ? DatagramWait::Wait : DatagramWait::NoWait)) {
+        case DatagramSent::Sent:
+            return SendResult::Sent;
+        case DatagramSent::Full:
+            return SendResult::Full;
+        case DatagramSent::PeerGone:
+            break;
     }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent == static_cast<ssize_t>(size)) return SendResult::Sent;
-        if (sent >= 0) return SendResult::PeerGone;  // a datagram is never sent in part
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return SendResult::PeerGone;
-        if (wait == SendWait::NoWait) return SendResult::Full;
-        pollfd room{socket, POLLOUT, 0};
-        if (::poll(&room, 1, -1) < 0 && errno != EINTR) return SendResult::PeerGone;
-        if (room.revents & (POLLHUP | POLLERR | POLLNVAL)) return SendResult::PeerGone;
-    }
+    return SendResult::PeerGone;
 }
 
 }  // namespace
 
 bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second) {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
-    first.reset(fds[0]);
-    second.reset(fds[1]);
-    return true;
+    return makeWorkerSocketPair(first, second);
 }
 
 SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait) {
@@ -224,34 +205,24 @@ SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait)
 
 ReceiveResult MessageReader::receiveDatagram(bool wait, bool& last) {
     datagram_.resize(kDatagramBytes);
-    iovec part{datagram_.data(), datagram_.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof control;
-    ssize_t received = 0;
-    do {
-        received = ::recvmsg(socket_, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK ? ReceiveResult::NothingYet
-                                                       : ReceiveResult::Broken;
+    std::size_t received = 0;
+    OwnedFd file;
+    switch (ornavex::receiveDatagram(socket_, datagram_.data(), datagram_.size(), wait, received,
+                                     file)) {
+        case DatagramReceived::NothingYet:
+            return ReceiveResult::NothingYet;
+        case DatagramReceived::Closed:
+            return ReceiveResult::Closed;
+        case DatagramReceived::Broken:
+            return ReceiveResult::Broken;
+        case DatagramReceived::Received:
+            break;
     }
-    if (received == 0) return ReceiveResult::Closed;
-    bool secondFile = false;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
-            c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            int fd = -1;
-            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-            OwnedFd file(fd);
-            secondFile = attached_.valid() || !gathered_.isEmpty();
-            if (!secondFile) attached_ = std::move(file);
-        }
+    // A memory file comes with a message's first datagram only.
+    if (file.valid()) {
+        if (attached_.valid() || !gathered_.isEmpty()) return ReceiveResult::Broken;
+        attached_ = std::move(file);
     }
-    if (secondFile || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return ReceiveResult::Broken;
     const char flag = datagram_[0];
     if (flag != kLastDatagram && flag != kMoreFollows) return ReceiveResult::Broken;
     const auto size = static_cast<std::size_t>(received) - 1;

@@ -1,0 +1,120 @@
+#include "platform/worker_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace ornavex {
+namespace {
+
+// Only async-signal-safe calls between fork and exec: the window has threads.
+[[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
+    if (socket == kWorkerSocketDescriptor) {
+        ::fcntl(socket, F_SETFD, 0);
+    } else {
+        ::dup2(socket, kWorkerSocketDescriptor);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    ::execv(argv[0], argv);
+    ::_exit(127);
+}
+
+}  // namespace
+
+bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    ours.reset(fds[0]);
+    theirs.reset(fds[1]);
+    return true;
+}
+
+pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket) {
+    std::vector<QByteArray> words{QFile::encodeName(program)};
+    for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) becomeWorker(socket, parent, argv.data());
+    return pid;
+}
+
+DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file,
+                          DatagramWait wait) {
+    iovec part{const_cast<char*>(data), size};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (file >= 0) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* attached = CMSG_FIRSTHDR(&header);
+        attached->cmsg_level = SOL_SOCKET;
+        attached->cmsg_type = SCM_RIGHTS;
+        attached->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(attached), &file, sizeof file);
+    }
+    for (;;) {
+        const ssize_t sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(size)) return DatagramSent::Sent;
+        if (sent >= 0) return DatagramSent::PeerGone;  // a datagram is never sent in part
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return DatagramSent::PeerGone;
+        if (wait == DatagramWait::NoWait) return DatagramSent::Full;
+        pollfd room{socket, POLLOUT, 0};
+        if (::poll(&room, 1, -1) < 0 && errno != EINTR) return DatagramSent::PeerGone;
+        if (room.revents & (POLLHUP | POLLERR | POLLNVAL)) return DatagramSent::PeerGone;
+    }
+}
+
+DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
+                                 std::size_t& size, OwnedFd& file) {
+    iovec part{buffer, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    ssize_t received = 0;
+    do {
+        received = ::recvmsg(socket, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK ? DatagramReceived::NothingYet
+                                                       : DatagramReceived::Broken;
+    }
+    if (received == 0) return DatagramReceived::Closed;
+    int files = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            int fd = -1;
+            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+            if (++files == 1)
+                file.reset(fd);
+            else
+                ::close(fd);
+        }
+    }
+    if (files > 1 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return DatagramReceived::Broken;
+    size = static_cast<std::size_t>(received);
+    return DatagramReceived::Received;
+}
+
+}  // namespace ornavex

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+
+#include "platform/owned_fd.h"
+
+namespace ornavex {
+
+// The descriptor on which a worker finds its end of the socket pair.
+inline constexpr int kWorkerSocketDescriptor = 3;
+
+// A pair of connected message sockets, one datagram per message.
+bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs);
+
+// Starts program with its arguments as a worker of this process: `socket` is
+// its descriptor kWorkerSocketDescriptor, and it dies when this process does,
+// so no worker outlives the window. The process id, or -1.
+pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket);
+
+enum class DatagramSent { Sent, Full, PeerGone };
+enum class DatagramWait { Wait, NoWait };
+
+// One datagram, with a descriptor when `file` is not -1. Waiting, it waits for
+// room as long as the peer is there; not waiting, a full socket says Full.
+DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file,
+                          DatagramWait wait);
+
+enum class DatagramReceived { Received, NothingYet, Closed, Broken };
+
+// One datagram into buffer (its size is the largest datagram taken); `size`
+// gets its length and `file` the descriptor it carried. Broken: cut short, or
+// more than one descriptor.
+DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
+                                 std::size_t& size, OwnedFd& file);
+
+}  // namespace ornavex
