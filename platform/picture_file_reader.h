@@ -26,6 +26,7 @@ inline constexpr qint64 kLoadBudgetBytes =
 // than the budget before a row is allocated. Blocks as long as the file system
 // does; `alive` is called at every step that got an answer from it.
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
-                              const std::function<void()>& alive);
+                              const std::function<void()>& alive,
+                              qint64 budgetBytes = kLoadBudgetBytes);
 
 }  // namespace ornavex
