@@ -84,7 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
         BmpCase{"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256},
         // Not the usual order, so a table written from scratch shows.
         BmpCase{"LineartInverted",
-                picture(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)}), 1, 2}),
+                picture(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)}), 1, 2},
+        // Two colours of a picture opened from a file, each channel in its place.
+        BmpCase{"TwoColours", picture(QImage::Format_Mono, {qRgb(200, 30, 0), qRgb(0, 90, 250)}), 1,
+                2}),
     test::byName);
 
 }  // namespace
