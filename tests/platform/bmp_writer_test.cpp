@@ -90,5 +90,18 @@ INSTANTIATE_TEST_SUITE_P(
                 2}),
     test::byName);
 
+// A lineart page made from the scanner's bits has no colour table: a set bit is ink.
+TEST(BmpWriterLineartTest, PageWithoutColourTableIsBlackOnWhite) {
+    QImage page(16, 2, QImage::Format_Mono);
+    page.setColorTable({});
+    page.fill(0);
+    page.scanLine(0)[0] = 0x80;  // the first pixel only
+    ASSERT_TRUE(page.colorTable().isEmpty());
+    const QImage loaded = QImage::fromData(encodeBmp(page), "BMP");
+    ASSERT_FALSE(loaded.isNull());
+    EXPECT_EQ(QColor(loaded.pixel(0, 0)), QColor(Qt::black));
+    EXPECT_EQ(QColor(loaded.pixel(1, 0)), QColor(Qt::white));
+}
+
 }  // namespace
 }  // namespace ornavex
