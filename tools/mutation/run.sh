@@ -82,7 +82,8 @@ run_suite() {
 }
 
 first_failure() {
-    awk '/The following tests FAILED:/{getline; sub(/^[ \t]*[0-9]+ - /, ""); print; exit}' "$1"
+    awk '/The following tests FAILED:/{getline; sub(/^[ \t]*[0-9]+ - /, ""); sub(/ +# GetParam.*/, "");
+        print; exit}' "$1"
 }
 
 if [ "${MUTATION_SKIP_BASELINE:-0}" != 1 ]; then
