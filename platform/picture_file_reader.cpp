@@ -137,9 +137,8 @@ qint64 decodedBytes(QSize size, QImage::Format format) {
     return bytesPerLine * size.height();
 }
 
-bool claimsTooMuch(QSize size, QImage::Format format, qint64 coefficients) {
-    return !LargestPage::holds(size) ||
-           decodedBytes(size, format) + coefficients > kLoadBudgetBytes;
+bool claimsTooMuch(QSize size, QImage::Format format, qint64 coefficients, qint64 budgetBytes) {
+    return !LargestPage::holds(size) || decodedBytes(size, format) + coefficients > budgetBytes;
 }
 
 // What a failed decode took from the heap goes back to the system at once.
@@ -155,7 +154,8 @@ int openWithoutWaiting(const QByteArray& path) {
 }
 
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
-                              const std::function<void()>& alive, const AllocatePicture& allocate) {
+                              const std::function<void()>& alive, const AllocatePicture& allocate,
+                              qint64 budgetBytes) {
     const QByteArray name = bytesOfPath(path);
     if (name.isEmpty() || name.contains('\0')) return {PictureLoadStatus::Missing, {}};
     OwnedFd fd(open(name));
@@ -172,7 +172,7 @@ LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
     }
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-    if (info.st_size > kLoadBudgetBytes) return {PictureLoadStatus::TooLarge, {}};
+    if (info.st_size > budgetBytes) return {PictureLoadStatus::TooLarge, {}};
 
     const qint64 coefficients = jpegCoefficientBytes(fd.get());
     alive();
@@ -183,7 +183,7 @@ LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
     QImageReader reader(&file);
     if (!reader.canRead()) return {PictureLoadStatus::NotAPicture, {}};
     const QSize size = reader.size();
-    if (size.isValid() && claimsTooMuch(size, reader.imageFormat(), coefficients)) {
+    if (size.isValid() && claimsTooMuch(size, reader.imageFormat(), coefficients, budgetBytes)) {
         return refused(PictureLoadStatus::TooLarge);
     }
     QImage picture;

@@ -33,6 +33,7 @@ using AllocatePicture = std::function<QImage(QSize size, QImage::Format format)>
 // gives; others fill a picture of their own.
 LoadedPicture readPictureFile(const QString& path, const OpenPictureFile& open,
                               const std::function<void()>& alive,
-                              const AllocatePicture& allocate = {});
+                              const AllocatePicture& allocate = {},
+                              qint64 budgetBytes = kLoadBudgetBytes);
 
 }  // namespace ornavex

@@ -84,8 +84,24 @@ INSTANTIATE_TEST_SUITE_P(
         BmpCase{"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256},
         // Not the usual order, so a table written from scratch shows.
         BmpCase{"LineartInverted",
-                picture(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)}), 1, 2}),
+                picture(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)}), 1, 2},
+        // Two colours of a picture opened from a file, each channel in its place.
+        BmpCase{"TwoColours", picture(QImage::Format_Mono, {qRgb(200, 30, 0), qRgb(0, 90, 250)}), 1,
+                2}),
     test::byName);
+
+// A lineart page made from the scanner's bits has no colour table: a set bit is ink.
+TEST(BmpWriterLineartTest, PageWithoutColourTableIsBlackOnWhite) {
+    QImage page(16, 2, QImage::Format_Mono);
+    page.setColorTable({});
+    page.fill(0);
+    page.scanLine(0)[0] = 0x80;  // the first pixel only
+    ASSERT_TRUE(page.colorTable().isEmpty());
+    const QImage loaded = QImage::fromData(encodeBmp(page), "BMP");
+    ASSERT_FALSE(loaded.isNull());
+    EXPECT_EQ(QColor(loaded.pixel(0, 0)), QColor(Qt::black));
+    EXPECT_EQ(QColor(loaded.pixel(1, 0)), QColor(Qt::white));
+}
 
 }  // namespace
 }  // namespace ornavex

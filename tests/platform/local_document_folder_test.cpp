@@ -14,6 +14,7 @@
 
 #include "platform/picture_file_reader.h"
 #include "platform/turbo_jpeg_encoder.h"
+#include "tests/support/child_process.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -106,9 +107,8 @@ int loadInChildAndMeasure(const QString& path) {
         if (before < 0 || growth < -before) ::_exit(kNoMeasure);
         ::_exit(growth > kMostGrowthKb ? kUsedTooMuch : int(loaded.status));
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int status = test::waitForChild(child, 30000);
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct ClaimCase {

@@ -21,44 +21,54 @@ struct ChoiceRow {
     MessageAnswer expected;
 };
 
-class RetryElsewhereCancelTest : public ::testing::TestWithParam<ChoiceRow> {};
-
-TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
-    const ChoiceRow& row = GetParam();
-    QStringList offered;
+struct UserAnswer {
+    MessageAnswer answer;
+    QStringList offered;  // the buttons' captions, sorted
     bool acted = false;
+    bool closedByDeadline = false;
+};
+
+// Shows the box and, once it is open, does what the row says.
+UserAnswer answerBox(const MessageBoxRequest& request, const ChoiceRow& row) {
+    UserAnswer result;
     QTimer user;
     QObject::connect(&user, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || acted) return;
-        acted = true;
+        if (!box || result.acted) return;
+        result.acted = true;
         for (QAbstractButton* button : box->buttons()) {
-            offered << button->text();
+            result.offered << button->text();
             if (row.button && button->text() == QString::fromUtf8(row.button)) button->click();
         }
         if (!row.button) QTest::keyClick(box, row.key);
     });
     user.start(10);
     // A box that no action closed would hang the test; closing it counts as a failure.
-    bool closedByDeadline = false;
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, [&] {
-        closedByDeadline = true;
+        result.closedByDeadline = true;
         if (QWidget* open = QApplication::activeModalWidget()) open->close();
     });
     deadline.start(10'000);
 
     QtMessageBoxes boxes;
-    const MessageAnswer answer = boxes.show(
-        {" Ornavex", "Die Bilddatei konnte nicht gespeichert werden.", MessageIcon::Exclamation,
-         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
+    result.answer = boxes.show(request);
+    result.offered.sort();
+    return result;
+}
 
-    ASSERT_TRUE(acted);
-    EXPECT_FALSE(closedByDeadline) << "the box ignored what the user did";
-    offered.sort();
-    EXPECT_EQ(offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
-    EXPECT_EQ(answer, row.expected);
+class RetryElsewhereCancelTest : public ::testing::TestWithParam<ChoiceRow> {};
+
+TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
+    const UserAnswer user = answerBox(
+        {" Ornavex", "Die Bilddatei konnte nicht gespeichert werden.", MessageIcon::Exclamation,
+         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
+        GetParam());
+    ASSERT_TRUE(user.acted);
+    EXPECT_FALSE(user.closedByDeadline) << "the box ignored what the user did";
+    EXPECT_EQ(user.offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
+    EXPECT_EQ(user.answer, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, RetryElsewhereCancelTest,
@@ -69,6 +79,22 @@ INSTANTIATE_TEST_SUITE_P(Choices, RetryElsewhereCancelTest,
                                            ChoiceRow{"EnterTakesTheDefault", nullptr,
                                                      Qt::Key_Return, MessageAnswer::Retry}),
                          test::byName);
+
+// Enter takes the answer the question names as its default, also where that is
+// not the first button: a hasty Enter must not confirm what the program advises against.
+TEST(QtMessageBoxesTest, EnterTakesTheDefaultAnswer) {
+    for (const auto& [buttons, defaultAnswer] :
+         {std::pair{MessageButtons::OkCancel, MessageAnswer::Cancel},
+          std::pair{MessageButtons::YesNo, MessageAnswer::No},
+          std::pair{MessageButtons::YesNo, MessageAnswer::Yes}}) {
+        const UserAnswer user =
+            answerBox({" Ornavex", "Frage", MessageIcon::Question, buttons, defaultAnswer},
+                      ChoiceRow{"Enter", nullptr, Qt::Key_Return, defaultAnswer});
+        ASSERT_TRUE(user.acted);
+        EXPECT_FALSE(user.closedByDeadline);
+        EXPECT_EQ(user.answer, defaultAnswer) << user.offered.join(", ").toStdString();
+    }
+}
 
 }  // namespace
 }  // namespace ornavex

@@ -56,7 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
         FitRow{"SquareIsPortrait", picture(500, 500), kPortrait, {11520, 11520}},
         // Square in pixels, twice as wide on paper: the resolution decides.
         FitRow{"DpiMakesItLandscape", picture(1000, 1000, 10000, 20000), kLandscape, {15840, 7920}},
-        FitRow{"InPoints", picture(790, 1100), kPortrait, {568.8, 792}, ScalePoints}),
+        FitRow{"InPoints", picture(790, 1100), kPortrait, {568.8, 792}, ScalePoints},
+        // A file's resolution that is no resolution counts as 96 dpi: ten inches each way.
+        FitRow{
+            "UnusableResolutionIs96Dpi", picture(960, 1920, -1, 7559), kPortrait, {11520, 11520}}),
     test::byName);
 
 // A picture or printable area without extent has no ratio to keep.

@@ -18,11 +18,14 @@
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_operations.h"
+#include "tests/support/wait.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
+
+using test::waitUntil;
 
 // The help picture's effect is its hint box; every other control's is an operation.
 const QString kHint = QStringLiteral("hint");
@@ -62,14 +65,9 @@ TEST_F(MainWindowTest, StartsWithTheDesignStateAndShowsOnlyTheControlsMeantForTh
          {"Text1", "bAbbrechen", "bAssistent", "Picture1", "LNamen", "tOrdner"}) {
         EXPECT_FALSE(control(name)->isVisible()) << name;
     }
-    EXPECT_EQ(root.windowTitle(), "Tarnwerk Ornavex");
     EXPECT_EQ(root.size(), QSize(439, 499));  // 6585 x 7485 twips
     EXPECT_EQ(root.Text1()->text(), "$Start$");
     EXPECT_EQ(root.tOrdner()->text(), "C:\\Eigene Dateien\\");
-    EXPECT_EQ(root.RNamen()->text(), "&Dateiname:");
-    EXPECT_EQ(root.bScannen()->toolTip(), "Dokument scannen");
-    EXPECT_EQ(root.bAnzeigen()->toolTip(), "Dokument anzeigen");
-    EXPECT_EQ(root.bDrucken()->toolTip(), "Dokument drucken");
 }
 
 TEST_F(MainWindowTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommonItems) {
@@ -96,9 +94,11 @@ TEST_F(MainWindowTest, PageMenuHasItsCaptionsWithTheirBlanksAndShowsOnlyTheCommo
 
 TEST_F(MainWindowTest, NoticeReturnsOnTheTimerOnceThePictureIsGone) {
     root.setPage(Page(QImage(10, 10, QImage::Format_RGB32)));
-    QTRY_VERIFY_WITH_TIMEOUT(!root.RVorhanden()->isVisible(), 2000);
+    EXPECT_TRUE(waitUntil([this] { return !root.RVorhanden()->isVisible(); }))
+        << "the notice stays beside a picture";
     root.clearPage();
-    QTRY_VERIFY_WITH_TIMEOUT(root.RVorhanden()->isVisible(), 2000);
+    EXPECT_TRUE(waitUntil([this] { return root.RVorhanden()->isVisible(); }))
+        << "the notice does not come back";
 }
 
 // Closing ends the program; the host program's end command ends the process at once.
@@ -142,7 +142,8 @@ TEST_P(AccessibleControlTest, HasRoleAndGermanNameAndIsPressedByScreenReaderAndK
     ASSERT_NE(actions, nullptr);
     actions->doAction(QAccessibleActionInterface::pressAction());
     // Qt's own buttons press with a short animation.
-    QTRY_COMPARE_WITH_TIMEOUT(effects().size(), size_t{1}, 2000);
+    EXPECT_TRUE(waitUntil([this] { return effects().size() == 1; }))
+        << effects().size() << " effects";
 
     // So does the key on the focused control.
     target->setFocus(Qt::TabFocusReason);

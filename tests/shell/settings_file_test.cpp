@@ -87,7 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"Cut254NeverSplitsFourByte", "[Default]\nk=" + repeated("a😀", 200),
                  repeated("a😀", 127)},
         ReadCase{"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
-                 QString(254, u'q')}),
+                 QString(254, u'q')},
+        // The longest value in the widest characters, and one character more.
+        ReadCase{"Longest254FourByteKeptWhole", "[Default]\nk=" + repeated("😀", 254),
+                 QString::fromUtf8(repeated("😀", 254))},
+        ReadCase{"FourByte255CutTo254", "[Default]\nk=" + repeated("😀", 255) + "\n",
+                 QString::fromUtf8(repeated("😀", 254))}),
     test::byName);
 
 // Lines far longer than a piece of the streamed file; a new key after a last line

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -146,25 +147,53 @@ TEST_F(SingleInstanceTest, IdleClientsAreDropped) {
     EXPECT_TRUE(waitUntil([&] { return halfLine.dropped(); }));
 }
 
+// A host program keeps its connection and writes a line now and then: every
+// complete line is a sign of life, so its "$Ende$" long after the first line
+// still arrives. The lines come a fifth of the timeout apart, for more than
+// twice the timeout; a timer armed only once would drop the host halfway.
+TEST_F(SingleInstanceTest, EachCompleteLineRestartsTheIdleTimeout) {
+    constexpr auto kIdle = 1500ms;
+    constexpr int kLines = 12;
+    auto instance = startPrimary();
+    instance->setIdleTimeout(kIdle);
+    QSignalSpy textsSeen(instance.get(), &SingleInstance::textReceived);
+    Client host(socketPath());
+    ASSERT_TRUE(host.connected());
+    for (int line = 1; line <= kLines; ++line) {
+        // Counted from before the send: the server restarts its timer after it.
+        const QDeadlineTimer nextLine(kIdle / 5);
+        ASSERT_TRUE(host.send("text:" + QByteArray::number(line) + "\n"));
+        ASSERT_TRUE(waitUntil([&] { return textsSeen.count() == line; }))
+            << "line " << line << " lost, the host was dropped";
+        waitUntil([&] { return nextLine.hasExpired(); });
+    }
+    ASSERT_TRUE(host.send("text:$Ende$\n"));
+    EXPECT_TRUE(waitUntil([&] { return texts(textsSeen).contains("$Ende$"); }));
+    EXPECT_FALSE(host.dropped());
+}
+
 // A host program's "$Ende$" must get through whatever else fills the socket.
+// Every slot held is not yet too many: only the next client makes room.
 TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
     auto instance = startPrimary();
     instance->setIdleTimeout(60s);  // the crowd must not leave by itself
     QSignalSpy textsSeen(instance.get(), &SingleInstance::textReceived);
     std::vector<std::unique_ptr<Client>> crowd;
+    auto dropped = [&] {
+        return std::count_if(crowd.begin(), crowd.end(), [](auto& c) { return c->dropped(); });
+    };
     while (crowd.size() < static_cast<size_t>(SingleInstance::kMaxClients)) {
         crowd.push_back(std::make_unique<Client>(socketPath()));
         ASSERT_TRUE(crowd.back()->connected());
     }
+    settle();
+    ASSERT_EQ(dropped(), 0) << "a client lost its place while a slot was free";
     // The oldest of the crowd said something complete before it lost its place.
     ASSERT_TRUE(crowd.front()->send("text:zuerst\n"));
     ASSERT_TRUE(waitUntil([&] { return textsSeen.count() == 1; }));
 
     sendAndClose(socketPath(), "text:$Ende$\n");
     ASSERT_TRUE(waitUntil([&] { return texts(textsSeen).contains("$Ende$"); }));
-    auto dropped = [&] {
-        return std::count_if(crowd.begin(), crowd.end(), [](auto& c) { return c->dropped(); });
-    };
     ASSERT_TRUE(waitUntil([&] { return dropped() == 1; }));
     settle();
     EXPECT_EQ(dropped(), 1);

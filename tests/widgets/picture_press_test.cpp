@@ -1,0 +1,115 @@
+// The picture controls pressed from the keyboard and by a screen reader: the
+// same press as with the mouse, once for a held key, never while disabled.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "tests/support/rows.h"
+#include "widgets/accessible_picture.h"
+#include "widgets/image_control.h"
+#include "widgets/picture_box.h"
+
+namespace ornavex {
+namespace {
+
+using Action = const QString& (*)();
+const Action kPress = &QAccessibleActionInterface::pressAction;
+const Action kMenu = &QAccessibleActionInterface::showMenuAction;
+
+// What the user does to the control: a key, or a screen reader's action.
+struct PressRow {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool held;
+    Action action;  // instead of a key
+    bool enabled;
+    QStringList expected;
+};
+
+// Records presses as "press" (help picture), "open" (preview double-click) and
+// "menu" (preview right button).
+class PicturePressTest : public ::testing::TestWithParam<PressRow> {
+  protected:
+    static void SetUpTestSuite() { AccessiblePicture::install(); }
+
+    PicturePressTest() {
+        help_.setActsAsButton(true);
+        QObject::connect(&help_, &PictureBox::clicked, [this] { seen_ << "press"; });
+        QObject::connect(&preview_, &ImageControl::doubleClicked, [this] { seen_ << "open"; });
+        QObject::connect(&preview_, &ImageControl::mousePressed, [this](Qt::MouseButton button) {
+            if (button == Qt::RightButton) seen_ << "menu";
+        });
+    }
+
+    QStringList pressOn(QWidget& control) {
+        const PressRow& row = GetParam();
+        control.setEnabled(row.enabled);
+        if (row.action) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&control);
+            if (!accessible || !accessible->actionInterface()) return {"no actions"};
+            accessible->actionInterface()->doAction(row.action());
+        } else {
+            QKeyEvent key(QEvent::KeyPress, row.key, row.modifiers, QString(), row.held);
+            QApplication::sendEvent(&control, &key);
+        }
+        return seen_;
+    }
+
+    PictureBox help_;
+    ImageControl preview_;
+    QStringList seen_;
+};
+
+TEST_P(PicturePressTest, HelpPictureAndPreviewAnswerAsTheirMousePress) {
+    const QStringList helpSeen = pressOn(help_);
+    seen_.clear();
+    const QStringList previewSeen = pressOn(preview_);
+    EXPECT_EQ(helpSeen + QStringList{"|"} + previewSeen, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Presses, PicturePressTest,
+    ::testing::Values(
+        PressRow{
+            "Return", Qt::Key_Return, Qt::NoModifier, false, nullptr, true, {"press", "|", "open"}},
+        PressRow{"KeypadEnter",
+                 Qt::Key_Enter,
+                 Qt::KeypadModifier,
+                 false,
+                 nullptr,
+                 true,
+                 {"press", "|", "open"}},
+        PressRow{"Space", Qt::Key_Space, Qt::NoModifier, false, nullptr, true, {"press", "|"}},
+        PressRow{"ShiftF10", Qt::Key_F10, Qt::ShiftModifier, false, nullptr, true, {"|", "menu"}},
+        PressRow{
+            "HeldKeyPressesOnlyOnce", Qt::Key_Return, Qt::NoModifier, true, nullptr, true, {"|"}},
+        PressRow{"ControlReturnIsNoPress",
+                 Qt::Key_Return,
+                 Qt::ControlModifier,
+                 false,
+                 nullptr,
+                 true,
+                 {"|"}},
+        PressRow{"ScreenReaderPress",
+                 Qt::Key_unknown,
+                 Qt::NoModifier,
+                 false,
+                 kPress,
+                 true,
+                 {"press", "|", "open"}},
+        PressRow{
+            "ScreenReaderMenu", Qt::Key_unknown, Qt::NoModifier, false, kMenu, true, {"|", "menu"}},
+        PressRow{"DisabledIgnoresTheScreenReader",
+                 Qt::Key_unknown,
+                 Qt::NoModifier,
+                 false,
+                 kPress,
+                 false,
+                 {"|"}}),
+    test::byName);
+
+}  // namespace
+}  // namespace ornavex
