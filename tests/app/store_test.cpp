@@ -125,6 +125,30 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     EXPECT_EQ(ReadIniValue(settings, "Default", "LastFile"), elsewhere + "kopie.bmp");
 }
 
+// The folder's checks before the write that get no answer are neither "missing"
+// nor "free": the user hears which folder, and only Abbrechen gives the page up.
+TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
+    root.setFileName("brief.jpg");
+    const QString unanswered = failureText("Der Ordner \u201E" + documents +
+                                           "\u201C antwortet nicht, zum Beispiel ein nicht "
+                                           "erreichbares Netzlaufwerk.");
+    fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
+    fakes.messages->answer(MessageAnswer::Retry);
+    fakes.messages->answer(MessageAnswer::Cancel);
+    app.TwainCopy();
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
+    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
+    EXPECT_TRUE(root.hasPicture());
+
+    fakes.folder->unansweredQuestions = 2;  // the folder, then the name
+    fakes.messages->answer(MessageAnswer::Retry);
+    fakes.messages->answer(MessageAnswer::Retry);
+    app.TwainCopy();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+}
+
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
     root.setFileName("");
     app.TwainCopy();
