@@ -97,23 +97,20 @@ SANE_Option_Descriptor describe(SANE_String_Const name, SANE_Unit unit, const SA
     return {name, name, "", SANE_TYPE_INT, unit, sizeof(SANE_Word), cap, kind, {.range = range}};
 }
 
-SANE_Option_Descriptor describeMany() {
-    return {"ornavex-many",
-            "ornavex-many",
-            "",
-            SANE_TYPE_STRING,
-            SANE_UNIT_NONE,
-            128,
-            SANE_CAP_SOFT_DETECT,
-            SANE_CONSTRAINT_STRING_LIST,
-            {.string_list = manyChoices()}};
-}
-
 const SANE_Option_Descriptor kDescriptors[kOptions] = {
     describe(SANE_NAME_NUM_OPTIONS, SANE_UNIT_NONE, nullptr),
     describe(SANE_NAME_SCAN_RESOLUTION, SANE_UNIT_DPI, &kResolutions),
     describe(SANE_NAME_SCAN_BR_X, SANE_UNIT_PIXEL, &kWidths),
-    describe(SANE_NAME_SCAN_BR_Y, SANE_UNIT_PIXEL, &kHeights), describeMany()};
+    describe(SANE_NAME_SCAN_BR_Y, SANE_UNIT_PIXEL, &kHeights),
+    {"ornavex-many",
+     "ornavex-many",
+     "",
+     SANE_TYPE_STRING,
+     SANE_UNIT_NONE,
+     128,
+     SANE_CAP_SOFT_DETECT,
+     SANE_CONSTRAINT_STRING_LIST,
+     {.string_list = manyChoices()}}};
 
 // The one flatbed; sane_open starts it afresh.
 struct Flatbed {
@@ -157,12 +154,11 @@ ORNAVEX_SANE_ENTRY void sane_ornavexfault_exit() {}
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device*** list,
                                                              SANE_Bool /*localOnly*/) {
-    static const SANE_Device device = {"0", "Ornavex", "Störgerät", "flatbed scanner"};
-    static const SANE_Device networked = {"0", "Ornavex", "Störgerät", "network scanner"};
+    static SANE_Device device = {"0", "Ornavex", "Störgerät", "flatbed scanner"};
     static const SANE_Device* devices[] = {&device, nullptr};
-    static const SANE_Device* networkDevices[] = {&networked, nullptr};
     if (injected("get_devices")) return SANE_STATUS_IO_ERROR;
-    *list = faultAt("get_devices") == "network" ? networkDevices : devices;
+    device.type = faultAt("get_devices") == "network" ? "network scanner" : "flatbed scanner";
+    *list = devices;
     return SANE_STATUS_GOOD;
 }
 
