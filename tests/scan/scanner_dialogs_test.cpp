@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -268,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Netzwerkverbindung"}),
     test::byName);
 
-// Abbrechen ends the scan without a word, and the next page comes, filling in as it is scanned.
+// Abbrechen ends the scan without a word and keeps no page, and the next page comes, filling in as
+// it is scanned.
 TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFillsIn) {
     chooseFaultDevice("read=slow");
     whenShown<ScannerAcquireDialog>(scope, [](ScannerAcquireDialog& dialog) {
@@ -277,6 +279,20 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFills
     });
     EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
+
+    // A page whose end is already on its way when Abbrechen comes is given up all the same.
+    clipboard.setImage(QImage());
+    EXPECT_EQ(acquire([this](ScannerAcquireDialog& dialog) {
+                  QTimer::singleShot(0, &dialog, [this, &dialog] {
+                      auto* socketTurn = library.client().findChild<QSocketNotifier*>();
+                      socketTurn->setEnabled(false);
+                      QThread::msleep(1500);  // the whole page is sent meanwhile
+                      button(dialog, "Abbrechen")->click();
+                      socketTurn->setEnabled(true);
+                  });
+              }).outcome,
+              AcquireOutcome::Cancelled);
+    EXPECT_TRUE(clipboard.image().isNull());
 
     bool grewWhileScanning = false;
     EXPECT_EQ(acquire([&](ScannerAcquireDialog& dialog) {
