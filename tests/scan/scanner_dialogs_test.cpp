@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -366,24 +367,37 @@ INSTANTIATE_TEST_SUITE_P(Rows, ScannerLoginTest,
                                            LoginRow{"InAnOption", "option=auth"}),
                          test::byName);
 
-// Every page the dialog can ask for must open again in this program.
-TEST_F(ScannerDialogsTest, OffersNoResolutionWhosePagesCouldNotBeOpenedAgain) {
+// Every page the dialog can ask for must open again in this program; between two equally near
+// resolutions the lower one is taken. The page size a device tells counts from its area's origin.
+TEST_F(ScannerDialogsTest, OffersOnlyResolutionsThatOpenAgainAndTheAreaFromItsOrigin) {
     SaneOptionInfo resolution;
     resolution.name = "resolution";
     resolution.type = SaneOptionType::Int;
     resolution.constraint = SaneConstraint::WordList;
     resolution.words = {300, 600, 1200, 2400, 4800};
     resolution.active = resolution.settable = true;
-    ScanSettings settings;
-    settings.dpi = 2400;
-    ScannerAcquireDialog dialog(library.client(), {resolution}, settings, messages, "Gerät",
-                                &owner);
-    auto* offered = dialog.findChild<QComboBox*>("aufloesung");
-    ASSERT_TRUE(offered);
-    QList<int> values;
-    for (int i = 0; i < offered->count(); ++i) values << offered->itemData(i).toInt();
-    EXPECT_EQ(values, QList<int>({300, 600, 1200}));
-    EXPECT_EQ(offered->currentData().toInt(), 1200);
+    SaneOptionInfo left = resolution;
+    left.name = "tl-x";
+    left.constraint = SaneConstraint::Range;
+    left.minimum = 10;
+    left.maximum = 230;
+    SaneOptionInfo right = left;
+    right.name = "br-x";
+    right.hasValue = true;
+    right.number = 220;
+    for (const auto& [asked, taken] : {std::pair(2400, 1200), std::pair(450, 300)}) {
+        ScanSettings settings;
+        settings.dpi = asked;
+        ScannerAcquireDialog dialog(library.client(), {resolution, left, right}, settings, messages,
+                                    "Gerät", &owner);
+        auto* offered = dialog.findChild<QComboBox*>("aufloesung");
+        ASSERT_TRUE(offered);
+        QList<int> values;
+        for (int i = 0; i < offered->count(); ++i) values << offered->itemData(i).toInt();
+        EXPECT_EQ(values, QList<int>({300, 600, 1200}));
+        EXPECT_EQ(offered->currentData().toInt(), taken) << asked;
+        EXPECT_EQ(dialog.findChild<QDoubleSpinBox*>("breite")->value(), 210);
+    }
 }
 
 }  // namespace
