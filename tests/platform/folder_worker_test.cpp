@@ -54,11 +54,6 @@ Page inSharedMemory(const QImage& picture) {
     return Page(mapped, std::move(memory));
 }
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 std::string namesIn(const QString& folder) {
     return entriesOf(folder).join(" ").toStdString();
 }
