@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <memory>
 #include <vector>
@@ -69,22 +68,12 @@ std::vector<pid_t> folderWorkersOf(const QString& program) {
     return workers;
 }
 
-// An orphaned zombie waits for whoever reaps it; it holds nothing in the folder.
-bool goneOrZombie(pid_t pid) {
-    const QByteArray fields = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
-    return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
-}
-
 enum class End { EndCommand, SessionEnd, WindowClosed, SecondStart };
 
 class HungFolderProcessTest : public ::testing::TestWithParam<End> {
   protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
-            if (QStandardPaths::findExecutable(tool).isEmpty()) {
-                GTEST_SKIP() << tool << " is missing";
-            }
-        }
+        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
         if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
@@ -120,16 +109,9 @@ class HungFolderProcessTest : public ::testing::TestWithParam<End> {
                        kStepTimeoutMs);
     }
 
-    QProcessEnvironment onDisplay() const {
-        QProcessEnvironment environment;
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.insert("DISPLAY", display.name());
-        return environment;
-    }
-
     // Launched and waiting for the share with its window shown; the window's id.
     QString launchStuck(QProcess*& program) {
-        program = &sandbox.launch(onDisplay());
+        program = &sandbox.launch(onDisplay(display));
         const QString window = appeared(kMainWindowName);
         const bool stuck = waitUntil(
             [&] { return !mount.blockedCalls().isEmpty() || !running(*program); }, kStepTimeoutMs);
@@ -166,7 +148,7 @@ TEST_P(HungFolderProcessTest, ProgramAnswersWhileTheShareHangs) {
             ASSERT_TRUE(askWindowToClose(display.name(), window));
             break;
         case End::SecondStart: {
-            QProcess& second = sandbox.launch(onDisplay());
+            QProcess& second = sandbox.launch(onDisplay(display));
             ASSERT_TRUE(second.waitForFinished(kStepTimeoutMs)) << "the second start runs on";
             EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(second.exitCode(), 0);
@@ -222,7 +204,7 @@ void clickAt(const QString& display, const QString& window, QPoint place) {
 TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
     mount.setMode("");
     ASSERT_TRUE(writeSettings("\n"));
-    QProcessEnvironment environment = onDisplay();
+    QProcessEnvironment environment = onDisplay(display);
     environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
     QProcess& program = sandbox.launch(environment);
 
@@ -261,13 +243,12 @@ TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
     EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HungFolderProcess, HungFolderProcessTest,
-    ::testing::Values(End::EndCommand, End::SessionEnd, End::WindowClosed, End::SecondStart),
-    [](const auto& info) {
-        const char* names[] = {"EndCommand", "SessionEnd", "WindowClosed", "SecondStart"};
-        return std::string(names[int(info.param)]);
-    });
+constexpr const char* kEndNames[] = {"EndCommand", "SessionEnd", "WindowClosed", "SecondStart"};
+
+INSTANTIATE_TEST_SUITE_P(HungFolderProcess, HungFolderProcessTest,
+                         ::testing::Values(End::EndCommand, End::SessionEnd, End::WindowClosed,
+                                           End::SecondStart),
+                         [](const auto& info) { return std::string(kEndNames[int(info.param)]); });
 
 }  // namespace
 }  // namespace ornavex::test
