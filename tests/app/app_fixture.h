@@ -10,6 +10,7 @@
 #include "shell/ini_files.h"
 #include "shell/root.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/support/files.h"
 
 namespace ornavex {
 
@@ -27,12 +28,6 @@ class AppFixture : public ::testing::Test {
         QImage image(width, height, QImage::Format_RGB888);
         image.fill(colour);
         return image;
-    }
-
-    void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
     }
 
     QString tips() { return ReadIniValue(settings, "Default", "Tips"); }

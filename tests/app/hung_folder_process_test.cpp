@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <memory>
 #include <vector>
@@ -69,32 +68,18 @@ std::vector<pid_t> folderWorkersOf(const QString& program) {
     return workers;
 }
 
-// An orphaned zombie waits for whoever reaps it; it holds nothing in the folder.
-bool goneOrZombie(pid_t pid) {
-    const QByteArray fields = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
-    return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
-}
-
 enum class End { EndCommand, SessionEnd, WindowClosed, SecondStart };
 
 class HungFolderProcessTest : public ::testing::TestWithParam<End> {
   protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
-            if (QStandardPaths::findExecutable(tool).isEmpty()) {
-                GTEST_SKIP() << tool << " is missing";
-            }
-        }
+        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
         if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
         ASSERT_TRUE(QImage(64, 48, QImage::Format_RGB32).save(mount.backing() + "/seite.jpg"));
         // The last page lies on the share: start-up loads it through the folder worker.
-        QFile settings(sandbox.path("bin/ornavex.ini"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        const QByteArray folder = QFile::encodeName(mount.mount()) + "/";
-        settings.write("[Default]\nOrdner=" + folder + "\nLastFile=" + folder + "seite.jpg\n");
-        settings.close();
+        ASSERT_TRUE(writeSettings("\nLastFile=" + shareFolder() + "seite.jpg\n"));
         mount.setMode("all");
     }
 
@@ -110,19 +95,24 @@ class HungFolderProcessTest : public ::testing::TestWithParam<End> {
         for (pid_t worker : folderWorkersOf(sandbox.programPath())) ::kill(worker, SIGKILL);
     }
 
-    QProcessEnvironment onDisplay() const {
-        QProcessEnvironment environment;
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.insert("DISPLAY", display.name());
-        return environment;
+    QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
+
+    bool writeSettings(const QByteArray& more) {
+        QFile settings(sandbox.path("bin/ornavex.ini"));
+        return settings.open(QIODevice::WriteOnly) &&
+               settings.write("[Default]\nOrdner=" + shareFolder() + more) > 0;
+    }
+
+    // Waits for a shown window of that name; its id, or empty.
+    QString appeared(const char* name) const {
+        return xdotool(display.name(), {"search", "--sync", "--onlyvisible", "--name", name},
+                       kStepTimeoutMs);
     }
 
     // Launched and waiting for the share with its window shown; the window's id.
     QString launchStuck(QProcess*& program) {
-        program = &sandbox.launch(onDisplay());
-        const QString window = xdotool(
-            display.name(), {"search", "--sync", "--onlyvisible", "--name", kMainWindowName},
-            kStepTimeoutMs);
+        program = &sandbox.launch(onDisplay(display));
+        const QString window = appeared(kMainWindowName);
         const bool stuck = waitUntil(
             [&] { return !mount.blockedCalls().isEmpty() || !running(*program); }, kStepTimeoutMs);
         if (!stuck || !running(*program) || mount.blockedCalls().isEmpty()) return {};
@@ -158,7 +148,7 @@ TEST_P(HungFolderProcessTest, ProgramAnswersWhileTheShareHangs) {
             ASSERT_TRUE(askWindowToClose(display.name(), window));
             break;
         case End::SecondStart: {
-            QProcess& second = sandbox.launch(onDisplay());
+            QProcess& second = sandbox.launch(onDisplay(display));
             ASSERT_TRUE(second.waitForFinished(kStepTimeoutMs)) << "the second start runs on";
             EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(second.exitCode(), 0);
@@ -213,21 +203,14 @@ void clickAt(const QString& display, const QString& window, QPoint place) {
 // and the page never lands under its name once the share answers again.
 TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
     mount.setMode("");
-    QFile settings(sandbox.path("bin/ornavex.ini"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("[Default]\nOrdner=" + QFile::encodeName(mount.mount()) + "/\n");
-    settings.close();
-    QProcessEnvironment environment = onDisplay();
+    ASSERT_TRUE(writeSettings("\n"));
+    QProcessEnvironment environment = onDisplay(display);
     environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
     QProcess& program = sandbox.launch(environment);
 
     // Start-up: its hint, then the scanner choice (the test backend's first device).
     for (const char* dialog : {"^ Ornavex$", "^Scanner auswählen$"}) {
-        ASSERT_FALSE(xdotool(display.name(),
-                             {"search", "--sync", "--onlyvisible", "--name", dialog},
-                             kStepTimeoutMs)
-                         .isEmpty())
-            << dialog << " did not appear";
+        ASSERT_FALSE(appeared(dialog).isEmpty()) << dialog << " did not appear";
         ASSERT_TRUE(returnUntilGone(display.name(), dialog));
     }
     const QString window = visibleWindow(display.name(), kMainWindowName);
@@ -239,13 +222,9 @@ TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
     clickAt(display.name(), window, places.scanButton);
 
     // The scan dialog's default button scans; the page is stored as it closes.
-    ASSERT_FALSE(xdotool(display.name(),
-                         {"search", "--sync", "--onlyvisible", "--name", "^Scannen – "},
-                         kStepTimeoutMs)
-                     .isEmpty())
-        << "the scan dialog did not appear";
-    xdotool(display.name(), {"windowfocus", "--sync", visibleWindow(display.name(), "^Scannen – "),
-                             "key", "Return"});
+    const QString scanDialog = appeared("^Scannen – ");
+    ASSERT_FALSE(scanDialog.isEmpty()) << "the scan dialog did not appear";
+    xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
     ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty() || !running(program); },
                           kStepTimeoutMs))
         << "no write hung";
@@ -264,22 +243,12 @@ TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
     EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
+constexpr const char* kEndNames[] = {"EndCommand", "SessionEnd", "WindowClosed", "SecondStart"};
+
 INSTANTIATE_TEST_SUITE_P(HungFolderProcess, HungFolderProcessTest,
                          ::testing::Values(End::EndCommand, End::SessionEnd, End::WindowClosed,
                                            End::SecondStart),
-                         [](const auto& info) {
-                             switch (info.param) {
-                                 case End::EndCommand:
-                                     return "EndCommand";
-                                 case End::SessionEnd:
-                                     return "SessionEnd";
-                                 case End::WindowClosed:
-                                     return "WindowClosed";
-                                 case End::SecondStart:
-                                     return "SecondStart";
-                             }
-                             return "";
-                         });
+                         [](const auto& info) { return std::string(kEndNames[int(info.param)]); });
 
 }  // namespace
 }  // namespace ornavex::test

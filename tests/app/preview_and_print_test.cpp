@@ -60,7 +60,7 @@ TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToP
 
 // Nothing fills the name list the page menu belongs to.
 TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDeletesNothing) {
-    writeFile(documents + "brief.jpg", "page");
+    putFile(documents + "brief.jpg", "page");
     root.setPage(Page(page()));
     QTest::mousePress(root.Picture2(), Qt::RightButton);
     QTest::mouseRelease(root.Picture2(), Qt::RightButton);

@@ -6,8 +6,10 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace ornavex::test {
 
@@ -46,6 +48,22 @@ inline QString xdotool(const QString& display, const QStringList& arguments, int
     tool.start("xdotool", arguments);
     if (!tool.waitForFinished(timeoutMs)) return {};  // killed by its QProcess
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+}
+
+// The first tool the window tests need that is not installed, or nothing.
+inline std::string missingWindowTool() {
+    for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
+    }
+    return {};
+}
+
+// The program's environment for showing its windows on the display.
+inline QProcessEnvironment onDisplay(const PrivateDisplay& display) {
+    QProcessEnvironment environment;
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("DISPLAY", display.name());
+    return environment;
 }
 
 }  // namespace ornavex::test

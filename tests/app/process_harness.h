@@ -3,6 +3,8 @@
 // Helpers for tests that start the real program in a sandbox of its own and
 // talk to it through its remote-control socket as a host program would.
 
+#include <sys/types.h>
+
 #include <memory>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 namespace ornavex::test {
@@ -32,6 +35,12 @@ inline bool sendToSocket(const QString& path, const QByteArray& bytes) {
 
 inline bool running(const QProcess& process) {
     return process.state() == QProcess::Running;
+}
+
+// An orphaned zombie waits for whoever reaps it; it holds nothing any more.
+inline bool goneOrZombie(pid_t pid) {
+    const QByteArray fields = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
+    return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
 }
 
 // A copy of the program in a folder of its own (its settings file lives beside

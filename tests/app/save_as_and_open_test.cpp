@@ -36,10 +36,7 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASo
     EXPECT_TRUE(fakes.messages->shown().empty());
 
     const FileDialogRequest& request = fakes.dialogs->calls().at(0).request;
-    EXPECT_EQ(request.title, " Dokument speichern");
     EXPECT_EQ(request.startFolder, documents);
-    EXPECT_EQ(request.filters, (QStringList{"Jpeg Bilddateien (*.jpg)", "Windows Bitmap (*.bmp)",
-                                            "Alle Dateien (*.*)"}));
     EXPECT_EQ(request.defaultSuffix, "jpg");
     EXPECT_EQ(request.mode, FileDialogMode::SaveConfirmOverwrite);
 }
@@ -58,10 +55,6 @@ TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     EXPECT_EQ(root.scannerFlag(), "0");
 
     const MessageBoxRequest& question = fakes.messages->shown().at(0);
-    EXPECT_EQ(question.title, " Testprojekt Speichern");
-    EXPECT_EQ(question.text,
-              "Möchten Sie das Dokument jetzt unter dem eingegebenen Dateinamen speichern ?    \n"
-              "Achten Sie darauf, dass das Dokument in der Ansicht mit der Frage gemeint ist.");
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
     EXPECT_EQ(question.defaultAnswer, MessageAnswer::Yes);
 }
@@ -79,11 +72,7 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
     EXPECT_FALSE(QFile::exists(settings));
 
-    const FileDialogRequest& request = fakes.dialogs->calls().at(0).request;
-    EXPECT_EQ(request.title, " Dokument öffnen");
-    EXPECT_EQ(request.startFolder, documents);
-    EXPECT_EQ(request.filters, (QStringList{"Jpeg Bilddateien (*.jpg *.gif)",
-                                            "Windows Bitmap (*.bmp)", "Alle Dateien (*.*)"}));
+    EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, documents);
 }
 
 // A cancelled open has hidden the no-preview notice already; the timer brings it back.
@@ -135,8 +124,6 @@ TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItI
     }
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& box = fakes.messages->shown()[0];
-    EXPECT_EQ(box.title, " Ornavex");
-    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
     EXPECT_TRUE(box.text.startsWith("Die Bilddatei ''brief.jpg'' ")) << box.text.toStdString();
     EXPECT_EQ(box.text.section('\n', 1), QString::fromUtf8(GetParam().secondLine));
 }

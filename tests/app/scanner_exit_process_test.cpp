@@ -1,7 +1,5 @@
 #include <signal.h>
 
-#include <QStandardPaths>
-
 #include <gtest/gtest.h>
 
 #include "tests/app/private_display.h"
@@ -31,34 +29,20 @@ pid_t searchingWorker(qint64 program) {
     return 0;
 }
 
-// An orphaned zombie waits for whoever reaps it; it holds no scanner.
-bool goneOrZombie(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray fields = stat.readAll();
-    return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
-}
-
 // The parameter: ended by the host program's end command, else by the session (SIGTERM).
 class ScannerExitTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
-    for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is missing";
-    }
+    if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
     const PrivateDisplay display;
     ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
     AppSandbox sandbox(ORNAVEX_BINARY);
     ASSERT_TRUE(sandbox.ready());
     // A known document folder keeps the folder chooser away.
-    QFile settings(sandbox.path("bin/ornavex.ini"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("[Default]\nOrdner=" + sandbox.path("home").toUtf8() + "/\n");
-    settings.close();
+    putFile(sandbox.path("bin/ornavex.ini"),
+            "[Default]\nOrdner=" + sandbox.path("home").toUtf8() + "/\n");
 
-    QProcessEnvironment environment;
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("DISPLAY", display.name());
+    QProcessEnvironment environment = onDisplay(display);
     environment.insert("SANE_CONFIG_DIR", ORNAVEX_FAULT_SANE_CONFIG_DIR);
     environment.insert("LD_LIBRARY_PATH", ORNAVEX_FAULT_BACKEND_DIR);
     environment.insert("ORNAVEX_FAULT", "get_devices=hang");

@@ -70,7 +70,7 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
 // A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.
 TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
     root.setFileName("brief.jpg");
-    writeFile(documents + "brief.jpg", "old page");
+    putFile(documents + "brief.jpg", "old page");
     app.TwainCopy();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed

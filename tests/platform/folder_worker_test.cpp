@@ -54,9 +54,14 @@ Page inSharedMemory(const QImage& picture) {
     return Page(mapped, std::move(memory));
 }
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+PageWriteResult store(DocumentFolder& folder, const QString& path, PageFormat format,
+                      const Page& page) {
+    return folder.writePage(page, path, format, 90, ReplacePolicy::KeepExisting);
+}
+
+PageWriteResult store(DocumentFolder& folder, const QString& path,
+                      PageFormat format = PageFormat::Jpeg) {
+    return store(folder, path, format, Page(testPicture(QImage::Format_RGB888)));
 }
 
 std::string namesIn(const QString& folder) {
@@ -80,14 +85,8 @@ TEST_P(WorkerStoreTest, WritesTheSameFileAsInProcessAndLoadsItBack) {
     LocalDocumentFolder local;
     const QString viaWorker = dir.filePath("worker");
     const QString inProcess = dir.filePath("local");
-    ASSERT_EQ(
-        worker.writePage(page, viaWorker, GetParam().pageFormat, 90, ReplacePolicy::KeepExisting)
-            .status,
-        PageWriteStatus::Ok);
-    ASSERT_TRUE(local
-                    .writePage(Page(picture), inProcess, GetParam().pageFormat, 90,
-                               ReplacePolicy::KeepExisting)
-                    .ok());
+    ASSERT_EQ(store(worker, viaWorker, GetParam().pageFormat, page).status, PageWriteStatus::Ok);
+    ASSERT_TRUE(store(local, inProcess, GetParam().pageFormat, Page(picture)).ok());
     EXPECT_EQ(contentOf(viaWorker), contentOf(inProcess));
     EXPECT_GE(local.load(inProcess).page.memoryFile(), 0) << "not decoded into shared memory";
 
@@ -120,11 +119,7 @@ TEST(FolderWorkerTest, AnswersExistenceAndMissingPicturesAndKeepsAnExistingName)
     EXPECT_EQ(worker.pathExists(dir.path()), FolderAnswer::Yes);
     EXPECT_EQ(worker.load(dir.filePath("fehlt.jpg")).status, PictureLoadStatus::Missing);
     EXPECT_EQ(worker.load(dir.filePath("seite1.jpg")).status, PictureLoadStatus::NotAPicture);
-    EXPECT_EQ(worker
-                  .writePage(Page(testPicture(QImage::Format_RGB888)), dir.filePath("seite1.jpg"),
-                             PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting)
-                  .status,
-              PageWriteStatus::AlreadyExists);
+    EXPECT_EQ(store(worker, dir.filePath("seite1.jpg")).status, PageWriteStatus::AlreadyExists);
     EXPECT_EQ(contentOf(dir.filePath("seite1.jpg")), QByteArray());
 }
 
@@ -132,10 +127,7 @@ TEST(FolderWorkerTest, AWorkerThatIsNoneFailsTheCallsAndIsReaped) {
     QTemporaryDir dir;
     FolderWorkerClient worker({QStringLiteral("/bin/true"), {}});
     EXPECT_EQ(worker.fileExists(dir.path()), FolderAnswer::NoAnswer);
-    const PageWriteResult written =
-        worker.writePage(Page(testPicture(QImage::Format_RGB888)), dir.filePath("x.jpg"),
-                         PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting);
-    EXPECT_EQ(written.status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(store(worker, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
     EXPECT_TRUE(test::waitUntil([&] { return worker.workersLeftBehind() == 0; }));
     EXPECT_EQ(namesIn(dir.path()), "");
 }
@@ -155,8 +147,7 @@ class HungFolderTest : public ::testing::Test {
     QString onMount(const char* name) const { return mount_.mount() + "/" + name; }
     QString inBacking(const char* name) const { return mount_.backing() + "/" + name; }
     PageWriteResult store(const char* name) {
-        return worker_.writePage(Page(testPicture(QImage::Format_RGB888)), onMount(name),
-                                 PageFormat::Bitmap, 100, ReplacePolicy::KeepExisting);
+        return ornavex::store(worker_, onMount(name), PageFormat::Bitmap);
     }
     // Released, the worker left behind ends and what it left is dealt with.
     void releaseAndSettle() {

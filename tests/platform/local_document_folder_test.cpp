@@ -15,6 +15,7 @@
 #include "platform/picture_file_reader.h"
 #include "platform/turbo_jpeg_encoder.h"
 #include "tests/support/child_process.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -24,12 +25,6 @@ QImage samplePage() {
     QImage picture(48, 32, QImage::Format_RGB32);
     picture.fill(qRgb(20, 40, 160));
     return picture;
-}
-
-void putFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 class LocalDocumentFolderTest : public ::testing::Test {
@@ -151,13 +146,6 @@ TEST_F(LocalDocumentFolderTest, ColourA4PageAt1200DpiOpensAgain) {
     const LoadedPage loaded = store.load(pathOf("seite"));
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
     EXPECT_EQ(loaded.page.picture().size(), QSize(kWidth, kHeight));
-}
-
-// A FIFO whose writer never comes would block a plain open() for good.
-TEST_F(LocalDocumentFolderTest, FifoIsRefusedAtOnceAndAMissingFileIsMissing) {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(pathOf("rohr.jpg")).constData(), 0600), 0);
-    EXPECT_EQ(store.load(pathOf("rohr.jpg")).status, PictureLoadStatus::NotAPicture);
-    EXPECT_EQ(store.load(pathOf("fehlt.jpg")).status, PictureLoadStatus::Missing);
 }
 
 // Chosen behaviour: what survives of a cut-off JPEG is shown at full size.

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -27,24 +28,8 @@ QByteArray pageBytes(qsizetype size) {
     return bytes;
 }
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-    return file.readAll();
-}
-
-void putFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 constexpr auto kKeep = ReplacePolicy::KeepExisting;
 constexpr auto kReplaceExisting = ReplacePolicy::ReplaceExisting;
-
-QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
 
 class PageFileTest : public ::testing::Test {
   protected:

@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include "platform/turbo_jpeg_encoder.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -53,10 +54,7 @@ class LoadBudgetTest : public ::testing::TestWithParam<BudgetCase> {
   protected:
     PictureLoadStatus loadWithBudget(qint64 budget) {
         const QString path = dir_.filePath("bild");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(file.write(GetParam().bytes), GetParam().bytes.size());
-        file.close();
+        putFile(path, GetParam().bytes);
         return readPictureFile(
                    path, openWithoutWaiting, [] {}, {}, budget)
             .status;

@@ -75,9 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Choices, RetryElsewhereCancelTest,
                          ::testing::Values(ChoiceRow{"Elsewhere", "Anderer Ort …", Qt::Key_unknown,
                                                      MessageAnswer::Elsewhere},
                                            ChoiceRow{"Escape", nullptr, Qt::Key_Escape,
-                                                     MessageAnswer::Cancel},
-                                           ChoiceRow{"EnterTakesTheDefault", nullptr,
-                                                     Qt::Key_Return, MessageAnswer::Retry}),
+                                                     MessageAnswer::Cancel}),
                          test::byName);
 
 // Enter takes the answer the question names as its default, also where that is
@@ -86,7 +84,8 @@ TEST(QtMessageBoxesTest, EnterTakesTheDefaultAnswer) {
     for (const auto& [buttons, defaultAnswer] :
          {std::pair{MessageButtons::OkCancel, MessageAnswer::Cancel},
           std::pair{MessageButtons::YesNo, MessageAnswer::No},
-          std::pair{MessageButtons::YesNo, MessageAnswer::Yes}}) {
+          std::pair{MessageButtons::YesNo, MessageAnswer::Yes},
+          std::pair{MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry}}) {
         const UserAnswer user =
             answerBox({" Ornavex", "Frage", MessageIcon::Question, buttons, defaultAnswer},
                       ChoiceRow{"Enter", nullptr, Qt::Key_Return, defaultAnswer});

@@ -15,6 +15,7 @@
 #include "shell/ini_files.h"
 #include "shell/settings.h"
 #include "shell/settings_path.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -26,15 +27,8 @@ class SettingsFileTest : public ::testing::Test {
 
     QString fileWith(const QByteArray& bytes, const QString& name = "ornavex.ini") {
         QDir().mkpath(QFileInfo(path(name)).absolutePath());
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    }
-
-    static QByteArray bytesOf(const QString& filePath) {
-        QFile file(filePath);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
+        putFile(path(name), bytes);
+        return path(name);
     }
 
     QTemporaryDir dir_;
@@ -103,7 +97,7 @@ TEST_F(SettingsFileTest, HugeLinesAreHandled) {
     const QString file = fileWith(before);
     EXPECT_EQ(ReadIniValue(file, "Default", "k"), QString::fromUtf8(repeated("ä", 254)));
     ASSERT_TRUE(WriteIniValue(file, "Default", "Ordner", "/a/"));
-    EXPECT_EQ(bytesOf(file), before + "\nOrdner=/a/\n");
+    EXPECT_EQ(contentOf(file), before + "\nOrdner=/a/\n");
 }
 
 struct WriteCase {
@@ -122,7 +116,7 @@ TEST_P(IniWriteTest, ChangesOnlyTheKeyLine) {
     const QString file = fileWith(row.before);
     const bool stored = WriteIniValue(file, row.section, row.key, row.value);
     EXPECT_EQ(stored, !row.after.isNull());
-    EXPECT_EQ(bytesOf(file), row.after.isNull() ? row.before : row.after);
+    EXPECT_EQ(contentOf(file), row.after.isNull() ? row.before : row.after);
 }
 
 const QByteArray kStored = "[Default]\nOrdner=/a/\n";
@@ -182,16 +176,16 @@ TEST_F(SettingsFileTest, ValueOfBytesThatAreNoUtf8KeepsItsBytes) {
     const QString folder = ReadWholeIniValue(file, "Default", "Ordner");
     EXPECT_EQ(bytesOfPath(folder), "/Scans/\xE4rger/");
     EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Stored);
-    EXPECT_EQ(bytesOf(file), before) << "a value stored as read changes nothing";
+    EXPECT_EQ(contentOf(file), before) << "a value stored as read changes nothing";
     EXPECT_TRUE(WriteIniValue(file, "Default", "LastFile", folder + "bär.jpg"));
-    EXPECT_EQ(bytesOf(file),
+    EXPECT_EQ(contentOf(file),
               "[Default]\nOrdner = \"/Scans/\xE4rger/\" \n"
               "LastFile=/Scans/\xE4rger/b\xC3\xA4r.jpg\n");
 
     const QByteArray windows = utf16("[Default]\r\nOrdner=/alt/\r\n");
     fileWith(windows);
     EXPECT_EQ(StoreIniValue(file, "Default", "Ordner", folder), IniWriteResult::Refused);
-    EXPECT_EQ(bytesOf(file), windows);
+    EXPECT_EQ(contentOf(file), windows);
 }
 
 // A failed write must leave the old file as it was: a missing folder, a pipe in
@@ -213,7 +207,7 @@ TEST_F(SettingsFileTest, FailedWritesKeepTheOldFile) {
         const bool written = WriteIniValue(file, "Default", "Ordner", "/neu/");
         ::chmod(encoded.constData(), restored);
         EXPECT_FALSE(written) << target.toStdString();
-        EXPECT_EQ(bytesOf(file), before);
+        EXPECT_EQ(contentOf(file), before);
     }
 }
 
@@ -229,7 +223,8 @@ TEST_F(SettingsFileTest, TipsCountIsRoundedAndTextThatIsNoSmallNumberCountsAsNon
 TEST_F(SettingsFileTest, ScannerIsStoredAsTabSeparatedFieldsWithoutStrayTabs) {
     const Settings settings(path("ornavex.ini"));
     settings.rememberScanner({"net:host:test:0", "Acme\tInc", "Flach"});
-    EXPECT_EQ(bytesOf(settings.iniPath()), "[Default]\nScanner=net:host:test:0\tAcmeInc\tFlach\n");
+    EXPECT_EQ(contentOf(settings.iniPath()),
+              "[Default]\nScanner=net:host:test:0\tAcmeInc\tFlach\n");
     for (const QByteArray& damaged : {QByteArray("nur-ein-name"), QByteArray("\tAcme\tFlach")}) {
         fileWith("[Default]\nScanner=" + damaged + "\n");
         EXPECT_FALSE(settings.scanner()) << damaged.constData();
@@ -263,10 +258,10 @@ TEST_F(SettingsChoiceTest, BesideTheExecutableWhereWritableElseInTheConfigFolder
     const QByteArray old = utf16("[Default]\r\nOrdner=/ä/\r\n");
     fileWith(old, "bin/ornavex.ini");
     EXPECT_EQ(choose(false), places.userConfig);
-    EXPECT_EQ(bytesOf(places.userConfig), old);
+    EXPECT_EQ(contentOf(places.userConfig), old);
     fileWith("[Default]\nOrdner=/spaeter/\n", "bin/ornavex.ini");
     EXPECT_EQ(choose(false), places.userConfig);
-    EXPECT_EQ(bytesOf(places.userConfig), old);
+    EXPECT_EQ(contentOf(places.userConfig), old);
     EXPECT_EQ(choose(true), places.besideExecutable);
 
     // Neither place writable: the old file is kept.

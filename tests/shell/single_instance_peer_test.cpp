@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/single_instance.h"
+#include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 namespace ornavex {
@@ -25,15 +26,6 @@ namespace {
 using test::waitUntil;
 
 constexpr uid_t kStranger = 65534;  // nobody
-
-struct ScopedEnv {
-    ScopedEnv(const char* name, const QByteArray& value) : name(name), old(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-};
 
 sockaddr_un addressOf(const QByteArray& path) {
     sockaddr_un address{};

