@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
+#include <functional>
 
 #include "platform/page.h"
 #include "platform/page_write.h"
@@ -25,6 +27,28 @@ struct LoadedPage {
 class DocumentFolder {
   public:
     virtual ~DocumentFolder() = default;
+
+    // Every request returns at once; its answer arrives later from the event loop
+    // (a scripted stand-in may answer at once). Each handler runs exactly once.
+    using AnswerHandler = std::function<void(FolderAnswer)>;
+    using WriteHandler = std::function<void(PageWriteResult)>;
+    using LoadHandler = std::function<void(LoadedPage)>;
+    virtual void askFileExists(const QString& path, AnswerHandler then) { then(fileExists(path)); }
+    virtual void askPathExists(const QString& path, AnswerHandler then) { then(pathExists(path)); }
+    // Whether a folder answers at all, given up after `within` (before a dialog opens there).
+    virtual void askFolderAnswers(const QString& folder, std::chrono::milliseconds within,
+                                  AnswerHandler then) {
+        (void)within;
+        then(pathExists(folder) == FolderAnswer::NoAnswer ? FolderAnswer::NoAnswer
+                                                          : FolderAnswer::Yes);
+    }
+    virtual void askWritePage(const Page& page, const QString& path, PageFormat format,
+                              int jpegQuality, ReplacePolicy policy, WriteHandler then) {
+        then(writePage(page, path, format, jpegQuality, policy));
+    }
+    virtual void askLoad(const QString& path, LoadHandler then) { then(load(path)); }
+
+    // Transitional: the waiting forms. They go once every caller uses the asks.
     // True when a folder entry matches; "*" and "?" are wildcards in the last
     // component, a path ending in the separator never matches.
     virtual FolderAnswer fileExists(const QString& path) = 0;

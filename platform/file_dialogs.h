@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -20,9 +21,30 @@ struct FileDialogRequest {
     FileDialogMode mode = FileDialogMode::Open;
 };
 
+// How a file or folder dialog ended. NoAnswer: the dialog stopped answering
+// (it browsed into a folder that hangs) and was given up.
+struct DialogChoice {
+    enum class Status { Chosen, Cancelled, NoAnswer };
+    Status status = Status::Cancelled;
+    QString path;  // absolute; a folder without trailing separator
+    bool chosen() const { return status == Status::Chosen; }
+};
+using DialogHandler = std::function<void(DialogChoice)>;
+
 class FileDialogs {
   public:
     virtual ~FileDialogs() = default;
+    // Open the dialog and return at once; the choice arrives later from the event
+    // loop (a scripted stand-in may answer at once). The handler runs exactly once.
+    virtual void askFile(const FileDialogRequest& request, DialogHandler then) {
+        const std::optional<QString> path = chooseFile(nullptr, request);
+        then(path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice{});
+    }
+    virtual void askFolder(const QString& title, const QString& startFolder, DialogHandler then) {
+        const std::optional<QString> path = chooseFolder(nullptr, title, startFolder);
+        then(path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice{});
+    }
+    // Transitional: wait in the dialog. Go once every caller uses the asks.
     // The chosen file's absolute path, or nothing on cancel.
     virtual std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
     // The chosen folder's absolute path (no trailing separator), or nothing on

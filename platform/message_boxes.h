@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace ornavex {
 
@@ -22,10 +23,16 @@ struct MessageBoxRequest {
 // The caption of every cancel button, in the boxes and in the program's own dialogs.
 QString cancelButtonCaption();
 
-// Modal message boxes owned by the main window.
+using AnswerHandler = std::function<void(MessageAnswer)>;
+
+// Message boxes owned by the main window.
 class MessageBoxes {
   public:
     virtual ~MessageBoxes() = default;
+    // Shows the box and returns at once; the answer arrives later from the event
+    // loop (a scripted stand-in may answer at once). The handler runs exactly once.
+    virtual void ask(const MessageBoxRequest& request, AnswerHandler then) { then(show(request)); }
+    // Transitional: waits in the box. Goes once every caller uses ask().
     virtual MessageAnswer show(const MessageBoxRequest& request) = 0;
 };
 

@@ -14,6 +14,7 @@ enum class PictureLoadStatus {
     NotAPicture,  // not a regular file, damaged, or in no known format
     TooLarge,     // claims more pixels or memory than the largest scanned page
     NoAnswer,     // the file system did not answer in time
+    ReadFailed,   // the reader was lost while reading (its worker died)
 };
 
 struct LoadedPicture {

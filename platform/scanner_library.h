@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/page.h"
 
 class QWidget;
@@ -27,6 +29,13 @@ struct Acquisition {
 class ScannerLibrary {
   public:
     virtual ~ScannerLibrary() = default;
+
+    // Return at once; the result arrives later from the event loop (a scripted
+    // stand-in may answer at once). Each handler runs exactly once.
+    virtual void askImageSource(std::function<void(int)> then) { then(selectImageSource(nullptr)); }
+    virtual void askAcquire(std::function<void(Acquisition)> then) { then(acquire(nullptr)); }
+
+    // Transitional: the waiting forms. They go once every caller uses the asks.
     // 0 when no source was chosen (cancelled, none available); non-zero otherwise.
     // The chosen source is kept inside the library for the rest of the run.
     virtual int selectImageSource(QWidget* owner) = 0;

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "platform/page.h"
+
+namespace ornavex {
+
+// Whether a scanner has been chosen in this run (the old scanner-state flag:
+// "-1", "0", "1").
+enum class ScannerChoice { NotYetAsked, None, Chosen };
+
+// Which page the page menu marks (mnuSeite1 / mnuSeite2).
+enum class PageMark { Seite1, Seite2 };
+
+// The control a command hands the keyboard to when it ends a step.
+enum class FocusTarget { FileName, ScanButton };
+
+class State;
+
+// Held by every step of a running command; the command ends when the last step
+// lets go of it, however the chain ends.
+class RunningCommand {
+  public:
+    explicit RunningCommand(State& state) : state_(state) {}
+    ~RunningCommand();
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+
+  private:
+    State& state_;
+};
+using CommandRun = std::shared_ptr<RunningCommand>;
+
+// The program's state: what the window shows and the commands change. The
+// window observes it and draws; it holds nothing of its own.
+class State : public QObject {
+    Q_OBJECT
+  public:
+    explicit State(QObject* parent = nullptr) : QObject(parent) {}
+
+    // The page in the preview; the program's own value, never read back from a control.
+    const Page& page() const { return page_; }
+    bool hasPage() const { return !page_.isNull(); }
+    void setPage(Page page);
+    void clearPage() { setPage(Page()); }
+
+    // The document folder (tOrdner) and the file name (tBilddatei).
+    const QString& folder() const { return tOrdner_; }
+    void setFolder(const QString& folder);
+    const QString& fileName() const { return tBilddatei_; }
+    void setFileName(const QString& name);
+    QString pagePath() const { return tOrdner_ + tBilddatei_; }
+
+    // mnuQuelle's value.
+    ScannerChoice scannerChoice() const { return mnuQuelle_; }
+    void setScannerChoice(ScannerChoice choice);
+
+    PageMark pageMark() const { return pageMark_; }
+    void setPageMark(PageMark mark);
+
+    // The remote-control field (Text1); host programs set it through the socket.
+    const QString& remoteText() const { return Text1_; }
+    void setRemoteText(const QString& text);
+
+    // What a command waits for, told in the window while it takes long; empty when nothing.
+    const QString& waitingFor() const { return waitingFor_; }
+    void setWaitingFor(const QString& what);
+
+    // One command at a time: nothing when another one runs. The command runs
+    // while any copy of the handle lives.
+    std::optional<CommandRun> startCommand();
+    bool commandRunning() const { return commandRunning_; }
+
+    // Asks the window to hand the keyboard to a control.
+    void requestFocus(FocusTarget target) { emit focusRequested(target); }
+
+  signals:
+    void pageChanged();
+    void folderChanged(const QString& folder);
+    void fileNameChanged(const QString& name);
+    void scannerChoiceChanged(ornavex::ScannerChoice choice);
+    void pageMarkChanged(ornavex::PageMark mark);
+    void remoteTextChanged(const QString& text);
+    void waitingForChanged(const QString& what);
+    void commandRunningChanged(bool running);
+    void focusRequested(ornavex::FocusTarget target);
+
+  private:
+    friend class RunningCommand;
+    void endCommand();
+
+    Page page_;
+    QString tOrdner_;
+    QString tBilddatei_;
+    ScannerChoice mnuQuelle_ = ScannerChoice::NotYetAsked;
+    PageMark pageMark_ = PageMark::Seite1;
+    QString Text1_ = QStringLiteral("$Start$");
+    QString waitingFor_;
+    bool commandRunning_ = false;
+};
+
+}  // namespace ornavex
