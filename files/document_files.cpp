@@ -1,18 +1,11 @@
 #include "files/document_files.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QToolButton>
-
 #include "files/file_dialog_request.h"
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
 #include "shell/folder_text.h"
 #include "shell/path_parts.h"
-#include "shell/root.h"
 #include "shell/user_texts.h"
-#include "widgets/image_control.h"
-#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {
@@ -26,44 +19,35 @@ bool namesBitmap(const QString& fileName) {
 
 }  // namespace
 
-DocumentFiles::DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath)
-    : root_(root), platform_(platform), settings_(std::move(settingsPath)) {}
-
-void DocumentFiles::copyPreviewToFullSizeHolder() {
-    root_.Picture1()->setAutoSize(true);
-    root_.RVorhanden()->hide();
-    root_.Picture2()->setStretch(true);
-    root_.sizeCopyLikePreview();
-}
+DocumentFiles::DocumentFiles(State& state, PlatformServices& platform, QString settingsPath)
+    : state_(state), platform_(platform), settings_(std::move(settingsPath)) {}
 
 void DocumentFiles::TwainCopy() {
-    if (root_.scannerFlag() == Root::kNoSource) return;
+    if (state_.scannerChoice() == ScannerChoice::None) return;
     replaceAgreedFor_.clear();
 
-    copyPreviewToFullSizeHolder();
     platform_.pointer->set(PointerShape::Hourglass);
-    root_.Picture1()->setPicture(root_.picture());
 
     auto finish = [this] { platform_.pointer->set(PointerShape::Default); };
     // Nothing in the preview: there is no page to store, and no reason to ask for names.
-    if (!root_.hasPicture()) return finish();
+    if (!state_.hasPage()) return finish();
 
-    root_.setFolder(withTrailingSeparator(root_.folder()));
+    state_.setFolder(withTrailingSeparator(state_.folder()));
     const std::optional<bool> folderThere =
-        askFolder([this] { return platform_.folder->pathExists(root_.folder()); });
+        askFolder([this] { return platform_.folder->pathExists(state_.folder()); });
     if (!folderThere) return finish();
     if (!*folderThere) {
-        const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
-        if (!chosen.isEmpty()) root_.setFolder(chosen);
+        const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, state_.folder());
+        if (!chosen.isEmpty()) state_.setFolder(chosen);
     }
 
-    if (root_.fileName().isEmpty()) {
+    if (state_.fileName().isEmpty()) {
         saveAs();
-        if (root_.fileName().isEmpty()) return finish();
+        if (state_.fileName().isEmpty()) return finish();
     }
 
     const std::optional<bool> taken =
-        askFolder([this] { return platform_.folder->fileExists(root_.pagePath()); });
+        askFolder([this] { return platform_.folder->fileExists(state_.pagePath()); });
     if (!taken) return finish();
     if (*taken) {
         platform_.pointer->set(PointerShape::Default);
@@ -89,7 +73,7 @@ std::optional<bool> DocumentFiles::askFolder(const std::function<FolderAnswer()>
 
 bool DocumentFiles::storePage() {
     while (true) {
-        const QString path = root_.pagePath();
+        const QString path = state_.pagePath();
         const ReplacePolicy policy = path == replaceAgreedFor_ ? ReplacePolicy::ReplaceExisting
                                                                : ReplacePolicy::KeepExisting;
         platform_.pointer->set(PointerShape::Hourglass);
@@ -105,7 +89,7 @@ bool DocumentFiles::storePage() {
 bool DocumentFiles::offerAnotherTry(const PageWriteResult& result) {
     while (true) {
         const MessageAnswer answer = platform_.messageBoxes->show(
-            {messageTitle(), failedWriteText(root_.fileName(), root_.folder(), result),
+            {messageTitle(), failedWriteText(state_.fileName(), state_.folder(), result),
              MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
         switch (answer) {
             case MessageAnswer::Retry:
@@ -120,39 +104,37 @@ bool DocumentFiles::offerAnotherTry(const PageWriteResult& result) {
 }
 
 PageWriteResult DocumentFiles::writePage(const QString& path, ReplacePolicy policy) {
-    const PageFormat format = namesBitmap(root_.fileName()) ? PageFormat::Bitmap : PageFormat::Jpeg;
-    return platform_.folder->writePage(root_.page(), path, format, kJpegQuality, policy);
+    const PageFormat format =
+        namesBitmap(state_.fileName()) ? PageFormat::Bitmap : PageFormat::Jpeg;
+    return platform_.folder->writePage(state_.page(), path, format, kJpegQuality, policy);
 }
 
 void DocumentFiles::confirmStoreAndCountTips() {
     const int shown = settings_.tipsShown() + 1;
     if (shown > kTipsShown) return;
     platform_.pointer->set(PointerShape::Default);
-    platform_.messageBoxes->show({messageTitle(), pageStoredText(root_.fileName()),
+    platform_.messageBoxes->show({messageTitle(), pageStoredText(state_.fileName()),
                                   MessageIcon::Information, MessageButtons::Ok});
     settings_.setTipsShown(shown);
 }
 
-void DocumentFiles::TwainLoad() {
-    copyPreviewToFullSizeHolder();
-    root_.Picture1()->setPicture(root_.picture());
-
-    QString folder = root_.folder();
-    const QString name = OpenFileDialog(*platform_.fileDialogs, &root_, openDocumentTitle(), folder,
-                                        QString(), openDocumentFilter(), QStringLiteral("jpg"));
+void DocumentFiles::TwainLoad(CommandRun) {
+    QString folder = state_.folder();
+    const QString name =
+        OpenFileDialog(*platform_.fileDialogs, nullptr, openDocumentTitle(), folder, QString(),
+                       openDocumentFilter(), QStringLiteral("jpg"));
     folder = withTrailingSeparator(folder);
     if (name.isEmpty()) return;
 
     const QString path = folder + name;
     platform_.pointer->set(PointerShape::Hourglass);
     LoadedPage loaded = platform_.folder->load(path);
-    if (loaded.loaded()) root_.setPage(std::move(loaded.page));
-    root_.Picture1()->setPicture(root_.picture());
+    if (loaded.loaded()) state_.setPage(std::move(loaded.page));
     platform_.pointer->set(PointerShape::Default);
     explainUnopenedPicture(FileNamePart(path), loaded.status);
-    root_.setFolder(FolderPart(path));
-    root_.setFileName(FileNamePart(path));
-    root_.bScannen()->setFocus();
+    state_.setFolder(FolderPart(path));
+    state_.setFileName(FileNamePart(path));
+    state_.requestFocus(FocusTarget::ScanButton);
 }
 
 // A file that is no picture stays silent, as it always did; a picture too large
@@ -168,34 +150,35 @@ void DocumentFiles::explainUnopenedPicture(const QString& fileName, PictureLoadS
 
 bool DocumentFiles::saveAs() {
     platform_.pointer->set(PointerShape::Default);
-    QString folder = root_.folder();
-    const QString name = SaveFileDialog(*platform_.fileDialogs, &root_, saveDocumentTitle(), folder,
-                                        QString(), saveDocumentFilter(), QStringLiteral("jpg"));
+    QString folder = state_.folder();
+    const QString name =
+        SaveFileDialog(*platform_.fileDialogs, nullptr, saveDocumentTitle(), folder, QString(),
+                       saveDocumentFilter(), QStringLiteral("jpg"));
     folder = withTrailingSeparator(folder);
     if (name.isEmpty()) return false;
 
-    root_.setFolder(folder);
-    root_.setFileName(name);
+    state_.setFolder(folder);
+    state_.setFileName(name);
     // The save dialog asked before an existing file was chosen.
     // A folder that does not answer agrees to nothing: the write then keeps any file.
-    replaceAgreedFor_ = platform_.folder->fileExists(root_.pagePath()) == FolderAnswer::Yes
-                            ? root_.pagePath()
+    replaceAgreedFor_ = platform_.folder->fileExists(state_.pagePath()) == FolderAnswer::Yes
+                            ? state_.pagePath()
                             : QString();
-    settings_.rememberSavedPage(root_.pagePath(), root_.folder());
+    settings_.rememberSavedPage(state_.pagePath(), state_.folder());
 
-    if (root_.scannerFlag() != Root::kNoSource) return true;
+    if (state_.scannerChoice() != ScannerChoice::None) return true;
     const MessageAnswer answer =
         platform_.messageBoxes->show({saveNowTitle(), saveNowQuestion(), MessageIcon::Exclamation,
                                       MessageButtons::YesNo, MessageAnswer::Yes});
     if (answer == MessageAnswer::Yes) {
-        root_.setScannerFlag(Root::kSourceChosen);
-        if (root_.hasPicture()) TwainCopy();
-        root_.setScannerFlag(Root::kNoSource);
+        state_.setScannerChoice(ScannerChoice::Chosen);
+        if (state_.hasPage()) TwainCopy();
+        state_.setScannerChoice(ScannerChoice::None);
     }
     return true;
 }
 
-void DocumentFiles::BVerwaltung_Click() {
+void DocumentFiles::BVerwaltung_Click(CommandRun) {
     saveAs();
 }
 

@@ -8,25 +8,25 @@
 #include "platform/message_boxes.h"
 #include "platform/page_write.h"
 #include "shell/settings.h"
+#include "shell/state.h"
 
 namespace ornavex {
 
-class Root;
 struct PlatformServices;
 
 // Storing the page shown in the preview, opening a stored image, and save as.
 class DocumentFiles {
   public:
-    DocumentFiles(Root& root, PlatformServices& platform, QString settingsPath);
+    DocumentFiles(State& state, PlatformServices& platform, QString settingsPath);
 
+    void TwainLoad(CommandRun run);
+    void BVerwaltung_Click(CommandRun run);
+    // Stores the preview's page; the scan command's last step.
     void TwainCopy();
-    void TwainLoad();
-    void BVerwaltung_Click();
 
   private:
     // Save as; true when the user chose a folder and name.
     bool saveAs();
-    void copyPreviewToFullSizeHolder();
     // True once the page is stored; false when the user gave it up.
     bool storePage();
     // The folder's answer, asked again or after choosing another place while
@@ -38,7 +38,7 @@ class DocumentFiles {
     void explainUnopenedPicture(const QString& fileName, PictureLoadStatus status);
     void confirmStoreAndCountTips();
 
-    Root& root_;
+    State& state_;
     PlatformServices& platform_;
     Settings settings_;
     // The page path whose replacement the user agreed to in the save dialog.

@@ -1,42 +1,47 @@
 #include "scan/scan_commands.h"
 
-#include <QLineEdit>
-#include <QToolButton>
 #include <limits>
 #include <utility>
 
+#include "files/document_files.h"
 #include "platform/platform_services.h"
 #include "shell/folder_text.h"
-#include "shell/root.h"
-#include "shell/root_operations.h"
 #include "shell/user_texts.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 
-ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperations& operations)
-    : root_(root), platform_(platform), operations_(operations) {}
+ScanCommands::ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
+                           std::function<void()> markSecondPage)
+    : state_(state),
+      platform_(platform),
+      files_(files),
+      markSecondPage_(std::move(markSecondPage)) {}
 
 void ScanCommands::showFirstUseHintOnce() {
-    if (root_.scannerFlag() != Root::kNoChoiceYet) return;
+    if (state_.scannerChoice() != ScannerChoice::NotYetAsked) return;
     platform_.messageBoxes->show(
         {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok});
-    root_.setScannerFlag(Root::kNoSource);
+    state_.setScannerChoice(ScannerChoice::None);
 }
 
-short ScanCommands::TwainQuelle() {
-    showFirstUseHintOnce();
-    if (!root_.isVisible()) root_.show();
+void ScanCommands::TwainQuelle(CommandRun run, std::function<void()> then) {
+    chooseSource();
+    run.reset();
+    if (then) then();
+}
 
-    const int chosen = platform_.scanner->selectImageSource(&root_);
+short ScanCommands::chooseSource() {
+    showFirstUseHintOnce();
+
+    const int chosen = platform_.scanner->selectImageSource(nullptr);
     if (chosen == 0) {
         platform_.messageBoxes->show({chooseScannerTitle(), noScannerChosenText(),
                                       MessageIcon::Exclamation, MessageButtons::Ok});
-        root_.setScannerFlag(Root::kNoSource);
-        root_.tBilddatei()->setFocus();
+        state_.setScannerChoice(ScannerChoice::None);
+        state_.requestFocus(FocusTarget::FileName);
         return 0;
     }
-    root_.setScannerFlag(Root::kSourceChosen);
+    state_.setScannerChoice(ScannerChoice::Chosen);
     if (chosen < std::numeric_limits<short>::min() || chosen > std::numeric_limits<short>::max()) {
         return 1;
     }
@@ -45,8 +50,8 @@ short ScanCommands::TwainQuelle() {
 
 bool ScanCommands::TwainScan() {
     showFirstUseHintOnce();
-    if (root_.scannerFlag() == Root::kNoSource) {
-        if (TwainQuelle() == 0) return false;
+    if (state_.scannerChoice() == ScannerChoice::None) {
+        if (chooseSource() == 0) return false;
         const MessageAnswer answer = platform_.messageBoxes->show(
             {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
              MessageButtons::OkCancel, MessageAnswer::Ok});
@@ -54,55 +59,58 @@ bool ScanCommands::TwainScan() {
     }
 
     // Only the page this acquisition handed back may replace the preview.
-    Acquisition acquisition = platform_.scanner->acquire(&root_);
+    Acquisition acquisition = platform_.scanner->acquire(nullptr);
     const AcquireOutcome outcome = acquisition.outcome;
     // A lost scanner must be chosen again before the next page; a page that had
     // arrived is stored first, which the flag would prevent.
-    if (outcome == AcquireOutcome::ScannerLost) root_.setScannerFlag(Root::kNoSource);
+    if (outcome == AcquireOutcome::ScannerLost) state_.setScannerChoice(ScannerChoice::None);
     if (outcome == AcquireOutcome::NewPageScannerLost) sourceLostAfterPage_ = true;
     if (outcome != AcquireOutcome::NewPage && outcome != AcquireOutcome::NewPageScannerLost) {
         return false;
     }
     if (acquisition.page.isNull()) return false;
-    root_.setPage(std::move(acquisition.page));
+    state_.setPage(std::move(acquisition.page));
     return true;
 }
 
 // Whether the scan may go on. A folder that does not answer is asked again, or
 // another place is chosen, or the command ends before anything is scanned.
-bool ScanCommands::offerSaveAsForATakenName() {
+bool ScanCommands::offerSaveAsForATakenName(const CommandRun& run) {
     while (true) {
-        const FolderAnswer taken = platform_.folder->fileExists(root_.pagePath());
+        const FolderAnswer taken = platform_.folder->fileExists(state_.pagePath());
         if (taken == FolderAnswer::No) return true;
         if (taken == FolderAnswer::Yes) {
             platform_.messageBoxes->show(
                 {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
-            operations_.BVerwaltung_Click();
+            files_.BVerwaltung_Click(run);
             return true;
         }
         const MessageAnswer answer = platform_.messageBoxes->show(
-            {messageTitle(), unansweredFolderBeforeScanText(root_.folder()),
+            {messageTitle(), unansweredFolderBeforeScanText(state_.folder()),
              MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
         if (answer == MessageAnswer::Elsewhere) {
-            operations_.BVerwaltung_Click();
+            files_.BVerwaltung_Click(run);
             return true;
         }
         if (answer != MessageAnswer::Retry) return false;
     }
 }
 
-void ScanCommands::bScannen_Click() {
-    root_.setFolder(withTrailingSeparator(root_.folder()));
-    if (!offerSaveAsForATakenName()) return;
-    if (operations_.TwainScan()) operations_.TwainCopy();
-    if (std::exchange(sourceLostAfterPage_, false)) root_.setScannerFlag(Root::kNoSource);
+void ScanCommands::scanAndStore(const CommandRun& run) {
+    state_.setFolder(withTrailingSeparator(state_.folder()));
+    if (!offerSaveAsForATakenName(run)) return;
+    if (TwainScan()) files_.TwainCopy();
+    if (std::exchange(sourceLostAfterPage_, false)) state_.setScannerChoice(ScannerChoice::None);
 }
 
-void ScanCommands::bAssistent_Click() {
-    if (!root_.bScannen()->isEnabled()) return;
-    bScannen_Click();
-    operations_.mnuSeite2_Click();
-    bScannen_Click();
+void ScanCommands::bScannen_Click(CommandRun run) {
+    scanAndStore(run);
+}
+
+void ScanCommands::bAssistent_Click(CommandRun run) {
+    scanAndStore(run);
+    markSecondPage_();
+    scanAndStore(run);
 }
 
 }  // namespace ornavex

@@ -1,30 +1,37 @@
 #pragma once
 
+#include <functional>
+
+#include "shell/state.h"
+
 namespace ornavex {
 
-class Root;
-class RootOperations;
+class DocumentFiles;
 struct PlatformServices;
 
 // Choosing the scanner, acquiring a page into the preview, and the scan command
 // that ties acquisition and storing together.
 class ScanCommands {
   public:
-    ScanCommands(Root& root, PlatformServices& platform, RootOperations& operations);
+    ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
+                 std::function<void()> markSecondPage);
 
-    short TwainQuelle();
-    // True only when a new page reached the preview.
-    bool TwainScan();
-    void bScannen_Click();
-    void bAssistent_Click();
+    void bScannen_Click(CommandRun run);
+    void bAssistent_Click(CommandRun run);
+    void TwainQuelle(CommandRun run, std::function<void()> then);
 
   private:
+    short chooseSource();
+    // True only when a new page reached the preview.
+    bool TwainScan();
+    void scanAndStore(const CommandRun& run);
     void showFirstUseHintOnce();
-    bool offerSaveAsForATakenName();
+    bool offerSaveAsForATakenName(const CommandRun& run);
 
-    Root& root_;
+    State& state_;
     PlatformServices& platform_;
-    RootOperations& operations_;
+    DocumentFiles& files_;
+    std::function<void()> markSecondPage_;
     bool sourceLostAfterPage_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "platform/path_separator.h"
+#include "platform/platform_services.h"
 #include "shell/user_texts.h"
 
 namespace ornavex {
@@ -25,6 +26,11 @@ QString BrowseFolder(FileDialogs& dialogs, int /*root*/, const QString& currentF
     QString folder = QDir::cleanPath(QFileInfo(*chosen).absoluteFilePath());
     if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;
     return folder;
+}
+
+void BrowseFolder(PlatformServices& platform, const QString& startFolder,
+                  std::function<void(const QString& chosen)> then) {
+    then(BrowseFolder(*platform.fileDialogs, 0, startFolder));
 }
 
 }  // namespace ornavex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "platform/file_dialogs.h"
 
@@ -12,5 +13,10 @@ namespace ornavex {
 // home folder. root is accepted for the callers' sake: there are no namespace
 // roots to start from.
 QString BrowseFolder(FileDialogs& dialogs, int root = 0, const QString& currentFolder = QString());
+
+struct PlatformServices;
+// The same, handing the chosen folder, or an empty string, to `then`.
+void BrowseFolder(PlatformServices& platform, const QString& startFolder,
+                  std::function<void(const QString& chosen)> then);
 
 }  // namespace ornavex
