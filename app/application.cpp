@@ -1,7 +1,5 @@
 #include "app/application.h"
 
-#include <QLineEdit>
-
 #include "files/document_files.h"
 #include "platform/platform_services.h"
 #include "preview/page_menu.h"
@@ -11,77 +9,71 @@
 #include "scan/scan_commands.h"
 #include "shell/root.h"
 #include "shell/startup.h"
+#include "shell/state.h"
 
 namespace ornavex {
 
 Application::Application(PlatformServices& platform, QString settingsPath)
-    : platform_(platform), settingsPath_(std::move(settingsPath)) {
-    root_ = std::make_unique<Root>(platform_);
-    Root& root = *root_;
+    : platform_(platform),
+      settingsPath_(std::move(settingsPath)),
+      state_(std::make_unique<State>()) {
+    State& state = *state_;
+    root_ = std::make_unique<Root>(state, platform_);
     printPreview_ = std::make_unique<PrintPreview>(
-        root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen);
-    scan_ = std::make_unique<ScanCommands>(root, platform_, *this);
-    files_ = std::make_unique<DocumentFiles>(root, platform_, settingsPath_);
-    previewPane_ = std::make_unique<PreviewPane>(root, *this, *printPreview_);
-    pageMenu_ = std::make_unique<PageMenu>(root, platform_);
-    print_ = std::make_unique<PrintCommand>(root, platform_, *this);
-    root.setOperations(this);
+        *root_, [&state] { return state.fileName(); }, *platform_.screen);
+    files_ = std::make_unique<DocumentFiles>(state, platform_, settingsPath_);
+    pageMenu_ = std::make_unique<PageMenu>(state, platform_);
+    scan_ = std::make_unique<ScanCommands>(state, platform_, *files_,
+                                           [this] { pageMenu_->mnuSeite2_Click(); });
+    auto chooseScanner = [this](CommandRun run, std::function<void()> then) {
+        scan_->TwainQuelle(std::move(run), std::move(then));
+    };
+    previewPane_ = std::make_unique<PreviewPane>(
+        state, *printPreview_,
+        PreviewPane::Hooks{[this](CommandRun run) { files_->TwainLoad(std::move(run)); },
+                           chooseScanner});
+    print_ = std::make_unique<PrintCommand>(state, platform_, chooseScanner);
+    startup_ = std::make_unique<Startup>(state, *root_, platform_, chooseScanner, settingsPath_);
+    wireWindow();
+    QObject::connect(&state, &State::remoteTextChanged, root_.get(),
+                     [this](const QString& text) { endOnRemoteCommand(text); });
 }
 
 Application::~Application() {
     // The preview's windows hang off the main window; let them go first.
     printPreview_.reset();
-    if (root_) root_->setOperations(nullptr);
+    if (root_) root_->setCommands({});
 }
 
-void Application::start() {
-    root_->runCommand([this] { Startup(*root_, platform_, *this, settingsPath_).run(); });
+void Application::wireWindow() {
+    RootCommands commands;
+    commands.bScannen_Click = [this](CommandRun run) { scan_->bScannen_Click(std::move(run)); };
+    commands.bAssistent_Click = [this](CommandRun run) { scan_->bAssistent_Click(std::move(run)); };
+    commands.BVerwaltung_Click = [this](CommandRun run) {
+        files_->BVerwaltung_Click(std::move(run));
+    };
+    commands.bAnzeigen_Click = [this](CommandRun run) {
+        previewPane_->bAnzeigen_Click(std::move(run));
+    };
+    commands.bDrucken_Click = [this](CommandRun run) { print_->bDrucken_Click(std::move(run)); };
+    commands.Picture2_DblClick = [this](CommandRun run) {
+        previewPane_->Picture2_DblClick(std::move(run));
+    };
+    commands.mnuSeite1_Click = [this](CommandRun) { pageMenu_->mnuSeite1_Click(); };
+    commands.mnuSeite2_Click = [this](CommandRun) { pageMenu_->mnuSeite2_Click(); };
+    commands.mnuPapierkorb_Click = [this](CommandRun) { pageMenu_->mnuPapierkorb_Click(); };
+    root_->setCommands(std::move(commands));
 }
 
-short Application::TwainQuelle() {
-    return scan_->TwainQuelle();
+// Host programs end the program by writing exactly "$Ende$", whatever runs.
+void Application::endOnRemoteCommand(const QString& text) {
+    if (text == QStringLiteral("$Ende$")) platform_.process->terminateImmediately(0);
 }
-bool Application::TwainScan() {
-    return scan_->TwainScan();
-}
-void Application::TwainCopy() {
-    files_->TwainCopy();
-}
-void Application::TwainLoad() {
-    files_->TwainLoad();
-}
-void Application::bScannen_Click() {
-    scan_->bScannen_Click();
-}
-void Application::bAssistent_Click() {
-    scan_->bAssistent_Click();
-}
-void Application::BVerwaltung_Click() {
-    files_->BVerwaltung_Click();
-}
-void Application::bAnzeigen_Click() {
-    previewPane_->bAnzeigen_Click();
-}
-void Application::bDrucken_Click() {
-    print_->bDrucken_Click();
-}
-void Application::Picture2_DblClick() {
-    previewPane_->Picture2_DblClick();
-}
-void Application::Picture2_MouseDown(Qt::MouseButton button, QPoint position) {
-    previewPane_->Picture2_MouseDown(button, position);
-}
-void Application::mnuSeite1_Click() {
-    pageMenu_->mnuSeite1_Click();
-}
-void Application::mnuSeite2_Click() {
-    pageMenu_->mnuSeite2_Click();
-}
-void Application::mnuPapierkorb_Click() {
-    pageMenu_->mnuPapierkorb_Click();
-}
-void Application::mnxEmail_Click() {
-    pageMenu_->mnxEmail_Click();
+
+void Application::start(std::function<void()> then) {
+    std::optional<CommandRun> run = state_->startCommand();
+    if (!run) return;
+    startup_->run(std::move(*run), std::move(then));
 }
 
 }  // namespace ornavex

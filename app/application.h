@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
-
-#include "shell/root_operations.h"
 
 namespace ornavex {
 
@@ -14,47 +13,40 @@ class PrintCommand;
 class PrintPreview;
 class Root;
 class ScanCommands;
+class Startup;
+class State;
 struct PlatformServices;
 
-// Wires the subsystems to the main window: every operation one of them calls in
-// another, and every handler of the window, lands here and goes to its owner.
-class Application : public RootOperations {
+// The composition root: builds the model, the window and the commands, and
+// wires the window's controls to the commands.
+class Application {
   public:
     Application(PlatformServices& platform, QString settingsPath);
-    ~Application() override;
+    ~Application();
 
+    State& state() { return *state_; }
     Root& root() { return *root_; }
     PrintPreview& printPreview() { return *printPreview_; }
 
-    // The window's load sequence: pause, centre, show, restore, choose the scanner.
-    void start();
-
-    short TwainQuelle() override;
-    bool TwainScan() override;
-    void TwainCopy() override;
-    void TwainLoad() override;
-    void bScannen_Click() override;
-    void bAssistent_Click() override;
-    void BVerwaltung_Click() override;
-    void bAnzeigen_Click() override;
-    void bDrucken_Click() override;
-    void Picture2_DblClick() override;
-    void Picture2_MouseDown(Qt::MouseButton button, QPoint position) override;
-    void mnuSeite1_Click() override;
-    void mnuSeite2_Click() override;
-    void mnuPapierkorb_Click() override;
-    void mnxEmail_Click() override;
+    // The window's load sequence as a command: pause, centre, show, restore,
+    // choose the scanner; `then` runs when it is done.
+    void start(std::function<void()> then = {});
 
   private:
+    void wireWindow();
+    void endOnRemoteCommand(const QString& text);
+
     PlatformServices& platform_;
     QString settingsPath_;
+    std::unique_ptr<State> state_;
     std::unique_ptr<Root> root_;
     std::unique_ptr<PrintPreview> printPreview_;
-    std::unique_ptr<ScanCommands> scan_;
     std::unique_ptr<DocumentFiles> files_;
-    std::unique_ptr<PreviewPane> previewPane_;
     std::unique_ptr<PageMenu> pageMenu_;
+    std::unique_ptr<ScanCommands> scan_;
+    std::unique_ptr<PreviewPane> previewPane_;
     std::unique_ptr<PrintCommand> print_;
+    std::unique_ptr<Startup> startup_;
 };
 
 }  // namespace ornavex

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QLineEdit>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
@@ -15,6 +14,7 @@
 #include "shell/root.h"
 #include "shell/settings_path.h"
 #include "shell/single_instance.h"
+#include "shell/state.h"
 #include "shell/user_texts.h"
 
 namespace {
@@ -65,21 +65,22 @@ int main(int argc, char** argv) {
     ornavex::Root& root = application.root();
     real.messageBoxes.setOwner(&root);
 
-    QObject::connect(&instance, &ornavex::SingleInstance::textReceived, root.Text1(),
-                     &QLineEdit::setText);
+    QObject::connect(&instance, &ornavex::SingleInstance::textReceived, &application.state(),
+                     &ornavex::State::setRemoteText);
     QObject::connect(&instance, &ornavex::SingleInstance::activateRequested, &root,
                      [&root] { bringToFront(root); });
 
-    // The load sequence opens modal dialogs; run from the event loop, a quit
-    // during one of them ends the program as it does later.
+    // Started from the event loop, so a close or "$Ende$" during start-up is served at once.
     QTimer::singleShot(0, &root, [&] {
-        application.start();
-        if (instance.isServing()) return;
-        // Host programs rely on the socket; running on without it unannounced
-        // would leave them, and a second start, without an answer.
-        platform.messageBoxes->show({ornavex::messageTitle(), ornavex::controlUnavailableText(),
-                                     ornavex::MessageIcon::Exclamation,
-                                     ornavex::MessageButtons::Ok});
+        application.start([&] {
+            if (instance.isServing()) return;
+            // Host programs rely on the socket; running on without it unannounced
+            // would leave them, and a second start, without an answer.
+            platform.messageBoxes->ask(
+                {ornavex::messageTitle(), ornavex::controlUnavailableText(),
+                 ornavex::MessageIcon::Exclamation, ornavex::MessageButtons::Ok},
+                [](ornavex::MessageAnswer) {});
+        });
     });
     const int exitCode = QApplication::exec();
     instance.removeSocketFile();

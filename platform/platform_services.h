@@ -3,9 +3,7 @@
 #include <memory>
 
 #include "platform/clipboard.h"
-#include "platform/clock.h"
 #include "platform/document_folder.h"
-#include "platform/event_loop.h"
 #include "platform/file_dialogs.h"
 #include "platform/message_boxes.h"
 #include "platform/printer.h"
@@ -22,9 +20,7 @@ struct PlatformServices {
     std::unique_ptr<MessageBoxes> messageBoxes;
     std::unique_ptr<FileDialogs> fileDialogs;
     std::unique_ptr<ScreenPointer> pointer;
-    std::unique_ptr<EventLoop> eventLoop;
     std::unique_ptr<Screen> screen;
-    std::unique_ptr<Clock> clock;
     std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<DocumentFolder> folder;
     std::unique_ptr<ScannerLibrary> scanner;

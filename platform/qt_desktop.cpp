@@ -4,12 +4,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QScreen>
-#include <QThread>
-#include <QTime>
 #include <cmath>
 
 #include "platform/bmp_writer.h"
@@ -58,18 +55,6 @@ void QtScreenPointer::set(PointerShape shape) {
     if (shape == PointerShape::ArrowHourglass) QGuiApplication::setOverrideCursor(Qt::BusyCursor);
 }
 
-void QtEventLoop::processPendingEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void QtEventLoop::waitForEvents(int maxMilliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                    maxMilliseconds);
-    // WaitForMoreEvents returns at once when nothing at all is pending on some
-    // platforms; a short sleep keeps a waiting loop from spinning.
-    QThread::msleep(static_cast<unsigned long>(std::min(maxMilliseconds, 5)));
-}
-
 QSize QtScreen::sizeInTwips() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return QSize(0, 0);
@@ -92,10 +77,6 @@ double QtScreen::pixelsToTwipsX(int pixels) const {
 
 double QtScreen::pixelsToTwipsY(int pixels) const {
     return pixels * kTwipsPerInch / logicalDpiY();
-}
-
-double SystemClock::secondsSinceMidnight() const {
-    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }
 
 QImage QtClipboard::image() const {

@@ -3,8 +3,6 @@
 #include <functional>
 
 #include "platform/clipboard.h"
-#include "platform/clock.h"
-#include "platform/event_loop.h"
 #include "platform/process_control.h"
 #include "platform/screen.h"
 #include "platform/screen_pointer.h"
@@ -21,12 +19,6 @@ class QtScreenPointer : public ScreenPointer {
     PointerShape shape_ = PointerShape::Default;
 };
 
-class QtEventLoop : public EventLoop {
-  public:
-    void processPendingEvents() override;
-    void waitForEvents(int maxMilliseconds) override;
-};
-
 // Twips follow the primary screen's logical DPI (15 twips per pixel at 96 dpi).
 class QtScreen : public Screen {
   public:
@@ -35,11 +27,6 @@ class QtScreen : public Screen {
     int twipsToPixelsY(double twips) const override;
     double pixelsToTwipsX(int pixels) const override;
     double pixelsToTwipsY(int pixels) const override;
-};
-
-class SystemClock : public Clock {
-  public:
-    double secondsSinceMidnight() const override;
 };
 
 class QtClipboard : public Clipboard {

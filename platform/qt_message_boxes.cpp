@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <utility>
 
 namespace ornavex {
 namespace {
@@ -80,8 +81,14 @@ MessageAnswer fromQtButton(int button, MessageButtons buttons) {
     return MessageAnswer::Cancel;
 }
 
+// The buttons of a box that Qt has no standard for.
+struct OwnButtons {
+    QAbstractButton* retry = nullptr;
+    QAbstractButton* elsewhere = nullptr;
+};
+
 // Escape and the close box cancel; nothing else is taken for an answer.
-MessageAnswer askRetryElsewhereOrCancel(QMessageBox& box, MessageAnswer defaultAnswer) {
+OwnButtons addRetryElsewhereCancel(QMessageBox& box, MessageAnswer defaultAnswer) {
     QPushButton* retry = box.addButton(QStringLiteral("Wiederholen"), QMessageBox::AcceptRole);
     QPushButton* elsewhere =
         box.addButton(QStringLiteral("Anderer Ort …"), QMessageBox::ActionRole);
@@ -90,11 +97,26 @@ MessageAnswer askRetryElsewhereOrCancel(QMessageBox& box, MessageAnswer defaultA
     box.setDefaultButton(defaultAnswer == MessageAnswer::Elsewhere ? elsewhere
                          : defaultAnswer == MessageAnswer::Cancel  ? cancel
                                                                    : retry);
-    box.exec();
-    const QAbstractButton* clicked = box.clickedButton();
-    if (clicked == retry) return MessageAnswer::Retry;
-    if (clicked == elsewhere) return MessageAnswer::Elsewhere;
-    return MessageAnswer::Cancel;
+    return {retry, elsewhere};
+}
+
+OwnButtons prepare(QMessageBox& box, const MessageBoxRequest& request) {
+    box.setTextFormat(Qt::PlainText);
+    if (request.buttons == MessageButtons::RetryElsewhereCancel)
+        return addRetryElsewhereCancel(box, request.defaultAnswer);
+    if (request.buttons != MessageButtons::Ok)
+        box.setDefaultButton(toQtButton(request.defaultAnswer));
+    return {};
+}
+
+MessageAnswer answerOf(const QMessageBox& box, MessageButtons buttons, OwnButtons own) {
+    QAbstractButton* clicked = box.clickedButton();
+    if (buttons == MessageButtons::RetryElsewhereCancel) {
+        if (clicked && clicked == own.retry) return MessageAnswer::Retry;
+        if (clicked && clicked == own.elsewhere) return MessageAnswer::Elsewhere;
+        return MessageAnswer::Cancel;
+    }
+    return fromQtButton(clicked ? box.standardButton(clicked) : QMessageBox::NoButton, buttons);
 }
 
 }  // namespace
@@ -106,12 +128,27 @@ QString cancelButtonCaption() {
 MessageAnswer QtMessageBoxes::show(const MessageBoxRequest& request) {
     QMessageBox box(toQtIcon(request.icon), request.title, request.text,
                     toQtButtons(request.buttons), owner_.data());
-    box.setTextFormat(Qt::PlainText);
-    if (request.buttons == MessageButtons::RetryElsewhereCancel)
-        return askRetryElsewhereOrCancel(box, request.defaultAnswer);
-    if (request.buttons != MessageButtons::Ok)
-        box.setDefaultButton(toQtButton(request.defaultAnswer));
-    return fromQtButton(box.exec(), request.buttons);
+    const OwnButtons own = prepare(box, request);
+    box.exec();
+    return answerOf(box, request.buttons, own);
+}
+
+// Not modal in Qt's sense: Qt drops a window manager's close request to a
+// window that a modal box blocks. The main window drops the user's input on
+// its controls itself while a command waits for the answer.
+void QtMessageBoxes::ask(const MessageBoxRequest& request, AnswerHandler then) {
+    auto* box = new QMessageBox(toQtIcon(request.icon), request.title, request.text,
+                                toQtButtons(request.buttons), owner_.data());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    const OwnButtons own = prepare(*box, request);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, buttons = request.buttons, own, then = std::move(then)](int) mutable {
+                         if (!then) return;
+                         const AnswerHandler answered = std::exchange(then, nullptr);
+                         answered(answerOf(*box, buttons, own));
+                     });
+    box->show();
 }
 
 }  // namespace ornavex

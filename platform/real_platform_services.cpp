@@ -14,9 +14,7 @@ RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) 
     services.messageBoxes = std::move(messageBoxes);
     services.fileDialogs = std::make_unique<QtFileDialogs>();
     services.pointer = std::make_unique<QtScreenPointer>();
-    services.eventLoop = std::make_unique<QtEventLoop>();
     services.screen = std::make_unique<QtScreen>();
-    services.clock = std::make_unique<SystemClock>();
     services.clipboard = std::make_unique<QtClipboard>();
     services.folder = std::make_unique<FolderWorkerClient>(std::move(folderWorker));
     services.printer = std::make_unique<QtPrinter>();

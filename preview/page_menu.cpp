@@ -1,28 +1,22 @@
 #include "preview/page_menu.h"
 
-#include <QAction>
-
 #include "platform/platform_services.h"
-#include "shell/root.h"
-#include "widgets/image_control.h"
-#include "widgets/picture_box.h"
+#include "shell/state.h"
 
 namespace ornavex {
 
-PageMenu::PageMenu(Root& root, PlatformServices& platform) : root_(root), platform_(platform) {}
+PageMenu::PageMenu(State& state, PlatformServices& platform) : state_(state), platform_(platform) {}
 
 void PageMenu::mnuSeite1_Click() {
-    root_.mnuSeite2()->setChecked(false);
-    root_.mnuSeite1()->setChecked(true);
+    state_.setPageMark(PageMark::Seite1);
 }
 
+// An unstored page is given up without a question: the next scan is page 2.
 void PageMenu::mnuSeite2_Click() {
     platform_.pointer->set(PointerShape::Hourglass);
-    root_.clearPage();
+    state_.clearPage();
     platform_.pointer->set(PointerShape::Default);
-    root_.mnuSeite1()->setChecked(false);
-    root_.mnuSeite2()->setChecked(true);
-    root_.Picture1()->clearPicture();
+    state_.setPageMark(PageMark::Seite2);
 }
 
 void PageMenu::mnuPapierkorb_Click() {

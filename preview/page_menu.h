@@ -2,21 +2,20 @@
 
 namespace ornavex {
 
-class Root;
+class State;
 struct PlatformServices;
 
-// The page commands; the two page items' check marks are the page state.
+// The page commands; the model's page mark is the page state.
 class PageMenu {
   public:
-    PageMenu(Root& root, PlatformServices& platform);
+    PageMenu(State& state, PlatformServices& platform);
 
     void mnuSeite1_Click();
     void mnuSeite2_Click();
     void mnuPapierkorb_Click();
-    void mnxEmail_Click() {}
 
   private:
-    Root& root_;
+    State& state_;
     PlatformServices& platform_;
 };
 

@@ -1,39 +1,34 @@
 #include "preview/preview_pane.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QCursor>
-
 #include "print/print_preview.h"
-#include "shell/root.h"
-#include "shell/root_operations.h"
 
 namespace ornavex {
 
-PreviewPane::PreviewPane(Root& root, RootOperations& operations, PrintPreview& printPreview)
-    : root_(root), operations_(operations), printPreview_(printPreview) {}
+PreviewPane::PreviewPane(State& state, PrintPreview& printPreview, Hooks hooks)
+    : state_(state), printPreview_(printPreview), hooks_(std::move(hooks)) {}
 
-void PreviewPane::Picture2_DblClick() {
-    if (root_.hasPicture()) {
-        bAnzeigen_Click();
+void PreviewPane::Picture2_DblClick(CommandRun run) {
+    if (state_.hasPage()) {
+        bAnzeigen_Click(std::move(run));
     } else {
-        operations_.TwainLoad();
+        hooks_.openStoredPage(std::move(run));
     }
 }
 
-void PreviewPane::Picture2_MouseDown(Qt::MouseButton button, QPoint) {
-    // The page menu belongs to an entry of the name list, which nothing fills.
-    if (root_.LNamen()->currentIndex() == -1) return;
-    if (root_.hasPicture() && button == Qt::RightButton) root_.popUpPageMenu(QCursor::pos());
-}
-
-void PreviewPane::bAnzeigen_Click() {
-    if (root_.hasPicture()) {
-        printPreview_.show(root_.picture());
+void PreviewPane::bAnzeigen_Click(CommandRun run) {
+    if (state_.hasPage()) {
+        printPreview_.show(state_.page().picture());
         return;
     }
-    if (root_.mnuSeite1()->isChecked()) operations_.TwainQuelle();
-    if (root_.mnuSeite2()->isChecked()) operations_.mnuSeite1_Click();
+    // Page 2 marked after an empty preview: only page 1 comes back (mnuSeite1_Click).
+    auto backToPageOne = [this] {
+        if (state_.pageMark() == PageMark::Seite2) state_.setPageMark(PageMark::Seite1);
+    };
+    if (state_.pageMark() == PageMark::Seite1) {
+        hooks_.chooseScanner(std::move(run), backToPageOne);
+    } else {
+        backToPageOne();
+    }
 }
 
 }  // namespace ornavex

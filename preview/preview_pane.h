@@ -1,27 +1,34 @@
 #pragma once
 
-#include <QPoint>
-#include <Qt>
+#include <functional>
+
+#include "shell/state.h"
 
 namespace ornavex {
 
 class PrintPreview;
-class Root;
-class RootOperations;
 
-// What the preview pane reacts to, and the enlarged view.
+// What a double-click on the preview and the show button do: the enlarged
+// view of the page, or, with an empty preview, opening a stored page or
+// choosing the scanner.
 class PreviewPane {
   public:
-    PreviewPane(Root& root, RootOperations& operations, PrintPreview& printPreview);
+    struct Hooks {
+        // DocumentFiles::TwainLoad.
+        std::function<void(CommandRun)> openStoredPage;
+        // ScanCommands::TwainQuelle.
+        std::function<void(CommandRun, std::function<void()> then)> chooseScanner;
+    };
 
-    void Picture2_DblClick();
-    void Picture2_MouseDown(Qt::MouseButton button, QPoint position);
-    void bAnzeigen_Click();
+    PreviewPane(State& state, PrintPreview& printPreview, Hooks hooks);
+
+    void Picture2_DblClick(CommandRun run);
+    void bAnzeigen_Click(CommandRun run);
 
   private:
-    Root& root_;
-    RootOperations& operations_;
+    State& state_;
     PrintPreview& printPreview_;
+    Hooks hooks_;
 };
 
 }  // namespace ornavex

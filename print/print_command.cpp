@@ -1,11 +1,7 @@
 #include "print/print_command.h"
 
-#include <QAction>
-
 #include "platform/platform_services.h"
 #include "print/print_fit.h"
-#include "shell/root.h"
-#include "shell/root_operations.h"
 
 namespace ornavex {
 namespace {
@@ -17,24 +13,34 @@ QString documentName(const QString& fileName) {
 
 }  // namespace
 
-PrintCommand::PrintCommand(Root& root, PlatformServices& platform, RootOperations& operations)
-    : root_(root), platform_(platform), operations_(operations) {}
+PrintCommand::PrintCommand(State& state, PlatformServices& platform, ChooseScanner chooseScanner)
+    : state_(state), platform_(platform), chooseScanner_(std::move(chooseScanner)) {}
 
-void PrintCommand::bDrucken_Click() {
+void PrintCommand::bDrucken_Click(CommandRun run) {
     platform_.pointer->set(PointerShape::ArrowHourglass);
-    if (!root_.hasPicture()) {
-        if (root_.mnuSeite1()->isChecked()) operations_.TwainQuelle();
-        if (root_.mnuSeite2()->isChecked()) operations_.mnuSeite1_Click();
+    if (state_.hasPage()) {
+        printPage();
         platform_.pointer->set(PointerShape::Default);
         return;
     }
-    Printer& printer = *platform_.printer;
-    if (printer.available()) {
-        printer.setDocName(documentName(root_.fileName()));
-        PrintFittedPicture(printer, root_.picture());
-        printer.endDoc();
+    // Nothing to print: page 2 marked only brings page 1 back (mnuSeite1_Click).
+    auto backToPageOne = [this] {
+        if (state_.pageMark() == PageMark::Seite2) state_.setPageMark(PageMark::Seite1);
+        platform_.pointer->set(PointerShape::Default);
+    };
+    if (state_.pageMark() == PageMark::Seite1) {
+        chooseScanner_(std::move(run), backToPageOne);
+    } else {
+        backToPageOne();
     }
-    platform_.pointer->set(PointerShape::Default);
+}
+
+void PrintCommand::printPage() {
+    Printer& printer = *platform_.printer;
+    if (!printer.available()) return;
+    printer.setDocName(documentName(state_.fileName()));
+    PrintFittedPicture(printer, state_.page().picture());
+    printer.endDoc();
 }
 
 }  // namespace ornavex

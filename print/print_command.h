@@ -1,22 +1,29 @@
 #pragma once
 
+#include <functional>
+
+#include "shell/state.h"
+
 namespace ornavex {
 
-class Root;
-class RootOperations;
 struct PlatformServices;
 
 // The print command: the preview's page on the default printer, fitted onto one page.
 class PrintCommand {
   public:
-    PrintCommand(Root& root, PlatformServices& platform, RootOperations& operations);
+    // ScanCommands::TwainQuelle, for an empty preview on page 1.
+    using ChooseScanner = std::function<void(CommandRun, std::function<void()> then)>;
 
-    void bDrucken_Click();
+    PrintCommand(State& state, PlatformServices& platform, ChooseScanner chooseScanner);
+
+    void bDrucken_Click(CommandRun run);
 
   private:
-    Root& root_;
+    void printPage();
+
+    State& state_;
     PlatformServices& platform_;
-    RootOperations& operations_;
+    ChooseScanner chooseScanner_;
 };
 
 }  // namespace ornavex

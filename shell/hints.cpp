@@ -4,8 +4,11 @@
 
 namespace ornavex {
 
-void showPreviewHint(MessageBoxes& boxes) {
-    boxes.show({helpTitle(), previewHintText(), MessageIcon::Information, MessageButtons::Ok});
+void showPreviewHint(MessageBoxes& boxes, std::function<void()> then) {
+    boxes.ask({helpTitle(), previewHintText(), MessageIcon::Information, MessageButtons::Ok},
+              [then = std::move(then)](MessageAnswer) {
+                  if (then) then();
+              });
 }
 
 }  // namespace ornavex

@@ -3,21 +3,19 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <memory>
 
+#include "platform/user_input_blocker.h"
 #include "shell/hints.h"
-#include "shell/root_operations.h"
 #include "widgets/accessible_picture.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
@@ -33,7 +31,6 @@ namespace {
 
 constexpr int kClientWidthTwips = 6585;
 constexpr int kClientHeightTwips = 7485;
-constexpr int kTimerIntervalMs = 300;
 const QSize kButtonImageSize(75, 75);
 
 const QCursor& handCursor() {
@@ -51,7 +48,28 @@ QIcon buttonIcon(const QString& name) {
 
 }  // namespace
 
-Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
+// While a command runs, the user's clicks and keys on this window's controls
+// are dropped, so the window behaves as if the command's box or dialog were
+// modal; requests to close the window pass.
+class Root::InputDropper : public QObject {
+  public:
+    explicit InputDropper(Root& window) : window_(window) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!UserInputBlocker::isUserInput(event->type()) || !receiver->isWidgetType())
+            return false;
+        return static_cast<QWidget*>(receiver)->window() == &window_;
+    }
+
+  private:
+    Root& window_;
+};
+
+Root::Root(State& state, PlatformServices& platform, QWidget* parent)
+    : QWidget(parent), state_(state), platform_(platform) {
     registerAssets();
     AccessiblePicture::install();
     setObjectName(QStringLiteral("Root"));
@@ -64,10 +82,13 @@ Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platf
     createMenus();
     setTabOrder();
     connectHandlers();
-    Timer1_->start();
+    observeState();
 }
 
-Root::~Root() = default;
+Root::~Root() {
+    // Steps still holding a command end after the window; they must not draw on it.
+    disconnect(&state_, nullptr, this, nullptr);
+}
 
 void Root::place(QWidget* control, int left, int top, int width, int height) {
     const Screen& screen = *platform_.screen;
@@ -77,11 +98,6 @@ void Root::place(QWidget* control, int left, int top, int width, int height) {
 
 // Controls are created in the window's z-order: later ones lie above earlier ones.
 void Root::createControls() {
-    Text1_ = new QLineEdit(QStringLiteral("$Start$"), this);
-    Text1_->setObjectName(QStringLiteral("Text1"));
-    place(Text1_, 5400, 6435, 1000, 330);
-    Text1_->hide();
-
     auto makePictureButton = [this](const QString& name, const QString& image, const QString& tip,
                                     int top) {
         auto* button = new PictureButton(this);
@@ -128,10 +144,6 @@ void Root::createControls() {
         QStringLiteral("Zeigt einen Hinweis, wie die Vorschau vergrößert wird"));
     place(PHilfe_, 5940, 6930, 480, 480);
 
-    Timer1_ = new QTimer(this);
-    Timer1_->setObjectName(QStringLiteral("Timer1"));
-    Timer1_->setInterval(kTimerIntervalMs);
-
     BVerwaltung_ = new QPushButton(QStringLiteral("..."), this);
     BVerwaltung_->setObjectName(QStringLiteral("BVerwaltung"));
     place(BVerwaltung_, 5850, 450, 510, 330);
@@ -169,17 +181,25 @@ void Root::createControls() {
         QStringLiteral("Zeigt die aktuelle Seite. Eingabetaste oder Doppelklick: Seite vergrößern, "
                        "bei leerer Vorschau ein gespeichertes Bild öffnen"));
 
+    // What a command waits for, over the foot of the preview where it hides no notice.
+    RWarten_ = new QLabel(Picture0_);
+    RWarten_->setObjectName(QStringLiteral("RWarten"));
+    RWarten_->setAlignment(Qt::AlignCenter);
+    RWarten_->setWordWrap(true);
+    QFont waitFont(QStringLiteral("Tahoma"), 9);
+    waitFont.setItalic(true);
+    RWarten_->setFont(waitFont);
+    RWarten_->setStyleSheet(
+        QStringLiteral("color: rgb(96, 96, 96); background: rgba(255, 255, 255, 220);"));
+    RWarten_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    place(RWarten_, 60, 5715, 4795, 570);
+    RWarten_->hide();
+
     bScannen_ = makePictureButton(QStringLiteral("bScannen"), QStringLiteral("scan"),
                                   QStringLiteral("Dokument scannen"), 900);
     bScannen_->setAccessibleName(QStringLiteral("Scannen"));
     bScannen_->setAccessibleDescription(
         QStringLiteral("Scannt eine Seite und speichert sie im Dokumentordner"));
-
-    Picture1_ = new PictureBox(this);
-    Picture1_->setObjectName(QStringLiteral("Picture1"));
-    Picture1_->setBackgroundColor(Qt::white);
-    place(Picture1_, 180, 900, 4920, 6360);
-    Picture1_->hide();
 
     tBilddatei_ = new QLineEdit(this);
     tBilddatei_->setObjectName(QStringLiteral("tBilddatei"));
@@ -192,11 +212,6 @@ void Root::createControls() {
     place(LNamen_, 180, 450, 5610, 330);
     LNamen_->hide();
 
-    tOrdner_ = new QLabel(QStringLiteral("C:\\Eigene Dateien\\"), this);
-    tOrdner_->setObjectName(QStringLiteral("tOrdner"));
-    place(tOrdner_, 4815, 135, 1560, 210);
-    tOrdner_->hide();
-
     RNamen_ = new QLabel(QStringLiteral("&Dateiname:"), this);
     RNamen_->setObjectName(QStringLiteral("RNamen"));
     RNamen_->setBuddy(tBilddatei_);
@@ -204,10 +219,9 @@ void Root::createControls() {
     // The substitute for a missing Tahoma may run wider; never clip the caption.
     RNamen_->resize(std::max(RNamen_->width(), RNamen_->sizeHint().width()), RNamen_->height());
 
-    // The frame and the hidden copy carry no action of their own; the preview
-    // inside the frame and the help picture take the focus in their place.
+    // The frame carries no action of its own; the preview inside it and the
+    // help picture take the focus in its place.
     Picture0_->setFocusPolicy(Qt::NoFocus);
-    Picture1_->setFocusPolicy(Qt::NoFocus);
 }
 
 void Root::createMenus() {
@@ -227,30 +241,24 @@ void Root::createMenus() {
     mnuVorgaenge_->setObjectName(QStringLiteral("mnuVorgänge"));
     mnxAnzeigen_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxAnzeigen"),
                               QStringLiteral("Vergrössern ...  "));
-    Trennung1_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
+    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
     mnuSeite1_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite1"),
                             QStringLiteral(" Festsetzung (Seite 1) "));
     mnuSeite1_->setCheckable(true);
-    mnuSeite1_->setChecked(true);
     mnuSeite1_->setVisible(false);
     mnuSeite2_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite2"),
                             QStringLiteral("Berechnung (Seite 2) "));
     mnuSeite2_->setCheckable(true);
     mnuSeite2_->setVisible(false);
-    Trennung2_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"));
-    Trennung2_->setVisible(false);
+    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"))->setVisible(false);
     mnuPapierkorb_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuPapierkorb"),
                                 QStringLiteral("Dokumente löschen "));
-    Trennung3_ = makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung3"));
+    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung3"));
     mnxEmail_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxEmail"),
                            QStringLiteral("E-Mail senden ...  "));
     mnxEmail_->setEnabled(false);
     mnxDrucken_ =
         makeAction(mnuVorgaenge_, QStringLiteral("mnxDrucken"), QStringLiteral("Drucken "));
-
-    mnuZubehoer_ = new QMenu(QStringLiteral("Zubehör"), this);
-    mnuZubehoer_->setObjectName(QStringLiteral("mnuZubehör"));
-    mnuQuelle_ = makeAction(mnuZubehoer_, QStringLiteral("mnuQuelle"), kNoChoiceYet);
 }
 
 void Root::setTabOrder() {
@@ -261,101 +269,102 @@ void Root::setTabOrder() {
     QWidget::setTabOrder(bAnzeigen_, bDrucken_);
     QWidget::setTabOrder(bDrucken_, Picture2_);
     QWidget::setTabOrder(Picture2_, PHilfe_);
-    QWidget::setTabOrder(PHilfe_, Text1_);
-    QWidget::setTabOrder(Text1_, bAssistent_);
+    QWidget::setTabOrder(PHilfe_, bAssistent_);
     QWidget::setTabOrder(bAssistent_, bAbbrechen_);
 }
 
 void Root::connectHandlers() {
-    connect(Timer1_, &QTimer::timeout, this, &Root::Timer1_Timer);
     connect(PHilfe_, &PictureBox::clicked, this, &Root::PHilfe_Click);
-    connect(Text1_, &QLineEdit::textChanged, this, &Root::Text1_Change);
     connect(bAbbrechen_, &QPushButton::clicked, this, &Root::bAbbrechen_Click);
+    connect(tBilddatei_, &QLineEdit::textChanged, &state_, &State::setFileName);
 
-    // Everything else belongs to the subsystems behind the operations.
-    auto forward = [this](auto handler) {
-        return [this, handler] {
-            if (operations_) runCommand([this, handler] { (operations_->*handler)(); });
-        };
+    auto starting = [this](RootCommands::Command RootCommands::*command) {
+        return [this, command] { start(commands_.*command); };
     };
-    connect(bScannen_, &QToolButton::clicked, this, forward(&RootOperations::bScannen_Click));
-    connect(bAssistent_, &QPushButton::clicked, this, forward(&RootOperations::bAssistent_Click));
-    connect(BVerwaltung_, &QPushButton::clicked, this, forward(&RootOperations::BVerwaltung_Click));
-    connect(bAnzeigen_, &QToolButton::clicked, this, forward(&RootOperations::bAnzeigen_Click));
-    connect(bDrucken_, &QToolButton::clicked, this, forward(&RootOperations::bDrucken_Click));
-    connect(mnxAnzeigen_, &QAction::triggered, this, forward(&RootOperations::bAnzeigen_Click));
-    connect(mnxDrucken_, &QAction::triggered, this, forward(&RootOperations::bDrucken_Click));
-    connect(mnuSeite1_, &QAction::triggered, this, forward(&RootOperations::mnuSeite1_Click));
-    connect(mnuSeite2_, &QAction::triggered, this, forward(&RootOperations::mnuSeite2_Click));
+    connect(bScannen_, &QToolButton::clicked, this, starting(&RootCommands::bScannen_Click));
+    connect(bAssistent_, &QPushButton::clicked, this, starting(&RootCommands::bAssistent_Click));
+    connect(BVerwaltung_, &QPushButton::clicked, this, starting(&RootCommands::BVerwaltung_Click));
+    connect(bAnzeigen_, &QToolButton::clicked, this, starting(&RootCommands::bAnzeigen_Click));
+    connect(bDrucken_, &QToolButton::clicked, this, starting(&RootCommands::bDrucken_Click));
+    connect(mnxAnzeigen_, &QAction::triggered, this, starting(&RootCommands::bAnzeigen_Click));
+    connect(mnxDrucken_, &QAction::triggered, this, starting(&RootCommands::bDrucken_Click));
+    connect(mnuSeite1_, &QAction::triggered, this, starting(&RootCommands::mnuSeite1_Click));
+    connect(mnuSeite2_, &QAction::triggered, this, starting(&RootCommands::mnuSeite2_Click));
     connect(mnuPapierkorb_, &QAction::triggered, this,
-            forward(&RootOperations::mnuPapierkorb_Click));
-    connect(mnxEmail_, &QAction::triggered, this, forward(&RootOperations::mnxEmail_Click));
+            starting(&RootCommands::mnuPapierkorb_Click));
     connect(Picture2_, &ImageControl::doubleClicked, this,
-            forward(&RootOperations::Picture2_DblClick));
+            starting(&RootCommands::Picture2_DblClick));
     connect(Picture2_, &ImageControl::mousePressed, this,
-            [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
-                if (!operations_) return;
-                runCommand([=, this] { operations_->Picture2_MouseDown(button, position); });
-            });
+            [this](Qt::MouseButton button) { Picture2_MouseDown(button); });
 }
 
-QString Root::folder() const {
-    return tOrdner_->text();
-}
-void Root::setFolder(const QString& folder) {
-    tOrdner_->setText(folder);
-}
-QString Root::fileName() const {
-    return tBilddatei_->text();
-}
-void Root::setFileName(const QString& name) {
-    tBilddatei_->setText(name);
-}
-QString Root::scannerFlag() const {
-    return mnuQuelle_->text();
-}
-void Root::setScannerFlag(const QString& flag) {
-    mnuQuelle_->setText(flag);
-}
-void Root::setPage(Page page) {
-    page_ = std::move(page);
-    Picture2_->setPicture(page_.picture());
+void Root::observeState() {
+    connect(&state_, &State::pageChanged, this, &Root::drawPage);
+    connect(&state_, &State::pageMarkChanged, this, &Root::drawPageMark);
+    connect(&state_, &State::waitingForChanged, this, &Root::drawWaitingFor);
+    connect(&state_, &State::focusRequested, this, &Root::obeyFocusRequest);
+    connect(&state_, &State::fileNameChanged, this, [this](const QString& name) {
+        if (tBilddatei_->text() != name) tBilddatei_->setText(name);
+    });
+    connect(&state_, &State::commandRunningChanged, this, [this](bool running) {
+        if (running) {
+            inputDropper_ = std::make_unique<InputDropper>(*this);
+        } else {
+            inputDropper_.reset();
+        }
+    });
+    drawPage();
+    drawPageMark();
+    drawWaitingFor();
+    tBilddatei_->setText(state_.fileName());
 }
 
-void Root::runCommand(const std::function<void()>& command) {
-    if (commandRunning_) return;
-    commandRunning_ = true;
-    // Reset however the command ends.
-    const std::unique_ptr<bool, void (*)(bool*)> reset(&commandRunning_,
-                                                       [](bool* running) { *running = false; });
-    command();
+void Root::start(const RootCommands::Command& command) {
+    if (!command) return;
+    std::optional<CommandRun> run = state_.startCommand();
+    if (run) command(std::move(*run));
 }
 
-void Root::sizeCopyLikePreview() {
-    Picture1_->resize(Picture1_->width(), Picture2_->height());
-    Picture1_->resize(Picture2_->width(), Picture1_->height());
+void Root::drawPage() {
+    Picture2_->setPicture(state_.page().picture());
+    RVorhanden_->setVisible(!state_.hasPage());
 }
 
-void Root::popUpPageMenu(QPoint globalPosition) {
-    mnuVorgaenge_->popup(globalPosition);
+void Root::drawPageMark() {
+    mnuSeite1_->setChecked(state_.pageMark() == PageMark::Seite1);
+    mnuSeite2_->setChecked(state_.pageMark() == PageMark::Seite2);
+}
+
+void Root::drawWaitingFor() {
+    RWarten_->setText(state_.waitingFor());
+    RWarten_->setVisible(!state_.waitingFor().isEmpty());
+}
+
+void Root::obeyFocusRequest(FocusTarget target) {
+    switch (target) {
+        case FocusTarget::FileName:
+            tBilddatei_->setFocus();
+            return;
+        case FocusTarget::ScanButton:
+            bScannen_->setFocus();
+            return;
+    }
 }
 
 void Root::PHilfe_Click() {
-    runCommand([this] { showPreviewHint(*platform_.messageBoxes); });
+    start([this](CommandRun run) { showPreviewHint(*platform_.messageBoxes, [run] {}); });
 }
 
-void Root::Timer1_Timer() {
-    RVorhanden_->setVisible(!hasPicture());
-}
-
-void Root::Text1_Change() {
-    if (Text1_->text() == QStringLiteral("$Ende$")) platform_.process->terminateImmediately(0);
+// The page menu belongs to an entry of the name list, which nothing fills.
+void Root::Picture2_MouseDown(Qt::MouseButton button) {
+    if (state_.commandRunning() || LNamen_->currentIndex() == -1) return;
+    if (state_.hasPage() && button == Qt::RightButton) mnuVorgaenge_->popup(QCursor::pos());
 }
 
 void Root::bAbbrechen_Click() {
-    // A command waiting for a dialog, the scanner or a folder that stopped
-    // answering would go on after a quit; nothing is written at the end anyway.
-    if (commandRunning_) {
+    // A command waiting for a box, a dialog, the scanner or a folder that
+    // stopped answering would go on after a quit; nothing is written at the end anyway.
+    if (state_.commandRunning()) {
         platform_.process->terminateImmediately(0);
         return;
     }
@@ -374,7 +383,7 @@ void Root::moveToTwips(double left, double top) {
 
 void Root::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (Text1_->text() != QStringLiteral("$Ende$")) bAbbrechen_Click();
+    if (state_.remoteText() != QStringLiteral("$Ende$")) bAbbrechen_Click();
 }
 
 }  // namespace ornavex

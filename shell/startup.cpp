@@ -1,33 +1,37 @@
 #include "shell/startup.h"
 
-#include <QLineEdit>
+#include <QTimer>
 
 #include "platform/platform_services.h"
 #include "shell/browse_folders.h"
 #include "shell/path_parts.h"
 #include "shell/root.h"
-#include "shell/root_operations.h"
 #include "shell/user_texts.h"
-#include "shell/wait_seconds.h"
-#include "widgets/image_control.h"
-#include "widgets/picture_box.h"
 
 namespace ornavex {
+namespace {
 
-Startup::Startup(Root& root, PlatformServices& platform, RootOperations& operations,
+constexpr int kStartupPauseMs = 1000;
+
+}  // namespace
+
+Startup::Startup(State& state, Root& root, PlatformServices& platform, ChooseScanner chooseScanner,
                  QString settingsPath)
-    : root_(root),
+    : state_(state),
+      root_(root),
       platform_(platform),
-      operations_(operations),
+      chooseScanner_(std::move(chooseScanner)),
       settings_(std::move(settingsPath)) {}
 
-void Startup::run() {
+void Startup::run(CommandRun run, std::function<void()> then) {
     platform_.pointer->set(PointerShape::Hourglass);
-    WaitSeconds(1, *platform_.clock, *platform_.eventLoop);
-    centreWindow();
-    platform_.pointer->set(PointerShape::Default);
-    root_.show();
-    restoreDocumentState();
+    QTimer::singleShot(kStartupPauseMs, Qt::PreciseTimer, &root_,
+                       [this, run = std::move(run), then = std::move(then)]() mutable {
+                           centreWindow();
+                           platform_.pointer->set(PointerShape::Default);
+                           root_.show();
+                           restoreDocumentState(std::move(run), std::move(then));
+                       });
 }
 
 void Startup::centreWindow() {
@@ -38,62 +42,94 @@ void Startup::centreWindow() {
     root_.moveToTwips(left, top);
 }
 
-void Startup::restoreDocumentState() {
-    root_.setFolder(QString());
-
+void Startup::restoreDocumentState(CommandRun run, std::function<void()> then) {
+    state_.setFolder(QString());
     const QString folder = settings_.documentFolder();
-    if (!folder.isEmpty()) root_.setFolder(folder);
+    if (!folder.isEmpty()) state_.setFolder(folder);
 
+    auto chooseScannerLast = [this, run, then = std::move(then)] {
+        chooseScanner_(run, [this, then] {
+            // The dialogs before took the focus; typing a name is the next step.
+            state_.requestFocus(FocusTarget::FileName);
+            if (then) then();
+        });
+    };
+    auto afterFolder = [this, chooseScannerLast] { rememberFolder(chooseScannerLast); };
+    auto afterLastFile = [this, afterFolder] {
+        if (state_.folder().isEmpty()) {
+            askForDocumentFolder(afterFolder);
+        } else {
+            afterFolder();
+        }
+    };
     const QString lastFile = settings_.lastFile();
-    if (!FileNamePart(lastFile).isEmpty()) restoreLastFile(lastFile);
-
-    if (root_.folder().isEmpty()) askForDocumentFolder();
-
-    rememberFolder();
-
-    operations_.TwainQuelle();
-    // The dialogs above took the focus; typing a name is the next step.
-    root_.tBilddatei()->setFocus();
+    if (FileNamePart(lastFile).isEmpty()) {
+        afterLastFile();
+    } else {
+        restoreLastFile(lastFile, afterLastFile);
+    }
 }
 
-// The remembered file is first touched off the window's thread: it may lie on a
-// mount that no longer answers. Only a path that answered is looked up here.
-void Startup::restoreLastFile(const QString& lastFile) {
-    const LoadedPage loaded = platform_.folder->load(lastFile);
-    if (loaded.status == PictureLoadStatus::Missing &&
-        platform_.folder->fileExists(lastFile) != FolderAnswer::Yes) {
+// The remembered file is touched only through the folder's worker: it may lie
+// on a mount that no longer answers.
+void Startup::restoreLastFile(const QString& lastFile, std::function<void()> next) {
+    platform_.folder->askLoad(lastFile, [this, lastFile, next](LoadedPage loaded) {
+        if (loaded.status != PictureLoadStatus::Missing) {
+            takeLastFile(lastFile, loaded, next);
+            return;
+        }
+        platform_.folder->askFileExists(lastFile,
+                                        [this, lastFile, loaded, next](FolderAnswer there) {
+                                            if (there == FolderAnswer::Yes) {
+                                                takeLastFile(lastFile, loaded, next);
+                                            } else {
+                                                next();
+                                            }
+                                        });
+    });
+}
+
+void Startup::takeLastFile(const QString& lastFile, const LoadedPage& loaded,
+                           std::function<void()> next) {
+    state_.setFolder(FolderPart(lastFile));
+    state_.setFileName(FileNamePart(lastFile));
+    if (loaded.loaded()) state_.setPage(loaded.page);
+    // A picture too large or no picture at all stays silent, as it always did.
+    if (loaded.status != PictureLoadStatus::NoAnswer) {
+        next();
         return;
     }
-    root_.setFolder(FolderPart(lastFile));
-    root_.setFileName(FileNamePart(lastFile));
-    if (loaded.loaded()) {
-        root_.setPage(loaded.page);
-        root_.Picture2()->setStretch(true);
-        root_.sizeCopyLikePreview();
-        root_.Picture1()->setPicture(root_.picture());
-    }
-    // A picture too large or no picture at all stays silent, as it always did.
-    if (loaded.status == PictureLoadStatus::NoAnswer) {
-        platform_.messageBoxes->show({messageTitle(), unansweredPictureText(FileNamePart(lastFile)),
-                                      MessageIcon::Exclamation, MessageButtons::Ok});
-    }
+    platform_.messageBoxes->ask({messageTitle(), unansweredPictureText(FileNamePart(lastFile)),
+                                 MessageIcon::Exclamation, MessageButtons::Ok},
+                                [next](MessageAnswer) { next(); });
 }
 
-void Startup::rememberFolder() {
-    if (settings_.storeDocumentFolder(root_.folder()) != IniWriteResult::Failed) return;
+void Startup::rememberFolder(std::function<void()> next) {
+    if (settings_.storeDocumentFolder(state_.folder()) != IniWriteResult::Failed) {
+        next();
+        return;
+    }
     // Every later write fails the same way; saying so once keeps the user from
     // trusting choices that end with the program.
-    platform_.messageBoxes->show({messageTitle(), settingsNotWritableText(settings_.iniPath()),
-                                  MessageIcon::Exclamation, MessageButtons::Ok});
+    platform_.messageBoxes->ask({messageTitle(), settingsNotWritableText(settings_.iniPath()),
+                                 MessageIcon::Exclamation, MessageButtons::Ok},
+                                [next](MessageAnswer) { next(); });
 }
 
-void Startup::askForDocumentFolder() {
-    const MessageAnswer answer = platform_.messageBoxes->show(
+void Startup::askForDocumentFolder(std::function<void()> next) {
+    platform_.messageBoxes->ask(
         {messageTitle(), chooseDocumentFolderText(), MessageIcon::Exclamation,
-         MessageButtons::OkCancel, MessageAnswer::Ok});
-    if (answer != MessageAnswer::Ok) return;
-    const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
-    if (!chosen.isEmpty()) root_.setFolder(chosen);
+         MessageButtons::OkCancel, MessageAnswer::Ok},
+        [this, next](MessageAnswer answer) {
+            if (answer != MessageAnswer::Ok) {
+                next();
+                return;
+            }
+            BrowseFolder(platform_, state_.folder(), [this, next](const QString& chosen) {
+                if (!chosen.isEmpty()) state_.setFolder(chosen);
+                next();
+            });
+        });
 }
 
 }  // namespace ornavex

@@ -1,35 +1,43 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
+#include "platform/document_folder.h"
 #include "shell/settings.h"
+#include "shell/state.h"
 
 namespace ornavex {
 
 class Root;
-class RootOperations;
 struct PlatformServices;
 
 // The main window's load sequence: the one-second pause, centring, showing the
 // window, restoring the document state from the settings file, and the scanner
-// source choice at the end.
+// source choice at the end. Each step starts the next when it is done.
 class Startup {
   public:
-    Startup(Root& root, PlatformServices& platform, RootOperations& operations,
+    using ChooseScanner = std::function<void(CommandRun, std::function<void()> then)>;
+
+    Startup(State& state, Root& root, PlatformServices& platform, ChooseScanner chooseScanner,
             QString settingsPath);
 
-    void run();
-    void restoreDocumentState();
+    // `then` runs once the focus is back in the name field.
+    void run(CommandRun run, std::function<void()> then = {});
+    void restoreDocumentState(CommandRun run, std::function<void()> then = {});
 
   private:
     void centreWindow();
-    void restoreLastFile(const QString& lastFile);
-    void askForDocumentFolder();
-    void rememberFolder();
+    void restoreLastFile(const QString& lastFile, std::function<void()> next);
+    void takeLastFile(const QString& lastFile, const LoadedPage& loaded,
+                      std::function<void()> next);
+    void askForDocumentFolder(std::function<void()> next);
+    void rememberFolder(std::function<void()> next);
 
+    State& state_;
     Root& root_;
     PlatformServices& platform_;
-    RootOperations& operations_;
+    ChooseScanner chooseScanner_;
     Settings settings_;
 };
 

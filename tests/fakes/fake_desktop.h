@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "platform/clipboard.h"
-#include "platform/clock.h"
-#include "platform/event_loop.h"
 #include "platform/process_control.h"
 #include "platform/screen.h"
 #include "platform/screen_pointer.h"
@@ -23,20 +21,6 @@ class FakeScreenPointer : public ScreenPointer {
     PointerShape shape_ = PointerShape::Default;
 };
 
-// Counts yields; still lets Qt deliver posted events so widgets stay consistent.
-class FakeEventLoop : public EventLoop {
-  public:
-    void processPendingEvents() override {
-        ++yields;
-        QCoreApplication::processEvents();
-    }
-    void waitForEvents(int maxMilliseconds) override {
-        if (onWait) onWait(maxMilliseconds);
-    }
-    int yields = 0;
-    std::function<void(int)> onWait;
-};
-
 // 96 dpi: 15 twips per pixel.
 class FakeScreen : public Screen {
   public:
@@ -50,19 +34,6 @@ class FakeScreen : public Screen {
     double pixelsToTwipsX(int pixels) const override { return pixels * 15.0; }
     double pixelsToTwipsY(int pixels) const override { return pixels * 15.0; }
     QSize sizeTwips{1920 * 15, 1080 * 15};
-};
-
-// A clock that advances by a fixed step every time it is read.
-class FakeClock : public Clock {
-  public:
-    double secondsSinceMidnight() const override {
-        const double value = now;
-        now += step;
-        if (now >= 86400.0) now -= 86400.0;
-        return value;
-    }
-    mutable double now = 0;
-    double step = 0.01;
 };
 
 class FakeClipboard : public Clipboard {

@@ -15,9 +15,7 @@ FakePlatform::FakePlatform() {
     messages = install<FakeMessageBoxes>(services.messageBoxes);
     dialogs = install<FakeFileDialogs>(services.fileDialogs);
     pointer = install<FakeScreenPointer>(services.pointer);
-    events = install<FakeEventLoop>(services.eventLoop);
     screen = install<FakeScreen>(services.screen);
-    clock = install<FakeClock>(services.clock);
     clipboard = install<FakeClipboard>(services.clipboard);
     pictures = &pictureFiles;
     folder = install<FakeDocumentFolder>(services.folder, pageWriter, pictureFiles);

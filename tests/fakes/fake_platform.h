@@ -21,9 +21,7 @@ struct FakePlatform {
     FakeMessageBoxes* messages = nullptr;
     FakeFileDialogs* dialogs = nullptr;
     FakeScreenPointer* pointer = nullptr;
-    FakeEventLoop* events = nullptr;
     FakeScreen* screen = nullptr;
-    FakeClock* clock = nullptr;
     FakeClipboard* clipboard = nullptr;
     FakePictureStore* pictures = nullptr;
     FakeDocumentFolder* folder = nullptr;
