@@ -56,6 +56,7 @@
 #include "scan/sane_scanner_library.h"
 #include "scan/service/scanner_worker.h"
 #include "shell/root.h"
+#include "shell/state.h"
 
 namespace {
 
@@ -455,8 +456,9 @@ int main(int argc, char** argv) {
     platform.scanner = std::move(library);
     ornavex::Application app(platform, settings);
     ornavex::Root& root = app.root();
+    ornavex::State& state = app.state();
     real.messageBoxes.setOwner(&root);
-    root.setFolder(folder.path() + QLatin1Char('/'));
+    state.setFolder(folder.path() + QLatin1Char('/'));
     root.show();
 
     MemorySampler sampler(display.pid());
@@ -464,7 +466,8 @@ int main(int argc, char** argv) {
     // after it, the page goes to the clipboard and the folder worker.
     qint64 lastPage = 0;
     User user([&] {
-        sampler.setNewPageShown(!root.picture().isNull() && root.picture().cacheKey() != lastPage);
+        sampler.setNewPageShown(!state.page().picture().isNull() &&
+                                state.page().picture().cacheKey() != lastPage);
     });
     watchdog.step("choosing the scanner", 120s);
     if (app.TwainQuelle() == 0) fail("no scanner was chosen");
@@ -484,17 +487,18 @@ int main(int argc, char** argv) {
     for (int page = 1; page <= kPages; ++page) {
         watchdog.step("scanning page " + std::to_string(page), 180s);
         const QString name = QStringLiteral("seite%1.jpg").arg(page);
-        root.setFileName(name);
-        lastPage = root.picture().cacheKey();
+        state.setFileName(name);
+        lastPage = state.page().picture().cacheKey();
         sampler.setNewPageShown(false);
         root.bScannen()->click();
-        if (root.picture().isNull()) fail("page " + std::to_string(page) + " did not arrive");
+        if (state.page().picture().isNull())
+            fail("page " + std::to_string(page) + " did not arrive");
         if (QFileInfo(folder.filePath(name)).size() <= 0) {
             fail("page " + std::to_string(page) + " was not stored");
         }
     }
     const double seconds = clock.nsecsElapsed() / 1e9;
-    rawPageBytes = 3.0 * root.picture().width() * root.picture().height();
+    rawPageBytes = 3.0 * state.page().picture().width() * state.page().picture().height();
     const double scanPeakKb = sampler.peakKb();
     const double storePeakKb = sampler.peakWithNewPageKb();
     sampler.setNewPageShown(false);
@@ -531,8 +535,8 @@ int main(int argc, char** argv) {
     std::printf(
         "memory is what the window, the scanner and the folder worker hold together: PSS, "
         "and each shared page file once, whole\n");
-    std::printf("raw page: %d x %d pixels, %.1f MB\n", root.picture().width(),
-                root.picture().height(), rawPageBytes / 1e6);
+    std::printf("raw page: %d x %d pixels, %.1f MB\n", state.page().picture().width(),
+                state.page().picture().height(), rawPageBytes / 1e6);
     std::printf("idle: %.1f MB\n", idleKb * 1024.0 / 1e6);
     std::printf("peak over the scans: %.1f MB above idle = %.2f x raw page (target <= %.2f, %s)\n",
                 (scanPeakKb - idleKb) * 1024.0 / 1e6, scanFigure, kScanTarget,

@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "shell/ini_files.h"
 #include "shell/root.h"
+#include "shell/state.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/files.h"
 
@@ -21,7 +22,7 @@ class AppFixture : public ::testing::Test {
     AppFixture() {
         documents = temp.path() + QStringLiteral("/Dokumente/");
         QDir().mkpath(documents);
-        root.setFolder(documents);
+        state.setFolder(documents);
     }
 
     static QImage page(int width = 30, int height = 40, QRgb colour = qRgb(200, 30, 30)) {
@@ -51,6 +52,7 @@ class AppFixture : public ::testing::Test {
     FakePlatform fakes;
     Application app{fakes.services, settings};
     Root& root = app.root();
+    State& state = app.state();
 };
 
 inline const QString kNameTaken =

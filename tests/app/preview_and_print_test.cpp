@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
@@ -29,7 +30,7 @@ TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEsc
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_FALSE(previewOpen());
 
-    root.setPage(Page(page()));
+    state.setPage(Page(page()));
     QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
     ASSERT_TRUE(previewOpen());
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
@@ -44,14 +45,15 @@ TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEsc
 
 // Show and print share the rule but not the code.
 TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToPageOneFromPageTwo) {
-    root.setScannerFlag("0");
+    state.setScannerChoice(ScannerChoice::None);
     for (QToolButton* button : {root.bAnzeigen(), root.bDrucken()}) {
         const int choices = fakes.scanner->selectCalls;
         button->click();  // on page one
-        app.mnuSeite2_Click();
+        root.mnuSeite2()->trigger();
         button->click();
         EXPECT_EQ(fakes.scanner->selectCalls, choices + 1) << button->objectName().toStdString();
-        EXPECT_TRUE(root.mnuSeite1()->isChecked()) << button->objectName().toStdString();
+        EXPECT_EQ(state.pageMark(), PageMark::Seite1) << button->objectName().toStdString();
+        EXPECT_FALSE(state.commandRunning());
     }
     EXPECT_FALSE(previewOpen());
     EXPECT_EQ(fakes.printer->endDocCount(), 0);
@@ -61,7 +63,7 @@ TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToP
 // Nothing fills the name list the page menu belongs to.
 TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDeletesNothing) {
     putFile(documents + "brief.jpg", "page");
-    root.setPage(Page(page()));
+    state.setPage(Page(page()));
     QTest::mousePress(root.Picture2(), Qt::RightButton);
     QTest::mouseRelease(root.Picture2(), Qt::RightButton);
     EXPECT_FALSE(root.mnuVorgaenge()->isVisible());
@@ -70,23 +72,35 @@ TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDele
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
-TEST_F(PreviewAndPrintTest, PageTwoEmptiesPreviewAndCopyAndPageOneKeepsWhatIsShown) {
-    root.setPage(Page(page()));
-    root.Picture1()->setPicture(page());
-    app.mnuSeite2_Click();
-    EXPECT_FALSE(root.hasPicture());
-    EXPECT_FALSE(root.Picture1()->hasPicture());
+TEST_F(PreviewAndPrintTest, PageTwoEmptiesThePreviewAndPageOneKeepsWhatIsShown) {
+    state.setPage(Page(page()));
+    state.setFileName("brief.jpg");
+    root.mnuSeite2()->trigger();
+    EXPECT_FALSE(state.hasPage());
+    EXPECT_TRUE(root.RVorhanden()->isVisible());
+    EXPECT_EQ(root.tBilddatei()->text(), "brief.jpg") << "the name goes with page 2";
 
-    root.setPage(Page(page()));
-    app.mnuSeite1_Click();
-    EXPECT_TRUE(root.hasPicture());
+    state.setPage(Page(page()));
+    root.mnuSeite1()->trigger();
+    EXPECT_TRUE(state.hasPage());
+    EXPECT_EQ(state.pageMark(), PageMark::Seite1);
+}
+
+// The host program's end command, exactly so, ends the program at once, also
+// while a command runs.
+TEST_F(PreviewAndPrintTest, OnlyTheExactEndCommandTerminates) {
+    std::optional<CommandRun> run = state.startCommand();
+    for (const char* text : {"$ende$", "$Ende$ ", "Ende"}) state.setRemoteText(text);
+    EXPECT_TRUE(fakes.process->terminations.empty());
+    state.setRemoteText("$Ende$");
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
 }
 
 TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNothingVisible) {
-    root.setPage(Page(page(300, 200)));
-    root.setFileName("Brief an Müller.jpg");
+    state.setPage(Page(page(300, 200)));
+    state.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
-    root.setFileName("");
+    state.setFileName("");
     root.mnxDrucken()->trigger();  // the page menu's item runs the same command
     // The queue lists each job under the page's name, an unnamed page under the program's.
     EXPECT_EQ(fakes.printer->printedDocNames(),

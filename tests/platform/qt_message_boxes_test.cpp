@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 #include "tests/support/rows.h"
+#include "tests/support/wait.h"
 
 namespace ornavex {
 namespace {
@@ -25,35 +25,42 @@ struct UserAnswer {
     MessageAnswer answer;
     QStringList offered;  // the buttons' captions, sorted
     bool acted = false;
-    bool closedByDeadline = false;
+    bool answered = false;
+    bool modal = false;
 };
 
-// Shows the box and, once it is open, does what the row says.
+QMessageBox* openBox() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        if (box && box->isVisible()) return box;
+    }
+    return nullptr;
+}
+
+// Asks, and once the box is open does what the row says; the answer must come
+// by the handler, after ask() has returned.
 UserAnswer answerBox(const MessageBoxRequest& request, const ChoiceRow& row) {
     UserAnswer result;
-    QTimer user;
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || result.acted) return;
-        result.acted = true;
-        for (QAbstractButton* button : box->buttons()) {
-            result.offered << button->text();
-            if (row.button && button->text() == QString::fromUtf8(row.button)) button->click();
-        }
-        if (!row.button) QTest::keyClick(box, row.key);
-    });
-    user.start(10);
-    // A box that no action closed would hang the test; closing it counts as a failure.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [&] {
-        result.closedByDeadline = true;
-        if (QWidget* open = QApplication::activeModalWidget()) open->close();
-    });
-    deadline.start(10'000);
-
+    QWidget owner;
     QtMessageBoxes boxes;
-    result.answer = boxes.show(request);
+    boxes.setOwner(&owner);
+    boxes.ask(request, [&result](MessageAnswer answer) {
+        result.answer = answer;
+        result.answered = true;
+    });
+    EXPECT_FALSE(result.answered) << "answered before the user did anything";
+    QMessageBox* box = nullptr;
+    if (!test::waitUntil([&box] { return (box = openBox()) != nullptr; })) return result;
+    // A modal box would keep the window manager's close from the main window.
+    result.modal = QApplication::activeModalWidget() != nullptr;
+    result.acted = true;
+    for (QAbstractButton* button : box->buttons()) {
+        result.offered << button->text();
+        if (row.button && button->text() == QString::fromUtf8(row.button)) button->click();
+    }
+    if (!row.button) QTest::keyClick(box, row.key);
+    test::waitUntil([&result] { return result.answered; });
+    if (!result.answered) box->close();
     result.offered.sort();
     return result;
 }
@@ -66,7 +73,8 @@ TEST_P(RetryElsewhereCancelTest, AnswersWhatTheUserChose) {
          MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
         GetParam());
     ASSERT_TRUE(user.acted);
-    EXPECT_FALSE(user.closedByDeadline) << "the box ignored what the user did";
+    EXPECT_TRUE(user.answered) << "the box ignored what the user did";
+    EXPECT_FALSE(user.modal);
     EXPECT_EQ(user.offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
     EXPECT_EQ(user.answer, GetParam().expected);
 }
@@ -90,7 +98,7 @@ TEST(QtMessageBoxesTest, EnterTakesTheDefaultAnswer) {
             answerBox({" Ornavex", "Frage", MessageIcon::Question, buttons, defaultAnswer},
                       ChoiceRow{"Enter", nullptr, Qt::Key_Return, defaultAnswer});
         ASSERT_TRUE(user.acted);
-        EXPECT_FALSE(user.closedByDeadline);
+        EXPECT_TRUE(user.answered);
         EXPECT_EQ(user.answer, defaultAnswer) << user.offered.join(", ").toStdString();
     }
 }

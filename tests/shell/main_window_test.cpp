@@ -4,19 +4,19 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
-#include <QContextMenuEvent>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
+#include "platform/qt_message_boxes.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/fakes/recording_operations.h"
 #include "tests/support/wait.h"
 #include "widgets/image_control.h"
 #include "widgets/picture_box.h"
@@ -26,13 +26,22 @@ namespace {
 
 using test::waitUntil;
 
-// The help picture's effect is its hint box; every other control's is an operation.
+// The help picture's effect is its hint box; every other control's is a command.
 const QString kHint = QStringLiteral("hint");
 
 class MainWindowTest : public ::testing::Test {
   protected:
     MainWindowTest() {
-        root.setOperations(&operations);
+        RootCommands commands;
+        auto recording = [this](const char* name) {
+            return [this, name](CommandRun) { calls.push_back(QString::fromLatin1(name)); };
+        };
+        commands.bScannen_Click = recording("bScannen_Click");
+        commands.bAnzeigen_Click = recording("bAnzeigen_Click");
+        commands.bDrucken_Click = recording("bDrucken_Click");
+        commands.BVerwaltung_Click = recording("BVerwaltung_Click");
+        commands.Picture2_DblClick = recording("Picture2_DblClick");
+        root.setCommands(commands);
         root.show();
         QApplication::setActiveWindow(&root);
         root.tBilddatei()->setFocus();
@@ -43,50 +52,98 @@ class MainWindowTest : public ::testing::Test {
     }
 
     std::vector<QString> effects() const {
-        std::vector<QString> all = operations.calls;
+        std::vector<QString> all = calls;
         for (const MessageBoxRequest& box : fakes.messages->shown()) {
             if (box.title == QStringLiteral(" Hilfethemen")) all.push_back(kHint);
         }
         return all;
     }
 
+    // The boxes the program really shows, owned by the window.
+    void useRealBoxes() {
+        auto boxes = std::make_unique<QtMessageBoxes>();
+        boxes->setOwner(&root);
+        fakes.services.messageBoxes = std::move(boxes);
+        fakes.messages = nullptr;
+    }
+
     FakePlatform fakes;
-    Root root{fakes.services};
-    RecordingOperations operations;
+    State state;
+    Root root{state, fakes.services};
+    std::vector<QString> calls;
 };
 
-TEST_F(MainWindowTest, StartsWithTheDesignStateAndShowsOnlyTheControlsMeantForTheUser) {
-    for (const char* name : {"bScannen", "bAnzeigen", "bDrucken", "PHilfe", "BVerwaltung",
-                             "Picture0", "Picture2", "RVorhanden", "tBilddatei", "RNamen"}) {
-        EXPECT_TRUE(control(name)->isVisible()) << name;
-    }
-    for (const char* name :
-         {"Text1", "bAbbrechen", "bAssistent", "Picture1", "LNamen", "tOrdner"}) {
-        EXPECT_FALSE(control(name)->isVisible()) << name;
-    }
+TEST_F(MainWindowTest, DrawsTheModelAndTypingSetsTheName) {
+    state.setPage(Page(QImage(10, 10, QImage::Format_RGB32)));
+    EXPECT_FALSE(root.RVorhanden()->isVisible()) << "the notice stays beside a page";
+    EXPECT_FALSE(root.Picture2()->picture().isNull());
+    state.clearPage();
+    EXPECT_TRUE(root.RVorhanden()->isVisible()) << "the notice does not come back";
+
+    state.setFileName(QStringLiteral("brief.jpg"));
+    EXPECT_EQ(root.tBilddatei()->text(), QStringLiteral("brief.jpg"));
+    QTest::keyClicks(root.tBilddatei(), "x");
+    EXPECT_EQ(state.fileName(), QStringLiteral("brief.jpgx"));
+
+    state.setPageMark(PageMark::Seite2);
+    EXPECT_TRUE(root.mnuSeite2()->isChecked() && !root.mnuSeite1()->isChecked());
+
+    EXPECT_FALSE(root.RWarten()->isVisible());
+    state.setWaitingFor(QStringLiteral("Warte auf den Ordner /archiv/ …"));
+    EXPECT_TRUE(root.RWarten()->isVisible());
+    EXPECT_EQ(root.RWarten()->text(), QStringLiteral("Warte auf den Ordner /archiv/ …"));
+    state.setWaitingFor(QString());
+    EXPECT_FALSE(root.RWarten()->isVisible());
+
+    state.requestFocus(FocusTarget::ScanButton);
+    EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
 }
 
-TEST_F(MainWindowTest, NoticeReturnsOnTheTimerOnceThePictureIsGone) {
-    root.setPage(Page(QImage(10, 10, QImage::Format_RGB32)));
-    EXPECT_TRUE(waitUntil([this] { return !root.RVorhanden()->isVisible(); }))
-        << "the notice stays beside a picture";
-    root.clearPage();
-    EXPECT_TRUE(waitUntil([this] { return root.RVorhanden()->isVisible(); }))
-        << "the notice does not come back";
-}
-
-// Closing ends the program; the host program's end command ends the process at once.
-TEST_F(MainWindowTest, ClosingQuitsAndOnlyTheExactEndCommandTerminates) {
+// Closing quits; while a command runs it ends the program at once, as the
+// command might go on after a quit.
+TEST_F(MainWindowTest, ClosingQuitsAndWhileACommandRunsTerminatesAtOnce) {
     root.close();
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
     root.bAbbrechen()->click();
     EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
-
-    for (const char* text : {"$ende$", "$Ende$ ", "Ende"}) root.Text1()->setText(text);
     EXPECT_TRUE(fakes.process->terminations.empty());
-    root.Text1()->setText("$Ende$");
+
+    std::optional<CommandRun> run = state.startCommand();
+    QCloseEvent close;
+    QApplication::sendEvent(&root, &close);
     EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
-    EXPECT_EQ(fakes.process->quits.size(), 2u) << "the end command quit as well";
+    EXPECT_EQ(fakes.process->quits.size(), 2u);
+}
+
+// Qt drops a window manager's close request to a window that a modal box
+// blocks: the program's boxes are not modal, the window drops the input itself.
+TEST_F(MainWindowTest, CloseWhileABoxIsOpenEndsTheProgram) {
+    useRealBoxes();
+    QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
+    auto* box = root.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(waitUntil([box] { return box->isVisible(); }));
+    EXPECT_TRUE(state.commandRunning());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box blocks the window's close";
+
+    QCoreApplication::postEvent(&root, new QCloseEvent);
+    EXPECT_TRUE(waitUntil([this] { return !fakes.process->terminations.empty(); }));
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+    EXPECT_TRUE(fakes.process->quits.empty());
+}
+
+TEST_F(MainWindowTest, WhileACommandRunsClicksAndKeysOnTheWindowDoNothing) {
+    std::optional<CommandRun> run = state.startCommand();
+    QTest::mouseClick(root.bScannen(), Qt::LeftButton);
+    QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
+    QTest::keyClicks(root.tBilddatei(), "x");
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(state.fileName(), QString()) << "the name changed under a running command";
+
+    run.reset();
+    QTest::keyClicks(root.tBilddatei(), "x");
+    QTest::mouseClick(root.bScannen(), Qt::LeftButton);
+    EXPECT_EQ(state.fileName(), QStringLiteral("x"));
+    EXPECT_EQ(calls, std::vector<QString>{"bScannen_Click"});
 }
 
 // Alike buttons share their code; each row gives its control a different key.
@@ -139,22 +196,13 @@ INSTANTIATE_TEST_SUITE_P(
                    Qt::Key_Return}),
     [](const auto& info) { return std::string(info.param.control); });
 
-// Shift+F10 and the menu key stand for the right button (the picture's own keys
-// and screen-reader actions are its own test's); a held key presses once.
-TEST_F(MainWindowTest, PreviewMenuRequestsAreARightButtonPressAndAHeldKeyPressesOnce) {
-    QWidget* preview = root.Picture2();
-    preview->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(preview, Qt::Key_F10, Qt::ShiftModifier);
-    QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                                   preview->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(preview, &fromKeyboard);
-
+// A held key presses once.
+TEST_F(MainWindowTest, AHeldKeyPressesOnce) {
     root.bScannen()->setFocus(Qt::TabFocusReason);
     QTest::keyPress(root.bScannen(), Qt::Key_Return);
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(root.bScannen(), &repeat);
-    EXPECT_EQ(operations.calls,
-              (std::vector<QString>{"Picture2_MouseDown", "Picture2_MouseDown", "bScannen_Click"}));
+    EXPECT_EQ(calls, std::vector<QString>{"bScannen_Click"});
 }
 
 TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLeadsBack) {
@@ -178,10 +226,13 @@ TEST_F(MainWindowTest, HelpClickAndStartUpDialogsLeaveTheFocusInTheNameField) {
     EXPECT_EQ(fakes.messages->shown().size(), 1u);
 
     QTemporaryDir temp;
-    Startup startup{root, fakes.services, operations, temp.filePath("ornavex.ini")};
-    operations.onTwainQuelle = [this] { root.bDrucken()->setFocus(); };
+    auto chooseScanner = [this](CommandRun, std::function<void()> then) {
+        root.bDrucken()->setFocus();
+        then();
+    };
+    Startup startup{state, root, fakes.services, chooseScanner, temp.filePath("ornavex.ini")};
     fakes.messages->answer(MessageAnswer::Cancel);
-    startup.restoreDocumentState();
+    startup.restoreDocumentState(*state.startCommand());
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
 }
 

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "shell/browse_folders.h"
 #include "platform/path_existence.h"
+#include "shell/browse_folders.h"
 #include "shell/path_parts.h"
 #include "tests/fakes/fake_file_dialogs.h"
 #include "tests/support/rows.h"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -14,13 +15,10 @@
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "shell/user_texts.h"
-#include "shell/wait_seconds.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/fakes/recording_operations.h"
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
-#include "widgets/image_control.h"
-#include "widgets/picture_box.h"
+#include "tests/support/wait.h"
 
 namespace ornavex {
 namespace {
@@ -30,30 +28,41 @@ class StartupTest : public ::testing::Test {
     QTemporaryDir temp;
     QString settings = temp.filePath(QStringLiteral("ornavex.ini"));
     FakePlatform fakes;
-    Root root{fakes.services};
-    RecordingOperations operations;
-    Startup startup{root, fakes.services, operations, settings};
+    State state;
+    Root root{state, fakes.services};
+    int scannerChoices = 0;
+    Startup::ChooseScanner chooseScanner = [this](CommandRun, std::function<void()> then) {
+        ++scannerChoices;
+        then();
+    };
+    Startup startup{state, root, fakes.services, chooseScanner, settings};
     QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
+    // Runs the steps and checks that the command ends with them.
+    void restore(Startup& steps) {
+        steps.restoreDocumentState(*state.startCommand());
+        EXPECT_FALSE(state.commandRunning()) << "start-up still holds its command";
+    }
 };
 
 TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) {
     ASSERT_TRUE(QDir(temp.path()).mkpath("Scans"));
     const QString scans = temp.filePath("Scans/");
     fakes.dialogs->answerFolder(scans.chopped(1));
-    startup.restoreDocumentState();
+    restore(startup);
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::OkCancel);
-    EXPECT_EQ(root.folder(), scans);
+    EXPECT_EQ(state.folder(), scans);
     EXPECT_EQ(storedFolder(), scans);
-    EXPECT_EQ(operations.calls, std::vector<QString>{"TwainQuelle"});
+    EXPECT_EQ(scannerChoices, 1);
 
     // A file in place of the settings folder stops every write, even root's.
     QFile blocker(temp.filePath("kein-ordner"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    Startup blocked{root, fakes.services, operations, blocker.fileName() + "/ornavex.ini"};
+    Startup blocked{state, root, fakes.services, chooseScanner,
+                    blocker.fileName() + "/ornavex.ini"};
     fakes.dialogs->answerFolder(scans.chopped(1));
-    blocked.restoreDocumentState();
+    restore(blocked);
 
     ASSERT_EQ(fakes.messages->shown().size(), 3u);
     const MessageBoxRequest& note = fakes.messages->shown()[2];
@@ -62,14 +71,15 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
                                         "der Dokumentordner und die anderen Einstellungen gelten "
                                         "nur bis zum Beenden.")
                              .arg(blocker.fileName()));
-    EXPECT_EQ(root.folder(), scans) << "the choice holds for this run";
+    EXPECT_EQ(state.folder(), scans) << "the choice holds for this run";
+    EXPECT_EQ(scannerChoices, 2) << "the note ended start-up";
 }
 
 TEST_F(StartupTest, CancelledQuestionLeavesAnEmptyFolderThatIsStillWritten) {
     fakes.messages->answer(MessageAnswer::Cancel);
-    ASSERT_FALSE(root.folder().isEmpty());  // the design value must not survive
-    startup.restoreDocumentState();
-    EXPECT_EQ(root.folder(), "");
+    state.setFolder("/vorher/");  // a value from before must not survive
+    restore(startup);
+    EXPECT_EQ(state.folder(), "");
     EXPECT_TRUE(fakes.dialogs->calls().empty());
     EXPECT_EQ(contentOf(settings), "[Default]\nOrdner=\n");
 }
@@ -82,9 +92,9 @@ TEST_F(StartupTest, FolderWhoseNameIsNoUtf8KeepsItsBytes) {
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
     const QByteArray held = "[Default]\nOrdner = \"" + folder + "\"\n";
     putFile(settings, held);
-    startup.restoreDocumentState();
-    EXPECT_EQ(bytesOfPath(root.folder()), folder);
-    EXPECT_TRUE(PathExists(root.folder()));
+    restore(startup);
+    EXPECT_EQ(bytesOfPath(state.folder()), folder);
+    EXPECT_TRUE(PathExists(state.folder()));
     EXPECT_EQ(contentOf(settings), held);
 
     const QByteArray page = folder + "s\xE4ite.jpg";
@@ -93,8 +103,8 @@ TEST_F(StartupTest, FolderWhoseNameIsNoUtf8KeepsItsBytes) {
     ASSERT_TRUE(PathExists(pathFromBytes(page)));
     const QByteArray remembered = "[Default]\nOrdner=/alt/\nLastFile=" + page + "\n";
     putFile(settings, remembered);
-    startup.restoreDocumentState();
-    EXPECT_EQ(bytesOfPath(root.pagePath()), page);
+    restore(startup);
+    EXPECT_EQ(bytesOfPath(state.pagePath()), page);
     EXPECT_EQ(contentOf(settings), QByteArray(remembered).replace("/alt/", folder));
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
@@ -123,17 +133,13 @@ TEST_P(LastFileTest, TakesTheWholeFolderAndNameOfAPageThatIsThereAndShowsWhatLoa
     WriteIniValue(settings, "Default", "Ordner", '"' + stored + '"');
     WriteIniValue(settings, "Default", "LastFile", page);
 
-    startup.restoreDocumentState();
+    restore(startup);
 
     const bool pageThere = status != PictureLoadStatus::Missing;
-    EXPECT_EQ(root.folder(), pageThere ? archive : stored);
-    EXPECT_EQ(root.fileName(), pageThere ? "brief.jpg" : "");
-    EXPECT_EQ(storedFolder(), root.folder());
-    ASSERT_EQ(root.hasPicture(), status == PictureLoadStatus::Loaded);
-    if (root.hasPicture()) {
-        EXPECT_TRUE(root.Picture2()->stretch());
-        EXPECT_EQ(root.Picture1()->picture(), root.picture());
-    }
+    EXPECT_EQ(state.folder(), pageThere ? archive : stored);
+    EXPECT_EQ(state.fileName(), pageThere ? "brief.jpg" : "");
+    EXPECT_EQ(storedFolder(), state.folder());
+    EXPECT_EQ(state.hasPage(), status == PictureLoadStatus::Loaded);
     std::vector<QString> said;
     for (const MessageBoxRequest& box : fakes.messages->shown()) said.push_back(box.text);
     EXPECT_EQ(said, status == PictureLoadStatus::NoAnswer
@@ -148,35 +154,24 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileTest,
                                            LastFileRow{"Gone", PictureLoadStatus::Missing}),
                          test::byName);
 
+// The pause is a timer: the window's thread serves events meanwhile.
 TEST_F(StartupTest, WindowAppearsCentredAfterTheOneSecondPauseWithTheHourglass) {
     fakes.screen->sizeTwips = QSize(1600 * 15, 1200 * 15);
     fakes.messages->answer(MessageAnswer::Cancel);
-    const double started = fakes.clock->now;
-    bool visibleDuringPause = true;
-    PointerShape pointerDuringPause = PointerShape::Default;
-    fakes.events->onWait = [&](int) {
-        visibleDuringPause = root.isVisible();
-        pointerDuringPause = fakes.pointer->current();
-    };
-    startup.run();
+    QElapsedTimer clock;
+    clock.start();
+    bool done = false;
+    startup.run(*state.startCommand(), [&done] { done = true; });
+    EXPECT_FALSE(root.isVisible());
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Hourglass);
+    EXPECT_TRUE(state.commandRunning()) << "a click during the pause would start a command";
 
-    EXPECT_FALSE(visibleDuringPause);
-    EXPECT_EQ(pointerDuringPause, PointerShape::Hourglass);
-    EXPECT_GE(fakes.clock->now - started, 1.0);
+    ASSERT_TRUE(test::waitUntil([&done] { return done; }));
+    EXPECT_GE(clock.elapsed(), 990);  // a millisecond of rounding either side
     EXPECT_TRUE(root.isVisible());
+    EXPECT_FALSE(state.commandRunning());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
     EXPECT_LE((root.frameGeometry().center() - QPoint(800, 600)).manhattanLength(), 4);
-}
-
-// Started half a second before midnight, the pause ends about half a second after it.
-TEST(WaitSecondsTest, WaitsTheFullTimeAcrossMidnight) {
-    FakeClock clock;
-    FakeEventLoop events;
-    clock.now = 86399.5;
-    clock.step = 0.05;
-    WaitSeconds(1.0, clock, events);
-    EXPECT_GE(clock.now, 0.5);
-    EXPECT_LT(clock.now, 1.0);
 }
 
 }  // namespace
