@@ -190,7 +190,8 @@ struct MainWindowPlaces {
 };
 MainWindowPlaces mainWindowPlaces() {
     FakePlatform fakes;
-    const Root root(fakes.services);
+    State state;
+    const Root root(state, fakes.services);
     return {root.tBilddatei()->geometry().center(), root.bScannen()->geometry().center()};
 }
 
