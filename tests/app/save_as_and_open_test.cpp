@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "files/document_files.h"
 #include "platform/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/fakes/never_answering_path.h"
@@ -19,19 +20,21 @@ class OpenTest : public AppFixture {
         QDir().mkpath(akten);
         fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
     }
+    void open() { files.TwainLoad(*state.startCommand()); }
     QString akten = temp.path() + "/Akten";
+    DocumentFiles files{state, fakes.services, settings};
 };
 using SaveAsTest = OpenTest;
 
 TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASourceIsChosen) {
-    root.setScannerFlag("1");
-    root.setPage(Page(page()));
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.setPage(Page(page()));
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
 
     root.BVerwaltung()->click();
 
-    EXPECT_EQ(root.folder(), akten + "/");
-    EXPECT_EQ(root.fileName(), "antrag.jpg");
+    EXPECT_EQ(state.folder(), akten + "/");
+    EXPECT_EQ(state.fileName(), "antrag.jpg");
     EXPECT_EQ(ReadIniValue(settings, "Default", "Ordner"), akten + "/");
     EXPECT_TRUE(fakes.messages->shown().empty());
 
@@ -42,17 +45,17 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASo
 }
 
 TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
-    root.setScannerFlag("0");
-    root.setPage(Page(page()));
+    state.setScannerChoice(ScannerChoice::None);
+    state.setPage(Page(page()));
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.messages->answer(MessageAnswer::No);
-    app.BVerwaltung_Click();
+    root.BVerwaltung()->click();
     EXPECT_FALSE(QFile::exists(akten + "/antrag.jpg"));
     fakes.messages->answer(MessageAnswer::Yes);
-    app.BVerwaltung_Click();
+    root.BVerwaltung()->click();
     EXPECT_TRUE(QFile::exists(akten + "/antrag.jpg"));
-    EXPECT_EQ(root.scannerFlag(), "0");
+    EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
 
     const MessageBoxRequest& question = fakes.messages->shown().at(0);
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
@@ -64,28 +67,25 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     QApplication::setActiveWindow(&root);
     fakes.dialogs->answerFile(akten + "/brief.jpg");
 
-    app.TwainLoad();
+    open();
 
-    EXPECT_EQ(root.picture(), page(50, 70, qRgb(9, 9, 9)));
-    EXPECT_EQ(root.folder(), akten + "/");
-    EXPECT_EQ(root.fileName(), "brief.jpg");
+    EXPECT_EQ(state.page().picture(), page(50, 70, qRgb(9, 9, 9)));
+    EXPECT_EQ(state.folder(), akten + "/");
+    EXPECT_EQ(state.fileName(), "brief.jpg");
     EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
     EXPECT_FALSE(QFile::exists(settings));
 
     EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, documents);
 }
 
-// A cancelled open has hidden the no-preview notice already; the timer brings it back.
-TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothingButOpenHidesTheNoticeUntilTheNextTick) {
+TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothing) {
     root.show();
-    root.setFileName("alt.jpg");
-    app.BVerwaltung_Click();
-    app.TwainLoad();
-    EXPECT_EQ(root.folder(), documents);
-    EXPECT_EQ(root.fileName(), "alt.jpg");
+    state.setFileName("alt.jpg");
+    root.BVerwaltung()->click();
+    open();
+    EXPECT_EQ(state.folder(), documents);
+    EXPECT_EQ(state.fileName(), "alt.jpg");
     EXPECT_FALSE(QFile::exists(settings));
-    EXPECT_FALSE(root.RVorhanden()->isVisible());
-    root.Timer1_Timer();
     EXPECT_TRUE(root.RVorhanden()->isVisible());
 }
 
@@ -94,11 +94,11 @@ TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
     NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
     fakes.services.folder = std::make_unique<FolderWorkerClient>(
         FolderWorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
-    root.setPage(Page(page()));
+    state.setPage(Page(page()));
     fakes.dialogs->answerFile(fifo.path());
-    app.TwainLoad();
-    EXPECT_EQ(root.picture(), page());
-    EXPECT_EQ(root.fileName(), "rohr.jpg");
+    open();
+    EXPECT_EQ(state.page().picture(), page());
+    EXPECT_EQ(state.fileName(), "rohr.jpg");
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
@@ -111,13 +111,13 @@ struct UnopenedRow {
 class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterface<UnopenedRow> {};
 
 TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
-    root.setPage(Page(page()));
+    state.setPage(Page(page()));
     fakes.pictures->failures[akten + "/brief.jpg"] = GetParam().status;
     fakes.dialogs->answerFile(akten + "/brief.jpg");
-    app.TwainLoad();
+    open();
 
-    EXPECT_EQ(root.picture(), page());
-    EXPECT_EQ(root.fileName(), "brief.jpg");
+    EXPECT_EQ(state.page().picture(), page());
+    EXPECT_EQ(state.fileName(), "brief.jpg");
     if (!GetParam().secondLine) {
         EXPECT_TRUE(fakes.messages->shown().empty());
         return;

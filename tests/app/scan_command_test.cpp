@@ -13,26 +13,23 @@ namespace {
 
 class ScanCommandTest : public AppFixture {};
 
-// The choice shows the hidden window; a later choice needs no hint.
+// A later choice needs no hint.
 TEST_F(ScanCommandTest,
        HintOnlyBeforeTheFirstChoiceAndCancelAtTheInsertPromptNeitherScansNorStores) {
-    ASSERT_EQ(root.scannerFlag(), "-1");
-    root.setFileName("seite1.jpg");
-    bool visibleDuringChoice = false;
-    fakes.scanner->onSelect = [&] { visibleDuringChoice = root.isVisible(); };
+    ASSERT_EQ(state.scannerChoice(), ScannerChoice::NotYetAsked);
+    state.setFileName("seite1.jpg");
     fakes.scanner->answerSelection(7);
     fakes.scanner->deliverPage(page());
-    app.bScannen_Click();
-    EXPECT_TRUE(visibleDuringChoice);
+    root.bScannen()->click();
     ASSERT_GE(fakes.messages->shown().size(), 2u);
     EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
-    EXPECT_EQ(root.scannerFlag(), "1");
+    EXPECT_EQ(state.scannerChoice(), ScannerChoice::Chosen);
 
-    root.setScannerFlag("0");
-    root.setFileName("seite2.jpg");
+    state.setScannerChoice(ScannerChoice::None);
+    state.setFileName("seite2.jpg");
     fakes.scanner->answerSelection(1);
     fakes.messages->answer(MessageAnswer::Cancel);
-    app.bScannen_Click();
+    root.bScannen()->click();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{
                   "Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ",
@@ -42,17 +39,17 @@ TEST_F(ScanCommandTest,
 }
 
 TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
-    root.setScannerFlag("0");
-    root.setFileName("brief.jpg");
+    state.setScannerChoice(ScannerChoice::None);
+    state.setFileName("brief.jpg");
     root.show();
     QApplication::setActiveWindow(&root);
     fakes.scanner->answerSelection(0);
 
-    app.bScannen_Click();
+    root.bScannen()->click();
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.endsWith("wurde abgebrochen."));
-    EXPECT_EQ(root.scannerFlag(), "0");
+    EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
 }
@@ -61,7 +58,7 @@ struct AcquisitionRow {
     const char* name;
     AcquireOutcome outcome;
     bool delivered;
-    const char* flagAfter;  // a lost scanner must be chosen again
+    ScannerChoice choiceAfter;  // a lost scanner must be chosen again
 };
 
 class AcquisitionOutcomeTest : public ScanCommandTest,
@@ -71,40 +68,41 @@ class AcquisitionOutcomeTest : public ScanCommandTest,
 // program takes it while the lost scanner's message waits.
 TEST_P(AcquisitionOutcomeTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALostScanner) {
     const AcquisitionRow& row = GetParam();
-    root.setScannerFlag("1");
-    root.setFileName("brief.jpg");
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.setFileName("brief.jpg");
     const QImage older = page(8, 8, qRgb(0, 255, 0));
     const QImage foreign = page(9, 9, qRgb(1, 2, 3));
-    root.setPage(Page(older));
+    state.setPage(Page(older));
     fakes.scanner->deliverPage(row.delivered ? page() : QImage(), row.outcome);
     fakes.scanner->afterAcquire = [&] { fakes.clipboard->setImage(foreign); };
 
-    app.bScannen_Click();
+    root.bScannen()->click();
 
-    EXPECT_EQ(root.picture(), row.delivered ? page() : older);
+    EXPECT_EQ(state.page().picture(), row.delivered ? page() : older);
     ASSERT_EQ(fakes.pageWriter.writes.size(), row.delivered ? 1u : 0u);
     for (const RecordedWrite& write : fakes.pageWriter.writes) EXPECT_EQ(write.picture, page());
     EXPECT_EQ(fakes.messages->shown().size(), row.delivered ? 1u : 0u);
-    EXPECT_EQ(root.scannerFlag(), row.flagAfter);
+    EXPECT_EQ(state.scannerChoice(), row.choiceAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, AcquisitionOutcomeTest,
-    ::testing::Values(AcquisitionRow{"Cancelled", AcquireOutcome::Cancelled, false, "1"},
-                      AcquisitionRow{"ScannerLost", AcquireOutcome::ScannerLost, false, "0"},
-                      AcquisitionRow{"ScannerLostRightAfterAFullPage",
-                                     AcquireOutcome::NewPageScannerLost, true, "0"}),
+    ::testing::Values(
+        AcquisitionRow{"Cancelled", AcquireOutcome::Cancelled, false, ScannerChoice::Chosen},
+        AcquisitionRow{"ScannerLost", AcquireOutcome::ScannerLost, false, ScannerChoice::None},
+        AcquisitionRow{"ScannerLostRightAfterAFullPage", AcquireOutcome::NewPageScannerLost, true,
+                       ScannerChoice::None}),
     test::byName);
 
 // Page two finds page one's name taken and goes through save as to a new one.
 TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
-    root.setScannerFlag("1");
-    root.setFileName("akte.jpg");
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.setFileName("akte.jpg");
     fakes.scanner->deliverPage(page(10, 10, qRgb(255, 0, 0)));
     fakes.scanner->deliverPage(page(10, 10, qRgb(0, 0, 255)));
     fakes.dialogs->answerFile(documents + "akte2.jpg");
 
-    app.bAssistent_Click();
+    root.bAssistent()->click();
 
     EXPECT_TRUE(root.mnuSeite2()->isChecked());
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
@@ -119,8 +117,8 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
 // The folder does not say whether the name is free: the user is told which folder,
 // and may try again, store elsewhere, or leave the page in the scanner.
 TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoScan) {
-    root.setScannerFlag("1");
-    root.setFileName("brief.jpg");
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.setFileName("brief.jpg");
     const QString said =
         "Der Ordner \u201E" + documents +
         "\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.\n"
@@ -129,7 +127,7 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
 
     fakes.folder->unansweredQuestions = 1;
     fakes.messages->answer(MessageAnswer::Cancel);
-    app.bScannen_Click();
+    root.bScannen()->click();
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     ASSERT_EQ(messageTexts(), std::vector<QString>{said});
     EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::RetryElsewhereCancel);
@@ -137,7 +135,7 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     fakes.folder->unansweredQuestions = 1;
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.scanner->deliverPage(page());
-    app.bScannen_Click();
+    root.bScannen()->click();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
 
@@ -147,7 +145,7 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(elsewhere + "/brief2.jpg");
     fakes.scanner->deliverPage(page());
-    app.bScannen_Click();
+    root.bScannen()->click();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, elsewhere + "/brief2.jpg");
 }
@@ -155,8 +153,8 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
 // While a command waits, the window's other commands do not start inside it;
 // closing the window ends the program at once.
 TEST_F(ScanCommandTest, ControlsStartNoCommandInsideARunningOneAndClosingEndsAtOnce) {
-    root.setScannerFlag("1");
-    root.setFileName("brief.jpg");
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.setFileName("brief.jpg");
     fakes.scanner->deliverPage(page());
     fakes.scanner->deliverPage(page());
     int boxes = 0;
@@ -174,7 +172,7 @@ TEST_F(ScanCommandTest, ControlsStartNoCommandInsideARunningOneAndClosingEndsAtO
     EXPECT_EQ(fakes.scanner->acquireCalls, 1);
     EXPECT_TRUE(fakes.dialogs->calls().empty());
     EXPECT_TRUE(fakes.printer->printedDocNames().empty());
-    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(state.hasPage());
     EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
     EXPECT_TRUE(fakes.process->quits.empty());
 

@@ -1,5 +1,6 @@
 #include <cerrno>
 
+#include "files/document_files.h"
 #include "tests/app/app_fixture.h"
 #include "widgets/image_control.h"
 
@@ -9,8 +10,8 @@ namespace {
 class StoreTest : public AppFixture {
   protected:
     StoreTest() {
-        root.setScannerFlag("1");
-        root.setPage(Page(page()));
+        state.setScannerChoice(ScannerChoice::Chosen);
+        state.setPage(Page(page()));
     }
 
     static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
@@ -18,15 +19,16 @@ class StoreTest : public AppFixture {
                "\nVersuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
                "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.";
     }
+    DocumentFiles files{state, fakes.services, settings};
 };
 
 // No page to store, so no reason to ask for the name that is missing.
 TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
-    root.setScannerFlag("0");
-    app.TwainCopy();
-    root.setScannerFlag("1");
-    root.clearPage();
-    app.TwainCopy();
+    state.setScannerChoice(ScannerChoice::None);
+    files.TwainCopy();
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.clearPage();
+    files.TwainCopy();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
@@ -36,10 +38,10 @@ TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
 // message is shown for the first four stores only.
 TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillReported) {
     WriteIniValue(settings, "Default", "Tips", "3");
-    root.setFolder(documents.chopped(1));
+    state.setFolder(documents.chopped(1));
     for (const char* name : {"seiteBMP", "bmp.jpg"}) {
-        root.setFileName(name);
-        app.TwainCopy();
+        state.setFileName(name);
+        files.TwainCopy();
     }
     const std::vector<RecordedWrite>& writes = fakes.pageWriter.writes;
     ASSERT_EQ(writes.size(), 2u);
@@ -55,26 +57,26 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillRep
 
 TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrite) {
     const QString gone = temp.path() + "/weg/";
-    root.setFolder(gone);
-    root.setFileName("brief.jpg");
-    app.TwainCopy();  // the folder chooser is cancelled
+    state.setFolder(gone);
+    state.setFileName("brief.jpg");
+    files.TwainCopy();  // the folder chooser is cancelled
     EXPECT_EQ(messageTexts(), std::vector<QString>{failureText("Der Ordner ist nicht vorhanden.")});
 
     QDir().mkpath(temp.path() + "/Neu");
     fakes.dialogs->answerFolder(temp.path() + "/Neu");
-    app.TwainCopy();
+    files.TwainCopy();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
 }
 
 // A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.
 TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     putFile(documents + "brief.jpg", "old page");
-    app.TwainCopy();
+    files.TwainCopy();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed
-    app.TwainCopy();
+    files.TwainCopy();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{kNameTaken, kNameTaken, successText("brief.jpg")}));
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
@@ -84,9 +86,9 @@ TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
 // The store was checked free, yet a file appeared before the write: it is not replaced.
 TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     WriteIniValue(settings, "Default", "Tips", "1");
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::AlreadyExists, 0}};
-    app.TwainCopy();  // an unscripted failure box is cancelled
+    files.TwainCopy();  // an unscripted failure box is cancelled
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& box = fakes.messages->shown()[0];
@@ -97,14 +99,14 @@ TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
     EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(tips(), "1");
-    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(state.hasPage());
 }
 
 // Only Abbrechen gives the page up: a save dialog left without a choice asks again.
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const QString elsewhere = temp.path() + "/Stick/";
     QDir().mkpath(elsewhere);
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC},
                                  {PageWriteStatus::WriteFailed, EROFS}};
     fakes.messages->answer(MessageAnswer::Retry);
@@ -112,7 +114,7 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(std::nullopt);
     fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
-    app.TwainCopy();
+    files.TwainCopy();
 
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
     EXPECT_EQ(messageTexts(),
@@ -128,35 +130,35 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
 // The folder's checks before the write that get no answer are neither "missing"
 // nor "free": the user hears which folder, and only Abbrechen gives the page up.
 TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     const QString unanswered = failureText("Der Ordner \u201E" + documents +
                                            "\u201C antwortet nicht, zum Beispiel ein nicht "
                                            "erreichbares Netzlaufwerk.");
     fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Cancel);
-    app.TwainCopy();
+    files.TwainCopy();
     EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
-    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(state.hasPage());
 
     fakes.folder->unansweredQuestions = 2;  // the folder, then the name
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Retry);
-    app.TwainCopy();
+    files.TwainCopy();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
 }
 
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
-    root.setFileName("");
-    app.TwainCopy();
+    state.setFileName("");
+    files.TwainCopy();
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
 
     fakes.dialogs->answerFile(documents + "neu.jpg");
-    app.TwainCopy();
+    files.TwainCopy();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "neu.jpg");
 }
