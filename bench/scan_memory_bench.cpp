@@ -470,7 +470,8 @@ int main(int argc, char** argv) {
                                 state.page().picture().cacheKey() != lastPage);
     });
     watchdog.step("choosing the scanner", 120s);
-    if (app.TwainQuelle() == 0) fail("no scanner was chosen");
+    root.bAnzeigen()->click();  // with an empty preview on page 1: the scanner choice
+    if (state.scannerChoice() != ornavex::ScannerChoice::Chosen) fail("no scanner was chosen");
     // Idle: the window with no page yet, the scanner worker up after its search,
     // the folder worker up after its first call.
     watchdog.step("settling at idle", 30s);
