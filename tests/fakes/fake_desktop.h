@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 #include "platform/clipboard.h"
