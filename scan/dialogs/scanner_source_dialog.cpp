@@ -26,7 +26,6 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
       remembered_(std::move(remembered)) {
     if (preferred_.isEmpty() && remembered_) preferred_ = remembered_->name;
     setWindowTitle(QStringLiteral("Scanner auswählen"));
-    setModal(true);
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("geraeteListe"));
     list_->setHeaderLabels(

@@ -2,9 +2,11 @@
 #include <sys/mman.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -16,6 +18,8 @@
 #include <QTreeWidget>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "platform/qt_desktop.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
@@ -36,19 +40,52 @@ using test::useFaultBackend;
 using test::useTestDevice;
 using test::waitUntil;
 
-// Runs the step on the modal dialog of that kind once it is up; the watch ends
-// with the scope, so it never reaches into a later test.
+constexpr int kAnswerMs = 30000;
+
+// The shown dialog of that kind, if one is up.
+template <typename Dialog>
+Dialog* shownDialog() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<Dialog*>(window); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Runs the step on the dialog of that kind once it is up; the watch ends with
+// the scope, so it never reaches into a later test.
 template <typename Dialog>
 void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
     auto* timer = new QTimer(&scope);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
-        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+        if (auto* dialog = shownDialog<Dialog>()) {
             timer->deleteLater();
             timer->stop();
             step(*dialog);
         }
     });
     timer->start(20);
+}
+
+// What an ask handed to its handler, and how often.
+template <typename Result>
+struct Answer {
+    std::optional<Result> value;
+    int count = 0;
+};
+
+// Asks and waits, within a bound, for the answer, which must not come inside the ask.
+template <typename Result>
+std::shared_ptr<Answer<Result>> answerOf(
+    const std::function<void(std::function<void(Result)>)>& ask) {
+    auto answer = std::make_shared<Answer<Result>>();
+    ask([answer](Result result) {
+        answer->value = std::move(result);
+        ++answer->count;
+    });
+    EXPECT_FALSE(answer->value.has_value()) << "answered before the ask returned";
+    EXPECT_TRUE(waitUntil([&] { return answer->value.has_value(); }, kAnswerMs));
+    return answer;
 }
 
 QPushButton* button(QWidget& dialog, const QString& text) {
@@ -75,14 +112,26 @@ void chooseWhenListed(ScannerSourceDialog& dialog, const QString& device) {
 
 class ScannerDialogsTest : public ::testing::Test {
   protected:
+    ScannerDialogsTest() { library.setOwner(&owner); }
     void SetUp() override { useTestDevice(); }
     void TearDown() override { useTestDevice(); }
 
     void choose(const QString& device) {
         whenShown<ScannerSourceDialog>(
             scope, [device](ScannerSourceDialog& dialog) { chooseWhenListed(dialog, device); });
-        ASSERT_NE(library.selectImageSource(&owner), 0);
+        ASSERT_NE(selectSource(library), 0);
         ASSERT_EQ(library.chosenDevice(), device);
+    }
+
+    static int selectSource(SaneScannerLibrary& from) {
+        const auto answer = answerOf<int>([&](auto then) { from.askImageSource(then); });
+        return answer->value.value_or(-1);
+    }
+
+    Acquisition acquireNow() {
+        const auto answer =
+            answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+        return answer->value.value_or(Acquisition{});
     }
 
     // Presses "Scannen" once the acquisition dialog is up, after the step.
@@ -91,7 +140,7 @@ class ScannerDialogsTest : public ::testing::Test {
             if (step) step(dialog);
             button(dialog, "Scannen")->click();
         });
-        return library.acquire(&owner);
+        return acquireNow();
     }
 
     // Answers the next login with user "scan"; the dialog's texts are added to asked.
@@ -137,7 +186,7 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWh
         ASSERT_TRUE(button(dialog, "OK")->isEnabled());
         button(dialog, "OK")->click();
     });
-    EXPECT_NE(next.selectImageSource(&owner), 0);
+    EXPECT_NE(selectSource(next), 0);
     EXPECT_EQ(next.chosenDevice(), "test:1");
 
     // A scanner no longer there stays in the list, greyed and said to be missing.
@@ -155,13 +204,13 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWh
         }
         button(dialog, "Abbrechen")->click();
     });
-    EXPECT_EQ(next.selectImageSource(&owner), 0);
+    EXPECT_EQ(selectSource(next), 0);
     EXPECT_EQ(missing, "Gerät – nicht gefunden");
     EXPECT_FALSE(missingEnabled);
 }
 
 TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettingsForTheNextPage) {
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::NoSource);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::NoSource);
     choose("test:1");
 
     clipboard.setImage(QImage(5, 5, QImage::Format_RGB888));
@@ -196,11 +245,11 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
         button(dialog, "Abbrechen")->click();
     };
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution + "|" + mode, "75 dpi|Graustufen");
     choose("test:0");
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution, "300 dpi");
 }
 
@@ -215,7 +264,7 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
         button(dialog, "Neu suchen")->click();
         chooseWhenListed(dialog, "ornavexfault:0");
     });
-    EXPECT_NE(library.selectImageSource(&owner), 0);
+    EXPECT_NE(selectSource(library), 0);
     EXPECT_TRUE(stateWhenHung.startsWith("Die Suche nach Scannern hat zu lange gedauert"))
         << stateWhenHung.toStdString();
 
@@ -226,7 +275,7 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
         closing.start();
         button(dialog, "Abbrechen")->click();
     });
-    EXPECT_EQ(library.selectImageSource(&owner), 0);
+    EXPECT_EQ(selectSource(library), 0);
     // Before the search's own deadline, or the cancel was not what ended it.
     EXPECT_LT(closing.elapsed(), quickDeadlines().search.count());
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
@@ -278,7 +327,7 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFills
         button(dialog, "Scannen")->click();
         QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
     });
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
 
     // A page whose end is already on its way when Abbrechen comes is given up all the same.
@@ -316,16 +365,70 @@ TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
     chooseFaultDevice("open=hang");
     whenShown<QProgressDialog>(scope,
                                [](QProgressDialog& note) { button(note, "Abbrechen")->click(); });
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty()) << "the open's deadline came first";
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
+}
+
+// Stands in for the main window: counts the close requests that reach it.
+class MainWindowStandIn : public QWidget {
+  public:
+    int closeRequests = 0;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        ++closeRequests;
+        event->accept();
+    }
+};
+
+// Qt drops a window manager's close request to a window that a modal dialog blocks; the
+// program's end must never wait for a scanner. Each answer comes once.
+TEST_F(ScannerDialogsTest, AClosedMainWindowIsReachedWhileTheScannerDialogsAreUp) {
+    MainWindowStandIn window;
+    library.setOwner(&window);
+    const auto closeReachesTheWindow = [&window](const char* stage) {
+        window.show();
+        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << stage;
+        const int before = window.closeRequests;
+        EXPECT_TRUE(window.close()) << stage;
+        EXPECT_EQ(window.closeRequests, before + 1) << stage;
+    };
+    misbehave("open=hang");
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        closeReachesTheWindow("choice");
+        chooseWhenListed(dialog, "ornavexfault:0");
+    });
+    EXPECT_EQ(selectSource(library), 1);
+
+    whenShown<QProgressDialog>(scope, [&](QProgressDialog& note) {
+        closeReachesTheWindow("open note");
+        button(note, "Abbrechen")->click();
+    });
+    const auto cancelled =
+        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+    EXPECT_EQ(cancelled->value.value_or(Acquisition{}).outcome, AcquireOutcome::Cancelled);
+
+    misbehave("");
+    whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& dialog) {
+        closeReachesTheWindow("acquisition dialog");
+        button(dialog, "Scannen")->click();
+    });
+    const auto scanned =
+        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+    EXPECT_EQ(scanned->value.value_or(Acquisition{}).outcome, AcquireOutcome::NewPage);
+    // Late second answers would arrive from the event loop too.
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(cancelled->count, 1);
+    EXPECT_EQ(scanned->count, 1);
+    library.setOwner(&owner);
 }
 
 TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScannerOnlyWithTheRightPassword) {
     chooseFaultDevice("open=auth");
     QString asked;
     logInWhenAsked("falsch", asked);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Failed);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Failed);
     EXPECT_TRUE(asked.contains("„ornavexfault:0“")) << asked.toStdString();
     ASSERT_EQ(messages.shown().size(), 1u);
     const QString refused = messages.shown().front().text;
