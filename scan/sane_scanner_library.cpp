@@ -110,16 +110,16 @@ bool SaneScannerLibrary::sourceDialogEnded(ScannerSourceDialog& dialog, int resu
     if (dialog.chosenDevice() != deviceName_) settings_ = ScanSettings();
     deviceName_ = dialog.chosenDevice();
     deviceLabel_ = dialog.chosenLabel();
-    networkDevice_ = isNetworkDevice({deviceName_, {}, {}, {}});
-    if (const std::optional<SaneDeviceInfo> chosen = dialog.chosenInfo()) {
-        networkDevice_ = isNetworkDevice(*chosen);
-        remember(*chosen);
-    }
+    chosenInfo_ = dialog.chosenInfo().value_or(SaneDeviceInfo{deviceName_, {}, {}, {}});
+    networkDevice_ = isNetworkDevice(chosenInfo_);
+    if (dialog.chosenInfo()) remember(chosenInfo_);
     return true;
 }
 
 void SaneScannerLibrary::askAcquire(std::function<void(Acquisition)> then) {
     acquired_ = std::move(then);
+    reopened_ = false;
+    rematched_ = false;
     if (deviceName_.isEmpty()) {
         deliver({AcquireOutcome::NoSource, {}});
         return;
@@ -143,6 +143,7 @@ void SaneScannerLibrary::openChosen() {
 }
 
 void SaneScannerLibrary::showOpenNote() {
+    if (openNote_) return;  // a second try goes on under the same note
     auto* note =
         new QProgressDialog(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
                             cancelCaption(), 0, 0, owner_);
@@ -174,11 +175,59 @@ void SaneScannerLibrary::endOpenWait() {
 }
 
 void SaneScannerLibrary::opened(DeviceStatus status, const std::vector<SaneOptionInfo>& options) {
-    endOpenWait();
     if (status == DeviceStatus::Good) {
+        endOpenWait();
         showAcquireDialog(options);
         return;
     }
+    // A scanner server that restarted leaves the driver a dead connection; a fresh worker
+    // connects anew.
+    if (status == DeviceStatus::IoError && reopenNetworkScanner()) return;
+    // The scanner is there but refuses or is in use: looking for it elsewhere cannot help.
+    const bool present = status == DeviceStatus::AccessDenied || status == DeviceStatus::Busy;
+    if (!networkDevice_ && !present && !rematched_) {
+        rematched_ = true;
+        searchForReplugged(status);
+        return;
+    }
+    endOpenWait();
+    tellOpenFailure(status);
+}
+
+bool SaneScannerLibrary::reopenNetworkScanner() {
+    if (!networkDevice_ || reopened_) return false;
+    reopened_ = true;
+    client_.stopWorker();
+    // From the event loop: the failure arrives inside the client's reading.
+    QTimer::singleShot(0, &newStep(), [this] { openChosen(); });
+    return true;
+}
+
+// A USB scanner plugged in again has a new name: a search finds it by its make, and
+// exactly one match is taken without a word.
+void SaneScannerLibrary::searchForReplugged(DeviceStatus failure) {
+    QObject& step = newStep();
+    QObject::connect(&client_, &ScannerClient::devicesFound, &step,
+                     [this, failure](DeviceStatus, const std::vector<SaneDeviceInfo>& devices) {
+                         const SaneDeviceInfo* again = replugged(chosenInfo_, devices);
+                         if (!again) {
+                             endOpenWait();
+                             tellOpenFailure(failure);
+                             return;
+                         }
+                         deviceName_ = again->name;
+                         chosenInfo_ = *again;
+                         remember(chosenInfo_);
+                         openChosen();
+                     });
+    QObject::connect(&client_, &ScannerClient::workerLost, &step, [this, failure](WorkerLoss) {
+        endOpenWait();
+        tellOpenFailure(failure);
+    });
+    client_.searchDevices();
+}
+
+void SaneScannerLibrary::tellOpenFailure(DeviceStatus status) {
     // Told from the event loop: the answer arrives inside the client's reading.
     QTimer::singleShot(0, &client_, [this, status] {
         messages_.ask({messageTitle(),
@@ -192,6 +241,8 @@ void SaneScannerLibrary::opened(DeviceStatus status, const std::vector<SaneOptio
 }
 
 void SaneScannerLibrary::openLost(WorkerLoss loss) {
+    // A driver that died on a dead connection to its server: the fresh worker reconnects.
+    if (loss == WorkerLoss::Crashed && reopenNetworkScanner()) return;
     endOpenWait();
     finish({AcquireOutcome::ScannerLost, {}}, loss);
 }

@@ -56,6 +56,9 @@ class SaneScannerLibrary : public ScannerLibrary {
     void openNoteCancelled();
     void opened(DeviceStatus status, const std::vector<SaneOptionInfo>& options);
     void openLost(WorkerLoss loss);
+    bool reopenNetworkScanner();
+    void searchForReplugged(DeviceStatus failure);
+    void tellOpenFailure(DeviceStatus status);
     void endOpenWait();
     void showAcquireDialog(const std::vector<SaneOptionInfo>& options);
     void acquireDialogEnded(ScannerAcquireDialog& dialog, int outcome);
@@ -76,6 +79,7 @@ class SaneScannerLibrary : public ScannerLibrary {
     ScannerClient client_;
     QPointer<QWidget> owner_;
     QString deviceName_;
+    SaneDeviceInfo chosenInfo_;
     QString deviceLabel_;
     bool networkDevice_ = false;
     ScanSettings settings_;
@@ -83,6 +87,8 @@ class SaneScannerLibrary : public ScannerLibrary {
 
     // The acquisition under way: its handler, and what its current step listens with.
     std::function<void(Acquisition)> acquired_;
+    bool reopened_ = false;   // a network scanner's open was tried once more
+    bool rematched_ = false;  // a scanner whose open failed was looked for under a new name
     std::unique_ptr<QObject> step_;
     QPointer<QProgressDialog> openNote_;
     QPointer<ScannerSourceDialog> sourceDialog_;

@@ -1,18 +1,26 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -283,26 +291,35 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
 
 struct TroubleRow {
     const char* name;
-    const char* faults;
+    const char* faults;  // %1: a file of the test's own, for faults that come once
     AcquireOutcome outcome;
-    const char* messageStart;
+    const char* messageStart;  // empty: nothing is said
 };
 
 class ScannerTroubleTest : public ScannerDialogsTest,
                            public ::testing::WithParamInterface<TroubleRow> {};
 
 TEST_P(ScannerTroubleTest, TellsTheUserAndKeepsAPageThatHadArrived) {
-    chooseFaultDevice(GetParam().faults);
+    const QByteArray faults =
+        QString::fromUtf8(GetParam().faults).arg(folder.filePath("once")).toUtf8();
+    chooseFaultDevice(faults.constData());
     clipboard.setImage(QImage());
     EXPECT_EQ(acquire().outcome, GetParam().outcome);
+    const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
+    const bool page = kept || GetParam().outcome == AcquireOutcome::NewPage;
+    EXPECT_EQ(clipboard.image().size(), page ? QSize(200, 300) : QSize(0, 0));
+    if (*GetParam().messageStart == '\0') {
+        EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+        return;
+    }
     ASSERT_EQ(messages.shown().size(), 1u);
     const QString message = messages.shown().front().text;
     EXPECT_TRUE(message.startsWith(GetParam().messageStart)) << message.toStdString();
-    const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
-    EXPECT_EQ(clipboard.image().size(), kept ? QSize(200, 300) : QSize(0, 0));
     EXPECT_EQ(message.contains("bleibt erhalten"), kept);
 }
 
+// A network scanner whose open fails for its connection, or whose driver dies opening it, is
+// opened once more by a fresh worker before anything is said.
 INSTANTIATE_TEST_SUITE_P(
     Rows, ScannerTroubleTest,
     ::testing::Values(
@@ -316,8 +333,185 @@ INSTANTIATE_TEST_SUITE_P(
                    "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
         TroubleRow{"NetworkScannerFails", "get_devices=network,read=fail", AcquireOutcome::Failed,
                    "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die "
-                   "Netzwerkverbindung"}),
+                   "Netzwerkverbindung"},
+        TroubleRow{"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%1",
+                   AcquireOutcome::NewPage, ""},
+        TroubleRow{"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%1",
+                   AcquireOutcome::NewPage, ""},
+        TroubleRow{"NetworkOpenFailsAgain", "get_devices=network,open=fail", AcquireOutcome::Failed,
+                   "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie "
+                   "Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die Netzwerkverbindung"},
+        TroubleRow{"NetworkDriverDiesAgainOpening", "get_devices=network,open=crash",
+                   AcquireOutcome::ScannerLost,
+                   "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."}),
     test::byName);
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+struct RepluggedRow {
+    const char* name;
+    const char* namesAfter;  // the devices the search finds once the scanner is plugged in again
+    AcquireOutcome outcome;
+};
+
+class ScannerRepluggedTest : public ScannerDialogsTest,
+                             public ::testing::WithParamInterface<RepluggedRow> {
+  protected:
+    // The fault backend's devices are named after the lines of a file, as USB scanners are
+    // after their bus and device number.
+    void useUsbNames(const QByteArray& names) {
+        writeFile(usbNames, names);
+        const QByteArray faults = "usb=" + usbNames.toUtf8();
+        misbehave(faults.constData());
+    }
+
+    const QString usbNames = folder.filePath("usb");
+};
+
+// Taken without a word when exactly one device of the same driver, vendor and model is there;
+// otherwise the user is told as before.
+TEST_P(ScannerRepluggedTest, AChosenUsbScannerPluggedInAgainIsFoundUnderItsNewName) {
+    useUsbNames("libusb:001:004\n");
+    choose("ornavexfault:libusb:001:004");
+    writeFile(usbNames, GetParam().namesAfter);
+    EXPECT_EQ(acquire().outcome, GetParam().outcome);
+    if (GetParam().outcome != AcquireOutcome::NewPage) {
+        ASSERT_EQ(messages.shown().size(), 1u);
+        EXPECT_TRUE(messages.shown().front().text.contains("kann nicht geöffnet werden"));
+        return;
+    }
+    EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+    EXPECT_EQ(library.chosenDevice(), "ornavexfault:libusb:001:005");
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
+              "ornavexfault:libusb:001:005\tOrnavex\tStörgerät");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScannerRepluggedTest,
+    ::testing::Values(RepluggedRow{"OneMatch", "libusb:001:005\n", AcquireOutcome::NewPage},
+                      RepluggedRow{"TwoMatches", "libusb:001:005\nlibusb:001:006\n",
+                                   AcquireOutcome::Failed},
+                      RepluggedRow{"NoneLeft", "", AcquireOutcome::Failed}),
+    test::byName);
+
+TEST_F(ScannerRepluggedTest, TheRememberedUsbScannerIsOfferedUnderItsNewNameOnceTheSearchEnds) {
+    useUsbNames("libusb:001:004\n");
+    choose("ornavexfault:libusb:001:004");
+    writeFile(usbNames, "libusb:002:007\n");
+    SaneScannerLibrary next{clipboard, messages, settings, testWorker(), quickDeadlines()};
+    QString current;
+    bool saidMissing = true;
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        waitUntil([&] { return !dialog.isSearching(); }, 10000);
+        auto* list = dialog.findChild<QTreeWidget*>("geraeteListe");
+        if (list->currentItem()) current = list->currentItem()->text(2);
+        saidMissing = !list->findItems("nicht gefunden", Qt::MatchContains, 1).isEmpty();
+        button(dialog, "OK")->click();
+    });
+    EXPECT_EQ(selectSource(next), 1);
+    EXPECT_EQ(current, "ornavexfault:libusb:002:007");
+    EXPECT_FALSE(saidMissing);
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
+              "ornavexfault:libusb:002:007\tOrnavex\tStörgerät");
+}
+
+// SANE's scanner server on 127.0.0.1, serving the test device from a configuration folder of
+// its own; the net backend in front of it gets another. The net backend knows the server's
+// port only as the service "sane-port", which the preloaded shim maps to the free port taken.
+class ScannerServer {
+  public:
+    explicit ScannerServer(const QString& folder)
+        : serverConfig_(folder + "/saned"), clientConfig_(folder + "/net") {
+        QDir().mkpath(serverConfig_);
+        QDir().mkpath(clientConfig_);
+        writeFile(serverConfig_ + "/dll.conf", "test\n");
+        QFile::copy(ORNAVEX_SOURCE_DIR "/scan/sane-config/test.conf", serverConfig_ + "/test.conf");
+        writeFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
+        writeFile(clientConfig_ + "/dll.conf", "net\n");
+        writeFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
+    }
+    ~ScannerServer() { stop(); }
+
+    // Empty once listening; else why not. The port stays that of the first start.
+    QString start() {
+        const QString saned =
+            QStandardPaths::findExecutable("saned", {"/usr/sbin", "/sbin", "/usr/bin"});
+        if (saned.isEmpty()) return "saned is not installed";
+        if (port_ == 0) {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost)) return "no free port on 127.0.0.1";
+            port_ = probe.serverPort();
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("SANE_CONFIG_DIR", serverConfig_);
+        environment.remove("LD_PRELOAD");
+        process_.setProcessEnvironment(environment);
+        // A group of its own: a restart ends the server's children too, and with them the
+        // connections they serve.
+        process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(saned,
+                       {"-l", "-e", "-d", "0", "-b", "127.0.0.1", "-p", QString::number(port_)});
+        if (!process_.waitForStarted(5000)) return "saned does not start";
+        const bool listening = waitUntil(
+            [&] {
+                if (process_.state() != QProcess::Running) return true;
+                QTcpSocket socket;
+                socket.connectToHost(QHostAddress::LocalHost, port_);
+                return socket.waitForConnected(200);
+            },
+            10000);
+        if (!listening || process_.state() != QProcess::Running)
+            return "saned does not listen on 127.0.0.1:" + QString::number(port_);
+        return {};
+    }
+
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        ::kill(-pid_t(process_.processId()), SIGTERM);
+        if (!process_.waitForFinished(5000)) {
+            ::kill(-pid_t(process_.processId()), SIGKILL);
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // A worker started from now on reaches the server through the net backend.
+    void useForNextWorker() const {
+        qputenv("SANE_CONFIG_DIR", clientConfig_.toUtf8());
+        qputenv("LD_PRELOAD", ORNAVEX_SANE_PORT_SHIM);
+        qputenv("ORNAVEX_SANE_PORT", QByteArray::number(port_));
+    }
+
+  private:
+    QString serverConfig_;
+    QString clientConfig_;
+    quint16 port_ = 0;
+    QProcess process_;
+};
+
+TEST_F(ScannerDialogsTest, ASharedScannerWhoseServerRestartedScansTheNextPageWithoutAWord) {
+    ScannerServer server(folder.path());
+    const QString notStarted = server.start();
+    if (!notStarted.isEmpty()) GTEST_SKIP() << notStarted.toStdString();
+    server.useForNextWorker();
+    library.client().stopWorker();
+    choose("net:127.0.0.1:test:0");
+    const auto quickPage = [](ScannerAcquireDialog& dialog) {
+        auto* resolution = dialog.findChild<QComboBox*>("aufloesung");
+        resolution->setCurrentIndex(resolution->findText("75 dpi"));
+    };
+    EXPECT_EQ(acquire(quickPage).outcome, AcquireOutcome::NewPage);
+
+    server.stop();
+    const QString notRestarted = server.start();
+    ASSERT_TRUE(notRestarted.isEmpty()) << notRestarted.toStdString();
+    EXPECT_EQ(acquire(quickPage).outcome, AcquireOutcome::NewPage);
+    EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+}
 
 // Abbrechen ends the scan without a word and keeps no page, and the next page comes, filling in as
 // it is scanned.
