@@ -151,9 +151,11 @@ class ScannerDialogsTest : public ::testing::Test {
         return acquireNow();
     }
 
-    // Answers the next login with user "scan"; the dialog's texts are added to asked.
+    // Answers the next login with user "scan"; the dialog's texts are added to asked. Like
+    // every scanner dialog it blocks no close request to the main window.
     void logInWhenAsked(const char* password, QString& asked) {
         whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
+            EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
             for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
             dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
             dialog.findChild<QLineEdit*>("passwort")->setText(password);
