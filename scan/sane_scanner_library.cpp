@@ -127,8 +127,8 @@ void SaneScannerLibrary::askAcquire(std::function<void(Acquisition)> then) {
     openChosen();
 }
 
-// Clicks and keys wait a moment; an open that takes longer gets a note with
-// "Abbrechen". The client's deadline bounds both.
+// An open that takes longer than a moment gets a note with "Abbrechen"; the
+// client's deadline bounds it.
 void SaneScannerLibrary::openChosen() {
     setWaitCursor(true);
     QObject& step = newStep();
@@ -168,6 +168,7 @@ void SaneScannerLibrary::endOpenWait() {
         QObject::disconnect(note, &QProgressDialog::canceled, nullptr, nullptr);
         note->hide();
         note->deleteLater();
+        openNote_.clear();
     }
     // A login asked for the open has no one to answer to any more.
     if (ScannerLoginDialog* login = loginDialog_.data()) login->reject();
