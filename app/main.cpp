@@ -57,13 +57,16 @@ int main(int argc, char** argv) {
     ornavex::RealPlatformServices real = ornavex::makeRealPlatformServices();
     ornavex::PlatformServices& platform = real.services;
     const QString settingsPath = ornavex::settingsFilePath();
-    platform.scanner = std::make_unique<ornavex::SaneScannerLibrary>(
+    auto scanner = std::make_unique<ornavex::SaneScannerLibrary>(
         *platform.clipboard, *platform.messageBoxes, settingsPath);
+    ornavex::SaneScannerLibrary& scannerLibrary = *scanner;
+    platform.scanner = std::move(scanner);
     real.process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
 
     ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();
     real.messageBoxes.setOwner(&root);
+    scannerLibrary.setOwner(&root);
 
     QObject::connect(&instance, &ornavex::SingleInstance::textReceived, &application.state(),
                      &ornavex::State::setRemoteText);

@@ -21,11 +21,13 @@ Q_LOGGING_CATEGORY(lcClient, "ornavex.scan.client", QtCriticalMsg)
 constexpr double kMetresPerInch = 0.0254;
 
 // A killed worker stuck in the kernel dies when the kernel lets it, however late:
-// a thread of its own waits for that, so it never stays a zombie.
+// a detached thread of its own, never the window's, waits for that without a
+// bound, so it never stays a zombie.
 void reap(pid_t pid) {
     if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
     std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        siginfo_t ended{};
+        while (::waitid(P_PID, id_t(pid), &ended, WEXITED) < 0 && errno == EINTR) {
         }
     }).detach();
 }

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -116,7 +117,6 @@ ScannerAcquireDialog::ScannerAcquireDialog(ScannerClient& scanner,
       settings_(settings),
       messages_(messages) {
     setWindowTitle(QStringLiteral("Scannen – %1").arg(title));
-    setModal(true);
     modeBox_ = new QComboBox(this);
     modeBox_->setObjectName(QStringLiteral("modus"));
     resolutionBox_ = new QComboBox(this);
@@ -309,6 +309,7 @@ void ScannerAcquireDialog::showPageSoFar() {
 }
 
 void ScannerAcquireDialog::reject() {
+    if (failing_) return;  // the failure's box ends the dialog
     if (scanning_) {
         // Close once the worker has let go of the page.
         closeWhenStopped_ = true;
@@ -362,9 +363,16 @@ void ScannerAcquireDialog::workerLost(WorkerLoss loss) {
 
 void ScannerAcquireDialog::fail(DeviceStatus status) {
     state_->clear();
-    messages_.show({messageTitle(), failureText(status, networkDevice_), MessageIcon::Exclamation,
-                    MessageButtons::Ok});
-    done(Failed);
+    failing_ = true;
+    cancelButton_->setEnabled(false);
+    // Told from the event loop: the end of a page arrives inside the client's reading.
+    QTimer::singleShot(0, this, [this, status] {
+        messages_.ask({messageTitle(), failureText(status, networkDevice_),
+                       MessageIcon::Exclamation, MessageButtons::Ok},
+                      [dialog = QPointer(this)](MessageAnswer) {
+                          if (dialog) dialog->done(Failed);
+                      });
+    });
 }
 
 void ScannerAcquireDialog::lockControls() {

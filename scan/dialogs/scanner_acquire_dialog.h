@@ -93,6 +93,7 @@ class ScannerAcquireDialog : public QDialog {
     bool networkDevice_ = false;
     bool scanning_ = false;
     bool closeWhenStopped_ = false;
+    bool failing_ = false;
     int shownLines_ = 0;
     DeviceStatus pageStatus_ = DeviceStatus::Failed;
     QImage page_;

@@ -13,7 +13,6 @@ namespace ornavex {
 
 ScannerLoginDialog::ScannerLoginDialog(const QString& resource, QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Anmeldung am Scanner"));
-    setModal(true);
     user_ = new QLineEdit(this);
     user_->setObjectName(QStringLiteral("benutzer"));
     password_ = new QLineEdit(this);

@@ -26,7 +26,6 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
       remembered_(std::move(remembered)) {
     if (preferred_.isEmpty() && remembered_) preferred_ = remembered_->name;
     setWindowTitle(QStringLiteral("Scanner auswählen"));
-    setModal(true);
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("geraeteListe"));
     list_->setHeaderLabels(
@@ -99,12 +98,15 @@ void ScannerSourceDialog::showDevices(DeviceStatus status,
     busy_->hide();
     list_->clear();
     bool rememberedFound = false;
+    // Plugged in again under a new name, the remembered scanner is taken as it is now.
+    const SaneDeviceInfo* again = remembered_ ? replugged(*remembered_, devices) : nullptr;
     for (const SaneDeviceInfo& device : devices) {
         QTreeWidgetItem* item = addDevice(device);
         if (remembered_ && device.name == remembered_->name) rememberedFound = true;
-        if (device.name == preferred_) list_->setCurrentItem(item);
+        if (device.name == preferred_ || (again && device.name == again->name))
+            list_->setCurrentItem(item);
     }
-    if (remembered_ && !rememberedFound) offerRemembered(false);
+    if (remembered_ && !rememberedFound && !again) offerRemembered(false);
     if (!list_->currentItem() && list_->topLevelItemCount() > 0 &&
         (list_->topLevelItem(0)->flags() & Qt::ItemIsEnabled)) {
         list_->setCurrentItem(list_->topLevelItem(0));

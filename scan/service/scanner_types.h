@@ -41,6 +41,28 @@ inline bool isNetworkDevice(const SaneDeviceInfo& device) {
     return device.type.contains(QLatin1String("network"), Qt::CaseInsensitive);
 }
 
+// Whether two device entries are the same scanner under names that may differ: a USB
+// scanner's name holds its bus and device number, which change when it is plugged in
+// again, while its driver (the backend, before the first ':'), vendor and model stay.
+inline bool isSameScanner(const SaneDeviceInfo& one, const SaneDeviceInfo& other) {
+    const auto backend = [](const QString& name) { return name.section(QLatin1Char(':'), 0, 0); };
+    return backend(one.name) == backend(other.name) && one.vendor == other.vendor &&
+           one.model == other.model;
+}
+
+// The one device of the list that is the given scanner under another name, if exactly one is.
+inline const SaneDeviceInfo* replugged(const SaneDeviceInfo& scanner,
+                                       const std::vector<SaneDeviceInfo>& devices) {
+    const SaneDeviceInfo* found = nullptr;
+    for (const SaneDeviceInfo& device : devices) {
+        if (device.name == scanner.name) return nullptr;  // not gone
+        if (!isSameScanner(device, scanner)) continue;
+        if (found) return nullptr;  // which one is meant, only the user knows
+        found = &device;
+    }
+    return found;
+}
+
 struct SaneDeviceList {
     DeviceStatus status = DeviceStatus::Good;
     std::vector<SaneDeviceInfo> devices;

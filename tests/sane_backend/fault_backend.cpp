@@ -8,7 +8,12 @@
 //
 // ORNAVEX_FAULT holds <call>=<action>,... e.g. "read=crash-midway,close=hang". init, get_devices,
 // open, start, read, cancel and close can "hang" (in pause(), no busy loop), "crash" (SIGSEGV,
-// no core file) or "fail" (SANE_STATUS_IO_ERROR, where the call returns a status). Besides:
+// no core file) or "fail" (SANE_STATUS_IO_ERROR, where the call returns a status), also just once
+// as "crash-once:<file>" or "fail-once:<file>": only while the file is missing, which the call
+// then leaves behind, so the next worker goes on (a network scanner whose server restarted).
+// usb=<file> names the devices as a USB scanner's name changes when it is plugged in again: one
+// device per line of the file, read at each search and open, all of the same vendor and model;
+// opening a name the file no longer holds fails with SANE_STATUS_INVAL. Besides:
 // read=hang-midway and read=crash-midway after half the page, read=slow (20 ms per chunk),
 // read=trickle:<ms> (the page in a thousand small pieces spread over that time),
 // open=auth-after:<ms> (asks for a login after that time, then hangs whatever the answer),
@@ -26,10 +31,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #define ORNAVEX_SANE_ENTRY extern "C" __attribute__((visibility("default")))
 
@@ -57,9 +65,20 @@ std::string faultAt(const std::string& call) {
     std::abort();
 }
 
+// What an "<action>-once:<file>" fault does now: the action while the file is missing.
+std::string actionNow(const std::string& fault) {
+    const std::string once = "-once:";
+    const auto at = fault.find(once);
+    if (at == std::string::npos) return fault;
+    const std::string marker = fault.substr(at + once.size());
+    if (::access(marker.c_str(), F_OK) == 0) return {};
+    if (std::FILE* file = std::fopen(marker.c_str(), "w")) std::fclose(file);
+    return fault.substr(0, at);
+}
+
 // Hangs or crashes when the call is scripted to; true when it is to fail.
 bool injected(const std::string& call) {
-    const std::string fault = faultAt(call);
+    const std::string fault = actionNow(faultAt(call));
     if (fault == "hang") hang();
     if (fault == "crash") crash();
     return fault == "fail";
@@ -152,17 +171,41 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_init(SANE_Int* version,
 
 ORNAVEX_SANE_ENTRY void sane_ornavexfault_exit() {}
 
+// The devices' names: "0", or the lines of the usb=<file> as it is now.
+std::vector<std::string> deviceNames() {
+    const std::string usb = faultAt("usb");
+    if (usb.empty()) return {"0"};
+    std::vector<std::string> names;
+    std::ifstream file(usb);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty()) names.push_back(line);
+    }
+    return names;
+}
+
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device*** list,
                                                              SANE_Bool /*localOnly*/) {
-    static SANE_Device device = {"0", "Ornavex", "Störgerät", "flatbed scanner"};
-    static const SANE_Device* devices[] = {&device, nullptr};
+    // Kept until the next search, as SANE asks of a backend.
+    static std::vector<std::string> names;
+    static std::vector<SANE_Device> devices;
+    static std::vector<const SANE_Device*> entries;
     if (injected("get_devices")) return SANE_STATUS_IO_ERROR;
-    device.type = faultAt("get_devices") == "network" ? "network scanner" : "flatbed scanner";
-    *list = devices;
+    const char* type = faultAt("get_devices") == "network" ? "network scanner" : "flatbed scanner";
+    names = deviceNames();
+    devices.clear();
+    for (const std::string& name : names)
+        devices.push_back({name.c_str(), "Ornavex", "Störgerät", type});
+    entries.clear();
+    for (const SANE_Device& device : devices) entries.push_back(&device);
+    entries.push_back(nullptr);
+    *list = entries.data();
     return SANE_STATUS_GOOD;
 }
 
-ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_open(SANE_String_Const, SANE_Handle* handle) {
+ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_open(SANE_String_Const name, SANE_Handle* handle) {
+    const std::vector<std::string> names = deviceNames();
+    if (!faultAt("usb").empty() && std::find(names.begin(), names.end(), name) == names.end())
+        return SANE_STATUS_INVAL;
     if (injected("open")) return SANE_STATUS_IO_ERROR;
     const std::string openFault = faultAt("open");
     if (openFault == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;

@@ -1,21 +1,33 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "platform/qt_desktop.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
@@ -36,19 +48,52 @@ using test::useFaultBackend;
 using test::useTestDevice;
 using test::waitUntil;
 
-// Runs the step on the modal dialog of that kind once it is up; the watch ends
-// with the scope, so it never reaches into a later test.
+constexpr int kAnswerMs = 30000;
+
+// The shown dialog of that kind, if one is up.
+template <typename Dialog>
+Dialog* shownDialog() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<Dialog*>(window); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Runs the step on the dialog of that kind once it is up; the watch ends with
+// the scope, so it never reaches into a later test.
 template <typename Dialog>
 void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
     auto* timer = new QTimer(&scope);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
-        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+        if (auto* dialog = shownDialog<Dialog>()) {
             timer->deleteLater();
             timer->stop();
             step(*dialog);
         }
     });
     timer->start(20);
+}
+
+// What an ask handed to its handler, and how often.
+template <typename Result>
+struct Answer {
+    std::optional<Result> value;
+    int count = 0;
+};
+
+// Asks and waits, within a bound, for the answer, which must not come inside the ask.
+template <typename Result>
+std::shared_ptr<Answer<Result>> answerOf(
+    const std::function<void(std::function<void(Result)>)>& ask) {
+    auto answer = std::make_shared<Answer<Result>>();
+    ask([answer](Result result) {
+        answer->value = std::move(result);
+        ++answer->count;
+    });
+    EXPECT_FALSE(answer->value.has_value()) << "answered before the ask returned";
+    EXPECT_TRUE(waitUntil([&] { return answer->value.has_value(); }, kAnswerMs));
+    return answer;
 }
 
 QPushButton* button(QWidget& dialog, const QString& text) {
@@ -75,14 +120,26 @@ void chooseWhenListed(ScannerSourceDialog& dialog, const QString& device) {
 
 class ScannerDialogsTest : public ::testing::Test {
   protected:
+    ScannerDialogsTest() { library.setOwner(&owner); }
     void SetUp() override { useTestDevice(); }
     void TearDown() override { useTestDevice(); }
 
     void choose(const QString& device) {
         whenShown<ScannerSourceDialog>(
             scope, [device](ScannerSourceDialog& dialog) { chooseWhenListed(dialog, device); });
-        ASSERT_NE(library.selectImageSource(&owner), 0);
+        ASSERT_NE(selectSource(library), 0);
         ASSERT_EQ(library.chosenDevice(), device);
+    }
+
+    static int selectSource(SaneScannerLibrary& from) {
+        const auto answer = answerOf<int>([&](auto then) { from.askImageSource(then); });
+        return answer->value.value_or(-1);
+    }
+
+    Acquisition acquireNow() {
+        const auto answer =
+            answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+        return answer->value.value_or(Acquisition{});
     }
 
     // Presses "Scannen" once the acquisition dialog is up, after the step.
@@ -91,12 +148,14 @@ class ScannerDialogsTest : public ::testing::Test {
             if (step) step(dialog);
             button(dialog, "Scannen")->click();
         });
-        return library.acquire(&owner);
+        return acquireNow();
     }
 
-    // Answers the next login with user "scan"; the dialog's texts are added to asked.
+    // Answers the next login with user "scan"; the dialog's texts are added to asked. Like
+    // every scanner dialog it blocks no close request to the main window.
     void logInWhenAsked(const char* password, QString& asked) {
         whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
+            EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
             for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
             dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
             dialog.findChild<QLineEdit*>("passwort")->setText(password);
@@ -137,7 +196,7 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWh
         ASSERT_TRUE(button(dialog, "OK")->isEnabled());
         button(dialog, "OK")->click();
     });
-    EXPECT_NE(next.selectImageSource(&owner), 0);
+    EXPECT_NE(selectSource(next), 0);
     EXPECT_EQ(next.chosenDevice(), "test:1");
 
     // A scanner no longer there stays in the list, greyed and said to be missing.
@@ -155,13 +214,13 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceAndSaidMissingWh
         }
         button(dialog, "Abbrechen")->click();
     });
-    EXPECT_EQ(next.selectImageSource(&owner), 0);
+    EXPECT_EQ(selectSource(next), 0);
     EXPECT_EQ(missing, "Gerät – nicht gefunden");
     EXPECT_FALSE(missingEnabled);
 }
 
 TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettingsForTheNextPage) {
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::NoSource);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::NoSource);
     choose("test:1");
 
     clipboard.setImage(QImage(5, 5, QImage::Format_RGB888));
@@ -196,11 +255,11 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
         button(dialog, "Abbrechen")->click();
     };
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution + "|" + mode, "75 dpi|Graustufen");
     choose("test:0");
     whenShown<ScannerAcquireDialog>(scope, look);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_EQ(resolution, "300 dpi");
 }
 
@@ -215,7 +274,7 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
         button(dialog, "Neu suchen")->click();
         chooseWhenListed(dialog, "ornavexfault:0");
     });
-    EXPECT_NE(library.selectImageSource(&owner), 0);
+    EXPECT_NE(selectSource(library), 0);
     EXPECT_TRUE(stateWhenHung.startsWith("Die Suche nach Scannern hat zu lange gedauert"))
         << stateWhenHung.toStdString();
 
@@ -226,7 +285,7 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
         closing.start();
         button(dialog, "Abbrechen")->click();
     });
-    EXPECT_EQ(library.selectImageSource(&owner), 0);
+    EXPECT_EQ(selectSource(library), 0);
     // Before the search's own deadline, or the cancel was not what ended it.
     EXPECT_LT(closing.elapsed(), quickDeadlines().search.count());
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
@@ -234,26 +293,35 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
 
 struct TroubleRow {
     const char* name;
-    const char* faults;
+    const char* faults;  // %1: a file of the test's own, for faults that come once
     AcquireOutcome outcome;
-    const char* messageStart;
+    const char* messageStart;  // empty: nothing is said
 };
 
 class ScannerTroubleTest : public ScannerDialogsTest,
                            public ::testing::WithParamInterface<TroubleRow> {};
 
 TEST_P(ScannerTroubleTest, TellsTheUserAndKeepsAPageThatHadArrived) {
-    chooseFaultDevice(GetParam().faults);
+    const QByteArray faults =
+        QString::fromUtf8(GetParam().faults).arg(folder.filePath("once")).toUtf8();
+    chooseFaultDevice(faults.constData());
     clipboard.setImage(QImage());
     EXPECT_EQ(acquire().outcome, GetParam().outcome);
+    const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
+    const bool page = kept || GetParam().outcome == AcquireOutcome::NewPage;
+    EXPECT_EQ(clipboard.image().size(), page ? QSize(200, 300) : QSize(0, 0));
+    if (*GetParam().messageStart == '\0') {
+        EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+        return;
+    }
     ASSERT_EQ(messages.shown().size(), 1u);
     const QString message = messages.shown().front().text;
     EXPECT_TRUE(message.startsWith(GetParam().messageStart)) << message.toStdString();
-    const bool kept = GetParam().outcome == AcquireOutcome::NewPageScannerLost;
-    EXPECT_EQ(clipboard.image().size(), kept ? QSize(200, 300) : QSize(0, 0));
     EXPECT_EQ(message.contains("bleibt erhalten"), kept);
 }
 
+// A network scanner whose open fails for its connection, or whose driver dies opening it, is
+// opened once more by a fresh worker before anything is said.
 INSTANTIATE_TEST_SUITE_P(
     Rows, ScannerTroubleTest,
     ::testing::Values(
@@ -267,8 +335,185 @@ INSTANTIATE_TEST_SUITE_P(
                    "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
         TroubleRow{"NetworkScannerFails", "get_devices=network,read=fail", AcquireOutcome::Failed,
                    "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die "
-                   "Netzwerkverbindung"}),
+                   "Netzwerkverbindung"},
+        TroubleRow{"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%1",
+                   AcquireOutcome::NewPage, ""},
+        TroubleRow{"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%1",
+                   AcquireOutcome::NewPage, ""},
+        TroubleRow{"NetworkOpenFailsAgain", "get_devices=network,open=fail", AcquireOutcome::Failed,
+                   "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie "
+                   "Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die Netzwerkverbindung"},
+        TroubleRow{"NetworkDriverDiesAgainOpening", "get_devices=network,open=crash",
+                   AcquireOutcome::ScannerLost,
+                   "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."}),
     test::byName);
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+struct RepluggedRow {
+    const char* name;
+    const char* namesAfter;  // the devices the search finds once the scanner is plugged in again
+    AcquireOutcome outcome;
+};
+
+class ScannerRepluggedTest : public ScannerDialogsTest,
+                             public ::testing::WithParamInterface<RepluggedRow> {
+  protected:
+    // The fault backend's devices are named after the lines of a file, as USB scanners are
+    // after their bus and device number.
+    void useUsbNames(const QByteArray& names) {
+        writeFile(usbNames, names);
+        const QByteArray faults = "usb=" + usbNames.toUtf8();
+        misbehave(faults.constData());
+    }
+
+    const QString usbNames = folder.filePath("usb");
+};
+
+// Taken without a word when exactly one device of the same driver, vendor and model is there;
+// otherwise the user is told as before.
+TEST_P(ScannerRepluggedTest, AChosenUsbScannerPluggedInAgainIsFoundUnderItsNewName) {
+    useUsbNames("libusb:001:004\n");
+    choose("ornavexfault:libusb:001:004");
+    writeFile(usbNames, GetParam().namesAfter);
+    EXPECT_EQ(acquire().outcome, GetParam().outcome);
+    if (GetParam().outcome != AcquireOutcome::NewPage) {
+        ASSERT_EQ(messages.shown().size(), 1u);
+        EXPECT_TRUE(messages.shown().front().text.contains("kann nicht geöffnet werden"));
+        return;
+    }
+    EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+    EXPECT_EQ(library.chosenDevice(), "ornavexfault:libusb:001:005");
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
+              "ornavexfault:libusb:001:005\tOrnavex\tStörgerät");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScannerRepluggedTest,
+    ::testing::Values(RepluggedRow{"OneMatch", "libusb:001:005\n", AcquireOutcome::NewPage},
+                      RepluggedRow{"TwoMatches", "libusb:001:005\nlibusb:001:006\n",
+                                   AcquireOutcome::Failed},
+                      RepluggedRow{"NoneLeft", "", AcquireOutcome::Failed}),
+    test::byName);
+
+TEST_F(ScannerRepluggedTest, TheRememberedUsbScannerIsOfferedUnderItsNewNameOnceTheSearchEnds) {
+    useUsbNames("libusb:001:004\n");
+    choose("ornavexfault:libusb:001:004");
+    writeFile(usbNames, "libusb:002:007\n");
+    SaneScannerLibrary next{clipboard, messages, settings, testWorker(), quickDeadlines()};
+    QString current;
+    bool saidMissing = true;
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        waitUntil([&] { return !dialog.isSearching(); }, 10000);
+        auto* list = dialog.findChild<QTreeWidget*>("geraeteListe");
+        if (list->currentItem()) current = list->currentItem()->text(2);
+        saidMissing = !list->findItems("nicht gefunden", Qt::MatchContains, 1).isEmpty();
+        button(dialog, "OK")->click();
+    });
+    EXPECT_EQ(selectSource(next), 1);
+    EXPECT_EQ(current, "ornavexfault:libusb:002:007");
+    EXPECT_FALSE(saidMissing);
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
+              "ornavexfault:libusb:002:007\tOrnavex\tStörgerät");
+}
+
+// SANE's scanner server on 127.0.0.1, serving the test device from a configuration folder of
+// its own; the net backend in front of it gets another. The net backend knows the server's
+// port only as the service "sane-port", which the preloaded shim maps to the free port taken.
+class ScannerServer {
+  public:
+    explicit ScannerServer(const QString& folder)
+        : serverConfig_(folder + "/saned"), clientConfig_(folder + "/net") {
+        QDir().mkpath(serverConfig_);
+        QDir().mkpath(clientConfig_);
+        writeFile(serverConfig_ + "/dll.conf", "test\n");
+        QFile::copy(ORNAVEX_SOURCE_DIR "/scan/sane-config/test.conf", serverConfig_ + "/test.conf");
+        writeFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
+        writeFile(clientConfig_ + "/dll.conf", "net\n");
+        writeFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
+    }
+    ~ScannerServer() { stop(); }
+
+    // Empty once listening; else why not. The port stays that of the first start.
+    QString start() {
+        const QString saned =
+            QStandardPaths::findExecutable("saned", {"/usr/sbin", "/sbin", "/usr/bin"});
+        if (saned.isEmpty()) return "saned is not installed";
+        if (port_ == 0) {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost)) return "no free port on 127.0.0.1";
+            port_ = probe.serverPort();
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("SANE_CONFIG_DIR", serverConfig_);
+        environment.remove("LD_PRELOAD");
+        process_.setProcessEnvironment(environment);
+        // A group of its own: a restart ends the server's children too, and with them the
+        // connections they serve.
+        process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(saned,
+                       {"-l", "-e", "-d", "0", "-b", "127.0.0.1", "-p", QString::number(port_)});
+        if (!process_.waitForStarted(5000)) return "saned does not start";
+        const bool listening = waitUntil(
+            [&] {
+                if (process_.state() != QProcess::Running) return true;
+                QTcpSocket socket;
+                socket.connectToHost(QHostAddress::LocalHost, port_);
+                return socket.waitForConnected(200);
+            },
+            10000);
+        if (!listening || process_.state() != QProcess::Running)
+            return "saned does not listen on 127.0.0.1:" + QString::number(port_);
+        return {};
+    }
+
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        ::kill(-pid_t(process_.processId()), SIGTERM);
+        if (!process_.waitForFinished(5000)) {
+            ::kill(-pid_t(process_.processId()), SIGKILL);
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // A worker started from now on reaches the server through the net backend.
+    void useForNextWorker() const {
+        qputenv("SANE_CONFIG_DIR", clientConfig_.toUtf8());
+        qputenv("LD_PRELOAD", ORNAVEX_SANE_PORT_SHIM);
+        qputenv("ORNAVEX_SANE_PORT", QByteArray::number(port_));
+    }
+
+  private:
+    QString serverConfig_;
+    QString clientConfig_;
+    quint16 port_ = 0;
+    QProcess process_;
+};
+
+TEST_F(ScannerDialogsTest, ASharedScannerWhoseServerRestartedScansTheNextPageWithoutAWord) {
+    ScannerServer server(folder.path());
+    const QString notStarted = server.start();
+    if (!notStarted.isEmpty()) GTEST_SKIP() << notStarted.toStdString();
+    server.useForNextWorker();
+    library.client().stopWorker();
+    choose("net:127.0.0.1:test:0");
+    const auto quickPage = [](ScannerAcquireDialog& dialog) {
+        auto* resolution = dialog.findChild<QComboBox*>("aufloesung");
+        resolution->setCurrentIndex(resolution->findText("75 dpi"));
+    };
+    EXPECT_EQ(acquire(quickPage).outcome, AcquireOutcome::NewPage);
+
+    server.stop();
+    const QString notRestarted = server.start();
+    ASSERT_TRUE(notRestarted.isEmpty()) << notRestarted.toStdString();
+    EXPECT_EQ(acquire(quickPage).outcome, AcquireOutcome::NewPage);
+    EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
+}
 
 // Abbrechen ends the scan without a word and keeps no page, and the next page comes, filling in as
 // it is scanned.
@@ -278,7 +523,7 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFills
         button(dialog, "Scannen")->click();
         QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
     });
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty());
 
     // A page whose end is already on its way when Abbrechen comes is given up all the same.
@@ -316,16 +561,70 @@ TEST_F(ScannerDialogsTest, AnOpenThatTakesLongCanBeCancelledFromItsNote) {
     chooseFaultDevice("open=hang");
     whenShown<QProgressDialog>(scope,
                                [](QProgressDialog& note) { button(note, "Abbrechen")->click(); });
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Cancelled);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty()) << "the open's deadline came first";
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
+}
+
+// Stands in for the main window: counts the close requests that reach it.
+class MainWindowStandIn : public QWidget {
+  public:
+    int closeRequests = 0;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        ++closeRequests;
+        event->accept();
+    }
+};
+
+// Qt drops a window manager's close request to a window that a modal dialog blocks; the
+// program's end must never wait for a scanner. Each answer comes once.
+TEST_F(ScannerDialogsTest, AClosedMainWindowIsReachedWhileTheScannerDialogsAreUp) {
+    MainWindowStandIn window;
+    library.setOwner(&window);
+    const auto closeReachesTheWindow = [&window](const char* stage) {
+        window.show();
+        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << stage;
+        const int before = window.closeRequests;
+        EXPECT_TRUE(window.close()) << stage;
+        EXPECT_EQ(window.closeRequests, before + 1) << stage;
+    };
+    misbehave("open=hang");
+    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
+        closeReachesTheWindow("choice");
+        chooseWhenListed(dialog, "ornavexfault:0");
+    });
+    EXPECT_EQ(selectSource(library), 1);
+
+    whenShown<QProgressDialog>(scope, [&](QProgressDialog& note) {
+        closeReachesTheWindow("open note");
+        button(note, "Abbrechen")->click();
+    });
+    const auto cancelled =
+        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+    EXPECT_EQ(cancelled->value.value_or(Acquisition{}).outcome, AcquireOutcome::Cancelled);
+
+    misbehave("");
+    whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& dialog) {
+        closeReachesTheWindow("acquisition dialog");
+        button(dialog, "Scannen")->click();
+    });
+    const auto scanned =
+        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
+    EXPECT_EQ(scanned->value.value_or(Acquisition{}).outcome, AcquireOutcome::NewPage);
+    // Late second answers would arrive from the event loop too.
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(cancelled->count, 1);
+    EXPECT_EQ(scanned->count, 1);
+    library.setOwner(&owner);
 }
 
 TEST_F(ScannerDialogsTest, AskedLoginOpensTheNetworkScannerOnlyWithTheRightPassword) {
     chooseFaultDevice("open=auth");
     QString asked;
     logInWhenAsked("falsch", asked);
-    EXPECT_EQ(library.acquire(&owner).outcome, AcquireOutcome::Failed);
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Failed);
     EXPECT_TRUE(asked.contains("„ornavexfault:0“")) << asked.toStdString();
     ASSERT_EQ(messages.shown().size(), 1u);
     const QString refused = messages.shown().front().text;

@@ -22,6 +22,8 @@ inline ScannerDeadlines quickDeadlines() {
 inline void useTestDevice() {
     qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
     qunsetenv("ORNAVEX_FAULT");
+    qunsetenv("LD_PRELOAD");
+    qunsetenv("ORNAVEX_SANE_PORT");
 }
 
 // ... or the fault backend ("ornavexfault:0") beside it, misbehaving as told.
