@@ -1,108 +1,134 @@
 #include "scan/scan_commands.h"
 
-#include <QLineEdit>
-#include <QToolButton>
-#include <limits>
 #include <utility>
 
+#include "files/document_files.h"
 #include "platform/platform_services.h"
 #include "shell/folder_text.h"
-#include "shell/root.h"
-#include "shell/root_operations.h"
 #include "shell/user_texts.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 
-ScanCommands::ScanCommands(Root& root, PlatformServices& platform, RootOperations& operations)
-    : root_(root), platform_(platform), operations_(operations) {}
+ScanCommands::ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
+                           std::function<void()> markSecondPage)
+    : state_(state),
+      platform_(platform),
+      files_(files),
+      markSecondPage_(std::move(markSecondPage)) {}
 
-void ScanCommands::showFirstUseHintOnce() {
-    if (root_.scannerFlag() != Root::kNoChoiceYet) return;
-    platform_.messageBoxes->show(
-        {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok});
-    root_.setScannerFlag(Root::kNoSource);
+void ScanCommands::showFirstUseHintOnce(CommandRun run, Done then) {
+    if (state_.scannerChoice() != ScannerChoice::NotYetAsked) return then();
+    platform_.messageBoxes->ask(
+        {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok},
+        [this, run, then](MessageAnswer) {
+            state_.setScannerChoice(ScannerChoice::None);
+            then();
+        });
 }
 
-short ScanCommands::TwainQuelle() {
-    showFirstUseHintOnce();
-    if (!root_.isVisible()) root_.show();
-
-    const int chosen = platform_.scanner->selectImageSource(&root_);
-    if (chosen == 0) {
-        platform_.messageBoxes->show({chooseScannerTitle(), noScannerChosenText(),
-                                      MessageIcon::Exclamation, MessageButtons::Ok});
-        root_.setScannerFlag(Root::kNoSource);
-        root_.tBilddatei()->setFocus();
-        return 0;
-    }
-    root_.setScannerFlag(Root::kSourceChosen);
-    if (chosen < std::numeric_limits<short>::min() || chosen > std::numeric_limits<short>::max()) {
-        return 1;
-    }
-    return static_cast<short>(chosen);
+void ScanCommands::TwainQuelle(CommandRun run, Done then) {
+    showFirstUseHintOnce(run, [this, run, then] {
+        platform_.scanner->askImageSource([this, run, then](int chosen) {
+            if (chosen != 0) {
+                state_.setScannerChoice(ScannerChoice::Chosen);
+                return then();
+            }
+            platform_.messageBoxes->ask({chooseScannerTitle(), noScannerChosenText(),
+                                         MessageIcon::Exclamation, MessageButtons::Ok},
+                                        [this, run, then](MessageAnswer) {
+                                            state_.setScannerChoice(ScannerChoice::None);
+                                            state_.requestFocus(FocusTarget::FileName);
+                                            then();
+                                        });
+        });
+    });
 }
 
-bool ScanCommands::TwainScan() {
-    showFirstUseHintOnce();
-    if (root_.scannerFlag() == Root::kNoSource) {
-        if (TwainQuelle() == 0) return false;
-        const MessageAnswer answer = platform_.messageBoxes->show(
-            {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
-             MessageButtons::OkCancel, MessageAnswer::Ok});
-        if (answer != MessageAnswer::Ok) return false;
-    }
+void ScanCommands::TwainScan(CommandRun run, std::function<void(bool newPage)> then) {
+    showFirstUseHintOnce(run, [this, run, then] {
+        if (state_.scannerChoice() != ScannerChoice::None) return acquire(run, then);
+        TwainQuelle(run, [this, run, then] {
+            if (state_.scannerChoice() != ScannerChoice::Chosen) return then(false);
+            platform_.messageBoxes->ask(
+                {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
+                 MessageButtons::OkCancel, MessageAnswer::Ok},
+                [this, run, then](MessageAnswer answer) {
+                    if (answer != MessageAnswer::Ok) return then(false);
+                    acquire(run, then);
+                });
+        });
+    });
+}
 
-    // Only the page this acquisition handed back may replace the preview.
-    Acquisition acquisition = platform_.scanner->acquire(&root_);
+void ScanCommands::acquire(CommandRun run, std::function<void(bool newPage)> then) {
+    platform_.scanner->askAcquire([this, run, then](Acquisition acquisition) {
+        takeAcquisition(std::move(acquisition), then);
+    });
+}
+
+// Only the page this acquisition handed back may replace the preview.
+void ScanCommands::takeAcquisition(Acquisition acquisition,
+                                   std::function<void(bool newPage)> then) {
     const AcquireOutcome outcome = acquisition.outcome;
     // A lost scanner must be chosen again before the next page; a page that had
-    // arrived is stored first, which the flag would prevent.
-    if (outcome == AcquireOutcome::ScannerLost) root_.setScannerFlag(Root::kNoSource);
+    // arrived is stored first, which the choice being gone would prevent.
+    if (outcome == AcquireOutcome::ScannerLost) state_.setScannerChoice(ScannerChoice::None);
     if (outcome == AcquireOutcome::NewPageScannerLost) sourceLostAfterPage_ = true;
     if (outcome != AcquireOutcome::NewPage && outcome != AcquireOutcome::NewPageScannerLost) {
-        return false;
+        return then(false);
     }
-    if (acquisition.page.isNull()) return false;
-    root_.setPage(std::move(acquisition.page));
-    return true;
+    if (acquisition.page.isNull()) return then(false);
+    state_.setPage(std::move(acquisition.page));
+    then(true);
 }
 
-// Whether the scan may go on. A folder that does not answer is asked again, or
-// another place is chosen, or the command ends before anything is scanned.
-bool ScanCommands::offerSaveAsForATakenName() {
-    while (true) {
-        const FolderAnswer taken = platform_.folder->fileExists(root_.pagePath());
-        if (taken == FolderAnswer::No) return true;
+void ScanCommands::offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then) {
+    auto saveAsThenGoOn = [this, run, then] { files_.saveAs(run, [then](bool) { then(true); }); };
+    platform_.folder->askFileExists(state_.pagePath(), [this, run, then,
+                                                        saveAsThenGoOn](FolderAnswer taken) {
+        if (taken == FolderAnswer::No) return then(true);
         if (taken == FolderAnswer::Yes) {
-            platform_.messageBoxes->show(
-                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
-            operations_.BVerwaltung_Click();
-            return true;
+            return platform_.messageBoxes->ask(
+                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok},
+                [saveAsThenGoOn](MessageAnswer) { saveAsThenGoOn(); });
         }
-        const MessageAnswer answer = platform_.messageBoxes->show(
-            {messageTitle(), unansweredFolderBeforeScanText(root_.folder()),
-             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
-        if (answer == MessageAnswer::Elsewhere) {
-            operations_.BVerwaltung_Click();
-            return true;
-        }
-        if (answer != MessageAnswer::Retry) return false;
-    }
+        platform_.messageBoxes->ask(
+            {messageTitle(), unansweredFolderBeforeScanText(state_.folder()),
+             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
+            [this, run, then, saveAsThenGoOn](MessageAnswer answer) {
+                if (answer == MessageAnswer::Elsewhere) return saveAsThenGoOn();
+                if (answer != MessageAnswer::Retry) return then(false);
+                offerSaveAsForATakenName(run, then);
+            });
+    });
 }
 
-void ScanCommands::bScannen_Click() {
-    root_.setFolder(withTrailingSeparator(root_.folder()));
-    if (!offerSaveAsForATakenName()) return;
-    if (operations_.TwainScan()) operations_.TwainCopy();
-    if (std::exchange(sourceLostAfterPage_, false)) root_.setScannerFlag(Root::kNoSource);
+void ScanCommands::scanAndStore(CommandRun run, Done then) {
+    state_.setFolder(withTrailingSeparator(state_.folder()));
+    offerSaveAsForATakenName(run, [this, run, then](bool goOn) {
+        if (!goOn) return then();
+        TwainScan(run, [this, run, then](bool newPage) {
+            Done end = [this, then] {
+                if (std::exchange(sourceLostAfterPage_, false)) {
+                    state_.setScannerChoice(ScannerChoice::None);
+                }
+                then();
+            };
+            if (!newPage) return end();
+            files_.TwainCopy(run, end);
+        });
+    });
 }
 
-void ScanCommands::bAssistent_Click() {
-    if (!root_.bScannen()->isEnabled()) return;
-    bScannen_Click();
-    operations_.mnuSeite2_Click();
-    bScannen_Click();
+void ScanCommands::bScannen_Click(CommandRun run) {
+    scanAndStore(run, [run] {});
+}
+
+void ScanCommands::bAssistent_Click(CommandRun run) {
+    scanAndStore(run, [this, run] {
+        markSecondPage_();
+        scanAndStore(run, [run] {});
+    });
 }
 
 }  // namespace ornavex

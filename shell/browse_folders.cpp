@@ -4,27 +4,48 @@
 #include <QFileInfo>
 
 #include "platform/path_separator.h"
+#include "platform/platform_services.h"
 #include "shell/user_texts.h"
 
 namespace ornavex {
-namespace {
 
-// Never the folder the program happened to be started from.
-QString startFolder(const QString& currentFolder) {
-    const QFileInfo current(currentFolder);
-    if (current.isAbsolute() && current.isDir()) return QDir::cleanPath(current.filePath());
-    return QDir::homePath();
+void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::function<void()> then) {
+    boxes.ask({messageTitle(), unansweredFolderText(folder), MessageIcon::Exclamation,
+               MessageButtons::Ok},
+              [then = std::move(then)](MessageAnswer) { then(); });
 }
 
-}  // namespace
+void askDialogStartFolder(PlatformServices& platform, const QString& folder,
+                          std::function<void(const QString& startAt)> then) {
+    // Never the folder the program happened to be started from.
+    if (folder.isEmpty() || QFileInfo(folder).isRelative()) return then(QDir::homePath());
+    platform.folder->askFolderAnswers(
+        folder, kStartFolderAnswerWithin,
+        [&platform, folder, then = std::move(then)](FolderAnswer answer) {
+            if (answer == FolderAnswer::Yes) return then(folder);
+            if (answer == FolderAnswer::No) return then(QDir::homePath());
+            tellUnansweredFolder(*platform.messageBoxes, folder,
+                                 [then] { then(QDir::homePath()); });
+        });
+}
 
-QString BrowseFolder(FileDialogs& dialogs, int /*root*/, const QString& currentFolder) {
-    const std::optional<QString> chosen =
-        dialogs.chooseFolder(nullptr, browseFolderTitle(), startFolder(currentFolder));
-    if (!chosen || chosen->isEmpty()) return {};
-    QString folder = QDir::cleanPath(QFileInfo(*chosen).absoluteFilePath());
-    if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;
-    return folder;
+void BrowseFolder(PlatformServices& platform, const QString& startFolder,
+                  std::function<void(const QString& chosen)> then) {
+    askDialogStartFolder(platform, startFolder, [&platform, then](const QString& startAt) {
+        platform.fileDialogs->askFolder(
+            browseFolderTitle(), QDir::cleanPath(startAt),
+            [&platform, startAt, then](const DialogChoice& choice) {
+                if (choice.status == DialogChoice::Status::NoAnswer) {
+                    const QString hung = choice.path.isEmpty() ? startAt : choice.path;
+                    return tellUnansweredFolder(*platform.messageBoxes, hung,
+                                                [then] { then(QString()); });
+                }
+                if (!choice.chosen() || choice.path.isEmpty()) return then(QString());
+                QString folder = QDir::cleanPath(QFileInfo(choice.path).absoluteFilePath());
+                if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;
+                then(folder);
+            });
+    });
 }
 
 }  // namespace ornavex

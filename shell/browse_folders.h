@@ -1,16 +1,31 @@
 #pragma once
 
 #include <QString>
-
-#include "platform/file_dialogs.h"
+#include <chrono>
+#include <functional>
 
 namespace ornavex {
 
-// Lets the user pick the document folder. The chosen folder's absolute path
-// ending in the separator, ready for a file name; empty on cancel. The chooser
-// opens at currentFolder when that folder exists, otherwise at the user's
-// home folder. root is accepted for the callers' sake: there are no namespace
-// roots to start from.
-QString BrowseFolder(FileDialogs& dialogs, int root = 0, const QString& currentFolder = QString());
+struct PlatformServices;
+class MessageBoxes;
+
+// How long a folder may take to answer before a dialog opens there instead of at home.
+inline constexpr std::chrono::milliseconds kStartFolderAnswerWithin{2000};
+
+// Tells that a folder does not answer; `then` runs once the user has read it.
+void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::function<void()> then);
+
+// The folder a file or folder dialog opens at: `folder` when it answers within
+// kStartFolderAnswerWithin, else the user's home (after telling the user when
+// it did not answer; a dialog browsing it would hang with it).
+void askDialogStartFolder(PlatformServices& platform, const QString& folder,
+                          std::function<void(const QString& startAt)> then);
+
+// Lets the user pick the document folder. Hands `then` the chosen folder's
+// absolute path ending in the separator, ready for a file name; empty on
+// cancel, or when the chooser stopped answering (told). The chooser opens at
+// startFolder, or at the user's home when that does not answer or is missing.
+void BrowseFolder(PlatformServices& platform, const QString& startFolder,
+                  std::function<void(const QString& chosen)> then);
 
 }  // namespace ornavex

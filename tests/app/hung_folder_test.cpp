@@ -24,9 +24,9 @@ class HungFolderTest : public AppFixture {
         fakes.services.folder = std::move(worker);
         // Started while the share still answers, so its start uses none of the deadline.
         ASSERT_EQ(client->pathExists(mount.mount()), FolderAnswer::Yes);
-        root.setFolder(mount.mount() + "/");
-        root.setFileName("brief.jpg");
-        root.setScannerFlag("1");
+        state.setFolder(mount.mount() + "/");
+        state.setFileName("brief.jpg");
+        state.setScannerChoice(ScannerChoice::Chosen);
         QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticks; });
         ticker.start(20);
     }
@@ -38,10 +38,7 @@ class HungFolderTest : public AppFixture {
             10000));
     }
 
-    QString unansweredReason() const {
-        return "Der Ordner \u201E" + mount.mount() +
-               "/\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.";
-    }
+    QString unansweredReason() const { return unansweredFolderText(mount.mount() + "/"); }
 
     BlockingMount mount;
     FolderWorkerClient* client = nullptr;
@@ -59,14 +56,14 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     fakes.messages->whileShown = [&](const MessageBoxRequest&) {
         if (ticksWhenTold >= 0) return;
         ticksWhenTold = ticks;
-        nameWhenTold = root.fileName();
+        nameWhenTold = state.fileName();
     };
     // Typed while the window waits: dropped, not taken into the waiting command.
     QTimer::singleShot(300, [&] { QTest::keyClicks(root.tBilddatei(), "x"); });
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(elsewhere + "/brief.jpg");
 
-    app.bScannen_Click();
+    scan();
 
     ASSERT_GE(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.contains(unansweredReason()))
@@ -75,13 +72,13 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     EXPECT_GT(ticksWhenTold, 10) << "the window's loop stood still while the share hung";
     EXPECT_EQ(nameWhenTold, "brief.jpg");
     EXPECT_EQ(QImage(elsewhere + "/brief.jpg").size(), QSize(300, 400));
-    EXPECT_EQ(root.picture().size(), QSize(300, 400)) << "the page stays in the preview";
+    EXPECT_EQ(state.page().picture().size(), QSize(300, 400)) << "the page stays in the preview";
 
     releaseAndSettle();
     EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
     // What the killed writer left goes with the next store there.
     ASSERT_TRUE(client
-                    ->writePage(root.page(), mount.mount() + "/brief2.jpg", PageFormat::Jpeg, 100,
+                    ->writePage(state.page(), mount.mount() + "/brief2.jpg", PageFormat::Jpeg, 100,
                                 ReplacePolicy::KeepExisting)
                     .ok());
     EXPECT_EQ(entriesOf(mount.backing()), QStringList{"brief2.jpg"});
@@ -90,7 +87,7 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
 TEST_F(HungFolderTest, FolderWhereEveryCallHangsIsToldBeforeTheScanAndCancelScansNothing) {
     mount.setMode("all");
     fakes.messages->answer(MessageAnswer::Cancel);
-    app.bScannen_Click();
+    scan();
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.startsWith(unansweredReason()));
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);

@@ -1,7 +1,6 @@
 #include <cerrno>
 
 #include "tests/app/app_fixture.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {
@@ -9,8 +8,8 @@ namespace {
 class StoreTest : public AppFixture {
   protected:
     StoreTest() {
-        root.setScannerFlag("1");
-        root.setPage(Page(page()));
+        state.setScannerChoice(ScannerChoice::Chosen);
+        state.setPage(Page(page()));
     }
 
     static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
@@ -22,11 +21,11 @@ class StoreTest : public AppFixture {
 
 // No page to store, so no reason to ask for the name that is missing.
 TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
-    root.setScannerFlag("0");
-    app.TwainCopy();
-    root.setScannerFlag("1");
-    root.clearPage();
-    app.TwainCopy();
+    state.setScannerChoice(ScannerChoice::None);
+    store();
+    state.setScannerChoice(ScannerChoice::Chosen);
+    state.clearPage();
+    store();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
@@ -36,10 +35,10 @@ TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
 // message is shown for the first four stores only.
 TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillReported) {
     WriteIniValue(settings, "Default", "Tips", "3");
-    root.setFolder(documents.chopped(1));
+    state.setFolder(documents.chopped(1));
     for (const char* name : {"seiteBMP", "bmp.jpg"}) {
-        root.setFileName(name);
-        app.TwainCopy();
+        state.setFileName(name);
+        store();
     }
     const std::vector<RecordedWrite>& writes = fakes.pageWriter.writes;
     ASSERT_EQ(writes.size(), 2u);
@@ -55,26 +54,26 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillRep
 
 TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrite) {
     const QString gone = temp.path() + "/weg/";
-    root.setFolder(gone);
-    root.setFileName("brief.jpg");
-    app.TwainCopy();  // the folder chooser is cancelled
+    state.setFolder(gone);
+    state.setFileName("brief.jpg");
+    store();  // the folder chooser is cancelled
     EXPECT_EQ(messageTexts(), std::vector<QString>{failureText("Der Ordner ist nicht vorhanden.")});
 
     QDir().mkpath(temp.path() + "/Neu");
     fakes.dialogs->answerFolder(temp.path() + "/Neu");
-    app.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
 }
 
 // A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.
 TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     putFile(documents + "brief.jpg", "old page");
-    app.TwainCopy();
+    store();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed
-    app.TwainCopy();
+    store();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{kNameTaken, kNameTaken, successText("brief.jpg")}));
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
@@ -84,9 +83,9 @@ TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
 // The store was checked free, yet a file appeared before the write: it is not replaced.
 TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     WriteIniValue(settings, "Default", "Tips", "1");
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::AlreadyExists, 0}};
-    app.TwainCopy();  // an unscripted failure box is cancelled
+    store();  // an unscripted failure box is cancelled
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& box = fakes.messages->shown()[0];
@@ -97,28 +96,33 @@ TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
     EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(tips(), "1");
-    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(state.hasPage());
 }
 
-// Only Abbrechen gives the page up: a save dialog left without a choice asks again.
+// Only Abbrechen gives the page up: a save dialog left without a choice, or one
+// that stopped answering, asks again.
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const QString elsewhere = temp.path() + "/Stick/";
     QDir().mkpath(elsewhere);
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC},
                                  {PageWriteStatus::WriteFailed, EROFS}};
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.messages->answer(MessageAnswer::Ok);
+    fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(std::nullopt);
+    fakes.dialogs->stopAnsweringFile();
     fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
-    app.TwainCopy();
+    store();
 
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
-    EXPECT_EQ(messageTexts(),
-              (std::vector<QString>{
-                  failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."),
-                  readOnly, readOnly, successText("kopie.bmp")}));
+    EXPECT_EQ(
+        messageTexts(),
+        (std::vector<QString>{
+            failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."), readOnly,
+            readOnly, unansweredFolderText(documents), readOnly, successText("kopie.bmp")}));
     ASSERT_EQ(fakes.pageWriter.writes.size(), 3u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "brief.jpg");
     EXPECT_EQ(fakes.pageWriter.writes[2].path, elsewhere + "kopie.bmp");
@@ -128,35 +132,35 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
 // The folder's checks before the write that get no answer are neither "missing"
 // nor "free": the user hears which folder, and only Abbrechen gives the page up.
 TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
-    root.setFileName("brief.jpg");
+    state.setFileName("brief.jpg");
     const QString unanswered = failureText("Der Ordner \u201E" + documents +
                                            "\u201C antwortet nicht, zum Beispiel ein nicht "
                                            "erreichbares Netzlaufwerk.");
     fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Cancel);
-    app.TwainCopy();
+    store();
     EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
-    EXPECT_TRUE(root.hasPicture());
+    EXPECT_TRUE(state.hasPage());
 
     fakes.folder->unansweredQuestions = 2;  // the folder, then the name
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Retry);
-    app.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
 }
 
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
-    root.setFileName("");
-    app.TwainCopy();
+    state.setFileName("");
+    store();
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
 
     fakes.dialogs->answerFile(documents + "neu.jpg");
-    app.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "neu.jpg");
 }
