@@ -20,8 +20,9 @@ Application::Application(PlatformServices& platform, QString settingsPath)
     Root& root = *root_;
     printPreview_ = std::make_unique<PrintPreview>(
         root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen);
-    scan_ = std::make_unique<ScanCommands>(root, platform_, *this);
-    files_ = std::make_unique<DocumentFiles>(root, platform_, settingsPath_);
+    files_ = std::make_unique<DocumentFiles>(root.state(), platform_, settingsPath_);
+    scan_ = std::make_unique<ScanCommands>(root.state(), platform_, *files_,
+                                           [this] { pageMenu_->mnuSeite2_Click(); });
     previewPane_ = std::make_unique<PreviewPane>(root, *this, *printPreview_);
     pageMenu_ = std::make_unique<PageMenu>(root, platform_);
     print_ = std::make_unique<PrintCommand>(root, platform_, *this);
@@ -34,54 +35,77 @@ Application::~Application() {
     if (root_) root_->setOperations(nullptr);
 }
 
+State& Application::state() {
+    return root_->state();
+}
+
+void Application::runWaiting(const std::function<void()>& handler) {
+    if (waitingRun_) return handler();  // one handler calling another
+    const std::optional<CommandRun> run = state().startCommand();
+    if (!run) return;
+    waitingRun_ = *run;
+    handler();
+    waitingRun_.reset();
+}
+
+CommandRun Application::currentRun() {
+    if (waitingRun_) return waitingRun_;
+    return state().startCommand().value_or(nullptr);
+}
+
 void Application::start() {
-    root_->runCommand([this] { Startup(*root_, platform_, *this, settingsPath_).run(); });
+    runWaiting([this] { Startup(*root_, platform_, *this, settingsPath_).run(); });
 }
 
 short Application::TwainQuelle() {
-    return scan_->TwainQuelle();
+    scan_->TwainQuelle(currentRun(), [] {});
+    return state().scannerChoice() == ScannerChoice::Chosen ? 1 : 0;
 }
 bool Application::TwainScan() {
-    return scan_->TwainScan();
+    return false;  // part of the scan command now
 }
 void Application::TwainCopy() {
-    files_->TwainCopy();
+    files_->TwainCopy(currentRun(), [] {});
 }
 void Application::TwainLoad() {
-    files_->TwainLoad();
+    files_->TwainLoad(currentRun());
 }
 void Application::bScannen_Click() {
-    scan_->bScannen_Click();
+    if (const std::optional<CommandRun> run = state().startCommand()) scan_->bScannen_Click(*run);
 }
 void Application::bAssistent_Click() {
-    scan_->bAssistent_Click();
+    if (const std::optional<CommandRun> run = state().startCommand()) {
+        scan_->bAssistent_Click(*run);
+    }
 }
 void Application::BVerwaltung_Click() {
-    files_->BVerwaltung_Click();
+    if (const std::optional<CommandRun> run = state().startCommand()) {
+        files_->BVerwaltung_Click(*run);
+    }
 }
 void Application::bAnzeigen_Click() {
-    previewPane_->bAnzeigen_Click();
+    runWaiting([this] { previewPane_->bAnzeigen_Click(); });
 }
 void Application::bDrucken_Click() {
-    print_->bDrucken_Click();
+    runWaiting([this] { print_->bDrucken_Click(); });
 }
 void Application::Picture2_DblClick() {
-    previewPane_->Picture2_DblClick();
+    runWaiting([this] { previewPane_->Picture2_DblClick(); });
 }
 void Application::Picture2_MouseDown(Qt::MouseButton button, QPoint position) {
-    previewPane_->Picture2_MouseDown(button, position);
+    runWaiting([=, this] { previewPane_->Picture2_MouseDown(button, position); });
 }
 void Application::mnuSeite1_Click() {
-    pageMenu_->mnuSeite1_Click();
+    runWaiting([this] { pageMenu_->mnuSeite1_Click(); });
 }
 void Application::mnuSeite2_Click() {
-    pageMenu_->mnuSeite2_Click();
+    runWaiting([this] { pageMenu_->mnuSeite2_Click(); });
 }
 void Application::mnuPapierkorb_Click() {
-    pageMenu_->mnuPapierkorb_Click();
+    runWaiting([this] { pageMenu_->mnuPapierkorb_Click(); });
 }
 void Application::mnxEmail_Click() {
-    pageMenu_->mnxEmail_Click();
+    runWaiting([this] { pageMenu_->mnxEmail_Click(); });
 }
 
 }  // namespace ornavex

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "shell/root_operations.h"
+#include "shell/state.h"
 
 namespace ornavex {
 
@@ -24,6 +26,7 @@ class Application : public RootOperations {
     ~Application() override;
 
     Root& root() { return *root_; }
+    State& state();
     PrintPreview& printPreview() { return *printPreview_; }
 
     // The window's load sequence: pause, centre, show, restore, choose the scanner.
@@ -46,7 +49,13 @@ class Application : public RootOperations {
     void mnxEmail_Click() override;
 
   private:
+    // Runs a handler that still waits inside itself as one command.
+    void runWaiting(const std::function<void()>& handler);
+    // The run of the waiting handler that calls back into a command chain.
+    CommandRun currentRun();
+
     PlatformServices& platform_;
+    CommandRun waitingRun_;
     QString settingsPath_;
     std::unique_ptr<Root> root_;
     std::unique_ptr<PrintPreview> printPreview_;

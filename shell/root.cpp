@@ -64,6 +64,7 @@ Root::Root(PlatformServices& platform, QWidget* parent) : QWidget(parent), platf
     createMenus();
     setTabOrder();
     connectHandlers();
+    drawState();
     Timer1_->start();
 }
 
@@ -275,7 +276,7 @@ void Root::connectHandlers() {
     // Everything else belongs to the subsystems behind the operations.
     auto forward = [this](auto handler) {
         return [this, handler] {
-            if (operations_) runCommand([this, handler] { (operations_->*handler)(); });
+            if (operations_ && !state_.commandRunning()) (operations_->*handler)();
         };
     };
     connect(bScannen_, &QToolButton::clicked, this, forward(&RootOperations::bScannen_Click));
@@ -294,41 +295,65 @@ void Root::connectHandlers() {
             forward(&RootOperations::Picture2_DblClick));
     connect(Picture2_, &ImageControl::mousePressed, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position) {
-                if (!operations_) return;
-                runCommand([=, this] { operations_->Picture2_MouseDown(button, position); });
+                if (operations_ && !state_.commandRunning()) {
+                    operations_->Picture2_MouseDown(button, position);
+                }
             });
 }
 
+// The controls show the state.
+void Root::drawState() {
+    state_.setFolder(tOrdner_->text());
+    connect(&state_, &State::folderChanged, tOrdner_, &QLabel::setText);
+    connect(&state_, &State::fileNameChanged, this, [this](const QString& name) {
+        if (tBilddatei_->text() != name) tBilddatei_->setText(name);
+    });
+    connect(tBilddatei_, &QLineEdit::textChanged, &state_, &State::setFileName);
+    connect(&state_, &State::pageChanged, this,
+            [this] { Picture2_->setPicture(state_.page().picture()); });
+    connect(&state_, &State::scannerChoiceChanged, this,
+            [this](ScannerChoice) { mnuQuelle_->setText(scannerFlag()); });
+    connect(&state_, &State::focusRequested, this, [this](FocusTarget target) {
+        if (target == FocusTarget::FileName) tBilddatei_->setFocus();
+        if (target == FocusTarget::ScanButton) bScannen_->setFocus();
+    });
+}
+
 QString Root::folder() const {
-    return tOrdner_->text();
+    return state_.folder();
 }
 void Root::setFolder(const QString& folder) {
-    tOrdner_->setText(folder);
+    state_.setFolder(folder);
 }
 QString Root::fileName() const {
-    return tBilddatei_->text();
+    return state_.fileName();
 }
 void Root::setFileName(const QString& name) {
-    tBilddatei_->setText(name);
+    state_.setFileName(name);
 }
 QString Root::scannerFlag() const {
-    return mnuQuelle_->text();
+    switch (state_.scannerChoice()) {
+        case ScannerChoice::NotYetAsked:
+            return kNoChoiceYet;
+        case ScannerChoice::None:
+            return kNoSource;
+        case ScannerChoice::Chosen:
+            break;
+    }
+    return kSourceChosen;
 }
 void Root::setScannerFlag(const QString& flag) {
-    mnuQuelle_->setText(flag);
+    if (flag == kNoChoiceYet) state_.setScannerChoice(ScannerChoice::NotYetAsked);
+    if (flag == kNoSource) state_.setScannerChoice(ScannerChoice::None);
+    if (flag == kSourceChosen) state_.setScannerChoice(ScannerChoice::Chosen);
 }
 void Root::setPage(Page page) {
-    page_ = std::move(page);
-    Picture2_->setPicture(page_.picture());
+    state_.setPage(std::move(page));
 }
 
 void Root::runCommand(const std::function<void()>& command) {
-    if (commandRunning_) return;
-    commandRunning_ = true;
-    // Reset however the command ends.
-    const std::unique_ptr<bool, void (*)(bool*)> reset(&commandRunning_,
-                                                       [](bool* running) { *running = false; });
-    command();
+    const std::optional<CommandRun> run = state_.startCommand();
+    if (run) command();
 }
 
 void Root::sizeCopyLikePreview() {
@@ -355,7 +380,7 @@ void Root::Text1_Change() {
 void Root::bAbbrechen_Click() {
     // A command waiting for a dialog, the scanner or a folder that stopped
     // answering would go on after a quit; nothing is written at the end anyway.
-    if (commandRunning_) {
+    if (state_.commandRunning()) {
         platform_.process->terminateImmediately(0);
         return;
     }

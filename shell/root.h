@@ -7,6 +7,7 @@
 
 #include "platform/page.h"
 #include "platform/platform_services.h"
+#include "shell/state.h"
 
 class QAction;
 class QComboBox;
@@ -41,6 +42,8 @@ class Root : public QWidget {
     ~Root() override;
 
     void setOperations(RootOperations* operations) { operations_ = operations; }
+
+    State& state() { return state_; }
 
     // Controls, by the names users and host programs know.
     QLineEdit* Text1() const { return Text1_; }
@@ -78,15 +81,15 @@ class Root : public QWidget {
     QString scannerFlag() const;
     void setScannerFlag(const QString& flag);
     // The page is the window's own value; the controls only show it.
-    const Page& page() const { return page_; }
+    const Page& page() const { return state_.page(); }
     void setPage(Page page);
     void clearPage() { setPage(Page()); }
-    bool hasPicture() const { return !page_.isNull(); }
-    const QImage& picture() const { return page_.picture(); }
+    bool hasPicture() const { return state_.hasPage(); }
+    const QImage& picture() const { return state_.page().picture(); }
 
     // While a command runs, the controls start no other; closing and the
     // remote control still act at once.
-    bool commandRunning() const { return commandRunning_; }
+    bool commandRunning() const { return state_.commandRunning(); }
     void runCommand(const std::function<void()>& command);
     QString pagePath() const { return folder() + fileName(); }
 
@@ -114,12 +117,12 @@ class Root : public QWidget {
     void createMenus();
     void setTabOrder();
     void connectHandlers();
+    void drawState();
     void place(QWidget* control, int left, int top, int width, int height);
 
     PlatformServices& platform_;
     RootOperations* operations_ = nullptr;
-    Page page_;
-    bool commandRunning_ = false;
+    State state_;
 
     QLineEdit* Text1_ = nullptr;
     QToolButton* bDrucken_ = nullptr;

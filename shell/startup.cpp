@@ -92,8 +92,9 @@ void Startup::askForDocumentFolder() {
         {messageTitle(), chooseDocumentFolderText(), MessageIcon::Exclamation,
          MessageButtons::OkCancel, MessageAnswer::Ok});
     if (answer != MessageAnswer::Ok) return;
-    const QString chosen = BrowseFolder(*platform_.fileDialogs, 0, root_.folder());
-    if (!chosen.isEmpty()) root_.setFolder(chosen);
+    BrowseFolder(platform_, root_.folder(), [this](const QString& chosen) {
+        if (!chosen.isEmpty()) root_.setFolder(chosen);
+    });
 }
 
 }  // namespace ornavex
