@@ -3,6 +3,7 @@
 #include <QLineEdit>
 
 #include "files/document_files.h"
+#include "files/waiting_folder_notice.h"
 #include "platform/platform_services.h"
 #include "preview/page_menu.h"
 #include "preview/preview_pane.h"
@@ -18,6 +19,9 @@ Application::Application(PlatformServices& platform, QString settingsPath)
     : platform_(platform), settingsPath_(std::move(settingsPath)) {
     root_ = std::make_unique<Root>(platform_);
     Root& root = *root_;
+    // While a call on the document folder takes long, the window says which folder it waits for.
+    platform_.folder =
+        std::make_unique<WaitingFolderNotice>(std::move(platform_.folder), root.state());
     printPreview_ = std::make_unique<PrintPreview>(
         root, [&root] { return root.tBilddatei()->text(); }, *platform_.screen);
     files_ = std::make_unique<DocumentFiles>(root.state(), platform_, settingsPath_);
