@@ -15,6 +15,21 @@ void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::funct
               [then = std::move(then)](MessageAnswer) { then(); });
 }
 
+namespace {
+
+// A folder that answered may still be missing; the dialog would then open
+// wherever the program was started.
+void askStartFolderThere(PlatformServices& platform, const QString& folder,
+                         std::function<void(const QString& startAt)> then) {
+    platform.folder->askPathExists(folder, [&platform, folder, then](FolderAnswer there) {
+        if (there == FolderAnswer::Yes) return then(folder);
+        if (there == FolderAnswer::No) return then(QDir::homePath());
+        tellUnansweredFolder(*platform.messageBoxes, folder, [then] { then(QDir::homePath()); });
+    });
+}
+
+}  // namespace
+
 void askDialogStartFolder(PlatformServices& platform, const QString& folder,
                           std::function<void(const QString& startAt)> then) {
     // Never the folder the program happened to be started from.
@@ -22,7 +37,7 @@ void askDialogStartFolder(PlatformServices& platform, const QString& folder,
     platform.folder->askFolderAnswers(
         folder, kStartFolderAnswerWithin,
         [&platform, folder, then = std::move(then)](FolderAnswer answer) {
-            if (answer == FolderAnswer::Yes) return then(folder);
+            if (answer == FolderAnswer::Yes) return askStartFolderThere(platform, folder, then);
             if (answer == FolderAnswer::No) return then(QDir::homePath());
             tellUnansweredFolder(*platform.messageBoxes, folder,
                                  [then] { then(QDir::homePath()); });
