@@ -59,10 +59,17 @@ TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     EXPECT_EQ(question.defaultAnswer, MessageAnswer::Yes);
 }
 
+// Nothing changes while the dialog is open, and nothing else starts meanwhile.
 TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     fakes.dialogs->answerFile(akten + "/brief.jpg");
+    fakes.dialogs->held.holding = true;
 
-    open();
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(state.commandRunning());
+    EXPECT_FALSE(saveAs());
+    EXPECT_FALSE(state.hasPage());
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    fakes.dialogs->held.releaseAll();
 
     EXPECT_EQ(state.page().picture(), page(50, 70, qRgb(9, 9, 9)));
     EXPECT_EQ(state.folder(), akten + "/");
