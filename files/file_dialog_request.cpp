@@ -40,13 +40,12 @@ void FileDialog(PlatformServices& platform, const QString& title, const QString&
             request.startFolder = startAt;
             platform.fileDialogs->askFile(
                 request, [&platform, startAt, folder, then](const DialogChoice& choice) {
-                    if (choice.status != DialogChoice::Status::NoAnswer) {
-                        return then(splitChoice(choice, folder));
+                    auto asCancel = [folder, then] { then({folder, QString()}); };
+                    if (tellIfDialogStoppedAnswering(*platform.messageBoxes, choice, startAt,
+                                                     asCancel)) {
+                        return;
                     }
-                    const QString hung = choice.path.isEmpty() ? startAt : choice.path;
-                    tellUnansweredFolder(*platform.messageBoxes, hung, [folder, then] {
-                        then({folder, QString()});
-                    });
+                    then(splitChoice(choice, folder));
                 });
         });
 }

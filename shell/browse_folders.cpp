@@ -15,6 +15,13 @@ void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::funct
               [then = std::move(then)](MessageAnswer) { then(); });
 }
 
+bool tellIfDialogStoppedAnswering(MessageBoxes& boxes, const DialogChoice& choice,
+                                  const QString& startAt, std::function<void()> then) {
+    if (choice.status != DialogChoice::Status::NoAnswer) return false;
+    tellUnansweredFolder(boxes, choice.path.isEmpty() ? startAt : choice.path, std::move(then));
+    return true;
+}
+
 namespace {
 
 // A folder that answered may still be missing; the dialog would then open
@@ -50,10 +57,10 @@ void BrowseFolder(PlatformServices& platform, const QString& startFolder,
         platform.fileDialogs->askFolder(
             browseFolderTitle(), QDir::cleanPath(startAt),
             [&platform, startAt, then](const DialogChoice& choice) {
-                if (choice.status == DialogChoice::Status::NoAnswer) {
-                    const QString hung = choice.path.isEmpty() ? startAt : choice.path;
-                    return tellUnansweredFolder(*platform.messageBoxes, hung,
-                                                [then] { then(QString()); });
+                auto asCancel = [then] { then(QString()); };
+                if (tellIfDialogStoppedAnswering(*platform.messageBoxes, choice, startAt,
+                                                 asCancel)) {
+                    return;
                 }
                 if (!choice.chosen() || choice.path.isEmpty()) return then(QString());
                 QString folder = QDir::cleanPath(QFileInfo(choice.path).absoluteFilePath());

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 
+#include "platform/file_dialogs.h"
+
 namespace ornavex {
 
 struct PlatformServices;
@@ -14,6 +16,11 @@ inline constexpr std::chrono::milliseconds kStartFolderAnswerWithin{2000};
 
 // Tells that a folder does not answer; `then` runs once the user has read it.
 void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::function<void()> then);
+
+// A dialog that stopped answering is told with the folder it hung in (or was
+// opened at), then `then` runs; false, and nothing done, for any other end.
+bool tellIfDialogStoppedAnswering(MessageBoxes& boxes, const DialogChoice& choice,
+                                  const QString& startAt, std::function<void()> then);
 
 // The folder a file or folder dialog opens at: `folder` when it answers within
 // kStartFolderAnswerWithin, else the user's home (after telling the user when
