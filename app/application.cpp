@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "files/document_files.h"
+#include "files/waiting_folder_notice.h"
 #include "platform/platform_services.h"
 #include "preview/page_menu.h"
 #include "preview/preview_pane.h"
@@ -18,6 +19,8 @@ Application::Application(PlatformServices& platform, QString settingsPath)
       settingsPath_(std::move(settingsPath)),
       state_(std::make_unique<State>()) {
     State& state = *state_;
+    // While a call on the document folder takes long, the window says which folder it waits for.
+    platform_.folder = std::make_unique<WaitingFolderNotice>(std::move(platform_.folder), state);
     root_ = std::make_unique<Root>(state, platform_);
     printPreview_ = std::make_unique<PrintPreview>(
         *root_, [&state] { return state.fileName(); }, *platform_.screen);

@@ -1,8 +1,21 @@
 #include "files/file_dialog_request.h"
 
 #include "platform/path_separator.h"
+#include "platform/platform_services.h"
+#include "shell/browse_folders.h"
 
 namespace ornavex {
+namespace {
+
+FileChoice splitChoice(const DialogChoice& choice, const QString& shownFolder) {
+    const FileChoice none{shownFolder, QString()};
+    if (!choice.chosen() || choice.path.isEmpty()) return none;
+    const qsizetype nameOffset = choice.path.lastIndexOf(kPathSeparator) + 1;
+    if (nameOffset >= choice.path.size()) return none;
+    return {choice.path.left(nameOffset), choice.path.mid(nameOffset)};
+}
+
+}  // namespace
 
 QStringList ConvertFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -17,31 +30,38 @@ QStringList ConvertFilter(const QString& filter) {
     return entries;
 }
 
-QString FileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                   const QString& initialName, const QString& filter,
-                   const QString& defaultExtension, FileDialogMode mode) {
-    const FileDialogRequest request{
-        title, folder, initialName, ConvertFilter(filter), defaultExtension, mode};
-    const std::optional<QString> chosen = dialogs.chooseFile(owner, request);
-    if (!chosen || chosen->isEmpty()) return QString();
-    const qsizetype nameOffset = chosen->lastIndexOf(kPathSeparator) + 1;
-    if (nameOffset >= chosen->size()) return QString();
-    folder = chosen->left(nameOffset);
-    return chosen->mid(nameOffset);
+void FileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                const QString& initialName, const QString& filter, const QString& defaultExtension,
+                FileDialogMode mode, FileChoiceHandler then) {
+    FileDialogRequest request{
+        title, QString(), initialName, ConvertFilter(filter), defaultExtension, mode};
+    askDialogStartFolder(
+        platform, folder, [&platform, request, folder, then](const QString& startAt) mutable {
+            request.startFolder = startAt;
+            platform.fileDialogs->askFile(
+                request, [&platform, startAt, folder, then](const DialogChoice& choice) {
+                    auto asCancel = [folder, then] { then({folder, QString()}); };
+                    if (tellIfDialogStoppedAnswering(*platform.messageBoxes, choice, startAt,
+                                                     asCancel)) {
+                        return;
+                    }
+                    then(splitChoice(choice, folder));
+                });
+        });
 }
 
-QString OpenFileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                       const QString& initialName, const QString& filter,
-                       const QString& defaultExtension) {
-    return FileDialog(dialogs, owner, title, folder, initialName, filter, defaultExtension,
-                      FileDialogMode::Open);
+void OpenFileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                    const QString& initialName, const QString& filter,
+                    const QString& defaultExtension, FileChoiceHandler then) {
+    FileDialog(platform, title, folder, initialName, filter, defaultExtension, FileDialogMode::Open,
+               std::move(then));
 }
 
-QString SaveFileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                       const QString& initialName, const QString& filter,
-                       const QString& defaultExtension) {
-    return FileDialog(dialogs, owner, title, folder, initialName, filter, defaultExtension,
-                      FileDialogMode::SaveConfirmOverwrite);
+void SaveFileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                    const QString& initialName, const QString& filter,
+                    const QString& defaultExtension, FileChoiceHandler then) {
+    FileDialog(platform, title, folder, initialName, filter, defaultExtension,
+               FileDialogMode::SaveConfirmOverwrite, std::move(then));
 }
 
 }  // namespace ornavex

@@ -2,29 +2,39 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "platform/file_dialogs.h"
 
-class QWidget;
-
 namespace ornavex {
+
+struct PlatformServices;
 
 // Turns "Beschreibung|*.jpg;*.gif|..." into Qt's "Beschreibung (*.jpg *.gif)" entries.
 QStringList ConvertFilter(const QString& filter);
 
-// Runs the open or save dialog. On success `folder` becomes the chosen file's
-// folder (ending in the separator) and the bare file name is returned; on
-// cancel the result is empty and `folder` is left as it was.
-QString FileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                   const QString& initialName, const QString& filter,
-                   const QString& defaultExtension, FileDialogMode mode);
+// How an open or save dialog ended: on a choice, the chosen file's folder
+// (ending in the separator) and its bare name; otherwise an empty name and the
+// folder the dialog was asked to show.
+struct FileChoice {
+    QString folder;
+    QString name;
+};
+using FileChoiceHandler = std::function<void(const FileChoice&)>;
 
-QString OpenFileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                       const QString& initialName, const QString& filter,
-                       const QString& defaultExtension);
+// Runs the open or save dialog at `folder`, or at the user's home when that does
+// not answer (told first). A dialog that stopped answering is told and ends as a
+// cancel.
+void FileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                const QString& initialName, const QString& filter, const QString& defaultExtension,
+                FileDialogMode mode, FileChoiceHandler then);
 
-QString SaveFileDialog(FileDialogs& dialogs, QWidget* owner, const QString& title, QString& folder,
-                       const QString& initialName, const QString& filter,
-                       const QString& defaultExtension);
+void OpenFileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                    const QString& initialName, const QString& filter,
+                    const QString& defaultExtension, FileChoiceHandler then);
+
+void SaveFileDialog(PlatformServices& platform, const QString& title, const QString& folder,
+                    const QString& initialName, const QString& filter,
+                    const QString& defaultExtension, FileChoiceHandler then);
 
 }  // namespace ornavex

@@ -1,6 +1,5 @@
 #include "scan/scan_commands.h"
 
-#include <limits>
 #include <utility>
 
 #include "files/document_files.h"
@@ -17,100 +16,119 @@ ScanCommands::ScanCommands(State& state, PlatformServices& platform, DocumentFil
       files_(files),
       markSecondPage_(std::move(markSecondPage)) {}
 
-void ScanCommands::showFirstUseHintOnce() {
-    if (state_.scannerChoice() != ScannerChoice::NotYetAsked) return;
-    platform_.messageBoxes->show(
-        {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok});
-    state_.setScannerChoice(ScannerChoice::None);
+void ScanCommands::showFirstUseHintOnce(CommandRun run, Done then) {
+    if (state_.scannerChoice() != ScannerChoice::NotYetAsked) return then();
+    platform_.messageBoxes->ask(
+        {messageTitle(), chooseScannerHint(), MessageIcon::Information, MessageButtons::Ok},
+        [this, run, then](MessageAnswer) {
+            state_.setScannerChoice(ScannerChoice::None);
+            then();
+        });
 }
 
-void ScanCommands::TwainQuelle(CommandRun run, std::function<void()> then) {
-    chooseSource();
-    run.reset();
-    if (then) then();
+void ScanCommands::TwainQuelle(CommandRun run, Done then) {
+    showFirstUseHintOnce(run, [this, run, then] {
+        platform_.scanner->askImageSource([this, run, then](int chosen) {
+            if (chosen != 0) {
+                state_.setScannerChoice(ScannerChoice::Chosen);
+                return then();
+            }
+            platform_.messageBoxes->ask({chooseScannerTitle(), noScannerChosenText(),
+                                         MessageIcon::Exclamation, MessageButtons::Ok},
+                                        [this, run, then](MessageAnswer) {
+                                            state_.setScannerChoice(ScannerChoice::None);
+                                            state_.requestFocus(FocusTarget::FileName);
+                                            then();
+                                        });
+        });
+    });
 }
 
-short ScanCommands::chooseSource() {
-    showFirstUseHintOnce();
-
-    const int chosen = platform_.scanner->selectImageSource(nullptr);
-    if (chosen == 0) {
-        platform_.messageBoxes->show({chooseScannerTitle(), noScannerChosenText(),
-                                      MessageIcon::Exclamation, MessageButtons::Ok});
-        state_.setScannerChoice(ScannerChoice::None);
-        state_.requestFocus(FocusTarget::FileName);
-        return 0;
-    }
-    state_.setScannerChoice(ScannerChoice::Chosen);
-    if (chosen < std::numeric_limits<short>::min() || chosen > std::numeric_limits<short>::max()) {
-        return 1;
-    }
-    return static_cast<short>(chosen);
+void ScanCommands::TwainScan(CommandRun run, std::function<void(bool newPage)> then) {
+    showFirstUseHintOnce(run, [this, run, then] {
+        if (state_.scannerChoice() != ScannerChoice::None) return acquire(run, then);
+        TwainQuelle(run, [this, run, then] {
+            if (state_.scannerChoice() != ScannerChoice::Chosen) return then(false);
+            platform_.messageBoxes->ask(
+                {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
+                 MessageButtons::OkCancel, MessageAnswer::Ok},
+                [this, run, then](MessageAnswer answer) {
+                    if (answer != MessageAnswer::Ok) return then(false);
+                    acquire(run, then);
+                });
+        });
+    });
 }
 
-bool ScanCommands::TwainScan() {
-    showFirstUseHintOnce();
-    if (state_.scannerChoice() == ScannerChoice::None) {
-        if (chooseSource() == 0) return false;
-        const MessageAnswer answer = platform_.messageBoxes->show(
-            {messageTitle(), insertDocumentText(), MessageIcon::Exclamation,
-             MessageButtons::OkCancel, MessageAnswer::Ok});
-        if (answer != MessageAnswer::Ok) return false;
-    }
+void ScanCommands::acquire(CommandRun run, std::function<void(bool newPage)> then) {
+    platform_.scanner->askAcquire([this, run, then](Acquisition acquisition) {
+        takeAcquisition(std::move(acquisition), then);
+    });
+}
 
-    // Only the page this acquisition handed back may replace the preview.
-    Acquisition acquisition = platform_.scanner->acquire(nullptr);
+// Only the page this acquisition handed back may replace the preview.
+void ScanCommands::takeAcquisition(Acquisition acquisition,
+                                   std::function<void(bool newPage)> then) {
     const AcquireOutcome outcome = acquisition.outcome;
     // A lost scanner must be chosen again before the next page; a page that had
-    // arrived is stored first, which the flag would prevent.
+    // arrived is stored first, which the choice being gone would prevent.
     if (outcome == AcquireOutcome::ScannerLost) state_.setScannerChoice(ScannerChoice::None);
     if (outcome == AcquireOutcome::NewPageScannerLost) sourceLostAfterPage_ = true;
     if (outcome != AcquireOutcome::NewPage && outcome != AcquireOutcome::NewPageScannerLost) {
-        return false;
+        return then(false);
     }
-    if (acquisition.page.isNull()) return false;
+    if (acquisition.page.isNull()) return then(false);
     state_.setPage(std::move(acquisition.page));
-    return true;
+    then(true);
 }
 
-// Whether the scan may go on. A folder that does not answer is asked again, or
-// another place is chosen, or the command ends before anything is scanned.
-bool ScanCommands::offerSaveAsForATakenName(const CommandRun& run) {
-    while (true) {
-        const FolderAnswer taken = platform_.folder->fileExists(state_.pagePath());
-        if (taken == FolderAnswer::No) return true;
+void ScanCommands::offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then) {
+    auto saveAsThenGoOn = [this, run, then] { files_.saveAs(run, [then](bool) { then(true); }); };
+    platform_.folder->askFileExists(state_.pagePath(), [this, run, then,
+                                                        saveAsThenGoOn](FolderAnswer taken) {
+        if (taken == FolderAnswer::No) return then(true);
         if (taken == FolderAnswer::Yes) {
-            platform_.messageBoxes->show(
-                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok});
-            files_.BVerwaltung_Click(run);
-            return true;
+            return platform_.messageBoxes->ask(
+                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok},
+                [saveAsThenGoOn](MessageAnswer) { saveAsThenGoOn(); });
         }
-        const MessageAnswer answer = platform_.messageBoxes->show(
+        platform_.messageBoxes->ask(
             {messageTitle(), unansweredFolderBeforeScanText(state_.folder()),
-             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry});
-        if (answer == MessageAnswer::Elsewhere) {
-            files_.BVerwaltung_Click(run);
-            return true;
-        }
-        if (answer != MessageAnswer::Retry) return false;
-    }
+             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
+            [this, run, then, saveAsThenGoOn](MessageAnswer answer) {
+                if (answer == MessageAnswer::Elsewhere) return saveAsThenGoOn();
+                if (answer != MessageAnswer::Retry) return then(false);
+                offerSaveAsForATakenName(run, then);
+            });
+    });
 }
 
-void ScanCommands::scanAndStore(const CommandRun& run) {
+void ScanCommands::scanAndStore(CommandRun run, Done then) {
     state_.setFolder(withTrailingSeparator(state_.folder()));
-    if (!offerSaveAsForATakenName(run)) return;
-    if (TwainScan()) files_.TwainCopy();
-    if (std::exchange(sourceLostAfterPage_, false)) state_.setScannerChoice(ScannerChoice::None);
+    offerSaveAsForATakenName(run, [this, run, then](bool goOn) {
+        if (!goOn) return then();
+        TwainScan(run, [this, run, then](bool newPage) {
+            Done end = [this, then] {
+                if (std::exchange(sourceLostAfterPage_, false)) {
+                    state_.setScannerChoice(ScannerChoice::None);
+                }
+                then();
+            };
+            if (!newPage) return end();
+            files_.TwainCopy(run, end);
+        });
+    });
 }
 
 void ScanCommands::bScannen_Click(CommandRun run) {
-    scanAndStore(run);
+    scanAndStore(run, [run] {});
 }
 
 void ScanCommands::bAssistent_Click(CommandRun run) {
-    scanAndStore(run);
-    markSecondPage_();
-    scanAndStore(run);
+    scanAndStore(run, [this, run] {
+        markSecondPage_();
+        scanAndStore(run, [run] {});
+    });
 }
 
 }  // namespace ornavex

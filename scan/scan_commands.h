@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "platform/scanner_library.h"
 #include "shell/state.h"
 
 namespace ornavex {
@@ -10,23 +11,31 @@ class DocumentFiles;
 struct PlatformServices;
 
 // Choosing the scanner, acquiring a page into the preview, and the scan command
-// that ties acquisition and storing together.
+// that ties acquisition and storing together. Each is a chain of steps that
+// holds its command's run until it ends.
 class ScanCommands {
   public:
+    using Done = std::function<void()>;
+
+    // markSecondPage: the page menu's switch to page 2, between the two-page scan's pages.
     ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
                  std::function<void()> markSecondPage);
 
     void bScannen_Click(CommandRun run);
     void bAssistent_Click(CommandRun run);
-    void TwainQuelle(CommandRun run, std::function<void()> then);
+    // The scanner choice; afterwards State::scannerChoice() tells how it ended.
+    void TwainQuelle(CommandRun run, Done then);
 
   private:
-    short chooseSource();
-    // True only when a new page reached the preview.
-    bool TwainScan();
-    void scanAndStore(const CommandRun& run);
-    void showFirstUseHintOnce();
-    bool offerSaveAsForATakenName(const CommandRun& run);
+    void scanAndStore(CommandRun run, Done then);
+    // newPage: a new page reached the preview.
+    void TwainScan(CommandRun run, std::function<void(bool newPage)> then);
+    void acquire(CommandRun run, std::function<void(bool newPage)> then);
+    void takeAcquisition(Acquisition acquisition, std::function<void(bool newPage)> then);
+    void showFirstUseHintOnce(CommandRun run, Done then);
+    // goOn: the scan may go on. A folder that does not answer is asked again, or
+    // another place is chosen, or the command ends before anything is scanned.
+    void offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then);
 
     State& state_;
     PlatformServices& platform_;

@@ -86,6 +86,14 @@ QString oversizedPictureText(const QString& fileName) {
         .arg(fileName);
 }
 
+QString lostPictureReadText(const QString& fileName) {
+    return text(QT_TRANSLATE_NOOP("Ornavex",
+                                  "Das Bild „%1“ konnte nicht gelesen werden.   \n"
+                                  "Das Lesen wurde unerwartet abgebrochen. Die Vorschau bleibt "
+                                  "ohne dieses Bild."))
+        .arg(fileName);
+}
+
 QString openDocumentTitle() {
     return text(QT_TRANSLATE_NOOP("Ornavex", " Dokument öffnen"));
 }
@@ -189,6 +197,14 @@ QString unansweredFolderBeforeScanText(const QString& folder) {
            text(QT_TRANSLATE_NOOP("Ornavex",
                                   "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
                                   "Mit „Abbrechen“ wird nicht gescannt."));
+}
+
+QString unansweredFolderText(const QString& folder) {
+    return unansweredFolderReason(folder);
+}
+
+QString waitingForFolderText(const QString& folder) {
+    return text(QT_TRANSLATE_NOOP("Ornavex", "Warte auf den Ordner „%1“ …")).arg(folder);
 }
 
 QString chooseScannerHint() {

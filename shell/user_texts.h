@@ -29,6 +29,8 @@ QString nameTakenText();
 QString pageStoredText(const QString& fileName);
 QString unansweredPictureText(const QString& fileName);
 QString oversizedPictureText(const QString& fileName);
+// The folder's reader was lost while it read the picture.
+QString lostPictureReadText(const QString& fileName);
 QString openDocumentTitle();
 QString openDocumentFilter();
 QString saveDocumentTitle();
@@ -43,6 +45,10 @@ QString failedWriteText(const QString& fileName, const QString& folder,
                         const PageWriteResult& result);
 // Before a scan: the document folder did not answer whether the name is free.
 QString unansweredFolderBeforeScanText(const QString& folder);
+// A folder that does not answer, for instance where a dialog was to open.
+QString unansweredFolderText(const QString& folder);
+// Shown in the window while a command waits for a folder.
+QString waitingForFolderText(const QString& folder);
 
 // Choosing the scanner.
 QString chooseScannerHint();

@@ -5,8 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "app/application.h"
+#include "files/document_files.h"
+#include "scan/scan_commands.h"
 #include "shell/ini_files.h"
 #include "shell/root.h"
 #include "shell/state.h"
@@ -16,7 +19,8 @@
 namespace ornavex {
 
 // The whole window logic on scripted fakes, with a document folder and a
-// settings file in a temporary folder.
+// settings file in a temporary folder. The scan and file commands run on the
+// program's state as the window starts them.
 class AppFixture : public ::testing::Test {
   protected:
     AppFixture() {
@@ -29,6 +33,26 @@ class AppFixture : public ::testing::Test {
         QImage image(width, height, QImage::Format_RGB888);
         image.fill(colour);
         return image;
+    }
+
+    // Starts a command as the window does; false when another one runs.
+    bool start(const std::function<void(CommandRun)>& command) {
+        const std::optional<CommandRun> run = state.startCommand();
+        if (!run) return false;
+        command(*run);
+        return true;
+    }
+    bool store() {
+        return start([this](CommandRun run) { files.TwainCopy(run, [] {}); });
+    }
+    bool saveAs() {
+        return start([this](CommandRun run) { files.BVerwaltung_Click(run); });
+    }
+    bool open() {
+        return start([this](CommandRun run) { files.TwainLoad(run); });
+    }
+    bool scan() {
+        return start([this](CommandRun run) { scanning.bScannen_Click(run); });
     }
 
     QString tips() { return ReadIniValue(settings, "Default", "Tips"); }
@@ -46,6 +70,11 @@ class AppFixture : public ::testing::Test {
                    "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ");
     }
 
+    static QString unansweredFolderText(const QString& folder) {
+        return "Der Ordner \u201E" + folder +
+               "\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.";
+    }
+
     QTemporaryDir temp;
     QString settings = temp.filePath(QStringLiteral("ornavex.ini"));
     QString documents;
@@ -53,6 +82,12 @@ class AppFixture : public ::testing::Test {
     Application app{fakes.services, settings};
     Root& root = app.root();
     State& state = app.state();
+    DocumentFiles files{state, fakes.services, settings};
+    int secondPageMarks = 0;
+    ScanCommands scanning{state, fakes.services, files, [this] {
+                              ++secondPageMarks;
+                              state.clearPage();
+                          }};
 };
 
 inline const QString kNameTaken =

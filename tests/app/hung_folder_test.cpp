@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 
 #include "platform/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
@@ -39,10 +38,7 @@ class HungFolderTest : public AppFixture {
             10000));
     }
 
-    QString unansweredReason() const {
-        return "Der Ordner \u201E" + mount.mount() +
-               "/\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.";
-    }
+    QString unansweredReason() const { return unansweredFolderText(mount.mount() + "/"); }
 
     BlockingMount mount;
     FolderWorkerClient* client = nullptr;
@@ -67,7 +63,7 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(elsewhere + "/brief.jpg");
 
-    root.bScannen()->click();
+    scan();
 
     ASSERT_GE(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.contains(unansweredReason()))
@@ -91,7 +87,7 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
 TEST_F(HungFolderTest, FolderWhereEveryCallHangsIsToldBeforeTheScanAndCancelScansNothing) {
     mount.setMode("all");
     fakes.messages->answer(MessageAnswer::Cancel);
-    root.bScannen()->click();
+    scan();
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.startsWith(unansweredReason()));
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);

@@ -1,14 +1,9 @@
 #include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QToolButton>
 
-#include "files/document_files.h"
 #include "platform/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {
@@ -19,10 +14,11 @@ class OpenTest : public AppFixture {
     OpenTest() {
         QDir().mkpath(akten);
         fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
+        QObject::connect(&state, &State::focusRequested,
+                         [this](FocusTarget target) { focus.push_back(target); });
     }
-    void open() { files.TwainLoad(*state.startCommand()); }
     QString akten = temp.path() + "/Akten";
-    DocumentFiles files{state, fakes.services, settings};
+    std::vector<FocusTarget> focus;
 };
 using SaveAsTest = OpenTest;
 
@@ -31,12 +27,13 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsWithoutQuestionWhileASo
     state.setPage(Page(page()));
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
 
-    root.BVerwaltung()->click();
+    saveAs();
 
     EXPECT_EQ(state.folder(), akten + "/");
     EXPECT_EQ(state.fileName(), "antrag.jpg");
     EXPECT_EQ(ReadIniValue(settings, "Default", "Ordner"), akten + "/");
     EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_FALSE(state.commandRunning());
 
     const FileDialogRequest& request = fakes.dialogs->calls().at(0).request;
     EXPECT_EQ(request.startFolder, documents);
@@ -50,10 +47,10 @@ TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.dialogs->answerFile(akten + "/antrag.jpg");
     fakes.messages->answer(MessageAnswer::No);
-    root.BVerwaltung()->click();
+    saveAs();
     EXPECT_FALSE(QFile::exists(akten + "/antrag.jpg"));
     fakes.messages->answer(MessageAnswer::Yes);
-    root.BVerwaltung()->click();
+    saveAs();
     EXPECT_TRUE(QFile::exists(akten + "/antrag.jpg"));
     EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
 
@@ -62,31 +59,59 @@ TEST_F(SaveAsTest, WithoutASourceTheNewNameIsOfferedForStoringAtOnce) {
     EXPECT_EQ(question.defaultAnswer, MessageAnswer::Yes);
 }
 
+// Nothing changes while the dialog is open, and nothing else starts meanwhile.
 TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
-    root.show();
-    QApplication::setActiveWindow(&root);
     fakes.dialogs->answerFile(akten + "/brief.jpg");
+    fakes.dialogs->held.holding = true;
 
-    open();
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(state.commandRunning());
+    EXPECT_FALSE(saveAs());
+    EXPECT_FALSE(state.hasPage());
+    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
+    fakes.dialogs->held.releaseAll();
 
     EXPECT_EQ(state.page().picture(), page(50, 70, qRgb(9, 9, 9)));
     EXPECT_EQ(state.folder(), akten + "/");
     EXPECT_EQ(state.fileName(), "brief.jpg");
-    EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
+    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::ScanButton});
     EXPECT_FALSE(QFile::exists(settings));
+    EXPECT_FALSE(state.commandRunning());
 
     EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, documents);
 }
 
-TEST_F(OpenTest, CancelledSaveAsOrOpenChangesNothing) {
-    root.show();
+// A dialog that stops answering is told like a cancel that names the folder.
+TEST_F(OpenTest, CancelledOrUnansweringSaveAsOrOpenChangesNothing) {
     state.setFileName("alt.jpg");
-    root.BVerwaltung()->click();
+    saveAs();
+    open();
+    fakes.dialogs->stopAnsweringFile();
+    saveAs();
+    fakes.dialogs->stopAnsweringFile();
     open();
     EXPECT_EQ(state.folder(), documents);
     EXPECT_EQ(state.fileName(), "alt.jpg");
     EXPECT_FALSE(QFile::exists(settings));
-    EXPECT_TRUE(root.RVorhanden()->isVisible());
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{unansweredFolderText(documents),
+                                                    unansweredFolderText(documents)}));
+    EXPECT_FALSE(state.commandRunning());
+}
+
+// The dialog would hang browsing a folder that does not answer: it opens at home.
+TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer) {
+    fakes.folder->unansweredFolderChecks = 2;
+    fakes.dialogs->answerFile(akten + "/brief.jpg");
+    open();
+    saveAs();
+
+    EXPECT_EQ(fakes.folder->folderChecks, (QStringList{documents, akten + "/"}));
+    ASSERT_EQ(fakes.dialogs->calls().size(), 2u);
+    EXPECT_EQ(fakes.dialogs->calls()[0].request.startFolder, QDir::homePath());
+    EXPECT_EQ(fakes.dialogs->calls()[1].request.startFolder, QDir::homePath());
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{unansweredFolderText(documents),
+                                                    unansweredFolderText(akten + "/")}));
+    EXPECT_EQ(state.fileName(), "brief.jpg") << "the choice made at home counts";
 }
 
 // The real folder worker refuses a FIFO at once: the preview stays and nothing is said.
@@ -98,46 +123,53 @@ TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
     fakes.dialogs->answerFile(fifo.path());
     open();
     EXPECT_EQ(state.page().picture(), page());
-    EXPECT_EQ(state.fileName(), "rohr.jpg");
+    EXPECT_EQ(state.fileName(), "");
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 struct UnopenedRow {
     const char* name;
     PictureLoadStatus status;
-    const char* secondLine;  // nullptr: silent
+    const char* text;  // nullptr: silent
 };
 
 class UnopenedPictureTest : public OpenTest, public ::testing::WithParamInterface<UnopenedRow> {};
 
-TEST_P(UnopenedPictureTest, KeepsThePreviewTakesFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
+// The window keeps referring to the page it shows, whatever went wrong.
+TEST_P(UnopenedPictureTest, KeepsThePreviewFolderAndNameAndSaysWhyUnlessItIsNoPicture) {
     state.setPage(Page(page()));
+    state.setFileName("alt.jpg");
     fakes.pictures->failures[akten + "/brief.jpg"] = GetParam().status;
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     open();
 
     EXPECT_EQ(state.page().picture(), page());
-    EXPECT_EQ(state.fileName(), "brief.jpg");
-    if (!GetParam().secondLine) {
-        EXPECT_TRUE(fakes.messages->shown().empty());
-        return;
-    }
-    ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    const MessageBoxRequest& box = fakes.messages->shown()[0];
-    EXPECT_TRUE(box.text.startsWith("Die Bilddatei ''brief.jpg'' ")) << box.text.toStdString();
-    EXPECT_EQ(box.text.section('\n', 1), QString::fromUtf8(GetParam().secondLine));
+    EXPECT_EQ(state.fileName(), "alt.jpg");
+    EXPECT_EQ(state.folder(), documents);
+    const std::vector<QString> told = GetParam().text
+                                          ? std::vector<QString>{QString::fromUtf8(GetParam().text)}
+                                          : std::vector<QString>{};
+    EXPECT_EQ(messageTexts(), told);
+    EXPECT_FALSE(state.commandRunning());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, UnopenedPictureTest,
     ::testing::Values(UnopenedRow{"NotAPicture", PictureLoadStatus::NotAPicture, nullptr},
                       UnopenedRow{"TooLarge", PictureLoadStatus::TooLarge,
+                                  "Die Bilddatei ''brief.jpg'' ist zu groß, um sie zu öffnen.   \n"
                                   "Geöffnet werden Bilder bis zur Größe der größten Seite, die "
                                   "ein Scanner liefert (Legal-Format bei 1200 dpi)."},
                       UnopenedRow{"NoAnswer", PictureLoadStatus::NoAnswer,
+                                  "Die Bilddatei ''brief.jpg'' konnte nicht gelesen werden.   \n"
                                   "Ihr Speicherort antwortet nicht, zum Beispiel ein nicht "
                                   "erreichbares Netzlaufwerk. Die Vorschau bleibt ohne dieses "
-                                  "Bild."}),
+                                  "Bild."},
+                      UnopenedRow{
+                          "ReaderLost", PictureLoadStatus::ReadFailed,
+                          "Das Bild „brief.jpg“ konnte nicht gelesen werden.   \n"
+                          "Das Lesen wurde unerwartet abgebrochen. Die Vorschau bleibt ohne dieses "
+                          "Bild."}),
     test::byName);
 
 }  // namespace

@@ -1,12 +1,7 @@
-#include <QAction>
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QToolButton>
 
 #include "tests/app/app_fixture.h"
 #include "tests/support/rows.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {
@@ -20,7 +15,7 @@ TEST_F(ScanCommandTest,
     state.setFileName("seite1.jpg");
     fakes.scanner->answerSelection(7);
     fakes.scanner->deliverPage(page());
-    root.bScannen()->click();
+    scan();
     ASSERT_GE(fakes.messages->shown().size(), 2u);
     EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(state.scannerChoice(), ScannerChoice::Chosen);
@@ -29,29 +24,31 @@ TEST_F(ScanCommandTest,
     state.setFileName("seite2.jpg");
     fakes.scanner->answerSelection(1);
     fakes.messages->answer(MessageAnswer::Cancel);
-    root.bScannen()->click();
+    scan();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{
                   "Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ",
                   kInsertPage, successText("seite1.jpg"), kInsertPage}));
     EXPECT_EQ(fakes.scanner->acquireCalls, 1);
     EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_FALSE(state.commandRunning());
 }
 
 TEST_F(ScanCommandTest, FailedChoiceExplainsKeepsNoSourceAndStoresNothing) {
     state.setScannerChoice(ScannerChoice::None);
     state.setFileName("brief.jpg");
-    root.show();
-    QApplication::setActiveWindow(&root);
+    std::vector<FocusTarget> focus;
+    QObject::connect(&state, &State::focusRequested,
+                     [&](FocusTarget target) { focus.push_back(target); });
     fakes.scanner->answerSelection(0);
 
-    root.bScannen()->click();
+    scan();
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.endsWith("wurde abgebrochen."));
     EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
-    EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
+    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::FileName});
 }
 
 struct AcquisitionRow {
@@ -76,7 +73,7 @@ TEST_P(AcquisitionOutcomeTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALo
     fakes.scanner->deliverPage(row.delivered ? page() : QImage(), row.outcome);
     fakes.scanner->afterAcquire = [&] { fakes.clipboard->setImage(foreign); };
 
-    root.bScannen()->click();
+    scan();
 
     EXPECT_EQ(state.page().picture(), row.delivered ? page() : older);
     ASSERT_EQ(fakes.pageWriter.writes.size(), row.delivered ? 1u : 0u);
@@ -101,10 +98,15 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
     fakes.scanner->deliverPage(page(10, 10, qRgb(255, 0, 0)));
     fakes.scanner->deliverPage(page(10, 10, qRgb(0, 0, 255)));
     fakes.dialogs->answerFile(documents + "akte2.jpg");
+    int writesWhenMarked = -1;
+    QObject::connect(&state, &State::pageChanged, [&] {
+        if (!state.hasPage()) writesWhenMarked = int(fakes.pageWriter.writes.size());
+    });
 
-    root.bAssistent()->click();
+    start([this](CommandRun run) { scanning.bAssistent_Click(run); });
 
-    EXPECT_TRUE(root.mnuSeite2()->isChecked());
+    EXPECT_EQ(secondPageMarks, 1);
+    EXPECT_EQ(writesWhenMarked, 1) << "page two is marked between the two scans";
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "akte.jpg");
     EXPECT_EQ(fakes.pageWriter.writes[0].picture.pixel(0, 0), qRgb(255, 0, 0));
@@ -112,6 +114,7 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
     EXPECT_EQ(fakes.pageWriter.writes[1].picture.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(messageTexts(), (std::vector<QString>{successText("akte.jpg"), kNameTaken,
                                                     successText("akte2.jpg")}));
+    EXPECT_FALSE(state.commandRunning());
 }
 
 // The folder does not say whether the name is free: the user is told which folder,
@@ -119,15 +122,13 @@ TEST_F(ScanCommandTest, TwoPageScanStoresPageOneThenOffersANewNameForPageTwo) {
 TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoScan) {
     state.setScannerChoice(ScannerChoice::Chosen);
     state.setFileName("brief.jpg");
-    const QString said =
-        "Der Ordner \u201E" + documents +
-        "\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.\n"
-        "Versuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
-        "Mit \u201EAbbrechen\u201C wird nicht gescannt.";
+    const QString said = unansweredFolderText(documents) +
+                         "\nVersuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
+                         "Mit \u201EAbbrechen\u201C wird nicht gescannt.";
 
     fakes.folder->unansweredQuestions = 1;
     fakes.messages->answer(MessageAnswer::Cancel);
-    root.bScannen()->click();
+    scan();
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     ASSERT_EQ(messageTexts(), std::vector<QString>{said});
     EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::RetryElsewhereCancel);
@@ -135,7 +136,7 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     fakes.folder->unansweredQuestions = 1;
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.scanner->deliverPage(page());
-    root.bScannen()->click();
+    scan();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
 
@@ -145,40 +146,36 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(elsewhere + "/brief2.jpg");
     fakes.scanner->deliverPage(page());
-    root.bScannen()->click();
+    scan();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, elsewhere + "/brief2.jpg");
 }
 
-// While a command waits, the window's other commands do not start inside it;
-// closing the window ends the program at once.
-TEST_F(ScanCommandTest, ControlsStartNoCommandInsideARunningOneAndClosingEndsAtOnce) {
+// While the scan waits for the folder, nothing else starts and nothing of it runs
+// ahead; the answer lets it go on to its end. Closing the window ends the program at once.
+TEST_F(ScanCommandTest, CommandWaitingForTheFolderRefusesAnotherAndEndsOnceTheFolderAnswers) {
     state.setScannerChoice(ScannerChoice::Chosen);
     state.setFileName("brief.jpg");
     fakes.scanner->deliverPage(page());
     fakes.scanner->deliverPage(page());
-    int boxes = 0;
-    fakes.messages->whileShown = [&](const MessageBoxRequest&) {
-        ++boxes;
-        root.bScannen()->click();
-        root.bDrucken()->click();
-        root.BVerwaltung()->click();
-        root.mnuSeite2()->trigger();
-        root.close();
-    };
+    fakes.folder->held.holding = true;
+
+    ASSERT_TRUE(scan());
+    EXPECT_TRUE(state.commandRunning());
+    EXPECT_FALSE(scan());
+    EXPECT_FALSE(saveAs());
     root.bScannen()->click();
-
-    EXPECT_EQ(boxes, 1) << "only the store's confirmation";
-    EXPECT_EQ(fakes.scanner->acquireCalls, 1);
-    EXPECT_TRUE(fakes.dialogs->calls().empty());
-    EXPECT_TRUE(fakes.printer->printedDocNames().empty());
-    EXPECT_TRUE(state.hasPage());
-    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
-    EXPECT_TRUE(fakes.process->quits.empty());
-
-    fakes.messages->whileShown = nullptr;
+    EXPECT_EQ(fakes.folder->held.waiting(), 1u) << "one question, from the first scan";
+    EXPECT_EQ(fakes.scanner->acquireCalls, 0);
     root.close();
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0}) << "no command runs any more";
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+
+    fakes.folder->held.releaseAll();
+    EXPECT_EQ(fakes.scanner->acquireCalls, 1);
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("brief.jpg")});
+    EXPECT_FALSE(state.commandRunning());
+    EXPECT_TRUE(fakes.dialogs->calls().empty());
 }
 
 }  // namespace

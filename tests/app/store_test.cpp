@@ -1,8 +1,6 @@
 #include <cerrno>
 
-#include "files/document_files.h"
 #include "tests/app/app_fixture.h"
-#include "widgets/image_control.h"
 
 namespace ornavex {
 namespace {
@@ -19,16 +17,15 @@ class StoreTest : public AppFixture {
                "\nVersuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
                "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.";
     }
-    DocumentFiles files{state, fakes.services, settings};
 };
 
 // No page to store, so no reason to ask for the name that is missing.
 TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
     state.setScannerChoice(ScannerChoice::None);
-    files.TwainCopy();
+    store();
     state.setScannerChoice(ScannerChoice::Chosen);
     state.clearPage();
-    files.TwainCopy();
+    store();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty());
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
@@ -41,7 +38,7 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillRep
     state.setFolder(documents.chopped(1));
     for (const char* name : {"seiteBMP", "bmp.jpg"}) {
         state.setFileName(name);
-        files.TwainCopy();
+        store();
     }
     const std::vector<RecordedWrite>& writes = fakes.pageWriter.writes;
     ASSERT_EQ(writes.size(), 2u);
@@ -59,12 +56,12 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
     const QString gone = temp.path() + "/weg/";
     state.setFolder(gone);
     state.setFileName("brief.jpg");
-    files.TwainCopy();  // the folder chooser is cancelled
+    store();  // the folder chooser is cancelled
     EXPECT_EQ(messageTexts(), std::vector<QString>{failureText("Der Ordner ist nicht vorhanden.")});
 
     QDir().mkpath(temp.path() + "/Neu");
     fakes.dialogs->answerFolder(temp.path() + "/Neu");
-    files.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
 }
@@ -73,10 +70,10 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
 TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
     state.setFileName("brief.jpg");
     putFile(documents + "brief.jpg", "old page");
-    files.TwainCopy();
+    store();
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed
-    files.TwainCopy();
+    store();
     EXPECT_EQ(messageTexts(),
               (std::vector<QString>{kNameTaken, kNameTaken, successText("brief.jpg")}));
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
@@ -88,7 +85,7 @@ TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     WriteIniValue(settings, "Default", "Tips", "1");
     state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::AlreadyExists, 0}};
-    files.TwainCopy();  // an unscripted failure box is cancelled
+    store();  // an unscripted failure box is cancelled
 
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     const MessageBoxRequest& box = fakes.messages->shown()[0];
@@ -102,7 +99,8 @@ TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
     EXPECT_TRUE(state.hasPage());
 }
 
-// Only Abbrechen gives the page up: a save dialog left without a choice asks again.
+// Only Abbrechen gives the page up: a save dialog left without a choice, or one
+// that stopped answering, asks again.
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const QString elsewhere = temp.path() + "/Stick/";
     QDir().mkpath(elsewhere);
@@ -112,15 +110,19 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.messages->answer(MessageAnswer::Ok);
+    fakes.messages->answer(MessageAnswer::Elsewhere);
     fakes.dialogs->answerFile(std::nullopt);
+    fakes.dialogs->stopAnsweringFile();
     fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
-    files.TwainCopy();
+    store();
 
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
-    EXPECT_EQ(messageTexts(),
-              (std::vector<QString>{
-                  failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."),
-                  readOnly, readOnly, successText("kopie.bmp")}));
+    EXPECT_EQ(
+        messageTexts(),
+        (std::vector<QString>{
+            failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."), readOnly,
+            readOnly, unansweredFolderText(documents), readOnly, successText("kopie.bmp")}));
     ASSERT_EQ(fakes.pageWriter.writes.size(), 3u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "brief.jpg");
     EXPECT_EQ(fakes.pageWriter.writes[2].path, elsewhere + "kopie.bmp");
@@ -137,7 +139,7 @@ TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
     fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Cancel);
-    files.TwainCopy();
+    store();
     EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
@@ -146,19 +148,19 @@ TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
     fakes.folder->unansweredQuestions = 2;  // the folder, then the name
     fakes.messages->answer(MessageAnswer::Retry);
     fakes.messages->answer(MessageAnswer::Retry);
-    files.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
 }
 
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
     state.setFileName("");
-    files.TwainCopy();
+    store();
     EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
     EXPECT_TRUE(fakes.pageWriter.writes.empty());
 
     fakes.dialogs->answerFile(documents + "neu.jpg");
-    files.TwainCopy();
+    store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "neu.jpg");
 }

@@ -1,35 +1,57 @@
 #pragma once
 
-#include <deque>
-#include <functional>
+#include <QStringList>
 #include <optional>
-#include <utility>
 
 #include "platform/document_folder.h"
 #include "platform/path_existence.h"
 #include "tests/fakes/fake_picture_files.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
 // The document folder on the real file system of a test, whose calls can be
-// scripted not to answer; pages go to the shared page writer.
+// scripted not to answer, or held back; pages go to the shared page writer.
 class FakeDocumentFolder : public DocumentFolder {
   public:
     FakeDocumentFolder(FakePageWriter& writer, FakePictureStore& pictures)
         : writer_(writer), pictures_(pictures) {}
 
-    // The next existence questions get no answer, one each; a callback runs
-    // while the first of them "waits".
+    // The next existence questions get no answer, one each.
     int unansweredQuestions = 0;
-    std::function<void()> whileWaiting;
-    int questions = 0;
+    // The next checks whether a folder answers get no answer, one each.
+    int unansweredFolderChecks = 0;
+    // The folders asked whether they answer, in order.
+    QStringList folderChecks;
+    HeldAnswers held;
+
+    void askFileExists(const QString& path, AnswerHandler then) override {
+        answer(then, fileExists(path));
+    }
+    void askPathExists(const QString& path, AnswerHandler then) override {
+        answer(then, pathExists(path));
+    }
+    void askFolderAnswers(const QString& folder, std::chrono::milliseconds,
+                          AnswerHandler then) override {
+        folderChecks << folder;
+        if (unansweredFolderChecks > 0) {
+            --unansweredFolderChecks;
+            return answer(then, FolderAnswer::NoAnswer);
+        }
+        answer(then, FolderAnswer::Yes);  // a missing folder answers too
+    }
+    void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,
+                      ReplacePolicy policy, WriteHandler then) override {
+        answer(then, writePage(page, path, format, jpegQuality, policy));
+    }
+    void askLoad(const QString& path, LoadHandler then) override { answer(then, load(path)); }
 
     FolderAnswer fileExists(const QString& path) override {
-        if (const auto silent = unanswered()) return *silent;
+        if (silent()) return FolderAnswer::NoAnswer;
         return FileExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
     }
     FolderAnswer pathExists(const QString& path) override {
-        if (const auto silent = unanswered()) return *silent;
+        if (silent()) return FolderAnswer::NoAnswer;
         return PathExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
     }
     PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
@@ -45,12 +67,15 @@ class FakeDocumentFolder : public DocumentFolder {
     }
 
   private:
-    std::optional<FolderAnswer> unanswered() {
-        ++questions;
-        if (unansweredQuestions <= 0) return std::nullopt;
+    // The call takes effect now; only its answer may be held back.
+    template <typename Handler, typename Answer>
+    void answer(const Handler& then, Answer result) {
+        held.deliver([then, result] { then(result); });
+    }
+    bool silent() {
+        if (unansweredQuestions <= 0) return false;
         --unansweredQuestions;
-        if (whileWaiting) std::exchange(whileWaiting, nullptr)();
-        return FolderAnswer::NoAnswer;
+        return true;
     }
 
     FakePageWriter& writer_;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QString>
 #include <deque>
 #include <optional>
 #include <vector>
 
 #include "platform/file_dialogs.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
@@ -17,35 +20,55 @@ struct RecordedFileDialog {
 };
 
 // File and folder dialogs answered from queues, nothing meaning a cancel; an
-// unscripted call is answered as a cancel. Every call is recorded.
+// unscripted call is answered as a cancel. Every call is recorded; answers can
+// be held back.
 class FakeFileDialogs : public FileDialogs {
   public:
-    void answerFile(std::optional<QString> absolutePath) { fileAnswers_.push_back(absolutePath); }
+    void answerFile(std::optional<QString> absolutePath) {
+        fileAnswers_.push_back(choice(absolutePath));
+    }
     void answerFolder(std::optional<QString> absolutePath) {
-        folderAnswers_.push_back(absolutePath);
+        folderAnswers_.push_back(choice(absolutePath));
     }
+    // The next dialog stops answering and is given up.
+    void stopAnsweringFile() { fileAnswers_.push_back({DialogChoice::Status::NoAnswer, {}}); }
+    void stopAnsweringFolder() { folderAnswers_.push_back({DialogChoice::Status::NoAnswer, {}}); }
     const std::vector<RecordedFileDialog>& calls() const { return calls_; }
+    HeldAnswers held;
 
-    std::optional<QString> chooseFile(QWidget*, const FileDialogRequest& request) override {
+    void askFile(const FileDialogRequest& request, DialogHandler then) override {
         calls_.push_back({false, request, QString(), QString()});
-        return takeAnswer(fileAnswers_);
+        deliver(fileAnswers_, then);
     }
-    std::optional<QString> chooseFolder(QWidget*, const QString& title,
-                                        const QString& startFolder) override {
+    void askFolder(const QString& title, const QString& startFolder, DialogHandler then) override {
         calls_.push_back({true, FileDialogRequest(), title, startFolder});
-        return takeAnswer(folderAnswers_);
+        deliver(folderAnswers_, then);
+    }
+    std::optional<QString> chooseFile(QWidget*, const FileDialogRequest&) override {
+        ADD_FAILURE() << "the waiting form of the file dialog was called";
+        return std::nullopt;
+    }
+    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override {
+        ADD_FAILURE() << "the waiting form of the folder dialog was called";
+        return std::nullopt;
     }
 
   private:
-    static std::optional<QString> takeAnswer(std::deque<std::optional<QString>>& answers) {
-        if (answers.empty()) return std::nullopt;
-        const std::optional<QString> answer = answers.front();
-        answers.pop_front();
-        return answer;
+    static DialogChoice choice(const std::optional<QString>& path) {
+        if (!path) return {};
+        return {DialogChoice::Status::Chosen, *path};
+    }
+    void deliver(std::deque<DialogChoice>& answers, const DialogHandler& then) {
+        DialogChoice next;
+        if (!answers.empty()) {
+            next = answers.front();
+            answers.pop_front();
+        }
+        held.deliver([then, next] { then(next); });
     }
 
-    std::deque<std::optional<QString>> fileAnswers_;
-    std::deque<std::optional<QString>> folderAnswers_;
+    std::deque<DialogChoice> fileAnswers_;
+    std::deque<DialogChoice> folderAnswers_;
     std::vector<RecordedFileDialog> calls_;
 };
 

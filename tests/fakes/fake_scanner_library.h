@@ -7,11 +7,12 @@
 
 #include "platform/clipboard.h"
 #include "platform/scanner_library.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
 // Plays back scripted choices and acquisitions; a delivered page, unless null, is
-// handed back and a copy put on the clipboard.
+// handed back and a copy put on the clipboard. Answers can be held back.
 class FakeScannerLibrary : public ScannerLibrary {
   public:
     explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
@@ -21,9 +22,16 @@ class FakeScannerLibrary : public ScannerLibrary {
         acquisitions_.push_back({outcome, page});
     }
 
+    void askImageSource(std::function<void(int)> then) override {
+        const int chosen = selectImageSource(nullptr);
+        held.deliver([then, chosen] { then(chosen); });
+    }
+    void askAcquire(std::function<void(Acquisition)> then) override {
+        held.deliver([this, then] { then(acquire(nullptr)); });
+    }
+
     int selectImageSource(QWidget*) override {
         ++selectCalls;
-        if (onSelect) onSelect();
         if (selections_.empty()) return 0;
         const int result = selections_.front();
         selections_.pop_front();
@@ -42,9 +50,9 @@ class FakeScannerLibrary : public ScannerLibrary {
 
     int selectCalls = 0;
     int acquireCalls = 0;
-    std::function<void()> onSelect;
     // Runs once the page is on the clipboard, before the window has it.
     std::function<void()> afterAcquire;
+    HeldAnswers held;
 
   private:
     Clipboard& clipboard_;

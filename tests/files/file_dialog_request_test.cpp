@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <array>
 
 #include "files/file_dialog_request.h"
-#include "tests/fakes/fake_file_dialogs.h"
+#include "tests/fakes/fake_platform.h"
 
 namespace ornavex {
 namespace {
@@ -18,17 +20,19 @@ TEST(ConvertFilterTest, PairsBecomeQtFilterEntriesInTheirOrder) {
 
 // A backslash is part of the name, not a separator; a cancel keeps the folder.
 TEST(FileDialogTest, ChosenPathIsSplitIntoFolderAndNameWhileACancelKeepsTheFolder) {
+    QTemporaryDir start;
     for (const auto& [chosen, folder, name] :
          {std::array<QString, 3>{"/scan.bmp", "/", "scan.bmp"},
           std::array<QString, 3>{"/a b/Ärger\\x.jpg", "/a b/", "Ärger\\x.jpg"},
-          std::array<QString, 3>{"", "/start/", ""}}) {
-        FakeFileDialogs dialogs;
-        if (!chosen.isEmpty()) dialogs.answerFile(chosen);  // none: cancelled
-        QString shownFolder = "/start/";
-        EXPECT_EQ(FileDialog(dialogs, nullptr, " Dokument öffnen", shownFolder, "",
-                             "Alle Dateien|*.*", "jpg", FileDialogMode::Open),
-                  name);
-        EXPECT_EQ(shownFolder, folder);
+          std::array<QString, 3>{"", start.path(), ""}}) {
+        FakePlatform fakes;
+        if (!chosen.isEmpty()) fakes.dialogs->answerFile(chosen);  // none: cancelled
+        FileChoice answer{"<none>", "<none>"};
+        FileDialog(fakes.services, " Dokument öffnen", start.path(), "", "Alle Dateien|*.*", "jpg",
+                   FileDialogMode::Open, [&](const FileChoice& choice) { answer = choice; });
+        EXPECT_EQ(answer.name, name);
+        EXPECT_EQ(answer.folder, folder);
+        EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, start.path());
     }
 }
 

@@ -1,4 +1,4 @@
-// Splitting page paths, asking whether they exist, and choosing the document folder.
+// Splitting page paths and asking whether they exist.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,7 +8,6 @@
 #include "platform/path_existence.h"
 #include "shell/browse_folders.h"
 #include "shell/path_parts.h"
-#include "tests/fakes/fake_file_dialogs.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -73,32 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistenceCase{"NulCutsNothingShort", "scan1.jpg" + QString(QChar(0)), false,
                                     false}),
     test::byName);
-
-// Started from a folder of its own, the chooser must still not open there, and
-// a relative answer is taken from there.
-TEST(BrowseFolderTest, OpensAtTheDocumentFolderOrElseAtHomeAndReturnsAFolderReadyForAName) {
-    QTemporaryDir temp;
-    ASSERT_TRUE(QDir(temp.path()).mkpath("Scans/Büro"));
-    const QString startedFrom = QDir::currentPath();
-    QDir::setCurrent(temp.path());
-    const QString here = QDir::currentPath();
-    FakeFileDialogs dialogs;
-    dialogs.answerFolder("Scans");
-    dialogs.answerFolder("/");
-    const QString relativeAnswer = BrowseFolder(dialogs, 0, temp.filePath("Scans/Büro/"));
-    const QString rootAnswer = BrowseFolder(dialogs, 0, "Scans");
-    QDir::setCurrent(startedFrom);
-
-    EXPECT_EQ(relativeAnswer, here + "/Scans/");
-    EXPECT_EQ(rootAnswer, "/");
-    EXPECT_EQ(BrowseFolder(dialogs), "") << "cancelled";
-    std::vector<QString> starts;
-    for (const RecordedFileDialog& call : dialogs.calls()) starts.push_back(call.folderStart);
-    EXPECT_EQ(starts, (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath(),
-                                            QDir::homePath()}));
-    EXPECT_EQ(dialogs.calls().front().folderTitle,
-              QString::fromUtf8("Bitte wählen Sie den Ordner zum Speichern der Dokumente ..."));
-}
 
 }  // namespace
 }  // namespace ornavex

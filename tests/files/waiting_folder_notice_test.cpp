@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include "files/waiting_folder_notice.h"
+#include "tests/fakes/fake_document_folder.h"
+#include "tests/support/wait.h"
+
+namespace ornavex {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The document folder's calls held back, with the notice after a short, injected time.
+class WaitingFolderNoticeTest : public ::testing::Test {
+  protected:
+    WaitingFolderNoticeTest() {
+        auto inner = std::make_unique<FakeDocumentFolder>(writer, pictures);
+        fake = inner.get();
+        fake->held.holding = true;
+        folder = std::make_unique<WaitingFolderNotice>(std::move(inner), state, 20ms);
+    }
+
+    QTemporaryDir temp;
+    QString archive = temp.path() + "/Archiv/";
+    FakePageWriter writer;
+    FakePictureStore pictures;
+    State state;
+    FakeDocumentFolder* fake = nullptr;
+    std::unique_ptr<WaitingFolderNotice> folder;
+};
+
+TEST_F(WaitingFolderNoticeTest, FolderIsNamedOnceACallWaitsAndTheAnswerTakesTheTextAway) {
+    std::optional<FolderAnswer> answer;
+    folder->askFileExists(archive + "brief.jpg", [&](FolderAnswer a) { answer = a; });
+    EXPECT_EQ(state.waitingFor(), "") << "at once";
+
+    ASSERT_TRUE(test::waitUntil([&] { return !state.waitingFor().isEmpty(); }, 5000));
+    EXPECT_EQ(state.waitingFor(), "Warte auf den Ordner \u201E" + archive + "\u201C \u2026");
+    EXPECT_FALSE(answer);
+
+    fake->held.releaseAll();
+    EXPECT_EQ(answer, FolderAnswer::No);
+    EXPECT_EQ(state.waitingFor(), "");
+}
+
+// With the window's own second: the turns of the loop before it pass untold.
+TEST_F(WaitingFolderNoticeTest, CallAnsweredWithinASecondIsNeverTold) {
+    auto inner = std::make_unique<FakeDocumentFolder>(writer, pictures);
+    inner->held.holding = true;
+    FakeDocumentFolder& held = *inner;
+    WaitingFolderNotice window(std::move(inner), state);
+    int changes = 0;
+    QObject::connect(&state, &State::waitingForChanged, [&] { ++changes; });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    LoadedPage loaded;
+    window.askLoad(archive + "brief.jpg", [&](LoadedPage page) { loaded = page; });
+    for (int turn = 0; turn < 3; ++turn) QCoreApplication::processEvents();
+    held.held.releaseAll();
+    if (elapsed.elapsed() >= 900) GTEST_SKIP() << "the machine stood still for a second";
+    EXPECT_EQ(loaded.status, PictureLoadStatus::Missing);
+    EXPECT_EQ(changes, 0);
+}
+
+// The answer of one call leaves the notice of another that still waits.
+TEST_F(WaitingFolderNoticeTest, AnotherCallStillWaitingStaysTold) {
+    fake->held.holding = true;
+    folder->askPathExists(temp.path() + "/Erster/", [](FolderAnswer) {});
+    folder->askPathExists(archive, [](FolderAnswer) {});
+    const QString archiveTold = "Warte auf den Ordner \u201E" + archive + "\u201C \u2026";
+    ASSERT_TRUE(test::waitUntil([&] { return state.waitingFor() == archiveTold; }, 5000));
+    fake->held.releaseNext();
+    EXPECT_EQ(state.waitingFor(), archiveTold);
+    fake->held.releaseNext();
+    EXPECT_EQ(state.waitingFor(), "");
+}
+
+}  // namespace
+}  // namespace ornavex

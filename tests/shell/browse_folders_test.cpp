@@ -1,0 +1,74 @@
+// Choosing the document folder.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "shell/browse_folders.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace ornavex {
+namespace {
+
+class BrowseFolderTest : public ::testing::Test {
+  protected:
+    QString browse(const QString& startFolder) {
+        QString answer = "<none>";
+        BrowseFolder(fakes.services, startFolder, [&](const QString& chosen) { answer = chosen; });
+        return answer;
+    }
+    std::vector<QString> starts() const {
+        std::vector<QString> folders;
+        for (const RecordedFileDialog& call : fakes.dialogs->calls()) {
+            folders.push_back(call.folderStart);
+        }
+        return folders;
+    }
+
+    QTemporaryDir temp;
+    FakePlatform fakes;
+};
+
+// Started from a folder of its own, the chooser must still not open there, and
+// a relative answer is taken from there.
+TEST_F(BrowseFolderTest, OpensAtTheDocumentFolderOrElseAtHomeAndReturnsAFolderReadyForAName) {
+    ASSERT_TRUE(QDir(temp.path()).mkpath("Scans/Büro"));
+    const QString startedFrom = QDir::currentPath();
+    QDir::setCurrent(temp.path());
+    const QString here = QDir::currentPath();
+    fakes.dialogs->answerFolder("Scans");
+    fakes.dialogs->answerFolder("/");
+    const QString relativeAnswer = browse(temp.filePath("Scans/Büro/"));
+    const QString rootAnswer = browse("Scans");
+    QDir::setCurrent(startedFrom);
+
+    EXPECT_EQ(relativeAnswer, here + "/Scans/");
+    EXPECT_EQ(rootAnswer, "/");
+    EXPECT_EQ(browse(temp.filePath("fehlt")), "") << "cancelled";
+    EXPECT_EQ(starts(), (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath(),
+                                              QDir::homePath()}));
+    EXPECT_EQ(fakes.dialogs->calls().front().folderTitle,
+              QString::fromUtf8("Bitte wählen Sie den Ordner zum Speichern der Dokumente ..."));
+    EXPECT_TRUE(fakes.messages->shown().empty());
+}
+
+// A chooser browsing a folder that does not answer would hang with it.
+TEST_F(BrowseFolderTest, UnansweringStartFolderOrChooserIsToldAndTheChooserOpensAtHome) {
+    const QString told = "Der Ordner \u201E" + temp.path() +
+                         "/\u201C antwortet nicht, zum Beispiel ein nicht erreichbares "
+                         "Netzlaufwerk.";
+    fakes.folder->unansweredFolderChecks = 1;
+    fakes.dialogs->answerFolder(temp.path());
+    EXPECT_EQ(browse(temp.path() + "/"), temp.path() + "/");
+    fakes.dialogs->stopAnsweringFolder();
+    EXPECT_EQ(browse(temp.path() + "/"), "");
+
+    EXPECT_EQ(starts(), (std::vector<QString>{QDir::homePath(), temp.path()}));
+    ASSERT_EQ(fakes.messages->shown().size(), 2u);
+    EXPECT_EQ(fakes.messages->shown()[0].text, told);
+    EXPECT_EQ(fakes.messages->shown()[1].text, told);
+    EXPECT_EQ(fakes.messages->shown()[0].icon, MessageIcon::Exclamation);
+}
+
+}  // namespace
+}  // namespace ornavex
