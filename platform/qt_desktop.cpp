@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QHash>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QScreen>
 #include <QThread>
@@ -29,17 +32,51 @@ double logicalDpiY() {
     return screen ? screen->logicalDotsPerInchY() : 96.0;
 }
 
-// The page as other programs ask for it. A Windows bitmap is written straight
-// from the page's rows, and only while one is asked for: Qt's own writer first
-// converts a colour page to 32 bits a pixel, a third more than the page again.
+// The page as other programs ask for it, in every format Qt can write, the
+// program's own Windows bitmap first. Each format is written once, when first
+// asked, and that one buffer is handed, shared, to every request: Qt's X11
+// clipboard holds what it hands out until a transfer ends or gives up, so a
+// fresh encoding per request held a full copy of the page per stalled reader.
+// No image is offered as such, so Wayland's clipboard asks here too instead of
+// writing its own bitmap per request. The bitmap is written straight from the
+// page's rows: Qt's own writer first converts a colour page to 32 bits a pixel.
 class PageMimeData : public QMimeData {
+  public:
+    explicit PageMimeData(const QImage& page) : page_(page) {
+        if (page.isNull()) return;
+        formats_ << QStringLiteral("image/bmp");
+        for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
+            if (!formats_.contains(QLatin1String(type))) formats_ << QString::fromLatin1(type);
+        }
+    }
+    const QImage& page() const { return page_; }
+    QStringList formats() const override { return formats_; }
+
   protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
-        if (mimeType == QLatin1String("image/bmp") && hasImage()) {
-            return encodeBmp(qvariant_cast<QImage>(imageData()));
+        if (type.id() != QMetaType::QByteArray || !formats_.contains(mimeType)) {
+            return QMimeData::retrieveData(mimeType, type);
         }
-        return QMimeData::retrieveData(mimeType, type);
+        auto encoding = encodings_.find(mimeType);
+        if (encoding == encodings_.end()) encoding = encodings_.insert(mimeType, encode(mimeType));
+        return *encoding;
     }
+
+  private:
+    QByteArray encode(const QString& mimeType) const {
+        if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
+        const QList<QByteArray> writers =
+            QImageWriter::imageFormatsForMimeType(mimeType.toLatin1());
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        if (writers.isEmpty() || !page_.save(&buffer, writers.first().constData())) return {};
+        return encoded;
+    }
+
+    QImage page_;
+    QStringList formats_;
+    mutable QHash<QString, QByteArray> encodings_;
 };
 
 }  // namespace
@@ -100,14 +137,14 @@ double SystemClock::secondsSinceMidnight() const {
 
 QImage QtClipboard::image() const {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (const auto* page = dynamic_cast<const PageMimeData*>(data)) return page->page();
     if (!data || !data->hasImage()) return QImage();
     return qvariant_cast<QImage>(data->imageData());
 }
 
 void QtClipboard::setImage(const QImage& image) {
-    auto* data = new PageMimeData;  // the clipboard takes it over
-    data->setImageData(image);
-    QGuiApplication::clipboard()->setMimeData(data);
+    // The clipboard takes it over and deletes it, with its encodings, when the page leaves.
+    QGuiApplication::clipboard()->setMimeData(new PageMimeData(image));
 }
 
 void UnixProcessControl::terminateImmediately(int exitCode) {
