@@ -7,15 +7,16 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QHash>
 #include <QImageWriter>
 #include <QMimeData>
 #include <QScreen>
 #include <QThread>
 #include <QTime>
+#include <QTimer>
 #include <cmath>
 
 #include "platform/bmp_writer.h"
+#include "platform/page_encodings.h"
 
 namespace ornavex {
 namespace {
@@ -33,16 +34,22 @@ double logicalDpiY() {
 }
 
 // The page as other programs ask for it, in every format Qt can write, the
-// program's own Windows bitmap first. Each format is written once, when first
-// asked, and that one buffer is handed, shared, to every request: Qt's X11
-// clipboard holds what it hands out until a transfer ends or gives up, so a
-// fresh encoding per request held a full copy of the page per stalled reader.
-// No image is offered as such, so Wayland's clipboard asks here too instead of
-// writing its own bitmap per request. The bitmap is written straight from the
-// page's rows: Qt's own writer first converts a colour page to 32 bits a pixel.
+// program's own Windows bitmap first. Qt's X11 clipboard asks once per request
+// and holds what it gets until the transfer ends or gives up: a fresh encoding
+// per request held a full copy of the page per reader that never reads. So every
+// request shares one encoding, let go soon after no transfer holds it. No image
+// is offered as such, so Wayland's clipboard asks here too instead of writing
+// its own bitmap per request. The bitmap is written straight from the page's
+// rows: Qt's own writer first converts a colour page to 32 bits a pixel.
 class PageMimeData : public QMimeData {
   public:
-    explicit PageMimeData(const QImage& page) : page_(page) {
+    explicit PageMimeData(const QImage& page)
+        : page_(page), encodings_([this](const QString& mimeType) { return encode(mimeType); }) {
+        unusedCheck_.setInterval(kUnusedCheckMilliseconds);
+        QObject::connect(&unusedCheck_, &QTimer::timeout, this, [this] {
+            encodings_.dropUnused();
+            if (!encodings_.holdsAny()) unusedCheck_.stop();
+        });
         if (page.isNull()) return;
         formats_ << QStringLiteral("image/bmp");
         for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
@@ -57,12 +64,13 @@ class PageMimeData : public QMimeData {
         if (type.id() != QMetaType::QByteArray || !formats_.contains(mimeType)) {
             return QMimeData::retrieveData(mimeType, type);
         }
-        auto encoding = encodings_.find(mimeType);
-        if (encoding == encodings_.end()) encoding = encodings_.insert(mimeType, encode(mimeType));
-        return *encoding;
+        unusedCheck_.start();
+        return encodings_.get(mimeType);
     }
 
   private:
+    static constexpr int kUnusedCheckMilliseconds = 200;
+
     QByteArray encode(const QString& mimeType) const {
         if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
         const QList<QByteArray> writers =
@@ -76,7 +84,8 @@ class PageMimeData : public QMimeData {
 
     QImage page_;
     QStringList formats_;
-    mutable QHash<QString, QByteArray> encodings_;
+    mutable PageEncodings encodings_;
+    mutable QTimer unusedCheck_;
 };
 
 }  // namespace

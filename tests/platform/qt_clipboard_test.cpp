@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/bmp_writer.h"
+#include "platform/page_encodings.h"
 #include "platform/qt_desktop.h"
 
 namespace ornavex::test {
@@ -62,6 +63,27 @@ TEST_P(QtClipboardReadersTest, EveryRequestSharesOneEncodingOfThePage) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, QtClipboardReadersTest,
                          testing::Values("image/bmp", "image/png", "image/jpeg"));
+
+// The page is written once for all transfers that hold it, and let go once none
+// does, so a clipboard manager that read it does not leave a second page behind.
+TEST(PageEncodingsTest, WritesThePageOnceWhileAnyTransferHoldsItAndLetsGoAfter) {
+    int written = 0;
+    PageEncodings encodings([&](const QString& mimeType) {
+        ++written;
+        return QByteArray(4096, 'p') + mimeType.toLatin1();
+    });
+    std::vector<QByteArray> openTransfers;
+    for (int reader = 0; reader < 8; ++reader) openTransfers.push_back(encodings.get("image/bmp"));
+    encodings.dropUnused();
+    EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfers.front().constData());
+    EXPECT_EQ(written, 1);
+
+    openTransfers.clear();
+    encodings.dropUnused();
+    EXPECT_FALSE(encodings.holdsAny());
+    EXPECT_TRUE(encodings.get("image/bmp").endsWith("image/bmp"));
+    EXPECT_EQ(written, 2);
+}
 
 }  // namespace
 }  // namespace ornavex::test
