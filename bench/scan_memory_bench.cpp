@@ -33,6 +33,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -419,16 +420,25 @@ int readClipboard(int argc, char** argv) {
     return bitmap.startsWith("BM") ? 0 : 1;
 }
 
-// A clipboard manager: reads every page put on the clipboard as a Windows
-// bitmap, at once, and says so on a line of its own.
+// A clipboard manager: takes what the clipboard holds at its start, then reads
+// every page put on the clipboard as a Windows bitmap, at once, each said on a
+// line of its own. Ends once its input closes, after the read under way.
 int readEveryPage(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [] {
+    const auto readPage = [](const char* what) {
         const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
         if (offered == nullptr || !offered->hasFormat(QStringLiteral("image/bmp"))) return;
-        std::printf("read %lld\n",
+        std::printf("%s %lld\n", what,
                     static_cast<long long>(offered->data(QStringLiteral("image/bmp")).size()));
         std::fflush(stdout);
+    };
+    readPage("held");
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
+                     [&] { readPage("read"); });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char ignored = 0;
+        if (::read(STDIN_FILENO, &ignored, 1) <= 0) app.quit();
     });
     std::printf("ready\n");
     std::fflush(stdout);
@@ -617,9 +627,11 @@ int main(int argc, char** argv) {
     if (!ornavex::bench::waitFor([&] { return linesOf(manager, managerSaid, "read") >= kPages; })) {
         fail("the clipboard manager did not read every page: " + managerSaid.toStdString());
     }
+    manager.closeWriteChannel();
+    if (!ornavex::bench::waitFor([&] { return manager.state() == QProcess::NotRunning; })) {
+        fail("the clipboard manager did not end");
+    }
     const double managerPeakKb = sampler.peakKb();
-    manager.kill();
-    manager.waitForFinished(3000);
     sampler.setNewPageShown(false);
 
     watchdog.step("settling after the scans", 30s);

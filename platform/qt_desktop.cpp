@@ -69,7 +69,7 @@ class PageMimeData : public QMimeData {
     }
 
   private:
-    static constexpr int kUnusedCheckMilliseconds = 200;
+    static constexpr int kUnusedCheckMilliseconds = 50;
 
     QByteArray encode(const QString& mimeType) const {
         if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
