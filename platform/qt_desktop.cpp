@@ -13,8 +13,10 @@
 #include <QThread>
 #include <QTime>
 #include <QTimer>
+#include <chrono>
 #include <cmath>
 
+#include "platform/blocking_call_bound.h"
 #include "platform/bmp_writer.h"
 #include "platform/page_encodings.h"
 
@@ -65,11 +67,23 @@ class PageMimeData : public QMimeData {
             return QMimeData::retrieveData(mimeType, type);
         }
         unusedCheck_.start();
-        return encodings_.get(mimeType);
+        const QByteArray encoding = encodings_.get(mimeType);
+        if (servesWayland_) boundTheWaylandWrite();
+        return encoding;
     }
 
   private:
     static constexpr int kUnusedCheckMilliseconds = 50;
+    static constexpr std::chrono::milliseconds kWaylandWriteBound{3000};
+
+    // Qt's Wayland clipboard writes what is handed out here into the reader's
+    // pipe in one blocking call, right after: a reader that asks and never reads
+    // held the whole program, the end command included. The write is cut off
+    // after a bound; the bound goes once the event loop runs again.
+    void boundTheWaylandWrite() const {
+        writeBound_.arm(kWaylandWriteBound);
+        QTimer::singleShot(0, this, [this] { writeBound_.disarm(); });
+    }
 
     QByteArray encode(const QString& mimeType) const {
         if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
@@ -83,9 +97,12 @@ class PageMimeData : public QMimeData {
     }
 
     QImage page_;
+    const bool servesWayland_ =
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     QStringList formats_;
     mutable PageEncodings encodings_;
     mutable QTimer unusedCheck_;
+    mutable BlockingCallBound writeBound_;
 };
 
 }  // namespace
