@@ -27,7 +27,8 @@ constexpr int kStalledWriteBoundMs = 3000;
 constexpr char kSocketName[] = "wayland-ornavex-test";
 
 std::string missingTool() {
-    for (const char* tool : {"weston", "wl-paste", "Xvfb", "xdotool", "socat"}) {
+    if (!missingWindowTool().empty()) return missingWindowTool();
+    for (const char* tool : {"weston", "wl-paste"}) {
         if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
     }
     return {};
