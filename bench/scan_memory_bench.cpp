@@ -2,9 +2,11 @@
 // takes: an X display of its own (Xvfb) with the real X clipboard, the window's
 // "Scannen" button, the real dialogs and message boxes answered by a timer as a
 // user would, the scanner worker on SANE's test device and the folder worker
-// storing JPEG quality 100. Then another X client reads the page from the
-// clipboard as a bitmap. Prints the peak memory of all the program's processes
-// over idle, sampled every 10 ms by a thread of its own. This executable runs
+// storing JPEG quality 100; then more pages while a clipboard manager (another
+// X client) reads every page from the clipboard as a bitmap. Then another X
+// client reads the page as a bitmap, and eight more ask for it and never read.
+// Prints the peak memory of all the program's processes over idle, sampled
+// every 10 ms by a thread of its own. This executable runs
 // as the program: its workers are this executable in the program's worker modes.
 //
 // ORNAVEX_BENCH_PEAK_SMAPS=<folder> keeps /proc/PID/smaps of every counted
@@ -18,10 +20,12 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -30,6 +34,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -65,7 +70,11 @@ using namespace std::chrono_literals;
 constexpr int kPages = 4;
 constexpr double kScanTarget = 2.50;
 constexpr double kReadTarget = 3.00;
+constexpr int kStalledReaders = 8;
+// Every mode of another X client starts with this word, so none counts as the program.
 constexpr const char* kReadClipboard = "--read-clipboard";
+constexpr const char* kReadEveryPage = "--read-clipboard-every-page";
+constexpr const char* kReadAndStall = "--read-clipboard-and-stall";
 
 [[noreturn]] void fail(const std::string& what) {
     std::printf("FAILED: %s\n", what.c_str());
@@ -366,8 +375,17 @@ class User {
     int messagesSeen() const { return messages_; }
 
   private:
+    // The program's boxes and dialogs are not modal: the newest visible one is the one to answer.
+    static QWidget* frontDialog() {
+        QWidget* front = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && qobject_cast<QDialog*>(widget)) front = widget;
+        }
+        return front;
+    }
+
     void answer() {
-        QWidget* modal = QApplication::activeModalWidget();
+        QWidget* modal = frontDialog();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             if (box == answered_) return;
             answered_ = box;
@@ -413,6 +431,97 @@ int readClipboard(int argc, char** argv) {
     return bitmap.startsWith("BM") ? 0 : 1;
 }
 
+// A clipboard manager: takes what the clipboard holds at its start, then reads
+// every page put on the clipboard as a Windows bitmap, at once, each said on a
+// line of its own. Ends once its input closes, after the read under way.
+int readEveryPage(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const auto readPage = [](const char* what) {
+        const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+        if (offered == nullptr || !offered->hasFormat(QStringLiteral("image/bmp"))) return;
+        std::printf("%s %lld\n", what,
+                    static_cast<long long>(offered->data(QStringLiteral("image/bmp")).size()));
+        std::fflush(stdout);
+    };
+    readPage("held");
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
+                     [&] { readPage("read"); });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char ignored = 0;
+        if (::read(STDIN_FILENO, &ignored, 1) <= 0) app.quit();
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(
+            connection,
+            xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+            nullptr),
+        std::free);
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_NONE);
+}
+
+// Waits up to a minute for the answer to a selection request.
+std::unique_ptr<xcb_selection_notify_event_t, decltype(&std::free)> selectionAnswer(
+    xcb_connection_t* connection) {
+    pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            if ((event->response_type & ~0x80) == XCB_SELECTION_NOTIFY) {
+                return {reinterpret_cast<xcb_selection_notify_event_t*>(event), std::free};
+            }
+            std::free(event);
+        }
+        if (xcb_connection_has_error(connection)) break;
+        ::poll(&readable, 1, 200);
+    }
+    return {nullptr, std::free};
+}
+
+// Another program that asks for the page as a Windows bitmap and never reads
+// it: the program keeps the transfer open, with what it handed out, until it
+// gives up. Says "stalled" and the transfer's type once asked, then waits
+// until its input closes.
+int askAndStall() {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(
+        xcb_connect(nullptr, nullptr), xcb_disconnect);
+    xcb_connection_t* x = connection.get();
+    if (xcb_connection_has_error(x)) return 2;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t window = xcb_generate_id(x);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK,
+                      &events);
+    const xcb_atom_t property = internAtom(x, "ORNAVEX_BENCH_STALLED");
+    xcb_convert_selection(x, window, internAtom(x, "CLIPBOARD"), internAtom(x, "image/bmp"),
+                          property, XCB_CURRENT_TIME);
+    xcb_flush(x);
+    const auto answer = selectionAnswer(x);
+    if (!answer || answer->property == XCB_NONE) {
+        std::printf("refused\n");
+        return 1;
+    }
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> transfer(
+        xcb_get_property_reply(
+            x, xcb_get_property(x, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr),
+        std::free);
+    const bool incremental = transfer && transfer->type == internAtom(x, "INCR");
+    std::printf("stalled %s\n", incremental ? "INCR" : "whole");
+    std::fflush(stdout);
+    char ignored = 0;
+    while (::read(STDIN_FILENO, &ignored, 1) > 0) {
+    }
+    return 0;
+}
+
 // The scanned page's bytes at 3 bytes a pixel.
 double rawPageBytes = 0;
 
@@ -435,6 +544,8 @@ int main(int argc, char** argv) {
         return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
     }
     if (argc == 2 && std::strcmp(argv[1], kReadClipboard) == 0) return readClipboard(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], kReadEveryPage) == 0) return readEveryPage(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], kReadAndStall) == 0) return askAndStall();
     Watchdog watchdog;
 
     watchdog.step("starting Xvfb", 15s);
@@ -482,26 +593,59 @@ int main(int argc, char** argv) {
     const double idleKb = sampler.settledKb();
     const long scanner = client.workerPid();
 
+    // Scans kPages pages, numbered from `first`, each through "Scannen" and stored.
+    const auto scanPages = [&](int first) {
+        for (int page = first; page < first + kPages; ++page) {
+            watchdog.step("scanning page " + std::to_string(page), 180s);
+            const QString name = QStringLiteral("seite%1.jpg").arg(page);
+            state.setFileName(name);
+            lastPage = state.page().picture().cacheKey();
+            sampler.setNewPageShown(false);
+            root.bScannen()->click();
+            if (!ornavex::bench::waitFor([&] {
+                    return !state.page().isNull() && state.page().picture().cacheKey() != lastPage &&
+                           QFileInfo(folder.filePath(name)).size() > 0;
+                })) {
+                fail("page " + std::to_string(page) + " did not arrive or was not stored");
+            }
+        }
+    };
+    const auto startHelper = [](QProcess& helper, const char* mode) {
+        helper.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
+    };
+    const auto linesOf = [](QProcess& helper, QByteArray& said, const QByteArray& word) {
+        said += helper.readAllStandardOutput();
+        return static_cast<int>(said.count("\n" + word)) + (said.startsWith(word) ? 1 : 0);
+    };
+
     sampler.restartPeak(QStringLiteral("scans"));
     QElapsedTimer clock;
     clock.start();
-    for (int page = 1; page <= kPages; ++page) {
-        watchdog.step("scanning page " + std::to_string(page), 180s);
-        const QString name = QStringLiteral("seite%1.jpg").arg(page);
-        state.setFileName(name);
-        lastPage = state.page().picture().cacheKey();
-        sampler.setNewPageShown(false);
-        root.bScannen()->click();
-        if (state.page().picture().isNull())
-            fail("page " + std::to_string(page) + " did not arrive");
-        if (QFileInfo(folder.filePath(name)).size() <= 0) {
-            fail("page " + std::to_string(page) + " was not stored");
-        }
-    }
+    scanPages(1);
     const double seconds = clock.nsecsElapsed() / 1e9;
     rawPageBytes = 3.0 * state.page().picture().width() * state.page().picture().height();
     const double scanPeakKb = sampler.peakKb();
     const double storePeakKb = sampler.peakWithNewPageKb();
+    sampler.setNewPageShown(false);
+
+    watchdog.step("starting the clipboard manager", 30s);
+    QProcess manager;
+    QByteArray managerSaid;
+    startHelper(manager, kReadEveryPage);
+    if (!ornavex::bench::waitFor([&] { return linesOf(manager, managerSaid, "ready") > 0; })) {
+        fail("the clipboard manager did not start");
+    }
+    sampler.restartPeak(QStringLiteral("scans-with-manager"));
+    scanPages(kPages + 1);
+    watchdog.step("the clipboard manager reading the last page", 120s);
+    if (!ornavex::bench::waitFor([&] { return linesOf(manager, managerSaid, "read") >= kPages; })) {
+        fail("the clipboard manager did not read every page: " + managerSaid.toStdString());
+    }
+    manager.closeWriteChannel();
+    if (!ornavex::bench::waitFor([&] { return manager.state() == QProcess::NotRunning; })) {
+        fail("the clipboard manager did not end");
+    }
+    const double managerPeakKb = sampler.peakKb();
     sampler.setNewPageShown(false);
 
     watchdog.step("settling after the scans", 30s);
@@ -509,7 +653,7 @@ int main(int argc, char** argv) {
     sampler.restartPeak(QStringLiteral("reading"));
     watchdog.step("another program reading the clipboard", 180s);
     QProcess reader;
-    reader.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kReadClipboard)});
+    startHelper(reader, kReadClipboard);
     QElapsedTimer reading;
     reading.start();
     if (!ornavex::bench::waitFor([&] { return reader.state() == QProcess::NotRunning; })) {
@@ -526,8 +670,40 @@ int main(int argc, char** argv) {
     watchdog.step("settling after reading", 30s);
     const double afterReadingKb = sampler.settledKb();
 
+    sampler.restartPeak(QStringLiteral("stalled-readers"));
+    watchdog.step("other programs asking for the page and never reading it", 120s);
+    std::vector<std::unique_ptr<QProcess>> stalled(kStalledReaders);
+    std::vector<QByteArray> stalledSaid(kStalledReaders);
+    for (auto& asking : stalled) {
+        asking = std::make_unique<QProcess>();
+        startHelper(*asking, kReadAndStall);
+    }
+    int incremental = 0;
+    if (!ornavex::bench::waitFor([&] {
+            int answered = 0;
+            incremental = 0;
+            for (int i = 0; i < kStalledReaders; ++i) {
+                answered += linesOf(*stalled[i], stalledSaid[i], "stalled");
+                incremental += stalledSaid[i].contains("INCR") ? 1 : 0;
+                if (stalled[i]->state() == QProcess::NotRunning) {
+                    fail("another program got no answer: " + stalledSaid[i].toStdString());
+                }
+            }
+            return answered == kStalledReaders;
+        })) {
+        fail("the program did not answer every other program within a minute");
+    }
+    sampler.settledKb();  // a second of samples with every transfer still open
+    const double stalledPeakKb = sampler.peakKb();
+    for (auto& asking : stalled) {
+        asking->closeWriteChannel();
+        if (!asking->waitForFinished(3000)) asking->kill();
+    }
+
     const double scanFigure = timesRaw(scanPeakKb - idleKb);
+    const double managerFigure = timesRaw(managerPeakKb - idleKb);
     const double readFigure = timesRaw(readPeakKb - idleKb);
+    const double stalledFigure = timesRaw(stalledPeakKb - idleKb);
     std::printf(
         "%d A4 colour pages at 600 dpi scanned through the window's \"Scannen\" on an X display "
         "of its own and stored as JPEG q100 in %.1f s (scanner worker %ld, %d message boxes "
@@ -545,6 +721,11 @@ int main(int argc, char** argv) {
     std::printf(
         "  of it, once the new page is in the preview (clipboard, store): peak %.2f x raw page\n",
         timesRaw(storePeakKb - idleKb));
+    std::printf(
+        "peak over %d more scans while a clipboard manager reads every page as image/bmp (%d "
+        "reads): %.1f MB above idle = %.2f x raw page (target <= %.2f, %s)\n",
+        kPages, linesOf(manager, managerSaid, "read"), (managerPeakKb - idleKb) * 1024.0 / 1e6,
+        managerFigure, kScanTarget, verdict(managerFigure, kScanTarget));
     std::printf("after the scans: %.2f x raw page above idle\n",
                 timesRaw(beforeReadingKb - idleKb));
     std::printf(
@@ -558,6 +739,12 @@ int main(int argc, char** argv) {
     std::printf("held after reading: %+.1f MB = %+.2f x raw page against before reading\n",
                 (afterReadingKb - beforeReadingKb) * 1024.0 / 1e6,
                 timesRaw(afterReadingKb - beforeReadingKb));
+    std::printf(
+        "peak while %d other X clients ask for the page as image/bmp and never read it (%d "
+        "transfers in pieces left open): %.1f MB above idle = %.2f x raw page (target <= %.2f, "
+        "%s)\n",
+        kStalledReaders, incremental, (stalledPeakKb - idleKb) * 1024.0 / 1e6, stalledFigure,
+        kReadTarget, verdict(stalledFigure, kReadTarget));
     std::fflush(stdout);
     return 0;
 }

@@ -141,6 +141,8 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for needed in libsane1 qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libturbojpeg0; do
     grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || fail "the package does not depend on $needed"
 done
+recommends=$(dpkg-deb --field "$deb" Recommends)
+grep -Eq "(^|, )qt6-wayland( |,|$)" <<<"$recommends" || fail "the package does not recommend qt6-wayland"
 packaged=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
 [ "$packaged" = "$(expected_files | sort)" ] || fail "the package holds other files than expected"
 

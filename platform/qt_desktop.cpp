@@ -2,14 +2,21 @@
 
 #include <unistd.h>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
 #include <cmath>
 
+#include "platform/blocking_call_bound.h"
 #include "platform/bmp_writer.h"
+#include "platform/page_encodings.h"
 
 namespace ornavex {
 namespace {
@@ -26,17 +33,74 @@ double logicalDpiY() {
     return screen ? screen->logicalDotsPerInchY() : 96.0;
 }
 
-// The page as other programs ask for it. A Windows bitmap is written straight
-// from the page's rows, and only while one is asked for: Qt's own writer first
-// converts a colour page to 32 bits a pixel, a third more than the page again.
+// The page as other programs ask for it, in every format Qt can write, the
+// program's own Windows bitmap first. Qt's X11 clipboard asks once per request
+// and holds what it gets until the transfer ends or gives up: a fresh encoding
+// per request held a full copy of the page per reader that never reads. So every
+// request shares one encoding, let go soon after no transfer holds it. No image
+// is offered as such, so Wayland's clipboard asks here too instead of writing
+// its own bitmap per request. The bitmap is written straight from the page's
+// rows: Qt's own writer first converts a colour page to 32 bits a pixel.
 class PageMimeData : public QMimeData {
+  public:
+    explicit PageMimeData(const QImage& page)
+        : page_(page), encodings_([this](const QString& mimeType) { return encode(mimeType); }) {
+        unusedCheck_.setInterval(kUnusedCheckMilliseconds);
+        QObject::connect(&unusedCheck_, &QTimer::timeout, this, [this] {
+            encodings_.dropUnused();
+            if (!encodings_.holdsAny()) unusedCheck_.stop();
+        });
+        if (page.isNull()) return;
+        formats_ << QStringLiteral("image/bmp");
+        for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
+            if (!formats_.contains(QLatin1String(type))) formats_ << QString::fromLatin1(type);
+        }
+    }
+    const QImage& page() const { return page_; }
+    QStringList formats() const override { return formats_; }
+
   protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
-        if (mimeType == QLatin1String("image/bmp") && hasImage()) {
-            return encodeBmp(qvariant_cast<QImage>(imageData()));
+        if (type.id() != QMetaType::QByteArray || !formats_.contains(mimeType)) {
+            return QMimeData::retrieveData(mimeType, type);
         }
-        return QMimeData::retrieveData(mimeType, type);
+        unusedCheck_.start();
+        const QByteArray encoding = encodings_.get(mimeType);
+        if (servesWayland_) boundTheWaylandWrite();
+        return encoding;
     }
+
+  private:
+    static constexpr int kUnusedCheckMilliseconds = 50;
+    static constexpr std::chrono::milliseconds kWaylandWriteBound{3000};
+
+    // Qt's Wayland clipboard writes what is handed out here into the reader's
+    // pipe in one blocking call, right after: a reader that asks and never reads
+    // held the whole program, the end command included. The write is cut off
+    // after a bound; the bound goes once the event loop runs again.
+    void boundTheWaylandWrite() const {
+        writeBound_.arm(kWaylandWriteBound);
+        QTimer::singleShot(0, this, [this] { writeBound_.disarm(); });
+    }
+
+    QByteArray encode(const QString& mimeType) const {
+        if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
+        const QList<QByteArray> writers =
+            QImageWriter::imageFormatsForMimeType(mimeType.toLatin1());
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        if (writers.isEmpty() || !page_.save(&buffer, writers.first().constData())) return {};
+        return encoded;
+    }
+
+    QImage page_;
+    const bool servesWayland_ =
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    QStringList formats_;
+    mutable PageEncodings encodings_;
+    mutable QTimer unusedCheck_;
+    mutable BlockingCallBound writeBound_;
 };
 
 }  // namespace
@@ -81,14 +145,14 @@ double QtScreen::pixelsToTwipsY(int pixels) const {
 
 QImage QtClipboard::image() const {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (const auto* page = dynamic_cast<const PageMimeData*>(data)) return page->page();
     if (!data || !data->hasImage()) return QImage();
     return qvariant_cast<QImage>(data->imageData());
 }
 
 void QtClipboard::setImage(const QImage& image) {
-    auto* data = new PageMimeData;  // the clipboard takes it over
-    data->setImageData(image);
-    QGuiApplication::clipboard()->setMimeData(data);
+    // The clipboard takes it over and deletes it, with its encodings, when the page leaves.
+    QGuiApplication::clipboard()->setMimeData(new PageMimeData(image));
 }
 
 void UnixProcessControl::terminateImmediately(int exitCode) {

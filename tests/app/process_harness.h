@@ -64,8 +64,9 @@ class AppSandbox {
     QString socketPath() const { return path("runtime/ornavex.sock"); }
 
     // Started or failed when this returns. Overrides win over the defaults,
-    // e.g. a real display instead of offscreen.
-    QProcess& launch(const QProcessEnvironment& overrides = {}) {
+    // e.g. a real display instead of offscreen. What it says on its error
+    // channel goes to the test's, or to the file given.
+    QProcess& launch(const QProcessEnvironment& overrides = {}, const QString& errorFile = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", path("runtime"));
         environment.insert("HOME", path("home"));
@@ -74,7 +75,11 @@ class AppSandbox {
         environment.insert(overrides);
         auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
         process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (errorFile.isEmpty()) {
+            process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        } else {
+            process.setStandardErrorFile(errorFile);
+        }
         process.setStandardOutputFile(QProcess::nullDevice());
         process.start(programPath(), {});
         process.waitForStarted();

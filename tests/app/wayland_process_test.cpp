@@ -1,0 +1,242 @@
+// The real program as a native Wayland client, as GNOME and KDE run programs by
+// default: on weston, whose X11 back end on the test's Xvfb gives it a real
+// seat (keys typed into weston's X window reach the focused Wayland window; its
+// headless back end has no keyboard). The program shows its window, scans a
+// page and hands it to another Wayland client as the program's own bitmap, a
+// second start hands over, and the end command ends it, even while another
+// client has asked for the page and does not read it.
+#include <map>
+#include <string>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/private_display.h"
+#include "tests/app/process_harness.h"
+
+namespace ornavex::test {
+namespace {
+
+constexpr int kStepTimeoutMs = 20000;
+constexpr int kEndTimeoutMs = 5000;
+// How long the program may write the page into a pipe nobody reads.
+constexpr int kStalledWriteBoundMs = 3000;
+constexpr char kSocketName[] = "wayland-ornavex-test";
+
+std::string missingTool() {
+    if (!missingWindowTool().empty()) return missingWindowTool();
+    for (const char* tool : {"weston", "wl-paste"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
+    }
+    return {};
+}
+
+// A weston of the test's own, on the X display, serving in the runtime folder.
+class PrivateWeston {
+  public:
+    PrivateWeston(const QString& xDisplay, const QString& runtimeFolder) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", xDisplay);
+        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
+        environment.remove("WAYLAND_DISPLAY");
+        server_.setProcessEnvironment(environment);
+        server_.setProcessChannelMode(QProcess::MergedChannels);
+        server_.start("weston",
+                      {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
+                       "--idle-time=0", "--no-config"});
+        server_.waitForStarted(kStepTimeoutMs);
+        const QString socket = runtimeFolder + "/" + kSocketName;
+        waitUntil([&] { return QFileInfo::exists(socket) || !running(server_); }, kStepTimeoutMs);
+        if (running(server_) && QFileInfo::exists(socket)) {
+            window_ = xdotool(xDisplay, {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
+        }
+    }
+    ~PrivateWeston() {
+        server_.terminate();
+        if (!server_.waitForFinished(3000)) server_.kill();
+    }
+    PrivateWeston(const PrivateWeston&) = delete;
+    PrivateWeston& operator=(const PrivateWeston&) = delete;
+
+    // weston's window on the X display, where the keyboard reaches it; empty
+    // when weston did not start.
+    const QString& window() const { return window_; }
+    QString said() { return QString::fromLocal8Bit(server_.readAll()).right(2000); }
+
+  private:
+    QProcess server_;
+    QString window_;
+};
+
+// The titles of the program's windows shown now, from the requests its Wayland
+// connection logged: Qt destroys a window's toplevel when it hides the window.
+QStringList shownWindows(const QString& waylandLog) {
+    static const QRegularExpression request(
+        QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
+    std::map<QString, QString> shown;
+    for (const QString& line : QString::fromUtf8(readWhole(waylandLog)).split('\n')) {
+        const QRegularExpressionMatch match = request.match(line);
+        if (!match.hasMatch()) continue;
+        if (match.captured(3).isEmpty()) {
+            shown[match.captured(1)] = match.captured(2);
+        } else {
+            shown.erase(match.captured(1));
+        }
+    }
+    QStringList titles;
+    for (const auto& [toplevel, title] : shown) titles << title;
+    return titles;
+}
+
+// True once the keyboard has entered one of the program's windows since the
+// last window came or went: weston hands the focus over a moment later.
+bool keyboardFollowedTheLastWindow(const QString& waylandLog) {
+    const QString requests = QString::fromUtf8(readWhole(waylandLog));
+    static const QRegularExpression cameOrWent(
+        QStringLiteral(R"(-> xdg_toplevel@\d+\.(set_title|destroy)\()"));
+    static const QRegularExpression entered(QStringLiteral(R"(wl_keyboard@\d+\.enter\()"));
+    QRegularExpressionMatch last;
+    for (auto match = cameOrWent.globalMatch(requests); match.hasNext();) last = match.next();
+    return requests.indexOf(entered, last.hasMatch() ? last.capturedEnd() : 0) >= 0;
+}
+
+class WaylandProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!missingTool().empty()) GTEST_SKIP() << missingTool() << " is missing";
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+        ASSERT_TRUE(sandbox.ready());
+        weston = std::make_unique<PrivateWeston>(display.name(), sandbox.path("runtime"));
+        if (weston->window().isEmpty()) {
+            GTEST_SKIP() << "weston cannot start: " << weston->said().toStdString();
+        }
+        ASSERT_TRUE(QDir(sandbox.path("home")).mkpath("Dokumente"));
+        putFile(sandbox.path("bin/ornavex.ini"),
+                "[Default]\nOrdner=" + QFile::encodeName(documents()) + "\n");
+    }
+
+    QString documents() const { return sandbox.path("home/Dokumente/"); }
+
+    QProcessEnvironment onWeston() const {
+        QProcessEnvironment environment;
+        environment.insert("QT_QPA_PLATFORM", "wayland");
+        environment.insert("WAYLAND_DISPLAY", kSocketName);
+        environment.insert("DISPLAY", "");  // no way back to X
+        environment.insert("WAYLAND_DEBUG", "client");
+        environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+        return environment;
+    }
+
+    // Waits for a window whose title starts so.
+    bool appeared(const QString& title, int timeoutMs = kStepTimeoutMs) const {
+        return waitUntil(
+            [&] {
+                for (const QString& shown : shownWindows(log())) {
+                    if (shown.startsWith(title)) return true;
+                }
+                return false;
+            },
+            timeoutMs);
+    }
+
+    // Presses Return, once the keyboard has reached the newest window, until the
+    // window whose title starts so has gone; a dialog whose default button is not
+    // yet enabled ignores it.
+    bool returnUntilGone(const QString& title) const {
+        return waitUntil(
+            [&] {
+                for (const QString& shown : shownWindows(log())) {
+                    if (!shown.startsWith(title)) continue;
+                    if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
+                    return false;
+                }
+                return true;
+            },
+            kStepTimeoutMs);
+    }
+
+    void keys(const QStringList& what) const {
+        xdotool(display.name(), QStringList{"windowfocus", "--sync", weston->window()} + what);
+    }
+
+    QProcessEnvironment anotherClient() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", sandbox.path("runtime"));
+        environment.insert("WAYLAND_DISPLAY", kSocketName);
+        return environment;
+    }
+
+    // What wl-paste, another Wayland client, prints.
+    QByteArray paste(const QStringList& arguments) const {
+        QProcess client;
+        client.setProcessEnvironment(anotherClient());
+        client.start("wl-paste", arguments);
+        if (!client.waitForFinished(kStepTimeoutMs)) return "<no answer>";
+        return client.readAllStandardOutput();
+    }
+
+    QString log() const { return sandbox.path("wayland.log"); }
+
+    PrivateDisplay display;
+    AppSandbox sandbox{ORNAVEX_BINARY};
+    std::unique_ptr<PrivateWeston> weston;
+};
+
+TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonHandsOverAndEnds) {
+    QProcess& program = sandbox.launch(onWeston(), log());
+    ASSERT_TRUE(appeared("Tarnwerk Ornavex")) << "the window was not shown";
+
+    // Start-up: its hint, then the scanner choice (the test backend's first device).
+    for (const char* dialog : {" Ornavex", "Scanner auswählen"}) {
+        ASSERT_TRUE(appeared(dialog)) << dialog << " did not appear";
+        ASSERT_TRUE(returnUntilGone(dialog)) << dialog << " did not go";
+    }
+    // The name field has the focus; two tabs on, the scan button.
+    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    keys({"type", "seite.bmp"});
+    keys({"key", "Tab", "Tab", "space"});
+    ASSERT_TRUE(appeared("Scannen – ")) << "the scan dialog did not appear";
+    // Once: a second Return during the scan would cancel it.
+    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    keys({"key", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return !appeared("Scannen – ", 0); }, kStepTimeoutMs))
+        << "the scan dialog stayed";
+    const QString stored = documents() + "seite.bmp";
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() > 0; }, kStepTimeoutMs))
+        << "the page was not stored";
+
+    EXPECT_TRUE(paste({"--list-types"}).split('\n').contains("image/bmp"));
+    const QByteArray offered = paste({"--no-newline", "--type", "image/bmp"});
+    EXPECT_TRUE(offered == readWhole(stored))
+        << "another program got " << offered.size() << " bytes, not the stored bitmap";
+
+    QProcess& second = sandbox.launch(onWeston(), sandbox.path("second.log"));
+    ASSERT_TRUE(second.waitForFinished(kStepTimeoutMs)) << "the second start runs on";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(running(program)) << "the first ended, code " << program.exitCode();
+
+    // Another Wayland client asks for the page and never reads it: Qt writes
+    // the page into its pipe in one blocking call.
+    const auto asked = [&] { return readWhole(log()).count(".send(\"image/bmp\""); };
+    const qsizetype askedBefore = asked();
+    QProcess stalledReader;
+    QProcess neverReading;
+    stalledReader.setProcessEnvironment(anotherClient());
+    stalledReader.setStandardOutputProcess(&neverReading);
+    stalledReader.start("wl-paste", {"--type", "image/bmp"});
+    neverReading.start("sleep", {"60"});
+    ASSERT_TRUE(waitUntil([&] { return asked() > askedBefore; }, kStepTimeoutMs));
+
+    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    ASSERT_TRUE(program.waitForFinished(kEndTimeoutMs + kStalledWriteBoundMs))
+        << "still running beside a reader that does not read";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace ornavex::test
