@@ -81,12 +81,11 @@ FolderWorkerClient::~FolderWorkerClient() {
     }
     socket_.reset();  // an idle worker sees the socket close and ends by itself
     if (pid_ > 0) hasEnded(pid_);
-    for (const LeftBehind& worker : leftBehind_) hasEnded(worker.pid);
+    for (const pid_t worker : leftBehind_) hasEnded(worker);
 }
 
 int FolderWorkerClient::writesToUndo() const {
-    size_t count = 0;
-    for (const LeftBehind& worker : leftBehind_) count += worker.undos.size();
+    size_t count = parked_.size();
     count += size_t(std::count_if(queue_.begin(), queue_.end(),
                                   [](const Request& request) { return request.takesNameBack; }));
     if (inFlight_ && inFlight_->takesNameBack) ++count;
@@ -220,25 +219,39 @@ void FolderWorkerClient::enqueue(Request request) {
     // The first call of a run first takes back what earlier runs gave up.
     if (!earlierWritesQueued_) {
         earlierWritesQueued_ = true;
-        queueUndos(journal_.takeEarlier());
+        for (const GivenUpWrite& write : journal_.takeEarlier()) park(write, -1);
+        queueDueUndos();
     }
     queue_.push_back(std::move(request));
     sendNext();
 }
 
+void FolderWorkerClient::park(const GivenUpWrite& write, pid_t blocker) {
+    parked_.push_back({write, blocker});
+    reaper_.start();
+}
+
 // Ahead of the calls not yet sent: a new page under the same name must not be taken for the old
 // one.
-void FolderWorkerClient::queueUndos(const std::vector<GivenUpWrite>& undos) {
-    for (auto undo = undos.rbegin(); undo != undos.rend(); ++undo) {
+void FolderWorkerClient::queueDueUndos() {
+    std::vector<Parked> waiting;
+    for (Parked& parked : std::exchange(parked_, {})) {
+        const bool blocked =
+            std::find(leftBehind_.begin(), leftBehind_.end(), parked.blocker) != leftBehind_.end();
+        if (blocked || !hasFinished(parked.write.writer)) {
+            waiting.push_back(std::move(parked));
+            continue;
+        }
+        const GivenUpWrite& undo = parked.write;
         Request request;
         request.message.type = FolderMessageType::RemoveIfStillSame;
-        request.message.path = undo->path;
-        request.message.identity = undo->identity;
+        request.message.path = undo.path;
+        request.message.identity = undo.identity;
         request.deadline = std::min(kUndoDeadline, silence_);
         request.rearmedByLife = false;
         request.takesNameBack = true;
-        request.undo = *undo;
-        request.finish = [this, undo = *undo](CallEnd end, FolderMessage& reply) {
+        request.undo = undo;
+        request.finish = [this, undo](CallEnd end, FolderMessage& reply) {
             // Not told either way (a folder that refuses to be read): left for a later run.
             if (end == CallEnd::Answered && existenceOf(reply) != FolderAnswer::NoAnswer) {
                 journal_.done(undo);
@@ -246,6 +259,7 @@ void FolderWorkerClient::queueUndos(const std::vector<GivenUpWrite>& undos) {
         };
         queue_.push_front(std::move(request));
     }
+    parked_ = std::move(waiting);
 }
 
 bool FolderWorkerClient::ensureWorker() {
@@ -256,6 +270,7 @@ bool FolderWorkerClient::ensureWorker() {
     const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
     if (pid < 0) return false;
     pid_ = pid;
+    worker_ = identityOfProcess(pid).value_or(ProcessIdentity{pid, 0});
     socket_ = std::move(ours);
     notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
@@ -304,7 +319,7 @@ void FolderWorkerClient::dispatch(FolderMessage& message) {
     if (inFlight_->rearmedByLife) deadline_.start(inFlight_->deadline);
     switch (message.type) {
         case FolderMessageType::Committing:
-            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity};
+            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
             break;
         case FolderMessageType::Answer:
         case FolderMessageType::Written:
@@ -340,7 +355,7 @@ void FolderWorkerClient::learnCommittingFromLeftovers() {
         FolderMessage message;
         if (receiveFolderMessage(socket_.get(), message, false) != FolderReceive::Message) return;
         if (message.type == FolderMessageType::Committing && message.id == inFlight_->message.id) {
-            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity};
+            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
         }
     }
 }
@@ -348,7 +363,6 @@ void FolderWorkerClient::learnCommittingFromLeftovers() {
 void FolderWorkerClient::giveUpWorker(CallEnd end) {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
-    LeftBehind worker{pid_, {}};
     bool failQueued = false;
     if (inFlight_) {
         learnCommittingFromLeftovers();
@@ -357,11 +371,11 @@ void FolderWorkerClient::giveUpWorker(CallEnd end) {
         deadline_.stop();
         if (given.takesNameBack) {
             // A crash is not retried in this run; a folder that hung is, once it answers.
-            if (end == CallEnd::Silent) worker.undos.push_back(*given.undo);
+            if (end == CallEnd::Silent) park(*given.undo, pid_);
         } else {
             if (given.undo) {
                 journal_.add(*given.undo);  // before anyone is told
-                worker.undos.push_back(*given.undo);
+                park(*given.undo, pid_);
             }
             failQueued = end == CallEnd::Silent;
             answerLater(std::move(given.finish), end);
@@ -370,12 +384,12 @@ void FolderWorkerClient::giveUpWorker(CallEnd end) {
     // Calls queued behind a silent one most likely wait for the same folder.
     std::deque<Request> kept;
     for (Request& request : std::exchange(queue_, {})) {
-        if (request.takesNameBack && failQueued) {
-            worker.undos.push_back(*request.undo);
-        } else if (failQueued) {
-            answerLater(std::move(request.finish), CallEnd::Silent);
-        } else {
+        if (!failQueued) {
             kept.push_back(std::move(request));
+        } else if (request.takesNameBack) {
+            park(*request.undo, pid_);
+        } else {
+            answerLater(std::move(request.finish), CallEnd::Silent);
         }
     }
     queue_ = std::move(kept);
@@ -383,8 +397,8 @@ void FolderWorkerClient::giveUpWorker(CallEnd end) {
     notifier_->setEnabled(false);
     notifier_.release()->deleteLater();
     socket_.reset();
+    leftBehind_.push_back(pid_);
     pid_ = -1;
-    leftBehind_.push_back(std::move(worker));
     reaper_.start();
     sendNext();
 }
@@ -396,17 +410,9 @@ void FolderWorkerClient::answerLater(Finish finish, CallEnd end, FolderMessage r
 }
 
 void FolderWorkerClient::lookAfterWorkersLeftBehind() {
-    for (auto worker = leftBehind_.begin(); worker != leftBehind_.end();) {
-        if (!hasEnded(worker->pid)) {
-            ++worker;
-            continue;
-        }
-        // Whatever it was stuck in has ended too: a rename it began is done by now.
-        const std::vector<GivenUpWrite> undos = std::move(worker->undos);
-        worker = leftBehind_.erase(worker);
-        queueUndos(undos);
-    }
-    if (leftBehind_.empty()) reaper_.stop();
+    std::erase_if(leftBehind_, hasEnded);
+    queueDueUndos();
+    if (leftBehind_.empty() && parked_.empty()) reaper_.stop();
     sendNext();
 }
 

@@ -45,9 +45,9 @@ inline constexpr std::chrono::milliseconds kUndoDeadline{2000};
 // crashed worker fails its call (a write as WriteFailed, a load as ReadFailed,
 // an existence check as NoAnswer). A write given up after its page was ready to
 // get its name is journaled before its handler hears of it; once the worker
-// left behind has ended, or at the first call of the next run, a fresh worker
-// takes the name back if it still holds that very file. Once the client is
-// gone, no handler runs.
+// that wrote it has finished, in this run or from the first call of a later
+// one, a fresh worker takes the name back if it still holds that very file.
+// Once the client is gone, no handler runs.
 class FolderWorkerClient : public DocumentFolder {
   public:
     explicit FolderWorkerClient(FolderWorkerCommand command = thisProgramAsFolderWorker(),
@@ -90,14 +90,16 @@ class FolderWorkerClient : public DocumentFolder {
         std::optional<GivenUpWrite> undo;  // the name to take back should it be given up
         Finish finish;
     };
-    struct LeftBehind {
-        pid_t pid;
-        std::vector<GivenUpWrite> undos;
+    // A name to take back once its writer, and the worker that last tried, have finished.
+    struct Parked {
+        GivenUpWrite write;
+        pid_t blocker = -1;
     };
 
     void ask(FolderMessageType type, const QString& path, AnswerHandler then);
     void enqueue(Request request);
-    void queueUndos(const std::vector<GivenUpWrite>& undos);
+    void park(const GivenUpWrite& write, pid_t blocker);
+    void queueDueUndos();
     void sendNext();
     bool ensureWorker();
     void readMessages();
@@ -114,13 +116,15 @@ class FolderWorkerClient : public DocumentFolder {
     GivenUpWrites journal_;
     bool earlierWritesQueued_ = false;
     pid_t pid_ = -1;
+    ProcessIdentity worker_;
     OwnedFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
     quint32 nextId_ = 1;
     std::deque<Request> queue_;
     std::optional<Request> inFlight_;
     QTimer deadline_;
-    std::vector<LeftBehind> leftBehind_;
+    std::vector<pid_t> leftBehind_;
+    std::vector<Parked> parked_;
     QTimer reaper_;
     // Handlers run from the event loop on it; with the client, they are gone.
     QObject answers_;

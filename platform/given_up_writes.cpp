@@ -32,17 +32,30 @@ bool isHex(QByteArrayView field) {
 
 std::optional<GivenUpWrite> parseLine(const QByteArray& line) {
     const QList<QByteArray> fields = line.split(' ');
-    if (fields.size() != 3 || !isDecimal(fields[0]) || !isDecimal(fields[1])) return std::nullopt;
-    if (fields[2].size() % 2 != 0 || fields[2].size() > 2 * kMaxPathBytes || !isHex(fields[2])) {
+    if (fields.size() != 5 || !std::all_of(fields.begin(), fields.end() - 1, isDecimal)) {
         return std::nullopt;
     }
-    const QByteArray path = QByteArray::fromHex(fields[2]);
+    const QByteArray& hex = fields[4];
+    if (hex.size() % 2 != 0 || hex.size() > 2 * kMaxPathBytes || !isHex(hex)) return std::nullopt;
+    const QByteArray path = QByteArray::fromHex(hex);
     if (!path.startsWith('/') || path.contains('\0')) return std::nullopt;
-    bool deviceOk = false;
-    bool inodeOk = false;
-    const FileIdentity identity{fields[0].toULongLong(&deviceOk), fields[1].toULongLong(&inodeOk)};
-    if (!deviceOk || !inodeOk) return std::nullopt;
-    return GivenUpWrite{pathFromBytes(path), identity};
+    bool ok[4] = {};
+    GivenUpWrite write{pathFromBytes(path),
+                       {fields[0].toULongLong(&ok[0]), fields[1].toULongLong(&ok[1])},
+                       {fields[2].toLongLong(&ok[2]), fields[3].toULongLong(&ok[3])}};
+    if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; })) return std::nullopt;
+    if (write.writer.pid <= 0) return std::nullopt;
+    return write;
+}
+
+// The fields after the command name, which may hold blanks and parentheses.
+QList<QByteArray> processStatus(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray status = file.read(4096);
+    const qsizetype nameEnd = status.lastIndexOf(')');
+    if (nameEnd < 0) return {};
+    return status.mid(nameEnd + 2).split(' ');
 }
 
 // A FIFO or a link planted under the name neither blocks nor leads elsewhere.
@@ -64,6 +77,22 @@ QByteArray readJournal(const QString& path) {
 
 }  // namespace
 
+std::optional<ProcessIdentity> identityOfProcess(qint64 pid) {
+    // Field 22 of the status, the start in clock ticks since boot; the list begins at field 3.
+    const QList<QByteArray> fields = processStatus(pid);
+    if (fields.size() < 20) return std::nullopt;
+    bool ok = false;
+    const quint64 start = fields[19].toULongLong(&ok);
+    if (!ok) return std::nullopt;
+    return ProcessIdentity{pid, start};
+}
+
+bool hasFinished(const ProcessIdentity& process) {
+    const QList<QByteArray> fields = processStatus(process.pid);
+    if (fields.size() < 20 || fields[19].toULongLong() != process.startTicks) return true;
+    return fields[0] == "Z" || fields[0] == "X";
+}
+
 QString givenUpWritesJournalPath() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state)) {
@@ -79,6 +108,8 @@ QByteArray formatGivenUpWrites(const std::vector<GivenUpWrite>& writes) {
     for (const GivenUpWrite& write : writes) {
         journal += QByteArray::number(write.identity.device) + ' ' +
                    QByteArray::number(write.identity.inode) + ' ' +
+                   QByteArray::number(write.writer.pid) + ' ' +
+                   QByteArray::number(write.writer.startTicks) + ' ' +
                    bytesOfPath(write.path).toHex() + '\n';
     }
     return journal;

@@ -3,17 +3,31 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "platform/page_file.h"
 
 namespace ornavex {
 
+// One process among all that ran since the machine started.
+struct ProcessIdentity {
+    qint64 pid = 0;
+    quint64 startTicks = 0;
+    bool operator==(const ProcessIdentity&) const = default;
+};
+
+std::optional<ProcessIdentity> identityOfProcess(qint64 pid);
+// Gone or a zombie: nothing it began in the file system is still to come.
+bool hasFinished(const ProcessIdentity& process);
+
 // A page whose write was given up after it was ready to get its name: should
-// the name hold this very file once the folder answers again, it goes.
+// the name hold this very file once the folder answers again, it goes. Not
+// before its writer has finished, or its rename could still come after.
 struct GivenUpWrite {
     QString path;
     FileIdentity identity;
+    ProcessIdentity writer;
     bool operator==(const GivenUpWrite&) const = default;
 };
 
@@ -21,8 +35,8 @@ struct GivenUpWrite {
 // empty where neither variable names an absolute folder.
 QString givenUpWritesJournalPath();
 
-// One line a write: device, inode, the path's bytes in hex. Lines that do not
-// parse, or name no absolute path, are dropped; so is all past the limits.
+// One line a write: device, inode, writer's pid and start, the path's bytes in hex. Lines that do
+// not parse, or name no absolute path, are dropped; so is all past the limits.
 QByteArray formatGivenUpWrites(const std::vector<GivenUpWrite>& writes);
 std::vector<GivenUpWrite> parseGivenUpWrites(QByteArrayView journal);
 

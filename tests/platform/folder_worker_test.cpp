@@ -281,11 +281,10 @@ TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadlineAndAWorkerKilledInALoadRea
 }
 
 // A write given up in its rename, whose page gets the name once the share answers.
+enum class End { InThisRun, BeforeTheShareAnswers, WhileWaiting, AndTheShareAnswersLater };
 struct UndoCase {
     const char* name;
-    bool journalWritable;
-    bool nextStart;          // the client ends (as the program does) before the share answers
-    bool endsWhileWaiting;   // ... even before the write is given up
+    End end;
     bool userFileMeanwhile;  // the name holds another file by the next start
 };
 
@@ -296,8 +295,10 @@ class GivenUpWriteTest : public HungFolderTest, public ::testing::WithParamInter
 
 TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     const UndoCase& row = GetParam();
-    const QString journal = row.journalWritable ? state_.filePath("ornavex/given-up-writes")
-                                                : QStringLiteral("/dev/null/given-up-writes");
+    // In this run the undo needs no state folder.
+    const QString journal = row.end == End::InThisRun ? QStringLiteral("/dev/null/given-up-writes")
+                                                      : state_.filePath("ornavex/given-up-writes");
+    const QByteArray entry = bytesOfPath(onMount("seite.bmp")).toHex();
     startClient(kSilence, journal);
     mount_.setMode("commit");
     std::optional<PageWriteResult> told;
@@ -309,7 +310,7 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
                               journalWhenTold = readWhole(journal);
                           });
     ASSERT_TRUE(test::waitUntil([&] { return blockedIn("rename"); }, 20000));
-    if (row.endsWhileWaiting) {
+    if (row.end == End::WhileWaiting) {
         QElapsedTimer destroying;
         destroying.start();
         worker_.reset();
@@ -317,46 +318,59 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     } else {
         ASSERT_TRUE(test::waitUntil([&] { return told.has_value(); }, 20000));
         EXPECT_EQ(told->status, PageWriteStatus::NoAnswer);
-        if (row.journalWritable) {
-            EXPECT_TRUE(journalWhenTold.contains(bytesOfPath(onMount("seite.bmp")).toHex()))
-                << "told before the write was journaled";
+        if (row.end != End::InThisRun) {
+            EXPECT_TRUE(journalWhenTold.contains(entry)) << "told before the write was journaled";
+            worker_.reset();
         }
-        if (row.nextStart) worker_.reset();
     }
-    if (!worker_) {
-        mount_.setMode("");
-        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
+    if (row.end == End::InThisRun) {
+        releaseAndSettle();
+    } else {
+        if (row.end != End::AndTheShareAnswersLater) {
+            mount_.setMode("");
+            ASSERT_TRUE(
+                test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
+        }
         if (row.userFileMeanwhile) {
             ASSERT_TRUE(QFile::remove(inBacking("seite.bmp")));
             putFile(inBacking("seite.bmp"), "meine");
         }
-        startClient(kSilence, journal);  // its first call takes the name back first
-    } else {
-        releaseAndSettle();
+        // The next start: its first call, on a folder that answers, is not held up.
+        worker_ = client(kSilence, journal);
+        EXPECT_EQ(pathExists(*worker_, state_.path()), FolderAnswer::Yes);
+        if (row.end == End::AndTheShareAnswersLater) {
+            EXPECT_TRUE(readWhole(journal).contains(entry)) << "dropped before the share answered";
+            mount_.setMode("");
+        }
+        EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); }, 20000))
+            << "an entry done stays";
     }
     EXPECT_EQ(contentOf(inBacking("seite.bmp")), row.userFileMeanwhile ? "meine" : "<missing>");
-    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); })) << "an entry done stays";
-    if (row.endsWhileWaiting) {
+    if (row.end == End::WhileWaiting) {
         EXPECT_FALSE(told) << "a handler ran after the end";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, GivenUpWriteTest,
-    ::testing::Values(UndoCase{"InThisRunWithoutAStateFolder", false, false, false, false},
-                      UndoCase{"AtTheNextStart", true, true, false, false},
-                      UndoCase{"AtTheNextStartAfterAnEndWhileWaiting", true, true, true, false},
-                      UndoCase{"NotWhenTheUsersFileTookTheName", true, true, false, true}),
+    ::testing::Values(UndoCase{"InThisRunWithoutAStateFolder", End::InThisRun, false},
+                      UndoCase{"AtTheNextStart", End::BeforeTheShareAnswers, false},
+                      UndoCase{"AtTheNextStartAfterAnEndWhileWaiting", End::WhileWaiting, false},
+                      UndoCase{"WhenTheShareAnswersAfterTheNextStart", End::AndTheShareAnswersLater,
+                               false},
+                      UndoCase{"NotWhenTheUsersFileTookTheName", End::BeforeTheShareAnswers, true}),
     test::byName);
 
 TEST(GivenUpWritesTest, TakesOnlyWellFormedLinesWithinItsBounds) {
-    const GivenUpWrite odd{pathFromBytes("/srv/\xff\n name"), {7, 42}};
+    const GivenUpWrite odd{pathFromBytes("/srv/\xff\n name"), {7, 42}, {1234, 99}};
     const QByteArray line = formatGivenUpWrites({odd});
     EXPECT_EQ(parseGivenUpWrites(line), std::vector{odd});
+    EXPECT_EQ(parseGivenUpWrites("1 2 3 4 2f61\n").size(), 1u);
     // Refused: letters for numbers, a relative path, half a byte, a NUL, a line
-    // cut short, a number too large, a field too many.
-    for (const char* bad : {"x 2 2f61\n", "1 2 6162\n", "1 2 2f6\n", "1 2 2f0061\n", "1 2 2f61",
-                            "99999999999999999999999 2 2f61\n", "1 2 2f61 3\n", "1  2 2f61\n"}) {
+    // cut short, a number too large, a field too many or missing, no writer.
+    for (const char* bad : {"x 2 3 4 2f61\n", "1 2 3 4 6162\n", "1 2 3 4 2f6\n", "1 2 3 4 2f0061\n",
+                            "1 2 3 4 2f61", "99999999999999999999999 2 3 4 2f61\n",
+                            "1 2 3 4 2f61 5\n", "1 2 3  2f61\n", "1 2 0 4 2f61\n"}) {
         EXPECT_TRUE(parseGivenUpWrites(QByteArray(bad)).empty()) << bad;
     }
     EXPECT_EQ(parseGivenUpWrites(line.repeated(1000)).size(), kMaxGivenUpWrites);
