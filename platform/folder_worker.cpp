@@ -105,8 +105,7 @@ class Worker {
         if (::lstat(name.constData(), &info) != 0) {
             return errno == ENOENT || errno == ENOTDIR ? FolderAnswer::No : FolderAnswer::NoAnswer;
         }
-        if (!S_ISREG(info.st_mode) ||
-            FileIdentity{quint64(info.st_dev), quint64(info.st_ino)} != identity) {
+        if (!S_ISREG(info.st_mode) || fileIdentityOf(info) != identity) {
             return FolderAnswer::No;
         }
         if (::unlink(name.constData()) == 0 || errno == ENOENT) return FolderAnswer::Yes;

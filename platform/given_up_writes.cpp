@@ -32,17 +32,18 @@ bool isHex(QByteArrayView field) {
 
 std::optional<GivenUpWrite> parseLine(const QByteArray& line) {
     const QList<QByteArray> fields = line.split(' ');
-    if (fields.size() != 5 || !std::all_of(fields.begin(), fields.end() - 1, isDecimal)) {
+    if (fields.size() != 7 || !std::all_of(fields.begin(), fields.end() - 1, isDecimal)) {
         return std::nullopt;
     }
-    const QByteArray& hex = fields[4];
+    const QByteArray& hex = fields[6];
     if (hex.size() % 2 != 0 || hex.size() > 2 * kMaxPathBytes || !isHex(hex)) return std::nullopt;
     const QByteArray path = QByteArray::fromHex(hex);
     if (!path.startsWith('/') || path.contains('\0')) return std::nullopt;
-    bool ok[4] = {};
+    bool ok[6] = {};
     GivenUpWrite write{pathFromBytes(path),
-                       {fields[0].toULongLong(&ok[0]), fields[1].toULongLong(&ok[1])},
-                       {fields[2].toLongLong(&ok[2]), fields[3].toULongLong(&ok[3])}};
+                       {fields[0].toULongLong(&ok[0]), fields[1].toULongLong(&ok[1]),
+                        fields[2].toLongLong(&ok[2]), fields[3].toLongLong(&ok[3])},
+                       {fields[4].toLongLong(&ok[4]), fields[5].toULongLong(&ok[5])}};
     if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; })) return std::nullopt;
     if (write.writer.pid <= 0) return std::nullopt;
     return write;
@@ -108,6 +109,8 @@ QByteArray formatGivenUpWrites(const std::vector<GivenUpWrite>& writes) {
     for (const GivenUpWrite& write : writes) {
         journal += QByteArray::number(write.identity.device) + ' ' +
                    QByteArray::number(write.identity.inode) + ' ' +
+                   QByteArray::number(write.identity.size) + ' ' +
+                   QByteArray::number(write.identity.modifiedNs) + ' ' +
                    QByteArray::number(write.writer.pid) + ' ' +
                    QByteArray::number(write.writer.startTicks) + ' ' +
                    bytesOfPath(write.path).toHex() + '\n';

@@ -35,7 +35,8 @@ struct GivenUpWrite {
 // empty where neither variable names an absolute folder.
 QString givenUpWritesJournalPath();
 
-// One line a write: device, inode, writer's pid and start, the path's bytes in hex. Lines that do
+// One line a write: device, inode, size, change time, writer's pid and start,
+// the path's bytes in hex. Lines that do
 // not parse, or name no absolute path, are dropped; so is all past the limits.
 QByteArray formatGivenUpWrites(const std::vector<GivenUpWrite>& writes);
 std::vector<GivenUpWrite> parseGivenUpWrites(QByteArrayView journal);

@@ -281,10 +281,13 @@ TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadlineAndAWorkerKilledInALoadRea
 }
 
 // A write given up in its rename, whose page gets the name once the share answers.
-enum class End { InThisRun, BeforeTheShareAnswers, WhileWaiting, AndTheShareAnswersLater };
+enum class End { InThisRun, AtTheNextStart, WhileWaiting };
+// How the share is at the next start: its writer left behind may not have finished.
+enum class Share { Answers, StillHangs, HangsAgain };
 struct UndoCase {
     const char* name;
     End end;
+    Share share;
     bool userFileMeanwhile;  // the name holds another file by the next start
 };
 
@@ -318,59 +321,54 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     } else {
         ASSERT_TRUE(test::waitUntil([&] { return told.has_value(); }, 20000));
         EXPECT_EQ(told->status, PageWriteStatus::NoAnswer);
-        if (row.end != End::InThisRun) {
-            EXPECT_TRUE(journalWhenTold.contains(entry)) << "told before the write was journaled";
-            worker_.reset();
-        }
+        if (row.end == End::InThisRun) return releaseAndSettle();
+        EXPECT_TRUE(journalWhenTold.contains(entry)) << "told before the write was journaled";
+        worker_.reset();
     }
-    if (row.end == End::InThisRun) {
-        releaseAndSettle();
-    } else {
-        if (row.end != End::AndTheShareAnswersLater) {
-            mount_.setMode("");
-            ASSERT_TRUE(
-                test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
-        }
-        if (row.userFileMeanwhile) {
-            ASSERT_TRUE(QFile::remove(inBacking("seite.bmp")));
-            putFile(inBacking("seite.bmp"), "meine");
-        }
-        // The next start: its first call, on a folder that answers, is not held up.
-        worker_ = client(kSilence, journal);
-        EXPECT_EQ(pathExists(*worker_, state_.path()), FolderAnswer::Yes);
-        if (row.end == End::AndTheShareAnswersLater) {
-            EXPECT_TRUE(readWhole(journal).contains(entry)) << "dropped before the share answered";
-            mount_.setMode("");
-        }
-        EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); }, 20000))
-            << "an entry done stays";
+    if (row.share != Share::StillHangs) {
+        mount_.setMode("");
+        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
     }
+    if (row.userFileMeanwhile) {
+        ASSERT_TRUE(QFile::remove(inBacking("seite.bmp")));
+        putFile(inBacking("seite.bmp"), "meine");
+    }
+    if (row.share == Share::HangsAgain) mount_.setMode("all");
+    // The next start: its first call, on a folder that answers, gets its answer.
+    worker_ = client(kSilence, journal);
+    EXPECT_EQ(pathExists(*worker_, state_.path()), FolderAnswer::Yes);
+    if (row.share != Share::Answers) {
+        EXPECT_TRUE(readWhole(journal).contains(entry)) << "dropped before the share answered";
+        mount_.setMode("");
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); }, 20000))
+        << "an entry done stays";
     EXPECT_EQ(contentOf(inBacking("seite.bmp")), row.userFileMeanwhile ? "meine" : "<missing>");
-    if (row.end == End::WhileWaiting) {
-        EXPECT_FALSE(told) << "a handler ran after the end";
-    }
+    EXPECT_FALSE(row.end == End::WhileWaiting && told) << "a handler ran after the end";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, GivenUpWriteTest,
-    ::testing::Values(UndoCase{"InThisRunWithoutAStateFolder", End::InThisRun, false},
-                      UndoCase{"AtTheNextStart", End::BeforeTheShareAnswers, false},
-                      UndoCase{"AtTheNextStartAfterAnEndWhileWaiting", End::WhileWaiting, false},
-                      UndoCase{"WhenTheShareAnswersAfterTheNextStart", End::AndTheShareAnswersLater,
-                               false},
-                      UndoCase{"NotWhenTheUsersFileTookTheName", End::BeforeTheShareAnswers, true}),
+    ::testing::Values(
+        UndoCase{"InThisRunWithoutAStateFolder", End::InThisRun, Share::Answers, false},
+        UndoCase{"AtTheNextStart", End::AtTheNextStart, Share::Answers, false},
+        UndoCase{"AfterAnEndWhileWaiting", End::WhileWaiting, Share::Answers, false},
+        UndoCase{"WhoseShareStillHangs", End::AtTheNextStart, Share::StillHangs, false},
+        UndoCase{"WhoseShareHangsAgain", End::AtTheNextStart, Share::HangsAgain, false},
+        UndoCase{"NotWhenTheUsersFileTookTheName", End::AtTheNextStart, Share::Answers, true}),
     test::byName);
 
 TEST(GivenUpWritesTest, TakesOnlyWellFormedLinesWithinItsBounds) {
-    const GivenUpWrite odd{pathFromBytes("/srv/\xff\n name"), {7, 42}, {1234, 99}};
+    const GivenUpWrite odd{pathFromBytes("/srv/\xff\n name"), {7, 42, 1000, 5}, {1234, 99}};
     const QByteArray line = formatGivenUpWrites({odd});
     EXPECT_EQ(parseGivenUpWrites(line), std::vector{odd});
-    EXPECT_EQ(parseGivenUpWrites("1 2 3 4 2f61\n").size(), 1u);
+    EXPECT_EQ(parseGivenUpWrites("1 2 5 6 3 4 2f61\n").size(), 1u);
     // Refused: letters for numbers, a relative path, half a byte, a NUL, a line
     // cut short, a number too large, a field too many or missing, no writer.
-    for (const char* bad : {"x 2 3 4 2f61\n", "1 2 3 4 6162\n", "1 2 3 4 2f6\n", "1 2 3 4 2f0061\n",
-                            "1 2 3 4 2f61", "99999999999999999999999 2 3 4 2f61\n",
-                            "1 2 3 4 2f61 5\n", "1 2 3  2f61\n", "1 2 0 4 2f61\n"}) {
+    for (const char* bad :
+         {"x 2 5 6 3 4 2f61\n", "1 2 5 6 3 4 6162\n", "1 2 5 6 3 4 2f6\n", "1 2 5 6 3 4 2f0061\n",
+          "1 2 5 6 3 4 2f61", "99999999999999999999999 2 5 6 3 4 2f61\n", "1 2 5 6 3 4 2f61 5\n",
+          "1 2 5 6 3  2f61\n", "1 2 5 6 0 4 2f61\n"}) {
         EXPECT_TRUE(parseGivenUpWrites(QByteArray(bad)).empty()) << bad;
     }
     EXPECT_EQ(parseGivenUpWrites(line.repeated(1000)).size(), kMaxGivenUpWrites);
