@@ -145,40 +145,45 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"ColourBitmap", QImage::Format_RGB32, PageFormat::Bitmap, false}),
     test::byName);
 
+int code(FolderAnswer answer) {
+    return int(answer);
+}
+int code(const LoadedPage& loaded) {
+    return int(loaded.status);
+}
+int code(const PageWriteResult& result) {
+    return int(result.status);
+}
+
 TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
     QTemporaryDir dir;
     QFile(dir.filePath("seite1.jpg")).open(QIODevice::WriteOnly);
-    std::map<std::string, std::vector<int>> answers;
-    const auto record = [&](const char* what) {
-        return [&answers, what](auto answer) { answers[what].push_back(int(answer)); };
+    std::multimap<std::string, int> answers;
+    const auto as = [&](const char* what) {
+        return [&answers, what](const auto& answer) { answers.emplace(what, code(answer)); };
     };
     const auto worker = client();
-    worker->askFileExists(dir.filePath("seite?.jpg"), record("pattern"));
-    worker->askFileExists(dir.filePath("seite2.jpg"), record("missing file"));
-    worker->askFolderAnswers(dir.path(), 2s, record("folder check"));
-    worker->askLoad(dir.filePath("fehlt.jpg"),
-                    [&](LoadedPage loaded) { record("missing picture")(loaded.status); });
-    worker->askLoad(dir.filePath("seite1.jpg"),
-                    [&](LoadedPage loaded) { record("empty picture")(loaded.status); });
+    worker->askFileExists(dir.filePath("seite?.jpg"), as("pattern"));
+    worker->askFileExists(dir.filePath("seite2.jpg"), as("missing"));
+    worker->askFolderAnswers(dir.path(), 2s, as("check"));
+    worker->askLoad(dir.filePath("fehlt.jpg"), as("load missing"));
+    worker->askLoad(dir.filePath("seite1.jpg"), as("load empty"));
     worker->askWritePage(Page(testPicture(QImage::Format_RGB888)), dir.filePath("seite1.jpg"),
-                         PageFormat::Jpeg, 90, ReplacePolicy::KeepExisting,
-                         [&](PageWriteResult result) { record("taken name")(result.status); });
+                         PageFormat::Jpeg, 90, ReplacePolicy::KeepExisting, as("taken name"));
     worker->askWritePage(Page(), dir.filePath("leer.jpg"), PageFormat::Jpeg, 90,
-                         ReplacePolicy::KeepExisting,
-                         [&](PageWriteResult result) { record("no page")(result.status); });
+                         ReplacePolicy::KeepExisting, as("no page"));
     EXPECT_TRUE(answers.empty()) << "answered before the event loop ran";
     ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 7; }, 20000));
     // One more request through the same worker: nothing answers twice meanwhile.
     EXPECT_EQ(pathExists(*worker, dir.path()), FolderAnswer::Yes);
-    using L = PictureLoadStatus;
-    const std::map<std::string, std::vector<int>> expected{
-        {"pattern", {int(FolderAnswer::Yes)}},
-        {"missing file", {int(FolderAnswer::No)}},
-        {"folder check", {int(FolderAnswer::Yes)}},
-        {"missing picture", {int(L::Missing)}},
-        {"empty picture", {int(L::NotAPicture)}},
-        {"taken name", {int(PageWriteStatus::AlreadyExists)}},
-        {"no page", {int(PageWriteStatus::NoPicture)}}};
+    const std::multimap<std::string, int> expected{
+        {"pattern", code(FolderAnswer::Yes)},
+        {"missing", code(FolderAnswer::No)},
+        {"check", code(FolderAnswer::Yes)},
+        {"load missing", int(PictureLoadStatus::Missing)},
+        {"load empty", int(PictureLoadStatus::NotAPicture)},
+        {"taken name", int(PageWriteStatus::AlreadyExists)},
+        {"no page", int(PageWriteStatus::NoPicture)}};
     EXPECT_EQ(answers, expected);
     EXPECT_EQ(contentOf(dir.filePath("seite1.jpg")), QByteArray());
 }
@@ -225,52 +230,38 @@ class HungFolderTest : public ::testing::Test {
     std::unique_ptr<FolderWorkerClient> worker_;
 };
 
-TEST_F(HungFolderTest, AWriteThatHangsIsGivenUpAndItsHalfWrittenFileGoesNextTime) {
+TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueuedBehindIt) {
+    // Twelve steps of a megabyte, each answered after some 300 ms: far past the silence in all.
+    QImage large(2048, 2048, QImage::Format_RGB888);
+    large.fill(Qt::darkCyan);
+    mount_.setMode("slow");
+    EXPECT_EQ(code(ornavex::store(*worker_, onMount("gross.bmp"), PageFormat::Bitmap, Page(large))),
+              int(PageWriteStatus::Ok));
+    ASSERT_TRUE(QFile::remove(inBacking("gross.bmp")));
+
     const pid_t stuck = worker_->workerPid();
     mount_.setMode("writes");
-    EXPECT_EQ(store("seite.bmp").status, PageWriteStatus::NoAnswer);
+    std::vector<int> answers;
+    const auto record = [&](const auto& answer) { answers.push_back(code(answer)); };
+    QElapsedTimer waited;
+    waited.start();
+    worker_->askWritePage(Page(large), onMount("seite.bmp"), PageFormat::Bitmap, 90,
+                          ReplacePolicy::KeepExisting, record);
+    // It would answer, but its folder most likely hangs as well.
+    worker_->askFileExists(onMount("seite.bmp"), record);
+    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 2; }, 20000));
+    EXPECT_GE(waited.elapsed(), kSilence.count() * 9 / 10);  // coarse timers may be 5 % early
+    EXPECT_EQ(answers, (std::vector{int(PageWriteStatus::NoAnswer), code(FolderAnswer::NoAnswer)}));
     EXPECT_TRUE(blockedIn("write"));
     EXPECT_EQ(worker_->workersLeftBehind(), 1);
     releaseAndSettle();
     errno = 0;
     EXPECT_EQ(::waitpid(stuck, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD) << "the worker left behind was not reaped";
-    EXPECT_EQ(contentOf(inBacking("seite.bmp")), "<missing>");
+    // Its half-written temporary file has no writer any more: the next store removes it.
     ASSERT_EQ(entriesOf(inBacking("")).filter(".part").size(), 1);
     ASSERT_EQ(store("neu.bmp").status, PageWriteStatus::Ok);
     EXPECT_EQ(namesIn(inBacking("")), "neu.bmp");
-}
-
-TEST_F(HungFolderTest, ASlowWriteThatShowsLifeIsNotGivenUp) {
-    // Twelve steps of a megabyte, each answered after some 300 ms: far past the silence in all.
-    QImage large(2048, 2048, QImage::Format_RGB888);
-    large.fill(Qt::darkCyan);
-    mount_.setMode("slow");
-    QElapsedTimer writing;
-    writing.start();
-    EXPECT_EQ(
-        ornavex::store(*worker_, onMount("gross.bmp"), PageFormat::Bitmap, Page(large)).status,
-        PageWriteStatus::Ok);
-    EXPECT_GT(writing.elapsed(), kSilence.count()) << "not slow enough to show anything";
-}
-
-TEST_F(HungFolderTest,
-       EveryCallOnAHungFolderGetsNoAnswerAfterTheDeadlineAndAFreshWorkerAfterwards) {
-    const pid_t stuck = worker_->workerPid();
-    mount_.setMode("all");
-    std::vector<FolderAnswer> answers;
-    QElapsedTimer waited;
-    waited.start();
-    worker_->askFileExists(onMount("seite.jpg"), [&](FolderAnswer a) { answers.push_back(a); });
-    worker_->askPathExists(mount_.mount(), [&](FolderAnswer a) { answers.push_back(a); });
-    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 2; }, 20000));
-    // Coarse timers may fire up to 5 % early.
-    EXPECT_GE(waited.elapsed(), kSilence.count() * 9 / 10);
-    EXPECT_EQ(answers, std::vector(2, FolderAnswer::NoAnswer));
-    EXPECT_EQ(worker_->workersLeftBehind(), 1);
-    releaseAndSettle();
-    EXPECT_EQ(pathExists(*worker_, mount_.mount()), FolderAnswer::Yes);
-    EXPECT_EQ(fileExists(*worker_, onMount("seite.jpg")), FolderAnswer::No);
     EXPECT_NE(worker_->workerPid(), stuck);
 }
 
@@ -326,6 +317,7 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
                               journalWhenTold = readWhole(journal);
                           });
     ASSERT_TRUE(test::waitUntil([&] { return blockedIn("rename"); }, 20000));
+    const pid_t writer = worker_->workerPid();
     if (row.end == End::WhileWaiting) {
         QElapsedTimer destroying;
         destroying.start();
@@ -341,6 +333,7 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     if (row.share != Share::StillHangs) {
         mount_.setMode("");
         ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
+        ASSERT_TRUE(test::waitUntil([&] { return ::waitpid(writer, nullptr, WNOHANG) != 0; }));
     }
     // Rewritten in place: the inode number alone, which a new file may reuse, says nothing.
     if (row.userFileMeanwhile) putFile(inBacking("seite.bmp"), "meine");
@@ -351,7 +344,9 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     if (row.share != Share::Answers) {
         EXPECT_TRUE(readWhole(journal).contains(entry)) << "dropped before the share answered";
         // Not tried at all while its writer may still rename.
-        EXPECT_EQ(worker_->workersLeftBehind(), row.share == Share::HangsAgain ? 1 : 0);
+        if (row.share == Share::StillHangs) {
+            EXPECT_EQ(worker_->workersLeftBehind(), 0);
+        }
         mount_.setMode("");
     }
     EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); }, 20000))
@@ -370,27 +365,6 @@ INSTANTIATE_TEST_SUITE_P(
         UndoCase{"WhoseShareHangsAgain", End::AtTheNextStart, Share::HangsAgain, false},
         UndoCase{"NotWhenTheUsersFileTookTheName", End::AtTheNextStart, Share::Answers, true}),
     test::byName);
-
-TEST(GivenUpWritesTest, TakesOnlyWellFormedLinesWithinItsBounds) {
-    const GivenUpWrite odd{pathFromBytes("/srv/\xff\n name"), {7, 42, 1000, 5}, {1234, 99}};
-    const QByteArray line = formatGivenUpWrites({odd});
-    EXPECT_EQ(parseGivenUpWrites(line), std::vector{odd});
-    EXPECT_EQ(parseGivenUpWrites("1 2 5 6 3 4 2f61\n").size(), 1u);
-    // Refused: letters for numbers, a relative path, half a byte, a NUL, a line
-    // cut short, a number too large, a field too many or missing, no writer.
-    for (const char* bad :
-         {"x 2 5 6 3 4 2f61\n", "1 2 5 6 3 4 6162\n", "1 2 5 6 3 4 2f6\n", "1 2 5 6 3 4 2f0061\n",
-          "1 2 5 6 3 4 2f61", "99999999999999999999999 2 5 6 3 4 2f61\n", "1 2 5 6 3 4 2f61 5\n",
-          "1 2 5 6 3  2f61\n", "1 2 5 6 0 4 2f61\n"}) {
-        EXPECT_TRUE(parseGivenUpWrites(QByteArray(bad)).empty()) << bad;
-    }
-    EXPECT_EQ(parseGivenUpWrites(line.repeated(1000)).size(), kMaxGivenUpWrites);
-    EXPECT_TRUE(parseGivenUpWrites(QByteArray(4 * kMaxJournalBytes, 'a')).empty());
-    // A FIFO planted as the journal is not waited on.
-    QTemporaryDir dir;
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-    EXPECT_TRUE(GivenUpWrites(dir.filePath("fifo")).takeEarlier().empty());
-}
 
 }  // namespace
 }  // namespace ornavex
