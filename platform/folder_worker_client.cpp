@@ -231,8 +231,7 @@ void FolderWorkerClient::park(const GivenUpWrite& write, pid_t blocker) {
     reaper_.start();
 }
 
-// Ahead of the calls not yet sent: a new page under the same name must not be taken for the old
-// one.
+// Ahead of the calls not yet sent, so that a page stored anew under the name is never the old one.
 void FolderWorkerClient::queueDueUndos() {
     std::vector<Parked> waiting;
     for (Parked& parked : std::exchange(parked_, {})) {
