@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 
@@ -97,14 +98,18 @@ class Worker {
         if (!reply.memoryFile.valid()) reply.status = qint32(PictureLoadStatus::TooLarge);
     }
 
+    // Yes: removed; No: nothing of ours under the name any more; NoAnswer: could not tell.
     static FolderAnswer removeIfStillSame(const QString& path, const FileIdentity& identity) {
         const QByteArray name = bytesOfPath(path);
         struct stat info {};
-        if (::lstat(name.constData(), &info) != 0) return FolderAnswer::No;
-        if (FileIdentity{quint64(info.st_dev), quint64(info.st_ino)} != identity) {
+        if (::lstat(name.constData(), &info) != 0) {
+            return errno == ENOENT || errno == ENOTDIR ? FolderAnswer::No : FolderAnswer::NoAnswer;
+        }
+        if (!S_ISREG(info.st_mode) || fileIdentityOf(info) != identity) {
             return FolderAnswer::No;
         }
-        return ::unlink(name.constData()) == 0 ? FolderAnswer::Yes : FolderAnswer::No;
+        if (::unlink(name.constData()) == 0 || errno == ENOENT) return FolderAnswer::Yes;
+        return FolderAnswer::NoAnswer;
     }
 
     int socket_;

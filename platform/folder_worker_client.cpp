@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/folder_worker.h"
@@ -22,24 +24,45 @@ bool hasEnded(pid_t pid) {
     return reaped == pid || (reaped < 0 && errno == ECHILD);
 }
 
+FolderAnswer existenceOf(const FolderMessage& reply) {
+    switch (FolderAnswer(reply.status)) {
+        case FolderAnswer::Yes:
+            return FolderAnswer::Yes;
+        case FolderAnswer::No:
+            return FolderAnswer::No;
+        default:
+            return FolderAnswer::NoAnswer;
+    }
+}
+
+// Transitional: the waiting forms wait for their ask in a loop of their own.
+// An ending program ends that loop too; the answer that comes later is dropped.
+template <typename Result, typename Ask>
+Result waitFor(const Ask& ask, Result ifEnded) {
+    auto answer = std::make_shared<std::optional<Result>>();
+    QEventLoop loop;
+    const QPointer<QEventLoop> waiting(&loop);
+    ask([answer, waiting](Result result) {
+        *answer = std::move(result);
+        if (waiting) waiting->quit();
+    });
+    const UserInputBlocker blocker;
+    if (!answer->has_value()) loop.exec();
+    return answer->has_value() ? std::move(**answer) : ifEnded;
+}
+
 }  // namespace
 
 FolderWorkerCommand thisProgramAsFolderWorker() {
     return {QStringLiteral("/proc/self/exe"), {QStringLiteral("--folder-worker")}};
 }
 
-struct FolderWorkerClient::Call {
-    QString path;
-    std::optional<Undo> undo;  // what to do should the worker be left behind
-    CallEnd end = CallEnd::Waiting;
-    FolderMessage reply;
-    QEventLoop loop;
-    QTimer silence;
-};
-
 FolderWorkerClient::FolderWorkerClient(FolderWorkerCommand command,
-                                       std::chrono::milliseconds silence)
-    : command_(std::move(command)), silence_(silence) {
+                                       std::chrono::milliseconds silence,
+                                       QString givenUpWritesJournal)
+    : command_(std::move(command)), silence_(silence), journal_(std::move(givenUpWritesJournal)) {
+    deadline_.setSingleShot(true);
+    QObject::connect(&deadline_, &QTimer::timeout, &deadline_, [this] { deadlineMissed(); });
     reaper_.setInterval(kReapInterval);
     QObject::connect(&reaper_, &QTimer::timeout, &reaper_,
                      [this] { lookAfterWorkersLeftBehind(); });
@@ -47,20 +70,195 @@ FolderWorkerClient::FolderWorkerClient(FolderWorkerCommand command,
 
 FolderWorkerClient::~FolderWorkerClient() {
     reaper_.stop();
+    deadline_.stop();
     notifier_.reset();
-    socket_.reset();  // an idle worker sees the socket close and ends by itself
     // Never waited for: one stuck in the file system dies with the window.
-    if (pid_ > 0) {
-        if (!calls_.empty()) ::kill(pid_, SIGKILL);
-        hasEnded(pid_);
+    if (pid_ > 0 && inFlight_) {
+        ::kill(pid_, SIGKILL);
+        learnCommittingFromLeftovers();
+        // The program ends with the write unanswered: the page never keeps the name.
+        if (inFlight_->undo && !inFlight_->takesNameBack) journal_.add(*inFlight_->undo);
     }
-    for (const LeftBehind& worker : leftBehind_) hasEnded(worker.pid);
+    socket_.reset();  // an idle worker sees the socket close and ends by itself
+    if (pid_ > 0) hasEnded(pid_);
+    for (const pid_t worker : leftBehind_) hasEnded(worker);
 }
 
 int FolderWorkerClient::writesToUndo() const {
-    size_t count = undosDue_.size();
-    for (const LeftBehind& worker : leftBehind_) count += worker.undos.size();
+    size_t count = parked_.size();
+    count += size_t(std::count_if(queue_.begin(), queue_.end(),
+                                  [](const Request& request) { return request.takesNameBack; }));
+    if (inFlight_ && inFlight_->takesNameBack) ++count;
     return int(count);
+}
+
+void FolderWorkerClient::askFileExists(const QString& path, AnswerHandler then) {
+    ask(FolderMessageType::FileExists, path, std::move(then));
+}
+
+void FolderWorkerClient::askPathExists(const QString& path, AnswerHandler then) {
+    ask(FolderMessageType::PathExists, path, std::move(then));
+}
+
+void FolderWorkerClient::ask(FolderMessageType type, const QString& path, AnswerHandler then) {
+    Request request;
+    request.message.type = type;
+    request.message.path = path;
+    request.deadline = silence_;
+    request.finish = [then = std::move(then)](CallEnd end, FolderMessage& reply) {
+        then(end == CallEnd::Answered ? existenceOf(reply) : FolderAnswer::NoAnswer);
+    };
+    enqueue(std::move(request));
+}
+
+void FolderWorkerClient::askFolderAnswers(const QString& folder, std::chrono::milliseconds within,
+                                          AnswerHandler then) {
+    Request request;
+    request.message.type = FolderMessageType::PathExists;
+    request.message.path = folder;
+    request.deadline = std::min(within, silence_);
+    request.rearmedByLife = false;
+    request.finish = [then = std::move(then)](CallEnd end, FolderMessage& reply) {
+        const bool answered =
+            end == CallEnd::Answered && existenceOf(reply) != FolderAnswer::NoAnswer;
+        then(answered ? FolderAnswer::Yes : FolderAnswer::NoAnswer);
+    };
+    enqueue(std::move(request));
+}
+
+void FolderWorkerClient::askWritePage(const Page& page, const QString& path, PageFormat format,
+                                      int jpegQuality, ReplacePolicy policy, WriteHandler then) {
+    // Not for the worker: told from the event loop all the same.
+    const auto answerWith = [&](PageWriteResult result) {
+        answerLater([then = std::move(then), result](CallEnd, FolderMessage&) { then(result); },
+                    CallEnd::Answered);
+    };
+    if (page.isNull()) return answerWith({PageWriteStatus::NoPicture, 0});
+    Request request;
+    request.message.memoryFile = pageMemory(page);
+    if (!request.message.memoryFile.valid()) {
+        return answerWith({PageWriteStatus::WriteFailed, errno ? errno : ENOMEM});
+    }
+    request.message.type = FolderMessageType::WritePage;
+    request.message.path = path;
+    request.message.format = qint32(format);
+    request.message.jpegQuality = jpegQuality;
+    request.message.policy = qint32(policy);
+    request.message.layout = layoutOf(page.picture());
+    request.deadline = silence_;
+    request.finish = [then = std::move(then)](CallEnd end, FolderMessage& reply) {
+        switch (end) {
+            case CallEnd::Answered:
+                then({PageWriteStatus(reply.status), reply.systemError});
+                break;
+            case CallEnd::WorkerLost:
+                then({PageWriteStatus::WriteFailed, EIO});
+                break;
+            case CallEnd::Silent:
+                then({PageWriteStatus::NoAnswer, 0});
+                break;
+        }
+    };
+    enqueue(std::move(request));
+}
+
+void FolderWorkerClient::askLoad(const QString& path, LoadHandler then) {
+    Request request;
+    request.message.type = FolderMessageType::Load;
+    request.message.path = path;
+    request.deadline = silence_;
+    request.finish = [then = std::move(then)](CallEnd end, FolderMessage& reply) {
+        if (end != CallEnd::Answered) {
+            then({end == CallEnd::Silent ? PictureLoadStatus::NoAnswer
+                                         : PictureLoadStatus::ReadFailed,
+                  {}});
+            return;
+        }
+        const auto status = PictureLoadStatus(reply.status);
+        if (status != PictureLoadStatus::Loaded) {
+            then({status, {}});
+            return;
+        }
+        QImage picture =
+            reply.memoryFile.valid() ? mapPage(reply.memoryFile.get(), reply.layout) : QImage();
+        if (picture.isNull()) {
+            then({PictureLoadStatus::NotAPicture, {}});
+            return;
+        }
+        then({status, Page(std::move(picture), std::move(reply.memoryFile))});
+    };
+    enqueue(std::move(request));
+}
+
+FolderAnswer FolderWorkerClient::fileExists(const QString& path) {
+    return waitFor([&](AnswerHandler then) { askFileExists(path, std::move(then)); },
+                   FolderAnswer::NoAnswer);
+}
+
+FolderAnswer FolderWorkerClient::pathExists(const QString& path) {
+    return waitFor([&](AnswerHandler then) { askPathExists(path, std::move(then)); },
+                   FolderAnswer::NoAnswer);
+}
+
+PageWriteResult FolderWorkerClient::writePage(const Page& page, const QString& path,
+                                              PageFormat format, int jpegQuality,
+                                              ReplacePolicy policy) {
+    return waitFor(
+        [&](WriteHandler then) {
+            askWritePage(page, path, format, jpegQuality, policy, std::move(then));
+        },
+        PageWriteResult{PageWriteStatus::NoAnswer, 0});
+}
+
+LoadedPage FolderWorkerClient::load(const QString& path) {
+    return waitFor([&](LoadHandler then) { askLoad(path, std::move(then)); },
+                   LoadedPage{PictureLoadStatus::NoAnswer, {}});
+}
+
+void FolderWorkerClient::enqueue(Request request) {
+    // The first call of a run first takes back what earlier runs gave up.
+    if (!earlierWritesQueued_) {
+        earlierWritesQueued_ = true;
+        for (const GivenUpWrite& write : journal_.takeEarlier()) park(write, -1);
+        queueDueUndos();
+    }
+    queue_.push_back(std::move(request));
+    sendNext();
+}
+
+void FolderWorkerClient::park(const GivenUpWrite& write, pid_t blocker) {
+    parked_.push_back({write, blocker});
+    reaper_.start();
+}
+
+// Ahead of the calls not yet sent, so that a page stored anew under the name is never the old one.
+void FolderWorkerClient::queueDueUndos() {
+    std::vector<Parked> waiting;
+    for (Parked& parked : std::exchange(parked_, {})) {
+        const bool blocked =
+            std::find(leftBehind_.begin(), leftBehind_.end(), parked.blocker) != leftBehind_.end();
+        if (blocked || !hasFinished(parked.write.writer)) {
+            waiting.push_back(std::move(parked));
+            continue;
+        }
+        const GivenUpWrite& undo = parked.write;
+        Request request;
+        request.message.type = FolderMessageType::RemoveIfStillSame;
+        request.message.path = undo.path;
+        request.message.identity = undo.identity;
+        request.deadline = std::min(kUndoDeadline, silence_);
+        request.rearmedByLife = false;
+        request.takesNameBack = true;
+        request.undo = undo;
+        request.finish = [this, undo](CallEnd end, FolderMessage& reply) {
+            // Not told either way (a folder that refuses to be read): left for a later run.
+            if (end == CallEnd::Answered && existenceOf(reply) != FolderAnswer::NoAnswer) {
+                journal_.done(undo);
+            }
+        };
+        queue_.push_front(std::move(request));
+    }
+    parked_ = std::move(waiting);
 }
 
 bool FolderWorkerClient::ensureWorker() {
@@ -71,6 +269,7 @@ bool FolderWorkerClient::ensureWorker() {
     const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
     if (pid < 0) return false;
     pid_ = pid;
+    worker_ = identityOfProcess(pid).value_or(ProcessIdentity{pid, 0});
     socket_ = std::move(ours);
     notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
@@ -78,40 +277,22 @@ bool FolderWorkerClient::ensureWorker() {
     return true;
 }
 
-FolderWorkerClient::CallEnd FolderWorkerClient::call(FolderMessage& request, FolderMessage& reply) {
-    if (calls_.empty()) runUndos();
-    Call call;
-    call.path = request.path;
-    if (request.type == FolderMessageType::RemoveIfStillSame) {
-        call.undo = Undo{request.path, request.identity};
-    }
+void FolderWorkerClient::sendNext() {
+    if (inFlight_ || queue_.empty()) return;
     if (!ensureWorker()) {
-        if (call.undo) undosDue_.push_back(*call.undo);
-        return CallEnd::WorkerLost;
+        for (Request& request : std::exchange(queue_, {})) {
+            // Kept in the journal for a later run.
+            if (!request.takesNameBack) answerLater(std::move(request.finish), CallEnd::WorkerLost);
+        }
+        return;
     }
-    request.id = nextId_++;
-    calls_[request.id] = &call;
-    call.silence.setSingleShot(true);
-    QObject::connect(&call.silence, &QTimer::timeout, &call.loop, [&call] { call.loop.quit(); });
-    call.silence.start(silence_);
-    if (!sendFolderMessage(socket_.get(), request)) {
-        leaveWorkerBehind(errno == EAGAIN ? CallEnd::Silent : CallEnd::WorkerLost);
+    inFlight_ = std::move(queue_.front());
+    queue_.pop_front();
+    inFlight_->message.id = nextId_++;
+    deadline_.start(inFlight_->deadline);
+    if (!sendFolderMessage(socket_.get(), inFlight_->message)) {
+        giveUpWorker(errno == EAGAIN ? CallEnd::Silent : CallEnd::WorkerLost);
     }
-    const UserInputBlocker blocker;
-    while (call.end == CallEnd::Waiting) {
-        call.loop.exec();
-        if (call.end != CallEnd::Waiting) break;
-        // What the worker sent just before the deadline still counts.
-        readMessages();
-        if (call.end != CallEnd::Waiting) break;
-        // Not the deadline: the program is ending and takes the worker along.
-        const CallEnd end = call.silence.isActive() ? CallEnd::Interrupted : CallEnd::Silent;
-        leaveWorkerBehind(end);
-        if (call.end == CallEnd::Waiting) call.end = end;
-    }
-    calls_.erase(request.id);
-    if (call.end == CallEnd::Answered) reply = std::move(call.reply);
-    return call.end;
 }
 
 void FolderWorkerClient::readMessages() {
@@ -126,153 +307,112 @@ void FolderWorkerClient::readMessages() {
                 return;
             case FolderReceive::Closed:
             case FolderReceive::Broken:
-                leaveWorkerBehind(CallEnd::WorkerLost);
+                giveUpWorker(CallEnd::WorkerLost);
                 return;
         }
     }
 }
 
 void FolderWorkerClient::dispatch(FolderMessage& message) {
-    // The worker answers one call after the other: any sign of life is one for all.
-    for (auto& [id, call] : calls_) {
-        if (call->end == CallEnd::Waiting) call->silence.start(silence_);
-    }
-    const auto found = calls_.find(message.id);
-    if (found == calls_.end() || found->second->end != CallEnd::Waiting) return;
-    Call& call = *found->second;
+    if (!inFlight_ || message.id != inFlight_->message.id) return;
+    if (inFlight_->rearmedByLife) deadline_.start(inFlight_->deadline);
     switch (message.type) {
-        case FolderMessageType::Alive:
-            break;
         case FolderMessageType::Committing:
-            call.undo = Undo{call.path, message.identity};
+            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
             break;
         case FolderMessageType::Answer:
         case FolderMessageType::Written:
         case FolderMessageType::Loaded:
-            call.reply = std::move(message);
-            call.end = CallEnd::Answered;
-            call.loop.quit();
+            finishInFlight(CallEnd::Answered, message);
             break;
         default:
             break;
     }
 }
 
-void FolderWorkerClient::leaveWorkerBehind(CallEnd end) {
-    if (pid_ <= 0) return;
-    LeftBehind worker{pid_, {}};
-    for (auto& [id, call] : calls_) {
-        if (call->end != CallEnd::Waiting) continue;
-        if (call->undo) worker.undos.push_back(*call->undo);
-        call->end = end;
-        call->loop.quit();
+void FolderWorkerClient::deadlineMissed() {
+    if (!inFlight_) return;
+    const quint32 waitingFor = inFlight_->message.id;
+    // What the worker sent just before the deadline still counts.
+    readMessages();
+    if (inFlight_ && inFlight_->message.id == waitingFor && !deadline_.isActive()) {
+        giveUpWorker(CallEnd::Silent);
     }
+}
+
+void FolderWorkerClient::finishInFlight(CallEnd end, FolderMessage& reply) {
+    Request done = std::move(*inFlight_);
+    inFlight_.reset();
+    deadline_.stop();
+    answerLater(std::move(done.finish), end, std::move(reply));
+    sendNext();
+}
+
+// Kill first: a Committing the worker sent is then in the socket, and no later one can come.
+void FolderWorkerClient::learnCommittingFromLeftovers() {
+    for (;;) {
+        FolderMessage message;
+        if (receiveFolderMessage(socket_.get(), message, false) != FolderReceive::Message) return;
+        if (message.type == FolderMessageType::Committing && message.id == inFlight_->message.id) {
+            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
+        }
+    }
+}
+
+void FolderWorkerClient::giveUpWorker(CallEnd end) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    bool failQueued = false;
+    if (inFlight_) {
+        learnCommittingFromLeftovers();
+        Request given = std::move(*inFlight_);
+        inFlight_.reset();
+        deadline_.stop();
+        if (given.takesNameBack) {
+            // A crash is not retried in this run; a folder that hung is, once it answers.
+            if (end == CallEnd::Silent) park(*given.undo, pid_);
+        } else {
+            if (given.undo) {
+                journal_.add(*given.undo);  // before anyone is told
+                park(*given.undo, pid_);
+            }
+            failQueued = end == CallEnd::Silent;
+            answerLater(std::move(given.finish), end);
+        }
+    }
+    // Calls queued behind a silent one most likely wait for the same folder.
+    std::deque<Request> kept;
+    for (Request& request : std::exchange(queue_, {})) {
+        if (!failQueued) {
+            kept.push_back(std::move(request));
+        } else if (request.takesNameBack) {
+            park(*request.undo, pid_);
+        } else {
+            answerLater(std::move(request.finish), CallEnd::Silent);
+        }
+    }
+    queue_ = std::move(kept);
     // Possibly called from the notifier's own signal.
     notifier_->setEnabled(false);
     notifier_.release()->deleteLater();
     socket_.reset();
-    ::kill(pid_, SIGKILL);
+    leftBehind_.push_back(pid_);
     pid_ = -1;
-    leftBehind_.push_back(std::move(worker));
     reaper_.start();
+    sendNext();
+}
+
+void FolderWorkerClient::answerLater(Finish finish, CallEnd end, FolderMessage reply) {
+    auto message = std::make_shared<FolderMessage>(std::move(reply));
+    QTimer::singleShot(0, &answers_,
+                       [finish = std::move(finish), end, message] { finish(end, *message); });
 }
 
 void FolderWorkerClient::lookAfterWorkersLeftBehind() {
-    for (auto worker = leftBehind_.begin(); worker != leftBehind_.end();) {
-        if (!hasEnded(worker->pid)) {
-            ++worker;
-            continue;
-        }
-        // Whatever it was stuck in has ended too: a rename it began is done by now.
-        undosDue_.insert(undosDue_.end(), worker->undos.begin(), worker->undos.end());
-        worker = leftBehind_.erase(worker);
-    }
-    if (calls_.empty()) runUndos();
-    if (leftBehind_.empty() && undosDue_.empty()) reaper_.stop();
-}
-
-void FolderWorkerClient::runUndos() {
-    if (undoing_ || undosDue_.empty()) return;
-    undoing_ = true;
-    const std::vector<Undo> due = std::exchange(undosDue_, {});
-    for (const Undo& undo : due) {
-        FolderMessage request;
-        request.type = FolderMessageType::RemoveIfStillSame;
-        request.path = undo.path;
-        request.identity = undo.identity;
-        FolderMessage reply;
-        call(request, reply);  // one not answered stays with its worker or comes due again
-    }
-    undoing_ = false;
-}
-
-FolderAnswer FolderWorkerClient::ask(FolderMessageType type, const QString& path) {
-    FolderMessage request;
-    request.type = type;
-    request.path = path;
-    FolderMessage reply;
-    if (call(request, reply) != CallEnd::Answered) return FolderAnswer::NoAnswer;
-    switch (FolderAnswer(reply.status)) {
-        case FolderAnswer::Yes:
-            return FolderAnswer::Yes;
-        case FolderAnswer::No:
-            return FolderAnswer::No;
-        default:
-            return FolderAnswer::NoAnswer;
-    }
-}
-
-FolderAnswer FolderWorkerClient::fileExists(const QString& path) {
-    return ask(FolderMessageType::FileExists, path);
-}
-
-FolderAnswer FolderWorkerClient::pathExists(const QString& path) {
-    return ask(FolderMessageType::PathExists, path);
-}
-
-PageWriteResult FolderWorkerClient::writePage(const Page& page, const QString& path,
-                                              PageFormat format, int jpegQuality,
-                                              ReplacePolicy policy) {
-    if (page.isNull()) return {PageWriteStatus::NoPicture, 0};
-    FolderMessage request;
-    request.type = FolderMessageType::WritePage;
-    request.path = path;
-    request.format = qint32(format);
-    request.jpegQuality = jpegQuality;
-    request.policy = qint32(policy);
-    request.layout = layoutOf(page.picture());
-    request.memoryFile = pageMemory(page);
-    if (!request.memoryFile.valid()) return {PageWriteStatus::WriteFailed, errno ? errno : ENOMEM};
-    FolderMessage reply;
-    switch (call(request, reply)) {
-        case CallEnd::Answered:
-            return {PageWriteStatus(reply.status), reply.systemError};
-        case CallEnd::WorkerLost:
-            return {PageWriteStatus::WriteFailed, EIO};
-        default:
-            return {PageWriteStatus::NoAnswer, 0};
-    }
-}
-
-LoadedPage FolderWorkerClient::load(const QString& path) {
-    FolderMessage request;
-    request.type = FolderMessageType::Load;
-    request.path = path;
-    FolderMessage reply;
-    switch (call(request, reply)) {
-        case CallEnd::Answered:
-            break;
-        case CallEnd::WorkerLost:
-            return {PictureLoadStatus::NotAPicture, {}};
-        default:
-            return {PictureLoadStatus::NoAnswer, {}};
-    }
-    const auto status = PictureLoadStatus(reply.status);
-    if (status != PictureLoadStatus::Loaded) return {status, {}};
-    QImage picture =
-        reply.memoryFile.valid() ? mapPage(reply.memoryFile.get(), reply.layout) : QImage();
-    if (picture.isNull()) return {PictureLoadStatus::NotAPicture, {}};
-    return {status, Page(std::move(picture), std::move(reply.memoryFile))};
+    std::erase_if(leftBehind_, hasEnded);
+    queueDueUndos();
+    if (leftBehind_.empty() && parked_.empty()) reaper_.stop();
+    sendNext();
 }
 
 }  // namespace ornavex

@@ -2,17 +2,20 @@
 
 #include <sys/types.h>
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <chrono>
-#include <map>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/document_folder.h"
 #include "platform/folder_worker_protocol.h"
+#include "platform/given_up_writes.h"
 
 class QSocketNotifier;
 
@@ -28,24 +31,41 @@ FolderWorkerCommand thisProgramAsFolderWorker();
 
 // Without a sign of life from the folder for this long, a call is given up.
 inline constexpr std::chrono::milliseconds kFolderSilence{10000};
+// A name given up is taken back within this, or left for later.
+inline constexpr std::chrono::milliseconds kUndoDeadline{2000};
 
 // The document folder as seen from the window: every call is made by a worker
-// process, the same executable started with "--folder-worker", while the
-// window waits in a local event loop that drops user input, so it still
-// paints, serves its sockets and can be closed. A worker that does not answer for the silence
-// deadline is killed and left behind: the call answers NoAnswer and the next
-// one starts a fresh worker. A crashed worker fails the call (a write as
-// WriteFailed, a load as NotAPicture, an existence check as NoAnswer). A write
-// given up after its page got the name ready is undone by a fresh worker once
-// the old one has ended, if the name still holds that very file.
+// process, the same executable started with "--folder-worker". A request is
+// sent and returns at once; the answer reaches its handler from the event loop
+// (never before control is back there), exactly once. Requests go to the worker
+// one after the other. A worker that does not answer within the deadline (the
+// silence, re-armed by every sign of life; a folder check's own) is killed and
+// left behind: its call answers NoAnswer, and so do the calls queued after it,
+// whose folder most likely hangs too; the next call starts a fresh worker. A
+// crashed worker fails its call (a write as WriteFailed, a load as ReadFailed,
+// an existence check as NoAnswer). A write given up after its page was ready to
+// get its name is journaled before its handler hears of it; once the worker
+// that wrote it has finished, in this run or from the first call of a later
+// one, a fresh worker takes the name back if it still holds that very file.
+// Once the client is gone, no handler runs.
 class FolderWorkerClient : public DocumentFolder {
   public:
     explicit FolderWorkerClient(FolderWorkerCommand command = thisProgramAsFolderWorker(),
-                                std::chrono::milliseconds silence = kFolderSilence);
+                                std::chrono::milliseconds silence = kFolderSilence,
+                                QString givenUpWritesJournal = givenUpWritesJournalPath());
     ~FolderWorkerClient() override;
     FolderWorkerClient(const FolderWorkerClient&) = delete;
     FolderWorkerClient& operator=(const FolderWorkerClient&) = delete;
 
+    void askFileExists(const QString& path, AnswerHandler then) override;
+    void askPathExists(const QString& path, AnswerHandler then) override;
+    void askFolderAnswers(const QString& folder, std::chrono::milliseconds within,
+                          AnswerHandler then) override;
+    void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,
+                      ReplacePolicy policy, WriteHandler then) override;
+    void askLoad(const QString& path, LoadHandler then) override;
+
+    // Transitional: wait for the ask in a local loop that drops user input.
     FolderAnswer fileExists(const QString& path) override;
     FolderAnswer pathExists(const QString& path) override;
     PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
@@ -54,44 +74,60 @@ class FolderWorkerClient : public DocumentFolder {
 
     // Workers given up that have not ended yet.
     int workersLeftBehind() const { return int(leftBehind_.size()); }
-    // Writes given up that may still have to be undone.
+    // Writes given up whose name may still have to be taken back in this run.
     int writesToUndo() const;
     // The running worker, or -1.
     pid_t workerPid() const { return pid_; }
 
   private:
-    struct Undo {
-        QString path;
-        FileIdentity identity;
+    enum class CallEnd { Answered, Silent, WorkerLost };
+    using Finish = std::function<void(CallEnd, FolderMessage&)>;
+    struct Request {
+        FolderMessage message;
+        std::chrono::milliseconds deadline;
+        bool rearmedByLife = true;
+        bool takesNameBack = false;        // the client's own: no handler waits for it
+        std::optional<GivenUpWrite> undo;  // the name to take back should it be given up
+        Finish finish;
     };
-    enum class CallEnd { Waiting, Answered, Silent, WorkerLost, Interrupted };
-    struct Call;
-    struct LeftBehind {
-        pid_t pid;
-        std::vector<Undo> undos;
+    // A name to take back once its writer, and the worker that last tried, have finished.
+    struct Parked {
+        GivenUpWrite write;
+        pid_t blocker = -1;
     };
 
-    CallEnd call(FolderMessage& request, FolderMessage& reply);
-    FolderAnswer ask(FolderMessageType type, const QString& path);
+    void ask(FolderMessageType type, const QString& path, AnswerHandler then);
+    void enqueue(Request request);
+    void park(const GivenUpWrite& write, pid_t blocker);
+    void queueDueUndos();
+    void sendNext();
     bool ensureWorker();
     void readMessages();
     void dispatch(FolderMessage& message);
-    void endCalls(CallEnd end);
-    void leaveWorkerBehind(CallEnd end);
+    void deadlineMissed();
+    void finishInFlight(CallEnd end, FolderMessage& reply);
+    void giveUpWorker(CallEnd end);
+    void learnCommittingFromLeftovers();
+    void answerLater(Finish finish, CallEnd end, FolderMessage reply = {});
     void lookAfterWorkersLeftBehind();
-    void runUndos();
 
     FolderWorkerCommand command_;
     std::chrono::milliseconds silence_;
+    GivenUpWrites journal_;
+    bool earlierWritesQueued_ = false;
     pid_t pid_ = -1;
+    ProcessIdentity worker_;
     OwnedFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
     quint32 nextId_ = 1;
-    std::map<quint32, Call*> calls_;
-    std::vector<LeftBehind> leftBehind_;
-    std::vector<Undo> undosDue_;
-    bool undoing_ = false;
+    std::deque<Request> queue_;
+    std::optional<Request> inFlight_;
+    QTimer deadline_;
+    std::vector<pid_t> leftBehind_;
+    std::vector<Parked> parked_;
     QTimer reaper_;
+    // Handlers run from the event loop on it; with the client, they are gone.
+    QObject answers_;
 };
 
 }  // namespace ornavex

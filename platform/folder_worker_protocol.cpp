@@ -18,8 +18,9 @@ QByteArray encode(const FolderMessage& m) {
     out.setVersion(QDataStream::Qt_6_4);
     const PictureLayout& l = m.layout;
     out << quint8(m.type) << m.id << m.path << m.format << m.jpegQuality << m.policy << m.status
-        << m.systemError << m.identity.device << m.identity.inode << l.width << l.height
-        << l.bytesPerLine << l.format << l.colours << l.dotsPerMetreX << l.dotsPerMetreY;
+        << m.systemError << m.identity.device << m.identity.inode << m.identity.size
+        << m.identity.modifiedNs << l.width << l.height << l.bytesPerLine << l.format << l.colours
+        << l.dotsPerMetreX << l.dotsPerMetreY;
     return bytes;
 }
 
@@ -29,8 +30,9 @@ bool decode(const QByteArray& bytes, FolderMessage& m) {
     quint8 type = 0;
     PictureLayout& l = m.layout;
     in >> type >> m.id >> m.path >> m.format >> m.jpegQuality >> m.policy >> m.status >>
-        m.systemError >> m.identity.device >> m.identity.inode >> l.width >> l.height >>
-        l.bytesPerLine >> l.format >> l.colours >> l.dotsPerMetreX >> l.dotsPerMetreY;
+        m.systemError >> m.identity.device >> m.identity.inode >> m.identity.size >>
+        m.identity.modifiedNs >> l.width >> l.height >> l.bytesPerLine >> l.format >> l.colours >>
+        l.dotsPerMetreX >> l.dotsPerMetreY;
     m.type = FolderMessageType(type);
     return in.status() == QDataStream::Ok && type <= quint8(FolderMessageType::Loaded);
 }

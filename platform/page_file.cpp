@@ -309,10 +309,16 @@ PageWriteResult PageFile::moveNamedIntoPlace(ReplacePolicy policy) {
     return resultOf(error);
 }
 
+FileIdentity fileIdentityOf(const struct stat& info) {
+    return {static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino),
+            static_cast<qint64>(info.st_size),
+            static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 std::optional<FileIdentity> PageFile::identity() const {
     struct stat info {};
     if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0) return std::nullopt;
-    return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+    return fileIdentityOf(info);
 }
 
 void PageFile::discardTemporary() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <QByteArrayView>
 #include <QString>
@@ -28,12 +29,17 @@ enum class TemporaryKind { UnnamedWherePossible, Named };
 // stick is written well within it.
 inline constexpr std::chrono::minutes kLongestStore{60};
 
-// Which file a name refers to, whatever its name.
+// Which file a name refers to, whatever its name. Size and last change tell
+// a file apart from a later one that got the inode number of a removed one.
 struct FileIdentity {
     quint64 device = 0;
     quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
     bool operator==(const FileIdentity&) const = default;
 };
+
+FileIdentity fileIdentityOf(const struct stat& info);
 
 // A page on its way into the document folder. It is written into a file with
 // no name (O_TMPFILE) that only a successful commit links into place, so a

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
     // Tests never need a display and scan the repository's test device, also
@@ -12,6 +13,10 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("ORNAVEX_SOURCE_DIR")) {
         qputenv("ORNAVEX_SOURCE_DIR", ORNAVEX_SOURCE_DIR);
     }
+    // What the program keeps between runs stays with the test run, not the user.
+    const QTemporaryDir state;
+    if (!qEnvironmentVariableIsSet("XDG_STATE_HOME"))
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -2,7 +2,8 @@
 // for a network share that stops answering. Usage:
 //   ornavex_blocking_fs BACKING MOUNTPOINT CONTROL
 // CONTROL is a file outside the mount naming what hangs: "writes" (writing
-// file data), "commit" (renaming and linking), "all" (every call) or nothing.
+// file data), "commit" (renaming and linking), "all" (every call) or nothing;
+// "slow" hangs nothing but makes file data go at kSlowWrite for each 128 KiB.
 // Each call that starts to hang appends its name to CONTROL.blocked. A call
 // hangs until CONTROL says otherwise, at most kLongestHang, so that a test
 // that dies without releasing it never leaves a hung mount behind for good.
@@ -29,6 +30,8 @@ namespace {
 
 constexpr auto kLongestHang = std::chrono::seconds(60);
 constexpr auto kLook = std::chrono::milliseconds(10);
+constexpr auto kSlowWrite = std::chrono::milliseconds(40);
+constexpr size_t kSlowPiece = 128 * 1024;
 
 std::string backing;
 std::string control;
@@ -115,6 +118,8 @@ int fsRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*
 
 int fsWrite(const char*, const char* data, size_t size, off_t offset, fuse_file_info* file) {
     gate("write", Kind::Write);
+    if (mode() == "slow")
+        std::this_thread::sleep_for(kSlowWrite * ((size + kSlowPiece - 1) / kSlowPiece));
     const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
     return written < 0 ? -errno : int(written);
 }

@@ -1,23 +1,23 @@
 // The document folder through its worker process: the same files as in
-// process, and a folder that stops answering never holds the window.
+// process, answers only from the event loop, and a folder that stops answering
+// never holds the window nor keeps a page it was told was not stored.
 #include "platform/folder_worker_client.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <fstream>
+#include <map>
 
 #include "platform/folder_worker_protocol.h"
 #include "platform/local_document_folder.h"
+#include "platform/path_bytes.h"
 #include "tests/support/blocking_mount.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
@@ -29,6 +29,11 @@ using namespace std::chrono_literals;
 
 FolderWorkerCommand workerCommand() {
     return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--folder-worker")}};
+}
+
+std::unique_ptr<FolderWorkerClient> client(std::chrono::milliseconds silence = kFolderSilence,
+                                           const QString& journal = {}) {
+    return std::make_unique<FolderWorkerClient>(workerCommand(), silence, journal);
 }
 
 QImage testPicture(QImage::Format format, int dpi = 300) {
@@ -54,9 +59,36 @@ Page inSharedMemory(const QImage& picture) {
     return Page(mapped, std::move(memory));
 }
 
+// The answer an ask hands its handler, which must not run before the event loop does.
+template <typename Result, typename Ask>
+Result answerOf(const Ask& ask, Result ifNone) {
+    auto answers = std::make_shared<std::vector<Result>>();
+    ask([answers](Result result) { answers->push_back(std::move(result)); });
+    EXPECT_TRUE(answers->empty()) << "answered before the event loop ran";
+    EXPECT_TRUE(test::waitUntil([&] { return !answers->empty(); }, 20000));
+    return answers->empty() ? ifNone : answers->front();
+}
+
+FolderAnswer fileExists(DocumentFolder& folder, const QString& path) {
+    return answerOf([&](auto then) { folder.askFileExists(path, then); }, FolderAnswer::NoAnswer);
+}
+
+FolderAnswer pathExists(DocumentFolder& folder, const QString& path) {
+    return answerOf([&](auto then) { folder.askPathExists(path, then); }, FolderAnswer::NoAnswer);
+}
+
+LoadedPage load(DocumentFolder& folder, const QString& path) {
+    return answerOf([&](auto then) { folder.askLoad(path, then); },
+                    LoadedPage{PictureLoadStatus::NoAnswer, {}});
+}
+
 PageWriteResult store(DocumentFolder& folder, const QString& path, PageFormat format,
                       const Page& page) {
-    return folder.writePage(page, path, format, 90, ReplacePolicy::KeepExisting);
+    return answerOf(
+        [&](auto then) {
+            folder.askWritePage(page, path, format, 90, ReplacePolicy::KeepExisting, then);
+        },
+        PageWriteResult{PageWriteStatus::NoAnswer, -1});
 }
 
 PageWriteResult store(DocumentFolder& folder, const QString& path,
@@ -81,16 +113,19 @@ TEST_P(WorkerStoreTest, WritesTheSameFileAsInProcessAndLoadsItBack) {
     QTemporaryDir dir;
     const QImage picture = testPicture(GetParam().format);
     const Page page = GetParam().sharedMemory ? inSharedMemory(picture) : Page(picture);
-    FolderWorkerClient worker(workerCommand());
+    const auto worker = client();
     LocalDocumentFolder local;
     const QString viaWorker = dir.filePath("worker");
     const QString inProcess = dir.filePath("local");
-    ASSERT_EQ(store(worker, viaWorker, GetParam().pageFormat, page).status, PageWriteStatus::Ok);
-    ASSERT_TRUE(store(local, inProcess, GetParam().pageFormat, Page(picture)).ok());
+    ASSERT_EQ(store(*worker, viaWorker, GetParam().pageFormat, page).status, PageWriteStatus::Ok);
+    ASSERT_TRUE(local
+                    .writePage(Page(picture), inProcess, GetParam().pageFormat, 90,
+                               ReplacePolicy::KeepExisting)
+                    .ok());
     EXPECT_EQ(contentOf(viaWorker), contentOf(inProcess));
     EXPECT_GE(local.load(inProcess).page.memoryFile(), 0) << "not decoded into shared memory";
 
-    const LoadedPage loaded = worker.load(viaWorker);
+    const LoadedPage loaded = load(*worker, viaWorker);
     ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
     EXPECT_GE(loaded.page.memoryFile(), 0) << "the loaded page comes in shared memory";
     EXPECT_EQ(loaded.page.picture(), QImage(inProcess));
@@ -110,24 +145,55 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"ColourBitmap", QImage::Format_RGB32, PageFormat::Bitmap, false}),
     test::byName);
 
-TEST(FolderWorkerTest, AnswersExistenceAndMissingPicturesAndKeepsAnExistingName) {
+int code(FolderAnswer answer) {
+    return int(answer);
+}
+int code(const LoadedPage& loaded) {
+    return int(loaded.status);
+}
+int code(const PageWriteResult& result) {
+    return int(result.status);
+}
+
+TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
     QTemporaryDir dir;
     QFile(dir.filePath("seite1.jpg")).open(QIODevice::WriteOnly);
-    FolderWorkerClient worker(workerCommand());
-    EXPECT_EQ(worker.fileExists(dir.filePath("seite?.jpg")), FolderAnswer::Yes);
-    EXPECT_EQ(worker.fileExists(dir.filePath("seite2.jpg")), FolderAnswer::No);
-    EXPECT_EQ(worker.pathExists(dir.path()), FolderAnswer::Yes);
-    EXPECT_EQ(worker.load(dir.filePath("fehlt.jpg")).status, PictureLoadStatus::Missing);
-    EXPECT_EQ(worker.load(dir.filePath("seite1.jpg")).status, PictureLoadStatus::NotAPicture);
-    EXPECT_EQ(store(worker, dir.filePath("seite1.jpg")).status, PageWriteStatus::AlreadyExists);
+    std::multimap<std::string, int> answers;
+    const auto as = [&](const char* what) {
+        return [&answers, what](const auto& answer) { answers.emplace(what, code(answer)); };
+    };
+    const auto worker = client();
+    worker->askFileExists(dir.filePath("seite?.jpg"), as("pattern"));
+    worker->askFileExists(dir.filePath("seite2.jpg"), as("missing"));
+    worker->askFolderAnswers(dir.path(), 2s, as("check"));
+    worker->askLoad(dir.filePath("fehlt.jpg"), as("load missing"));
+    worker->askLoad(dir.filePath("seite1.jpg"), as("load empty"));
+    worker->askWritePage(Page(testPicture(QImage::Format_RGB888)), dir.filePath("seite1.jpg"),
+                         PageFormat::Jpeg, 90, ReplacePolicy::KeepExisting, as("taken name"));
+    worker->askWritePage(Page(), dir.filePath("leer.jpg"), PageFormat::Jpeg, 90,
+                         ReplacePolicy::KeepExisting, as("no page"));
+    EXPECT_TRUE(answers.empty()) << "answered before the event loop ran";
+    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 7; }, 20000));
+    // One more request through the same worker: nothing answers twice meanwhile.
+    EXPECT_EQ(pathExists(*worker, dir.path()), FolderAnswer::Yes);
+    const std::multimap<std::string, int> expected{
+        {"pattern", code(FolderAnswer::Yes)},
+        {"missing", code(FolderAnswer::No)},
+        {"check", code(FolderAnswer::Yes)},
+        {"load missing", int(PictureLoadStatus::Missing)},
+        {"load empty", int(PictureLoadStatus::NotAPicture)},
+        {"taken name", int(PageWriteStatus::AlreadyExists)},
+        {"no page", int(PageWriteStatus::NoPicture)}};
+    EXPECT_EQ(answers, expected);
     EXPECT_EQ(contentOf(dir.filePath("seite1.jpg")), QByteArray());
 }
 
-TEST(FolderWorkerTest, AWorkerThatIsNoneFailsTheCallsAndIsReaped) {
+TEST(FolderWorkerTest, AWorkerLostFailsItsCallALoadAsReadFailedAndIsReaped) {
     QTemporaryDir dir;
-    FolderWorkerClient worker({QStringLiteral("/bin/true"), {}});
-    EXPECT_EQ(worker.fileExists(dir.path()), FolderAnswer::NoAnswer);
+    FolderWorkerClient worker({QStringLiteral("/bin/true"), {}}, kFolderSilence, {});
+    EXPECT_EQ(fileExists(worker, dir.path()), FolderAnswer::NoAnswer);
     EXPECT_EQ(store(worker, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(load(worker, dir.filePath("x.jpg")).status, PictureLoadStatus::ReadFailed);
     EXPECT_TRUE(test::waitUntil([&] { return worker.workersLeftBehind() == 0; }));
     EXPECT_EQ(namesIn(dir.path()), "");
 }
@@ -139,86 +205,170 @@ class HungFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!mount_.skipReason().empty()) GTEST_SKIP() << mount_.skipReason();
-        // Started before the folder hangs, so a slow start cannot use up the deadline.
-        ASSERT_EQ(worker_.pathExists(mount_.mount()), FolderAnswer::Yes);
-        QObject::connect(&ticker_, &QTimer::timeout, [this] { ++ticks_; });
-        ticker_.start(20);
+        startClient();
+    }
+    // Started before the folder hangs, so a slow start cannot use up the deadline.
+    void startClient(std::chrono::milliseconds silence = kSilence, const QString& journal = {}) {
+        worker_ = client(silence, journal);
+        ASSERT_EQ(pathExists(*worker_, mount_.mount()), FolderAnswer::Yes);
     }
     QString onMount(const char* name) const { return mount_.mount() + "/" + name; }
     QString inBacking(const char* name) const { return mount_.backing() + "/" + name; }
     PageWriteResult store(const char* name) {
-        return ornavex::store(worker_, onMount(name), PageFormat::Bitmap);
+        return ornavex::store(*worker_, onMount(name), PageFormat::Bitmap);
     }
+    bool blockedIn(const char* call) const { return mount_.blockedCalls().contains(call); }
     // Released, the worker left behind ends and what it left is dealt with.
     void releaseAndSettle() {
         mount_.setMode("");
         ASSERT_TRUE(test::waitUntil(
-            [&] { return worker_.workersLeftBehind() == 0 && worker_.writesToUndo() == 0; },
-            10000));
+            [&] { return worker_->workersLeftBehind() == 0 && worker_->writesToUndo() == 0; },
+            20000));
     }
 
     BlockingMount mount_;
-    FolderWorkerClient worker_{workerCommand(), kSilence};
-    QTimer ticker_;
-    int ticks_ = 0;
+    std::unique_ptr<FolderWorkerClient> worker_;
 };
 
-TEST_F(HungFolderTest, AWriteThatHangsIsGivenUpWhileTheWindowRunsOnAndItsFileGoesNextTime) {
-    const pid_t stuck = worker_.workerPid();
+TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueuedBehindIt) {
+    // Twelve steps of a megabyte, each answered after some 300 ms: far past the silence in all.
+    QImage large(2048, 2048, QImage::Format_RGB888);
+    large.fill(Qt::darkCyan);
+    mount_.setMode("slow");
+    EXPECT_EQ(code(ornavex::store(*worker_, onMount("gross.bmp"), PageFormat::Bitmap, Page(large))),
+              int(PageWriteStatus::Ok));
+    ASSERT_TRUE(QFile::remove(inBacking("gross.bmp")));
+
+    const pid_t stuck = worker_->workerPid();
     mount_.setMode("writes");
-    EXPECT_EQ(store("seite.bmp").status, PageWriteStatus::NoAnswer);
-    EXPECT_TRUE(mount_.blockedCalls().contains("write"));
-    // 20 ms ticks over at least the silence deadline.
-    EXPECT_GT(ticks_, 20) << "the window's thread was held";
-    EXPECT_EQ(worker_.workersLeftBehind(), 1);
+    std::vector<int> answers;
+    const auto record = [&](const auto& answer) { answers.push_back(code(answer)); };
+    QElapsedTimer waited;
+    waited.start();
+    worker_->askWritePage(Page(large), onMount("seite.bmp"), PageFormat::Bitmap, 90,
+                          ReplacePolicy::KeepExisting, record);
+    // It would answer, but its folder most likely hangs as well.
+    worker_->askFileExists(onMount("seite.bmp"), record);
+    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 2; }, 20000));
+    EXPECT_GE(waited.elapsed(), kSilence.count() * 9 / 10);  // coarse timers may be 5 % early
+    EXPECT_EQ(answers, (std::vector{int(PageWriteStatus::NoAnswer), code(FolderAnswer::NoAnswer)}));
+    EXPECT_TRUE(blockedIn("write"));
+    EXPECT_EQ(worker_->workersLeftBehind(), 1);
     releaseAndSettle();
     errno = 0;
     EXPECT_EQ(::waitpid(stuck, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD) << "the worker left behind was not reaped";
-    EXPECT_EQ(contentOf(inBacking("seite.bmp")), "<missing>");
     // Its half-written temporary file has no writer any more: the next store removes it.
     ASSERT_EQ(entriesOf(inBacking("")).filter(".part").size(), 1);
     ASSERT_EQ(store("neu.bmp").status, PageWriteStatus::Ok);
     EXPECT_EQ(namesIn(inBacking("")), "neu.bmp");
+    EXPECT_NE(worker_->workerPid(), stuck);
 }
 
-TEST_F(HungFolderTest, AFolderWhereEveryCallHangsGetsNoAnswerAndAFreshWorkerAfterwards) {
+TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadlineAndAWorkerKilledInALoadReadsNothing) {
+    startClient(60s);  // far off: only the check's own deadline can answer in time
     mount_.setMode("all");
-    EXPECT_EQ(worker_.fileExists(onMount("seite.jpg")), FolderAnswer::NoAnswer);
-    EXPECT_EQ(worker_.pathExists(mount_.mount()), FolderAnswer::NoAnswer);
-    EXPECT_GT(ticks_, 2 * 20);
+    EXPECT_EQ(answerOf([&](auto then) { worker_->askFolderAnswers(mount_.mount(), 300ms, then); },
+                       FolderAnswer::Yes),
+              FolderAnswer::NoAnswer);
     releaseAndSettle();
-    EXPECT_EQ(worker_.pathExists(mount_.mount()), FolderAnswer::Yes);
-    EXPECT_EQ(worker_.fileExists(onMount("seite.jpg")), FolderAnswer::No);
+
+    putFile(inBacking("seite.bmp"), "BM");
+    mount_.setMode("all");
+    std::optional<PictureLoadStatus> status;
+    worker_->askLoad(onMount("seite.bmp"), [&](LoadedPage loaded) { status = loaded.status; });
+    ASSERT_TRUE(test::waitUntil([&] { return !mount_.blockedCalls().isEmpty(); }));
+    ::kill(worker_->workerPid(), SIGKILL);
+    mount_.setMode("");  // the kill takes effect once the call returns
+    ASSERT_TRUE(test::waitUntil([&] { return status.has_value(); }, 20000));
+    EXPECT_EQ(*status, PictureLoadStatus::ReadFailed);
 }
 
-TEST_F(HungFolderTest, AWriteGivenUpInItsRenameNeverKeepsTheName) {
+// A write given up in its rename, whose page gets the name once the share answers.
+enum class End { InThisRun, AtTheNextStart, WhileWaiting };
+// How the share is at the next start: its writer left behind may not have finished.
+enum class Share { Answers, StillHangs, HangsAgain };
+struct UndoCase {
+    const char* name;
+    End end;
+    Share share;
+    bool userFileMeanwhile;  // the name holds another file by the next start
+};
+
+class GivenUpWriteTest : public HungFolderTest, public ::testing::WithParamInterface<UndoCase> {
+  protected:
+    QTemporaryDir state_;
+};
+
+TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
+    const UndoCase& row = GetParam();
+    // In this run the undo needs no state folder.
+    const QString journal = row.end == End::InThisRun ? QStringLiteral("/dev/null/given-up-writes")
+                                                      : state_.filePath("ornavex/given-up-writes");
+    const QByteArray entry = bytesOfPath(onMount("seite.bmp")).toHex();
+    startClient(kSilence, journal);
     mount_.setMode("commit");
-    EXPECT_EQ(store("seite.bmp").status, PageWriteStatus::NoAnswer);
-    ASSERT_TRUE(mount_.blockedCalls().contains("rename")) << mount_.blockedCalls().constData();
-    EXPECT_EQ(worker_.writesToUndo(), 1);
-    // The rename goes through once released; the undo takes the name back.
-    releaseAndSettle();
-    EXPECT_EQ(namesIn(inBacking("")), "");
-    // A page stored under the name meanwhile is no page given up: it stays.
-    ASSERT_EQ(store("seite.bmp").status, PageWriteStatus::Ok);
-    EXPECT_EQ(namesIn(inBacking("")), "seite.bmp");
+    std::optional<PageWriteResult> told;
+    QByteArray journalWhenTold;
+    worker_->askWritePage(Page(testPicture(QImage::Format_RGB32)), onMount("seite.bmp"),
+                          PageFormat::Bitmap, 90, ReplacePolicy::KeepExisting,
+                          [&](PageWriteResult result) {
+                              told = result;
+                              journalWhenTold = readWhole(journal);
+                          });
+    ASSERT_TRUE(test::waitUntil([&] { return blockedIn("rename"); }, 20000));
+    const pid_t writer = worker_->workerPid();
+    if (row.end == End::WhileWaiting) {
+        QElapsedTimer destroying;
+        destroying.start();
+        worker_.reset();
+        EXPECT_LT(destroying.elapsed(), 10000) << "the end waited for the worker";
+    } else {
+        ASSERT_TRUE(test::waitUntil([&] { return told.has_value(); }, 20000));
+        EXPECT_EQ(told->status, PageWriteStatus::NoAnswer);
+        if (row.end == End::InThisRun) {
+            releaseAndSettle();
+            EXPECT_EQ(contentOf(inBacking("seite.bmp")), "<missing>");
+            return;
+        }
+        EXPECT_TRUE(journalWhenTold.contains(entry)) << "told before the write was journaled";
+        worker_.reset();
+    }
+    if (row.share != Share::StillHangs) {
+        mount_.setMode("");
+        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(inBacking("seite.bmp")); }, 20000));
+        ASSERT_TRUE(test::waitUntil([&] { return ::waitpid(writer, nullptr, WNOHANG) != 0; }));
+    }
+    // Rewritten in place: the inode number alone, which a new file may reuse, says nothing.
+    if (row.userFileMeanwhile) putFile(inBacking("seite.bmp"), "meine");
+    if (row.share == Share::HangsAgain) mount_.setMode("all");
+    // The next start: its first call, on a folder that answers, gets its answer.
+    worker_ = client(kSilence, journal);
+    EXPECT_EQ(pathExists(*worker_, state_.path()), FolderAnswer::Yes);
+    if (row.share != Share::Answers) {
+        EXPECT_TRUE(readWhole(journal).contains(entry)) << "dropped before the share answered";
+        // Not tried at all while its writer may still rename.
+        if (row.share == Share::StillHangs) {
+            EXPECT_EQ(worker_->workersLeftBehind(), 0);
+        }
+        mount_.setMode("");
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(journal); }, 20000))
+        << "an entry done stays";
+    EXPECT_EQ(contentOf(inBacking("seite.bmp")), row.userFileMeanwhile ? "meine" : "<missing>");
+    EXPECT_FALSE(row.end == End::WhileWaiting && told) << "a handler ran after the end";
 }
 
-TEST_F(HungFolderTest, AHungLoadEndsAtOnceWhenTheProgramEnds) {
-    // A deadline far off: only the end of the program may cut the wait short.
-    FolderWorkerClient patient(workerCommand(), 30s);
-    ASSERT_EQ(patient.pathExists(mount_.mount()), FolderAnswer::Yes);
-    mount_.setMode("all");
-    QElapsedTimer waited;
-    waited.start();
-    QTimer::singleShot(100, [] { QCoreApplication::exit(0); });
-    EXPECT_EQ(patient.load(onMount("gross.jpg")).status, PictureLoadStatus::NoAnswer);
-    EXPECT_LT(waited.elapsed(), 15000);
-    // The ending program's loops are spent; a full turn of the main loop readies the next test.
-    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-    QCoreApplication::exec();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Ends, GivenUpWriteTest,
+    ::testing::Values(
+        UndoCase{"InThisRunWithoutAStateFolder", End::InThisRun, Share::Answers, false},
+        UndoCase{"AtTheNextStart", End::AtTheNextStart, Share::Answers, false},
+        UndoCase{"AfterAnEndWhileWaiting", End::WhileWaiting, Share::Answers, false},
+        UndoCase{"WhoseShareStillHangs", End::AtTheNextStart, Share::StillHangs, false},
+        UndoCase{"WhoseShareHangsAgain", End::AtTheNextStart, Share::HangsAgain, false},
+        UndoCase{"NotWhenTheUsersFileTookTheName", End::AtTheNextStart, Share::Answers, true}),
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex
