@@ -377,9 +377,12 @@ class User {
   private:
     // The program's boxes and dialogs are not modal: the newest visible one is the one to answer.
     static QWidget* frontDialog() {
+        // A box shown by a dialog stands in front of it.
         QWidget* front = nullptr;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->isVisible() && qobject_cast<QDialog*>(widget)) front = widget;
+            if (!widget->isVisible() || !qobject_cast<QDialog*>(widget)) continue;
+            if (qobject_cast<QMessageBox*>(widget)) return widget;
+            front = widget;
         }
         return front;
     }
