@@ -30,6 +30,7 @@ FolderWorkerCommand thisProgramAsFolderWorker() {
 
 struct FolderWorkerClient::Call {
     QString path;
+    FolderMessageType replyType = FolderMessageType::Answer;
     std::optional<Undo> undo;  // what to do should the worker be left behind
     CallEnd end = CallEnd::Waiting;
     FolderMessage reply;
@@ -82,6 +83,7 @@ FolderWorkerClient::CallEnd FolderWorkerClient::call(FolderMessage& request, Fol
     if (calls_.empty()) runUndos();
     Call call;
     call.path = request.path;
+    call.replyType = replyTypeFor(request.type);
     if (request.type == FolderMessageType::RemoveIfStillSame) {
         call.undo = Undo{request.path, request.identity};
     }
@@ -149,6 +151,7 @@ void FolderWorkerClient::dispatch(FolderMessage& message) {
         case FolderMessageType::Answer:
         case FolderMessageType::Written:
         case FolderMessageType::Loaded:
+            if (!answersCall(call, message)) return;
             call.reply = std::move(message);
             call.end = CallEnd::Answered;
             call.loop.quit();
@@ -156,6 +159,13 @@ void FolderWorkerClient::dispatch(FolderMessage& message) {
         default:
             break;
     }
+}
+
+// A reply of another kind than the call asked for comes from a worker gone wrong.
+bool FolderWorkerClient::answersCall(const Call& call, const FolderMessage& reply) {
+    if (reply.type == call.replyType) return true;
+    leaveWorkerBehind(CallEnd::WorkerLost);
+    return false;
 }
 
 void FolderWorkerClient::leaveWorkerBehind(CallEnd end) {
@@ -269,10 +279,16 @@ LoadedPage FolderWorkerClient::load(const QString& path) {
     }
     const auto status = PictureLoadStatus(reply.status);
     if (status != PictureLoadStatus::Loaded) return {status, {}};
+    return loadedPage(reply);
+}
+
+// Only a page in sealed memory of its size and in a layout this program writes
+// is mapped; any other is refused as by a worker that failed.
+LoadedPage FolderWorkerClient::loadedPage(FolderMessage& reply) {
     QImage picture =
         reply.memoryFile.valid() ? mapPage(reply.memoryFile.get(), reply.layout) : QImage();
-    if (picture.isNull()) return {PictureLoadStatus::NotAPicture, {}};
-    return {status, Page(std::move(picture), std::move(reply.memoryFile))};
+    if (picture.isNull()) return {PictureLoadStatus::ReadFailed, {}};
+    return {PictureLoadStatus::Loaded, Page(std::move(picture), std::move(reply.memoryFile))};
 }
 
 }  // namespace ornavex

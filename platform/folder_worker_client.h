@@ -77,6 +77,8 @@ class FolderWorkerClient : public DocumentFolder {
     void readMessages();
     void dispatch(FolderMessage& message);
     void endCalls(CallEnd end);
+    bool answersCall(const Call& call, const FolderMessage& reply);
+    static LoadedPage loadedPage(FolderMessage& reply);
     void leaveWorkerBehind(CallEnd end);
     void lookAfterWorkersLeftBehind();
     void runUndos();
