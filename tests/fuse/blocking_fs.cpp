@@ -2,7 +2,9 @@
 // for a network share that stops answering. Usage:
 //   ornavex_blocking_fs BACKING MOUNTPOINT CONTROL
 // CONTROL is a file outside the mount naming what hangs: "writes" (writing
-// file data), "commit" (renaming and linking), "all" (every call) or nothing.
+// file data), "commit" (renaming and linking), "remove" (unlinking and
+// renaming), "all" (every call) or nothing; "slow" hangs nothing but makes
+// every write of file data take kSlowWrite, a share slow but never silent.
 // Each call that starts to hang appends its name to CONTROL.blocked. A call
 // hangs until CONTROL says otherwise, at most kLongestHang, so that a test
 // that dies without releasing it never leaves a hung mount behind for good.
@@ -29,11 +31,12 @@ namespace {
 
 constexpr auto kLongestHang = std::chrono::seconds(60);
 constexpr auto kLook = std::chrono::milliseconds(10);
+constexpr auto kSlowWrite = std::chrono::milliseconds(200);
 
 std::string backing;
 std::string control;
 
-enum class Kind { Other, Write, Commit };
+enum class Kind { Other, Write, Commit, Remove, Rename };
 
 std::string mode() {
     std::ifstream file(control);
@@ -46,7 +49,8 @@ bool hangs(Kind kind) {
     const std::string current = mode();
     if (current == "all") return true;
     if (current == "writes") return kind == Kind::Write;
-    if (current == "commit") return kind == Kind::Commit;
+    if (current == "commit") return kind == Kind::Commit || kind == Kind::Rename;
+    if (current == "remove") return kind == Kind::Remove || kind == Kind::Rename;
     return false;
 }
 
@@ -115,6 +119,7 @@ int fsRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*
 
 int fsWrite(const char*, const char* data, size_t size, off_t offset, fuse_file_info* file) {
     gate("write", Kind::Write);
+    if (mode() == "slow") std::this_thread::sleep_for(kSlowWrite);
     const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
     return written < 0 ? -errno : int(written);
 }
@@ -135,7 +140,7 @@ int fsRelease(const char*, fuse_file_info* file) {
 }
 
 int fsRename(const char* from, const char* to, unsigned int flags) {
-    gate("rename", Kind::Commit);
+    gate("rename", Kind::Rename);
     return result(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, real(to).c_str(), flags));
 }
 
@@ -145,7 +150,7 @@ int fsLink(const char* from, const char* to) {
 }
 
 int fsUnlink(const char* path) {
-    gate("unlink");
+    gate("unlink", Kind::Remove);
     return result(::unlink(real(path).c_str()));
 }
 

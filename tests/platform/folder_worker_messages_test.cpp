@@ -306,5 +306,96 @@ TEST_F(FolderWorkerMessagesTest, AnIndexedPageWithoutColoursIsStoredGreyTheSameE
     EXPECT_EQ(back.pixel(10, 5), qRgb(40, 40, 40));
 }
 
+// ---- A share that is slow, or changes under the worker ----
+
+class SharedFolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!mount_.skipReason().empty()) GTEST_SKIP() << mount_.skipReason();
+    }
+    QString backing(const QString& name) const { return mount_.backing() + "/" + name; }
+    QString mounted(const QString& name) const { return mount_.mount() + "/" + name; }
+
+    BlockingMount mount_;
+    Worker worker_;
+};
+
+// What the window does with a silence deadline: the reply, unless the worker
+// says nothing for `silenceMs`; a message of type Alive with id 0 then.
+FolderMessage replyWithin(Worker& worker, int silenceMs) {
+    for (;;) {
+        FolderMessage message = worker.next(silenceMs);
+        if (message.id == 0) return message;
+        if (message.type != FolderMessageType::Alive &&
+            message.type != FolderMessageType::Committing) {
+            return message;
+        }
+    }
+}
+
+// Each piece the share takes is a sign of life, however long the whole write lasts.
+TEST_F(SharedFolderTest, AWriteToASlowShareThatKeepsGoingIsStored) {
+    constexpr int kSilenceMs = 1500;
+    const QImage page = testPicture(QImage::Format_RGB888).scaled(1600, 1600);
+    FolderMessage request = writeOf(page, mounted("slow.bmp"));
+    request.format = qint32(PageFormat::Bitmap);
+    mount_.setMode("slow");
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(worker_.send(request));
+    const FolderMessage written = replyWithin(worker_, kSilenceMs);
+    mount_.setMode("");
+    ASSERT_EQ(written.type, FolderMessageType::Written) << "given up as silent";
+    EXPECT_EQ(written.status, qint32(PageWriteStatus::Ok));
+    EXPECT_GT(took.elapsed(), kSilenceMs) << "not slow enough to need the signs of life";
+    EXPECT_EQ(QImage(backing("slow.bmp")).size(), page.size());
+}
+
+// The name takes another file between the undo's look and its removal.
+TEST_F(SharedFolderTest, TheUndoLeavesAFileThatTookTheNameMeanwhile) {
+    putFile(backing("page.jpg"), "ours");
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(mounted("page.jpg")).constData(), &info), 0);
+    FolderMessage undo;
+    undo.type = FolderMessageType::RemoveIfStillSame;
+    undo.id = 9;
+    undo.path = mounted("page.jpg");
+    undo.identity = {quint64(info.st_dev), quint64(info.st_ino)};
+
+    mount_.setMode("remove");
+    ASSERT_TRUE(worker_.send(undo));
+    ASSERT_TRUE(test::waitUntil([&] { return !mount_.blockedCalls().isEmpty(); }, 10000));
+    putFile(backing("theirs"), "theirs");
+    ASSERT_EQ(::rename(QFile::encodeName(backing("theirs")).constData(),
+                       QFile::encodeName(backing("page.jpg")).constData()),
+              0);
+    mount_.setMode("");
+    const FolderMessage answer = worker_.reply();
+    EXPECT_EQ(answer.type, FolderMessageType::Answer);
+    EXPECT_EQ(answer.status, qint32(FolderAnswer::No));
+    EXPECT_EQ(readWhole(backing("page.jpg")), "theirs");
+    EXPECT_EQ(entriesOf(mount_.backing()), QStringList{"page.jpg"});
+}
+
+// Without a race the undo removes its own file and only that.
+TEST_F(FolderWorkerMessagesTest, TheUndoRemovesItsOwnFileOnly) {
+    putFile(file("ours.jpg"), "ours");
+    putFile(file("other.jpg"), "other");
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(file("ours.jpg")).constData(), &info), 0);
+    for (const char* name : {"other.jpg", "ours.jpg"}) {
+        FolderMessage undo;
+        undo.type = FolderMessageType::RemoveIfStillSame;
+        undo.id = 10;
+        undo.path = file(name);
+        undo.identity = {quint64(info.st_dev), quint64(info.st_ino)};
+        ASSERT_TRUE(worker_.send(undo));
+        EXPECT_EQ(
+            worker_.reply().status,
+            qint32(name == QStringLiteral("ours.jpg") ? FolderAnswer::Yes : FolderAnswer::No));
+    }
+    EXPECT_EQ(entriesOf(folder_.path()), QStringList{"other.jpg"});
+}
+
 }  // namespace
 }  // namespace ornavex
