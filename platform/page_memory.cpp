@@ -119,6 +119,10 @@ PictureLayout layoutOf(const QImage& picture) {
 }
 
 QImage mapPage(int memoryFile, const PictureLayout& layout) {
+    // A number no format has is no format at all, not even to compare.
+    if (layout.format <= QImage::Format_Invalid || layout.format >= QImage::NImageFormats) {
+        return {};
+    }
     const auto format = QImage::Format(layout.format);
     if (!isAcceptablePageLayout(layout.width, layout.height, layout.bytesPerLine, format) ||
         !isSealedPageMemory(memoryFile, layout.bytes())) {
