@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "scan/service/frame_assembler.h"
 #include "scan/service/sane_session.h"
@@ -66,9 +67,16 @@ double toNumber(SANE_Word word, SaneOptionType type) {
     return type == SaneOptionType::Fixed ? SANE_UNFIX(word) : static_cast<double>(word);
 }
 
+// SANE_FIX of a value a word cannot hold (32768 and more) is undefined: the
+// nearest word is taken instead, as SANE_FIX would round within range.
 SANE_Word toWord(double value, SaneOptionType type) {
-    return type == SaneOptionType::Fixed ? SANE_FIX(value)
-                                         : static_cast<SANE_Word>(std::lround(value));
+    const bool fixed = type == SaneOptionType::Fixed;
+    const double scaled =
+        fixed ? std::trunc(value * (1 << SANE_FIXED_SCALE_SHIFT)) : std::round(value);
+    if (std::isnan(scaled)) return 0;
+    constexpr double lowest = std::numeric_limits<SANE_Word>::min();
+    constexpr double highest = std::numeric_limits<SANE_Word>::max();
+    return static_cast<SANE_Word>(std::clamp(scaled, lowest, highest));
 }
 
 void readConstraint(const SANE_Option_Descriptor& d, SaneOptionInfo& info) {
