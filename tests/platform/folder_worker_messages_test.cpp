@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/document_folder.h"
+#include "platform/folder_worker_client.h"
 #include "platform/folder_worker_protocol.h"
 #include "platform/page_memory.h"
 #include "platform/worker_process.h"
@@ -304,6 +305,28 @@ TEST_F(FolderWorkerMessagesTest, AnIndexedPageWithoutColoursIsStoredGreyTheSameE
     const QImage back(file("a.bmp"));
     ASSERT_FALSE(back.isNull());
     EXPECT_EQ(back.pixel(10, 5), qRgb(40, 40, 40));
+}
+
+// ---- The window's side: replies from a worker gone wrong ----
+
+FolderWorkerCommand fakeWorker(const char* mode) {
+    return {QStringLiteral(ORNAVEX_FAKE_FOLDER_WORKER), {QString::fromLatin1(mode)}};
+}
+
+// A "Yes" to a write would have been taken for a page stored.
+TEST(FolderWorkerRepliesTest, AReplyOfAnotherKindThanTheCallAskedForFailsTheCall) {
+    FolderWorkerClient folder(fakeWorker("wrong-kind"));
+    const PageWriteResult written =
+        folder.writePage(Page(testPicture(QImage::Format_RGB888)), "/nowhere/page.jpg",
+                         PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting);
+    EXPECT_EQ(written.status, PageWriteStatus::WriteFailed);
+}
+
+TEST(FolderWorkerRepliesTest, ALoadedPageInUnsealedMemoryIsRefusedAsAFailedRead) {
+    FolderWorkerClient folder(fakeWorker("unsealed-page"));
+    const LoadedPage loaded = folder.load("/nowhere/page.jpg");
+    EXPECT_EQ(loaded.status, PictureLoadStatus::ReadFailed);
+    EXPECT_TRUE(loaded.page.isNull());
 }
 
 // ---- A share that is slow, or changes under the worker ----
