@@ -94,6 +94,26 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"CutShort", [] { return encodeFolderMessage(writeRequest()).chopped(1); }}),
     test::byName);
 
+// The largest address space this process ever had, in kB.
+qint64 peakAddressSpace() {
+    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
+        if (line.startsWith("VmPeak:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Where memory is promised freely, a reservation of 16 GB succeeds unseen but
+// for the address space it takes.
+TEST(FolderMessageDecodeTest, AColourCountReservesNothingBeforeItIsChecked) {
+    const QByteArray bytes = withColourCount(0xFFFFFFF0);
+    const qint64 before = peakAddressSpace();
+    ASSERT_GT(before, 0);
+    FolderMessage message;
+    EXPECT_FALSE(decodeFolderMessage(bytes, message));
+    EXPECT_LT(peakAddressSpace() - before, 64 * 1024) << "kB reserved";
+}
+
 TEST(FolderMessageDecodeTest, TakesWhatTheProgramSends) {
     FolderMessage sent = writeRequest();
     sent.path = QString(PATH_MAX, 'x');
