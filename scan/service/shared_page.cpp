@@ -76,8 +76,8 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
 
 bool isAcceptablePage(const PageLayout& layout) {
     // The rule for every page that crosses, within the formats a scanner delivers.
-    return layout.isPlausible() && isAcceptablePageLayout(layout.width, layout.height,
-                                                          layout.bytesPerLine, layout.format);
+    return layout.isPlausible() &&
+           isAcceptablePageLayout(layout.width, layout.height, layout.bytesPerLine, layout.format);
 }
 
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {
