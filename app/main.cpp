@@ -35,6 +35,13 @@ void bringToFront(QWidget& window) {
     window.activateWindow();
 }
 
+// Why this window runs without serving the socket.
+QString startUpNotice(const ornavex::SingleInstance& instance) {
+    return instance.role() == ornavex::SingleInstance::Role::Unanswered
+               ? ornavex::unansweredInstanceText()
+               : ornavex::controlUnavailableText();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,7 +87,7 @@ int main(int argc, char** argv) {
             // Host programs rely on the socket; running on without it unannounced
             // would leave them, and a second start, without an answer.
             platform.messageBoxes->ask(
-                {ornavex::messageTitle(), ornavex::controlUnavailableText(),
+                {ornavex::messageTitle(), startUpNotice(instance),
                  ornavex::MessageIcon::Exclamation, ornavex::MessageButtons::Ok},
                 [](ornavex::MessageAnswer) {});
         });

@@ -11,6 +11,7 @@
 #include "platform/folder_worker_protocol.h"
 #include "platform/local_document_folder.h"
 #include "platform/path_bytes.h"
+#include "platform/undo_write.h"
 
 namespace ornavex {
 namespace {
@@ -29,6 +30,12 @@ class Worker {
         requestId_ = request.id;
         FolderMessage reply;
         reply.id = request.id;
+        // No system call sees past a NUL: the name would be another one.
+        if (request.path.contains(QChar(0))) {
+            refuseName(request.type, reply);
+            sendFolderMessage(socket_, reply);
+            return;
+        }
         switch (request.type) {
             case FolderMessageType::FileExists:
                 reply.type = FolderMessageType::Answer;
@@ -46,7 +53,7 @@ class Worker {
                 break;
             case FolderMessageType::RemoveIfStillSame:
                 reply.type = FolderMessageType::Answer;
-                reply.status = qint32(removeIfStillSame(request.path, request.identity));
+                reply.status = qint32(removeIfStillSame(bytesOfPath(request.path), request.identity));
                 break;
             default:
                 return;
@@ -55,6 +62,23 @@ class Worker {
     }
 
   private:
+    // The answer each request gets for a name no file can have.
+    static void refuseName(FolderMessageType request, FolderMessage& reply) {
+        reply.type = replyTypeFor(request);
+        switch (request) {
+            case FolderMessageType::WritePage:
+                reply.status = qint32(PageWriteStatus::WriteFailed);
+                reply.systemError = EINVAL;
+                break;
+            case FolderMessageType::Load:
+                reply.status = qint32(PictureLoadStatus::Missing);
+                break;
+            default:
+                reply.status = qint32(FolderAnswer::No);
+                break;
+        }
+    }
+
     void alive() {
         const Clock::time_point now = Clock::now();
         if (now - lastAlive_ < kAliveInterval) return;
@@ -78,9 +102,10 @@ class Worker {
         const QImage picture = request.memoryFile.valid()
                                    ? mapPage(request.memoryFile.get(), request.layout)
                                    : QImage();
+        // A page in any other layout or memory is refused as by a worker that failed.
         const PageWriteResult result =
             picture.isNull()
-                ? PageWriteResult{PageWriteStatus::NoPicture, 0}
+                ? PageWriteResult{PageWriteStatus::WriteFailed, EIO}
                 : folder_.writePage(Page(picture), request.path, PageFormat(request.format),
                                     request.jpegQuality, ReplacePolicy(request.policy));
         reply.status = qint32(result.status);
@@ -92,24 +117,10 @@ class Worker {
         LoadedPage loaded = folder_.load(path);
         reply.status = qint32(loaded.status);
         if (!loaded.loaded()) return;
-        reply.memoryFile = pageMemory(loaded.page);
         reply.layout = layoutOf(loaded.page.picture());
+        reply.memoryFile = takePageMemory(std::move(loaded.page));
         // The window could not take a page without its memory.
         if (!reply.memoryFile.valid()) reply.status = qint32(PictureLoadStatus::TooLarge);
-    }
-
-    // Yes: removed; No: nothing of ours under the name any more; NoAnswer: could not tell.
-    static FolderAnswer removeIfStillSame(const QString& path, const FileIdentity& identity) {
-        const QByteArray name = bytesOfPath(path);
-        struct stat info {};
-        if (::lstat(name.constData(), &info) != 0) {
-            return errno == ENOENT || errno == ENOTDIR ? FolderAnswer::No : FolderAnswer::NoAnswer;
-        }
-        if (!S_ISREG(info.st_mode) || fileIdentityOf(info) != identity) {
-            return FolderAnswer::No;
-        }
-        if (::unlink(name.constData()) == 0 || errno == ENOENT) return FolderAnswer::Yes;
-        return FolderAnswer::NoAnswer;
     }
 
     int socket_;

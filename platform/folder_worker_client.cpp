@@ -179,10 +179,12 @@ void FolderWorkerClient::askLoad(const QString& path, LoadHandler then) {
             then({status, {}});
             return;
         }
+        // Only a page in sealed memory of its size and in a layout this program
+        // writes is mapped; any other is refused as by a worker that failed.
         QImage picture =
             reply.memoryFile.valid() ? mapPage(reply.memoryFile.get(), reply.layout) : QImage();
         if (picture.isNull()) {
-            then({PictureLoadStatus::NotAPicture, {}});
+            then({PictureLoadStatus::ReadFailed, {}});
             return;
         }
         then({status, Page(std::move(picture), std::move(reply.memoryFile))});
@@ -323,6 +325,11 @@ void FolderWorkerClient::dispatch(FolderMessage& message) {
         case FolderMessageType::Answer:
         case FolderMessageType::Written:
         case FolderMessageType::Loaded:
+            // A reply of another kind than the call asked for comes from a worker gone wrong.
+            if (message.type != replyTypeFor(inFlight_->message.type)) {
+                giveUpWorker(CallEnd::WorkerLost);
+                return;
+            }
             finishInFlight(CallEnd::Answered, message);
             break;
         default:

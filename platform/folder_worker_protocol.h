@@ -43,6 +43,15 @@ struct FolderMessage {
 
 enum class FolderReceive { Message, NothingYet, Closed, Broken };
 
+// The kind of reply that answers a request.
+FolderMessageType replyTypeFor(FolderMessageType request);
+
+// The bytes of a message, and the message from them: false for a message
+// longer than its kind may be, a count beyond what its kind carries, or a
+// value outside its enum. The memory file does not travel in the bytes.
+QByteArray encodeFolderMessage(const FolderMessage& message);
+bool decodeFolderMessage(const QByteArray& bytes, FolderMessage& message);
+
 // Sends without waiting; false when the peer is gone or not reading.
 bool sendFolderMessage(int socket, const FolderMessage& message);
 

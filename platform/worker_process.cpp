@@ -82,10 +82,38 @@ DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int fi
     }
 }
 
+namespace {
+
+// The most descriptors one datagram can carry (the kernel's SCM_MAX_FD): room
+// for all of them, so none is cut off unseen.
+constexpr std::size_t kMostDescriptors = 253;
+
+// Takes every descriptor the datagram carried: the first into `file`, the
+// others closed. The number of descriptors taken.
+int takeDescriptors(msghdr& header, OwnedFd& file) {
+    int files = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (std::size_t i = 0; i < count; ++i) {
+            int fd = -1;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+            if (++files == 1) {
+                file.reset(fd);
+            } else {
+                ::close(fd);
+            }
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
 DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
                                  std::size_t& size, OwnedFd& file) {
     iovec part{buffer, capacity};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))] = {};
     msghdr header{};
     header.msg_iov = &part;
     header.msg_iovlen = 1;
@@ -99,21 +127,14 @@ DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity,
         return errno == EAGAIN || errno == EWOULDBLOCK ? DatagramReceived::NothingYet
                                                        : DatagramReceived::Broken;
     }
-    if (received == 0) return DatagramReceived::Closed;
-    int files = 0;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
-            c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            int fd = -1;
-            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-            if (++files == 1)
-                file.reset(fd);
-            else
-                ::close(fd);
-        }
-    }
+    // Taken before anything else, so no descriptor outlives a datagram refused.
+    OwnedFd attached;
+    const int files = takeDescriptors(header, attached);
+    // The end of the stream carries nothing; an empty datagram that does is no message.
+    if (received == 0) return files == 0 ? DatagramReceived::Closed : DatagramReceived::Broken;
     if (files > 1 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return DatagramReceived::Broken;
     size = static_cast<std::size_t>(received);
+    file = std::move(attached);
     return DatagramReceived::Received;
 }
 

@@ -32,8 +32,10 @@ DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int fi
 enum class DatagramReceived { Received, NothingYet, Closed, Broken };
 
 // One datagram into buffer (its size is the largest datagram taken); `size`
-// gets its length and `file` the descriptor it carried. Broken: cut short, or
-// more than one descriptor.
+// gets its length and `file` the descriptor it carried. Every descriptor that
+// came with the datagram, whatever its length, is taken: one handed out in
+// `file` on Received, all others closed. Broken: cut short, more than one
+// descriptor, or an empty datagram that carries one.
 DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
                                  std::size_t& size, OwnedFd& file);
 

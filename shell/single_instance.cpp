@@ -16,6 +16,7 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 namespace ornavex {
@@ -24,13 +25,20 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcInstance, "ornavex.shell.instance", QtCriticalMsg)
 
-constexpr int kHandOverTimeoutMs = 2000;
 constexpr int kLockTimeoutMs = 5000;
+// A connection closed without an answer: the instance is ending; look again soon.
+constexpr int kRetryAfterLeftMs = 50;
+// Answers are small; a client that does not read them gets no more queued.
+constexpr qint64 kMaxUnreadAnswerBytes = 64;
 constexpr int kStaleLockMs = 10000;
 constexpr qint64 kReadChunk = 4096;
 
 const QByteArray kTextPrefix = QByteArrayLiteral("text:");
 const QByteArray kActivate = QByteArrayLiteral("activate");
+
+int remainingMs(const QDeadlineTimer& deadline) {
+    return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+}
 
 }  // namespace
 
@@ -38,8 +46,10 @@ const QByteArray kActivate = QByteArrayLiteral("activate");
 // line of at most kMaxLineBytes; longer lines are skipped up to their newline.
 class ClientReader : public QObject {
   public:
+    // onLine returns the answer to the line, or nothing.
     ClientReader(QLocalSocket* socket, std::chrono::milliseconds idleTimeout,
-                 std::function<quint64()> nextActivity, std::function<void(QByteArray)> onLine)
+                 std::function<quint64()> nextActivity,
+                 std::function<QByteArray(QByteArray)> onLine)
         : QObject(socket),
           socket_(socket),
           nextActivity_(std::move(nextActivity)),
@@ -103,7 +113,16 @@ class ClientReader : public QObject {
         const bool wasDiscarding = std::exchange(discarding_, false);
         QByteArray line = std::exchange(line_, {});
         idle_.start();
-        if (!wasDiscarding) onLine_(std::move(line));
+        if (wasDiscarding) return;
+        QPointer<QLocalSocket> guard(socket_);
+        const QByteArray answer = onLine_(std::move(line));
+        if (!answer.isEmpty() && guard) answerClient(answer);
+    }
+
+    void answerClient(const QByteArray& answer) {
+        if (socket_->state() != QLocalSocket::ConnectedState) return;
+        if (socket_->bytesToWrite() > kMaxUnreadAnswerBytes) return;
+        socket_->write(answer);
     }
 
     void finish() {
@@ -121,7 +140,7 @@ class ClientReader : public QObject {
 
     QLocalSocket* socket_;
     std::function<quint64()> nextActivity_;
-    std::function<void(QByteArray)> onLine_;
+    std::function<QByteArray(QByteArray)> onLine_;
     quint64 lastActivity_;
     QTimer idle_{this};
     QByteArray line_;
@@ -197,6 +216,11 @@ SingleInstance::SingleInstance(const QString& executableBaseName, QObject* paren
 SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Role SingleInstance::start() {
+    role_ = decideRole();
+    return role_;
+}
+
+SingleInstance::Role SingleInstance::decideRole() {
     if (path_.isEmpty()) {
         qCWarning(lcInstance) << "no folder for the socket";
         return Role::Primary;
@@ -211,17 +235,30 @@ SingleInstance::Role SingleInstance::start() {
     lock.setStaleLockTime(kStaleLockMs);
     if (!lock.tryLock(kLockTimeoutMs)) qCWarning(lcInstance) << "start lock not taken";
 
-    if (handOverToRunningInstance() != Probe::Nobody) return Role::Secondary;
-    serve();
-    return Role::Primary;
+    const QDeadlineTimer deadline(kHandOverTimeout);
+    for (;;) {
+        switch (handOverToRunningInstance(deadline)) {
+            case Probe::Answered:
+                return Role::Secondary;
+            case Probe::Unanswered:
+                return Role::Unanswered;
+            case Probe::Nobody:
+                serve();
+                return Role::Primary;
+            case Probe::Left:
+                if (deadline.hasExpired()) return Role::Unanswered;
+                QThread::msleep(kRetryAfterLeftMs);
+                break;
+        }
+    }
 }
 
-SingleInstance::Probe SingleInstance::handOverToRunningInstance() {
+SingleInstance::Probe SingleInstance::handOverToRunningInstance(const QDeadlineTimer& deadline) {
     QLocalSocket socket;
     socket.connectToServer(path_);
-    if (!socket.waitForConnected(kHandOverTimeoutMs)) {
-        // A full backlog means a live but busy instance, not a stale file.
-        if (socket.error() == QLocalSocket::SocketTimeoutError) return Probe::Busy;
+    if (!socket.waitForConnected(remainingMs(deadline))) {
+        // A backlog full for the whole time: alive perhaps, but not answering.
+        if (socket.error() == QLocalSocket::SocketTimeoutError) return Probe::Unanswered;
         qCDebug(lcInstance) << "no running instance:" << socket.errorString();
         return Probe::Nobody;
     }
@@ -232,14 +269,23 @@ SingleInstance::Probe SingleInstance::handOverToRunningInstance() {
         return Probe::Nobody;
     }
     socket.write(kActivate + '\n');
-    if (!socket.waitForBytesWritten(kHandOverTimeoutMs)) {
-        qCWarning(lcInstance) << "activate not delivered:" << socket.errorString();
+    const Probe answer = awaitAnswer(socket, deadline);
+    if (answer == Probe::Unanswered)
+        qCWarning(lcInstance) << "the running instance does not answer";
+    socket.abort();
+    return answer;
+}
+
+// Only the instance's own answer counts: a process that is stopped, or whose
+// window thread hangs, still has its connections accepted by the kernel.
+SingleInstance::Probe SingleInstance::awaitAnswer(QLocalSocket& socket,
+                                                  const QDeadlineTimer& deadline) {
+    while (!socket.canReadLine()) {
+        if (socket.state() != QLocalSocket::ConnectedState) return Probe::Left;
+        if (deadline.hasExpired()) return Probe::Unanswered;
+        socket.waitForReadyRead(remainingMs(deadline));
     }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) {
-        socket.waitForDisconnected(kHandOverTimeoutMs);
-    }
-    return Probe::Answered;
+    return socket.readLine(kMaxLineBytes) == kActivateAnswer ? Probe::Answered : Probe::Unanswered;
 }
 
 bool SingleInstance::serve() {
@@ -283,7 +329,7 @@ void SingleInstance::attachClient(QLocalSocket* socket) {
     if (clients_.size() >= kMaxClients) makeRoomForAClient();
     auto* reader = new ClientReader(
         socket, idleTimeout_, [this] { return ++activityCount_; },
-        [this](QByteArray line) { dispatchLine(std::move(line)); });
+        [this](QByteArray line) { return dispatchLine(std::move(line)); });
     clients_.append(reader);
     connect(reader, &QObject::destroyed, this, [this, reader] { clients_.removeOne(reader); });
 }
@@ -299,13 +345,15 @@ void SingleInstance::makeRoomForAClient() {
     reader->drainAndDrop();
 }
 
-void SingleInstance::dispatchLine(QByteArray line) {
+QByteArray SingleInstance::dispatchLine(QByteArray line) {
     if (line.endsWith('\r')) line.chop(1);
     if (line.startsWith(kTextPrefix)) {
         emit textReceived(QString::fromUtf8(line.sliced(kTextPrefix.size())));
-    } else if (line == kActivate && !activation_.isActive()) {
-        activation_.start();
+        return {};
     }
+    if (line != kActivate) return {};
+    if (!activation_.isActive()) activation_.start();
+    return QByteArrayLiteral(kActivateAnswer);
 }
 
 }  // namespace ornavex

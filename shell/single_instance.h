@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -22,7 +23,9 @@ class ClientReader;
 // (a "\r" right before it is dropped, so CRLF clients work):
 //   "text:<new text>"  sets the remote-control field to everything after
 //                      "text:", byte for byte as UTF-8, blanks included;
-//   "activate"         brings the main window to the front.
+//   "activate"         brings the main window to the front and is answered
+//                      with the line "ok", so a second start knows the
+//                      instance is alive; clients that never read lose nothing.
 // Other lines are ignored. A line longer than kMaxLineBytes is discarded, and
 // a client that sends no complete line within the idle timeout is dropped. With
 // kMaxClients connected, a new client takes the place of the one quiet longest,
@@ -31,11 +34,19 @@ class ClientReader;
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
-    enum class Role { Primary, Secondary };
+    // Primary: this process serves the socket (if it could be set up at all,
+    // see isServing). Secondary: another instance answered and comes to the
+    // front; the caller ends without showing a window. Unanswered: another
+    // instance holds the socket but did not answer in time; this process runs
+    // a window of its own, leaves the socket to the other and tells the user.
+    enum class Role { Primary, Secondary, Unanswered };
 
     static constexpr qsizetype kMaxLineBytes = 4096;
     static constexpr int kMaxClients = 256;
     static constexpr std::chrono::milliseconds kDefaultIdleTimeout{5000};
+    // The whole hand-over: connecting, asking and the answer.
+    static constexpr std::chrono::milliseconds kHandOverTimeout{2000};
+    static constexpr char kActivateAnswer[] = "ok\n";
 
     // $XDG_RUNTIME_DIR/<name>.sock where that folder is this user's alone;
     // otherwise <cache>/<name>/<name>.sock, where <cache> is $XDG_CACHE_HOME or
@@ -47,12 +58,11 @@ class SingleInstance : public QObject {
     explicit SingleInstance(const QString& executableBaseName, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Primary: this process now serves the socket (if the socket could be set
-    // up at all, see isServing: the caller tells the user when it could not).
-    // Secondary: another instance runs and was asked to come to the front; the
-    // caller ends without showing a window.
+    // Waits at most for the start lock and kHandOverTimeout, before the event
+    // loop runs; the caller tells the user when it is not Secondary and not serving.
     Role start();
 
+    Role role() const { return role_; }
     bool isServing() const;
     QString path() const { return path_; }
     void setIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
@@ -66,16 +76,19 @@ class SingleInstance : public QObject {
     void activateRequested();
 
   private:
-    enum class Probe { Answered, Busy, Nobody };
+    enum class Probe { Answered, Unanswered, Left, Nobody };
 
-    Probe handOverToRunningInstance();
+    Role decideRole();
+    Probe handOverToRunningInstance(const QDeadlineTimer& deadline);
+    static Probe awaitAnswer(QLocalSocket& socket, const QDeadlineTimer& deadline);
     bool serve();
     void acceptPendingConnections();
     void attachClient(QLocalSocket* socket);
     void makeRoomForAClient();
-    void dispatchLine(QByteArray line);
+    QByteArray dispatchLine(QByteArray line);
 
     QString path_;
+    Role role_ = Role::Primary;
     QLocalServer* server_ = nullptr;
     QList<ClientReader*> clients_;
     quint64 activityCount_ = 0;

@@ -57,6 +57,13 @@ QString controlUnavailableText() {
                                   "weiterer Start öffnet deshalb ein zweites Fenster."));
 }
 
+QString unansweredInstanceText() {
+    return text(QT_TRANSLATE_NOOP("Ornavex",
+                                  "Ein anderes Ornavex-Fenster antwortet nicht.   \n"
+                                  "Dieses Fenster arbeitet deshalb für sich; andere Programme "
+                                  "steuern weiterhin das andere Fenster."));
+}
+
 QString nameTakenText() {
     return text(
         QT_TRANSLATE_NOOP("Ornavex", "Der eingegebene Dateiname ist bereits vorhanden.   "));

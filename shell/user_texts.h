@@ -22,6 +22,7 @@ QString chooseDocumentFolderText();
 QString browseFolderTitle();
 QString settingsNotWritableText(const QString& settingsPath);
 QString controlUnavailableText();
+QString unansweredInstanceText();
 
 // Pictures and files. A file is named as the store's confirmation names it;
 // the reason follows on its own line.

@@ -10,6 +10,7 @@
 #include "scan/service/frame_assembler.h"
 #include "scan/service/sane_session.h"
 #include "scan/service/sane_status.h"
+#include "scan/service/sane_words.h"
 
 namespace ornavex {
 namespace {
@@ -62,26 +63,18 @@ bool isIgnorable(DeviceStatus status) {
     return status == DeviceStatus::Good || status == DeviceStatus::Unsupported;
 }
 
-double toNumber(SANE_Word word, SaneOptionType type) {
-    return type == SaneOptionType::Fixed ? SANE_UNFIX(word) : static_cast<double>(word);
-}
-
-SANE_Word toWord(double value, SaneOptionType type) {
-    return type == SaneOptionType::Fixed ? SANE_FIX(value)
-                                         : static_cast<SANE_Word>(std::lround(value));
-}
-
 void readConstraint(const SANE_Option_Descriptor& d, SaneOptionInfo& info) {
     const SaneOptionType type = info.type;
     if (d.constraint_type == SANE_CONSTRAINT_RANGE && d.constraint.range) {
         info.constraint = SaneConstraint::Range;
-        info.minimum = toNumber(d.constraint.range->min, type);
-        info.maximum = toNumber(d.constraint.range->max, type);
-        info.quantum = toNumber(d.constraint.range->quant, type);
+        info.minimum = numberOfSaneWord(d.constraint.range->min, type);
+        info.maximum = numberOfSaneWord(d.constraint.range->max, type);
+        info.quantum = numberOfSaneWord(d.constraint.range->quant, type);
     } else if (d.constraint_type == SANE_CONSTRAINT_WORD_LIST && d.constraint.word_list) {
         info.constraint = SaneConstraint::WordList;
         const SANE_Word* list = d.constraint.word_list;
-        for (SANE_Word i = 1; i <= list[0]; ++i) info.words.push_back(toNumber(list[i], type));
+        for (SANE_Word i = 1; i <= list[0]; ++i)
+            info.words.push_back(numberOfSaneWord(list[i], type));
     } else if (d.constraint_type == SANE_CONSTRAINT_STRING_LIST && d.constraint.string_list) {
         info.constraint = SaneConstraint::StringList;
         for (const SANE_String_Const* s = d.constraint.string_list; *s; ++s) {
@@ -210,7 +203,7 @@ void SaneDevice::readValue(SaneOptionInfo& info) const {
                                 nullptr) != SANE_STATUS_GOOD) {
             return;
         }
-        info.number = toNumber(words.front(), info.type);
+        info.number = numberOfSaneWord(words.front(), info.type);
         info.hasValue = true;
     }
 }
@@ -252,7 +245,7 @@ OptionResult SaneDevice::setNumber(const QString& optionName, double value) {
     }
     // Array options get the same value in every element.
     const std::size_t elements = std::max<std::size_t>(1, info->size / sizeof(SANE_Word));
-    std::vector<SANE_Word> words(elements, toWord(fitToConstraint(*info, value), info->type));
+    std::vector<SANE_Word> words(elements, saneWordOf(fitToConstraint(*info, value), info->type));
     const SaneOptionInfo copy = *info;  // a reload replaces the descriptors
     return control(copy, words.data());
 }
@@ -298,7 +291,7 @@ std::optional<double> SaneDevice::number(const QString& optionName) const {
                             nullptr) != SANE_STATUS_GOOD) {
         return std::nullopt;
     }
-    return toNumber(words.front(), info->type);
+    return numberOfSaneWord(words.front(), info->type);
 }
 
 std::optional<QString> SaneDevice::text(const QString& optionName) const {

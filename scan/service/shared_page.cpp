@@ -6,6 +6,7 @@
 
 #include <limits>
 
+#include "platform/page_memory.h"
 #include "platform/picture_store.h"
 
 namespace ornavex {
@@ -74,9 +75,9 @@ PageLayout pageLayoutFor(int width, int height, QImage::Format format) {
 }
 
 bool isAcceptablePage(const PageLayout& layout) {
-    if (!layout.isPlausible() || !LargestPage::holds({layout.width, layout.height})) return false;
-    return layout.bytesPerLine ==
-           pageLayoutFor(layout.width, layout.height, layout.format).bytesPerLine;
+    // The rule for every page that crosses, within the formats a scanner delivers.
+    return layout.isPlausible() &&
+           isAcceptablePageLayout(layout.width, layout.height, layout.bytesPerLine, layout.format);
 }
 
 QImage allocateSharedPage(const PageLayout& layout, OwnedFd& memoryFile) {
@@ -101,8 +102,9 @@ bool sealPageRows(int memoryFile) {
 QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMapping mapping) {
     if (!layout.isPlausible() || rows <= 0 || rows > layout.height) return {};
     struct stat info {};
+    // Of exactly the page's size, as the worker makes it.
     if (::fstat(memoryFile, &info) != 0 || info.st_size < 0 ||
-        static_cast<std::size_t>(info.st_size) < layout.bytes()) {
+        static_cast<std::size_t>(info.st_size) != layout.bytes()) {
         return {};
     }
     const bool watching = mapping == PageMapping::Watching;

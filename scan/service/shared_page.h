@@ -40,7 +40,7 @@ bool sealPageRows(int memoryFile);
 // copy-on-write mapping: no copy is made until the picture is written to, and
 // the picture's resolution and colours can be set without one. The picture
 // keeps the mapping alive, and so do its copies. Null when the file is smaller
-// than the layout says.
+// or larger than the layout says.
 enum class PageMapping { Watching, Private };
 void setLineartColours(QImage& image);
 QImage mapSharedPage(int memoryFile, const PageLayout& layout, int rows, PageMapping mapping);

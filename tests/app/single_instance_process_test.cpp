@@ -44,5 +44,32 @@ TEST(SingleInstanceProcessTest, OneInstanceServesThroughRacesLeftoversAndHandOve
     EXPECT_FALSE(QFileInfo::exists(sandbox.socketPath())) << "the socket was left behind";
 }
 
+struct ContinuedAtEnd {
+    pid_t pid;
+    ~ContinuedAtEnd() { ::kill(pid, SIGCONT); }
+};
+
+// A first instance that cannot answer (stopped) keeps its socket, and a second
+// start opens a window of its own instead of handing over and quitting.
+TEST(SingleInstanceProcessTest, SecondStartGoesOnAloneBesideAStoppedFirst) {
+    AppSandbox sandbox(ORNAVEX_BINARY);
+    ASSERT_TRUE(sandbox.ready()) << "cannot copy " << ORNAVEX_BINARY;
+    QProcess& first = sandbox.launch();
+    ASSERT_TRUE(waitUntil([&] { return sandbox.serving(); }, kServeTimeoutMs));
+    const auto firstPid = static_cast<pid_t>(first.processId());
+    ASSERT_EQ(::kill(firstPid, SIGSTOP), 0);
+    const ContinuedAtEnd continued{firstPid};
+
+    QProcess& second = sandbox.launch();
+    // A hand-over would end it within the hand-over's bound of 2 s.
+    EXPECT_FALSE(waitUntil([&] { return !running(second); }, 5000))
+        << "the second start ended, code " << second.exitCode();
+
+    ::kill(firstPid, SIGCONT);
+    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+    EXPECT_TRUE(first.waitForFinished(kEndTimeoutMs)) << "the socket is not the first's any more";
+    EXPECT_TRUE(running(second));
+}
+
 }  // namespace
 }  // namespace ornavex::test

@@ -2,8 +2,9 @@
 // for a network share that stops answering. Usage:
 //   ornavex_blocking_fs BACKING MOUNTPOINT CONTROL
 // CONTROL is a file outside the mount naming what hangs: "writes" (writing
-// file data), "commit" (renaming and linking), "all" (every call) or nothing;
-// "slow" hangs nothing but makes file data go at kSlowWrite for each 128 KiB.
+// file data), "commit" (renaming and linking), "remove" (unlinking and
+// renaming), "all" (every call) or nothing; "slow" hangs nothing but makes file
+// data go at kSlowWrite for each 128 KiB, a share slow but never silent.
 // Each call that starts to hang appends its name to CONTROL.blocked. A call
 // hangs until CONTROL says otherwise, at most kLongestHang, so that a test
 // that dies without releasing it never leaves a hung mount behind for good.
@@ -36,7 +37,7 @@ constexpr size_t kSlowPiece = 128 * 1024;
 std::string backing;
 std::string control;
 
-enum class Kind { Other, Write, Commit };
+enum class Kind { Other, Write, Commit, Remove, Rename };
 
 std::string mode() {
     std::ifstream file(control);
@@ -49,7 +50,8 @@ bool hangs(Kind kind) {
     const std::string current = mode();
     if (current == "all") return true;
     if (current == "writes") return kind == Kind::Write;
-    if (current == "commit") return kind == Kind::Commit;
+    if (current == "commit") return kind == Kind::Commit || kind == Kind::Rename;
+    if (current == "remove") return kind == Kind::Remove || kind == Kind::Rename;
     return false;
 }
 
@@ -140,7 +142,7 @@ int fsRelease(const char*, fuse_file_info* file) {
 }
 
 int fsRename(const char* from, const char* to, unsigned int flags) {
-    gate("rename", Kind::Commit);
+    gate("rename", Kind::Rename);
     return result(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, real(to).c_str(), flags));
 }
 
@@ -150,7 +152,7 @@ int fsLink(const char* from, const char* to) {
 }
 
 int fsUnlink(const char* path) {
-    gate("unlink");
+    gate("unlink", Kind::Remove);
     return result(::unlink(real(path).c_str()));
 }
 

@@ -50,12 +50,11 @@ QImage testPicture(QImage::Format format, int dpi = 300) {
     return picture;
 }
 
-// As the scanner delivers it: the rows in a memory file.
+// As the scanner delivers it: the rows in a sealed memory file.
 Page inSharedMemory(const QImage& picture) {
-    OwnedFd memory(::memfd_create("test-page", MFD_CLOEXEC));
-    EXPECT_EQ(::write(memory.get(), picture.constBits(), size_t(picture.sizeInBytes())),
-              ssize_t(picture.sizeInBytes()));
+    OwnedFd memory = pageMemory(Page(picture));
     QImage mapped = mapPage(memory.get(), layoutOf(picture));
+    EXPECT_FALSE(mapped.isNull());
     return Page(mapped, std::move(memory));
 }
 

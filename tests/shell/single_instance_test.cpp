@@ -1,20 +1,30 @@
 #include "shell/single_instance.h"
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
@@ -77,16 +87,126 @@ class SingleInstanceTest : public ::testing::Test {
     ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path())};
 };
 
-TEST_F(SingleInstanceTest, SecondStartHandsOverAndActivatesTheFirst) {
-    auto first = startPrimary();
+// The first instance with an event loop of its own, as in a process of its
+// own: the second start waits for its answer while this thread is blocked.
+class PrimaryInAThread : public QThread {
+  public:
+    PrimaryInAThread() {
+        start();
+        started_.acquire();
+    }
+    ~PrimaryInAThread() override {
+        quit();
+        wait();
+    }
+    bool serving() const { return serving_; }
+    int activations() const { return activations_; }
+
+  private:
+    void run() override {
+        SingleInstance instance("ornavex");
+        serving_ = instance.start() == SingleInstance::Role::Primary && instance.isServing();
+        QObject::connect(&instance, &SingleInstance::activateRequested, [this] { ++activations_; });
+        started_.release();
+        exec();
+    }
+
+    QSemaphore started_;
+    std::atomic<bool> serving_ = false;
+    std::atomic<int> activations_ = 0;
+};
+
+TEST_F(SingleInstanceTest, SecondStartHandsOverToAFirstThatAnswers) {
+    PrimaryInAThread first;
+    ASSERT_TRUE(first.serving());
     const QFileInfo info(socketPath());
     ASSERT_TRUE(info.exists());
     EXPECT_EQ(info.permissions() & QFile::Permissions(0x0077), QFile::Permissions());
-    QSignalSpy activations(first.get(), &SingleInstance::activateRequested);
 
     SingleInstance second("ornavex");
     EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
-    EXPECT_TRUE(waitUntil([&] { return activations.count() == 1; }));
+    EXPECT_EQ(second.role(), SingleInstance::Role::Secondary);
+    EXPECT_TRUE(waitUntil([&] { return first.activations() == 1; }));
+}
+
+// A first instance in a process of its own, answering "activate" as the real
+// one does; only async-signal-safe calls after the fork. Killed with the object.
+class ServingChild {
+  public:
+    explicit ServingChild(const QByteArray& path) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) serve(path, ready[1]);
+        ::close(ready[1]);
+        char byte = 0;
+        ready_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~ServingChild() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::kill(pid_, SIGCONT);
+        test::waitForChild(pid_, 5000);
+    }
+    bool ready() const { return ready_; }
+    // True once the child is stopped (or running again).
+    bool stop() { return ::kill(pid_, SIGSTOP) == 0 && waitForState(WUNTRACED); }
+    bool resume() { return ::kill(pid_, SIGCONT) == 0 && waitForState(WCONTINUED); }
+
+  private:
+    bool waitForState(int option) {
+        int status = 0;
+        return ::waitpid(pid_, &status, option) == pid_;
+    }
+
+    [[noreturn]] static void serve(const QByteArray& path, int ready) {
+        ::alarm(30);  // never outlives a stuck test
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(server, 8) != 0) {
+            ::_exit(1);
+        }
+        (void)::write(ready, "r", 1);
+        for (;;) {
+            const int client = ::accept(server, nullptr, nullptr);
+            char byte = 0;
+            while (::read(client, &byte, 1) == 1 && byte != '\n') {
+            }
+            const char* answer = SingleInstance::kActivateAnswer;
+            (void)::send(client, answer, std::strlen(answer), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// The kernel accepts connections for a stopped process: only its answer shows
+// it is alive. Without one the second start goes on alone, within the bound,
+// and leaves the socket to the first.
+TEST_F(SingleInstanceTest, StoppedFirstIsNotHandedOverToAndKeepsItsSocket) {
+    ServingChild first(QFile::encodeName(socketPath()));
+    ASSERT_TRUE(first.ready());
+    EXPECT_EQ(SingleInstance("ornavex").start(), SingleInstance::Role::Secondary);
+
+    ASSERT_TRUE(first.stop());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    SingleInstance second("ornavex");
+    EXPECT_EQ(second.start(), SingleInstance::Role::Unanswered);
+    // The bound plus a loaded machine's slack, far below an unbounded wait.
+    EXPECT_LT(elapsed.elapsed(), SingleInstance::kHandOverTimeout.count() + 3000);
+    EXPECT_FALSE(second.isServing());
+    second.removeSocketFile();
+
+    ASSERT_TRUE(first.resume());
+    EXPECT_EQ(SingleInstance("ornavex").start(), SingleInstance::Role::Secondary)
+        << "the first lost its socket";
 }
 
 struct LineCase {
