@@ -53,7 +53,8 @@ class Worker {
                 break;
             case FolderMessageType::RemoveIfStillSame:
                 reply.type = FolderMessageType::Answer;
-                reply.status = qint32(removeIfStillSame(bytesOfPath(request.path), request.identity));
+                reply.status =
+                    qint32(removeIfStillSame(bytesOfPath(request.path), request.identity));
                 break;
             default:
                 return;

@@ -18,7 +18,7 @@ constexpr quint32 kMaxColours = 256;
 
 constexpr qsizetype kStringHeaderBytes = 4;
 // Every field but the path's characters and the colours.
-constexpr qsizetype kFixedBytes = 1 + 4 + kStringHeaderBytes + 5 * 4 + 2 * 8 + 4 * 4 + 4 + 2 * 4;
+constexpr qsizetype kFixedBytes = 1 + 4 + kStringHeaderBytes + 5 * 4 + 4 * 8 + 4 * 4 + 4 + 2 * 4;
 constexpr qsizetype kPathBytes = 2 * qsizetype(kMaxPathChars);
 constexpr qsizetype kColourBytes = 4 * qsizetype(kMaxColours);
 // The longest message of all: a datagram longer than this is cut and refused.
@@ -126,8 +126,7 @@ QByteArray encodeFolderMessage(const FolderMessage& m) {
     const PictureLayout& l = m.layout;
     out << quint8(m.type) << m.id << m.path << m.format << m.jpegQuality << m.policy << m.status
         << m.systemError << m.identity.device << m.identity.inode << m.identity.size
-        << m.identity.modifiedNs << l.width << l.height
-        << l.bytesPerLine << l.format;
+        << m.identity.modifiedNs << l.width << l.height << l.bytesPerLine << l.format;
     writeColours(out, l.colours);
     out << l.dotsPerMetreX << l.dotsPerMetreY;
     return bytes;
@@ -145,7 +144,8 @@ bool decodeFolderMessage(const QByteArray& bytes, FolderMessage& m) {
     in >> type >> m.id;
     readString(in, m.path, isRequest(m.type) ? kMaxPathChars : 0);
     in >> m.format >> m.jpegQuality >> m.policy >> m.status >> m.systemError >> m.identity.device >>
-        m.identity.inode >> m.identity.size >> m.identity.modifiedNs >> l.width >> l.height >> l.bytesPerLine >> l.format;
+        m.identity.inode >> m.identity.size >> m.identity.modifiedNs >> l.width >> l.height >>
+        l.bytesPerLine >> l.format;
     readColours(in, l.colours, carriesPicture(m.type) ? kMaxColours : 0);
     in >> l.dotsPerMetreX >> l.dotsPerMetreY;
     checkKindFields(in, m);
