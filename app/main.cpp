@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/application.h"
+#include "platform/file_dialog_process.h"
 #include "platform/folder_worker.h"
 #include "platform/real_platform_services.h"
 #include "scan/sane_scanner_library.h"
@@ -47,6 +48,13 @@ int main(int argc, char** argv) {
         return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
     }
     QApplication app(argc, argv);
+    // A file dialog: in a process of its own, which the window leaves behind
+    // when a share it browses stops answering.
+    if (argc == 2 && std::strcmp(argv[1], "--file-dialog") == 0) {
+        QTranslator translator;
+        installGermanTranslations(app, translator);
+        return ornavex::runFileDialog(ornavex::kWorkerSocketDescriptor);
+    }
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     ornavex::SingleInstance instance(baseName);
     if (instance.start() == ornavex::SingleInstance::Role::Secondary) return 0;
@@ -64,6 +72,7 @@ int main(int argc, char** argv) {
     ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();
     real.messageBoxes.setOwner(&root);
+    real.fileDialogs.setOwner(&root);
 
     QObject::connect(&instance, &ornavex::SingleInstance::textReceived, root.Text1(),
                      &QLineEdit::setText);
