@@ -175,6 +175,21 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogRow{"EmptyPreview", &MainWindowPlaces::preview, 2, kOpenDialog}),
     byName);
 
+// A dialog of another process still stays above the window it was asked from.
+TEST_F(FileDialogProcessTest, DialogStaysAboveTheWindow) {
+    const QString window = launchReady();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    clickAt(display.name(), window, mainWindowPlaces().saveAsButton);
+    const QString dialog = appearedOn(display.name(), kSaveDialog);
+    ASSERT_FALSE(dialog.isEmpty()) << "the save dialog did not appear";
+    EXPECT_EQ(transientFor(display.name(), dialog), window.toULong());
+    xdotool(display.name(), {"windowfocus", "--sync", dialog, "key", "Escape"});
+    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), kSaveDialog).isEmpty(); },
+                          kWindowStepMs));
+    EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
+    endsAtOnce();
+}
+
 // The page's write hangs; "Anderer Ort …" stores it in a local folder while
 // every call of the share hangs.
 TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace ornavex::test {
 
@@ -72,6 +73,14 @@ inline bool answersPing(const QString& display, const QString& window, int timeo
         pollfd readable{ConnectionNumber(x), POLLIN, 0};
         ::poll(&readable, 1, int(qMin<qint64>(deadline.remainingTime(), 50)));
     }
+}
+
+// The window that window names as the one it stays above, or 0.
+inline unsigned long transientFor(const QString& display, const QString& window) {
+    const XConnection connection = openX(display);
+    Window owner = 0;
+    if (!connection || !XGetTransientForHint(connection.get(), window.toULong(), &owner)) return 0;
+    return owner;
 }
 
 }  // namespace ornavex::test
