@@ -134,12 +134,18 @@ int runFileDialog(int socket) {
     });
 
     const std::unique_ptr<QFileDialog> dialog = makeFileDialog(ask);
-    const std::unique_ptr<QWindow> owner = keepAbove(*dialog, ask.ownerWindow);
+    const std::unique_ptr<QWindow> owner = keepAbove(*dialog, ask.window);
     QObject::connect(dialog.get(), &QDialog::finished, [&dialog, socket](int result) {
         sendDialogMessage(socket, answerOf(*dialog, result));
         QCoreApplication::exit(0);
     });
     dialog->show();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        DialogMessage shown;
+        shown.type = DialogMessageType::Shown;
+        shown.window = quint64(dialog->winId());
+        sendDialogMessage(socket, shown);
+    }
     return QCoreApplication::exec();
 }
 

@@ -20,7 +20,7 @@ bool sendDialogMessage(int socket, const DialogMessage& message) {
     const FileDialogRequest& request = message.request;
     // QDataStream keeps a QString's UTF-16 units as they are, carriers included.
     out << quint8(message.type) << request.title << request.startFolder << request.initialName
-        << request.filters << request.defaultSuffix << qint32(request.mode) << message.ownerWindow
+        << request.filters << request.defaultSuffix << qint32(request.mode) << message.window
         << message.path;
     if (std::size_t(bytes.size()) > kLargestMessage) return false;
     return sendDatagram(socket, bytes.constData(), std::size_t(bytes.size()), -1,
@@ -48,7 +48,7 @@ DialogReceive receiveDialogMessage(int socket, DialogMessage& message, bool wait
     qint32 mode = 0;
     FileDialogRequest& request = message.request;
     in >> type >> request.title >> request.startFolder >> request.initialName >> request.filters >>
-        request.defaultSuffix >> mode >> message.ownerWindow >> message.path;
+        request.defaultSuffix >> mode >> message.window >> message.path;
     if (in.status() != QDataStream::Ok || type > quint8(DialogMessageType::Cancelled) || mode < 0 ||
         mode > qint32(FileDialogMode::SaveNoConfirm)) {
         return DialogReceive::Broken;

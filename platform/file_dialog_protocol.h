@@ -14,6 +14,7 @@ enum class DialogMessageType : quint8 {
     AskFile,    // window to dialog: `request`
     AskFolder,  // window to dialog: `request.title` and `request.startFolder`
     Alive,      // dialog to window, every half second from the dialog's own thread
+    Shown,      // dialog to window: its X11 `window`
     Chosen,     // dialog to window: `path`
     Cancelled,  // dialog to window
 };
@@ -21,8 +22,9 @@ enum class DialogMessageType : quint8 {
 struct DialogMessage {
     DialogMessageType type = DialogMessageType::Alive;
     FileDialogRequest request;
-    // The owner's native window, for the dialog to stay above it; 0: none.
-    quint64 ownerWindow = 0;
+    // AskFile, AskFolder: the owner's native window, for the dialog to stay
+    // above it. Shown: the dialog's own. 0: none.
+    quint64 window = 0;
     // Text as the program holds paths: foreign bytes travel as their carriers.
     QString path;
 };

@@ -3,9 +3,12 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <xcb/xcb.h>
+
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/user_input_blocker.h"
 #include "platform/worker_process.h"
@@ -18,6 +21,19 @@ constexpr std::chrono::milliseconds kReapInterval{100};
 bool hasEnded(pid_t pid) {
     const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
     return reaped == pid || (reaped < 0 && errno == ECHILD);
+}
+
+// A dialog stuck in a share keeps its connection to the X server, and so its
+// window, until the share answers: the X server closes that connection.
+void takeOffTheScreen(quint64 dialogWindow) {
+    if (dialogWindow == 0 || qEnvironmentVariableIsEmpty("DISPLAY")) return;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (!xcb_connection_has_error(connection)) {
+        xcb_kill_client(connection, xcb_window_t(dialogWindow));
+        // Answered once the server has taken the request before it.
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+    xcb_disconnect(connection);
 }
 
 }  // namespace
@@ -70,7 +86,7 @@ void ProcessFileDialogs::ask(DialogMessage message, DialogHandler then) {
     notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
                      [this] { readMessages(); });
-    message.ownerWindow = owner_ ? quint64(owner_->window()->winId()) : 0;
+    message.window = owner_ ? quint64(owner_->window()->winId()) : 0;
     if (!sendDialogMessage(socket_.get(), message)) {
         endDialog(true);
         return answerLater(std::move(then), {});
@@ -98,6 +114,7 @@ void ProcessFileDialogs::readMessages() {
                 break;
         }
         silence_.start(silenceBound_);
+        if (message.type == DialogMessageType::Shown) dialogWindow_ = message.window;
         if (message.type == DialogMessageType::Chosen) {
             endDialog(false);
             return finish({DialogChoice::Status::Chosen, message.path});
@@ -129,7 +146,11 @@ void ProcessFileDialogs::endDialog(bool kill) {
     notifier_->setEnabled(false);
     notifier_.release()->deleteLater();
     socket_.reset();  // a dialog that answered sees the window's end and ends itself
-    if (kill) ::kill(pid_, SIGKILL);
+    if (kill) {
+        ::kill(pid_, SIGKILL);
+        takeOffTheScreen(dialogWindow_);
+    }
+    dialogWindow_ = 0;
     if (!hasEnded(pid_)) {
         leftBehind_.push_back(pid_);
         reaper_.start();

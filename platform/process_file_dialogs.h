@@ -76,6 +76,7 @@ class ProcessFileDialogs : public FileDialogs {
     std::chrono::milliseconds silenceBound_;
     QPointer<QWidget> owner_;
     pid_t pid_ = -1;
+    quint64 dialogWindow_ = 0;  // on X11, once shown
     OwnedFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
     DialogHandler pending_;

@@ -15,6 +15,7 @@
 
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
+#include "tests/app/window_driving.h"
 #include "tests/support/blocking_mount.h"
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
@@ -162,6 +163,28 @@ TEST_F(ProcessFileDialogsTest, DialogHungInAShareIsLeftBehindUntilTheShareAnswer
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
     EXPECT_TRUE(goneOrZombie(dialog));
     EXPECT_EQ(answers, 1);
+}
+
+// Typing a name in a folder of a share that stopped answering hangs the
+// dialog's thread; what is left of it is taken off the screen at once.
+TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
+    BlockingMount mount;
+    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+    dialogs->askFile(saveRequest(mount.mount()), record());
+    const QString window = shown("^ Dokument speichern$");
+    ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
+    mount.setMode("all");
+    act(window, {"type", "--delay", "100", "seite"});
+
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
+    EXPECT_TRUE(waitUntil(
+        [&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
+        kStepTimeoutMs))
+        << "the stuck dialog stayed on the screen";
+    mount.setMode("");
+    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
 }
 
 // A second ask while a dialog is open is cancelled; the open one stays, until
