@@ -159,6 +159,16 @@ TEST_P(DialogOnHungShareTest, EndCommandEndsTheProgramWhileTheDialogHangs) {
     endsAtOnce();
 }
 
+TEST_P(DialogOnHungShareTest, ClosingTheWindowEndsTheProgramWhileTheDialogHangs) {
+    const QString window = askWithShareHung();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
+    ASSERT_TRUE(askWindowToClose(display.name(), window));
+    ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the dialog";
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+}
+
 TEST_P(DialogOnHungShareTest, UserGetsToAFolderThatAnswers) {
     const QString window = askWithShareHung();
     ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
