@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/app/process_harness.h"
 #include "tests/app/window_driving.h"
 #include "tests/support/blocking_mount.h"
@@ -136,6 +138,11 @@ struct DialogRow {
     int clicks;
     const char* title;
 };
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const DialogRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class DialogOnHungShareTest : public FileDialogProcessTest,
                               public ::testing::WithParamInterface<DialogRow> {

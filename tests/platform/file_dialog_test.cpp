@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <memory>
 
@@ -34,9 +36,14 @@ struct DialogRow {
     const char* chosen;  // nullptr: the dialog does not take it
 };
 
-class FileDialogTest : public ::testing::TestWithParam<DialogRow> {};
+// ctest names the row by what gtest prints of it.
+void PrintTo(const DialogRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
-TEST_P(FileDialogTest, DialogTakesWhatTheProgramAlwaysTook) {
+class ShownFileDialogTest : public ::testing::TestWithParam<DialogRow> {};
+
+TEST_P(ShownFileDialogTest, DialogTakesWhatTheProgramAlwaysTook) {
     const DialogRow& row = GetParam();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -76,7 +83,7 @@ TEST_P(FileDialogTest, DialogTakesWhatTheProgramAlwaysTook) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    FileDialog, FileDialogTest,
+    ShownFileDialog, ShownFileDialogTest,
     ::testing::Values(DialogRow{"SaveAppendsTheSuffix", DialogMessageType::AskFile,
                                 FileDialogMode::SaveConfirmOverwrite, "neu", false, "neu.jpg"},
                       DialogRow{"SaveAsksBeforeReplacing", DialogMessageType::AskFile,

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -82,6 +84,11 @@ struct UserRow {
     DialogChoice::Status expected;
     const char* chosenInFolder;  // nullptr: the folder itself
 };
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const UserRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class UserAnswerTest : public ProcessFileDialogsTest,
                        public ::testing::WithParamInterface<UserRow> {};
@@ -179,9 +186,9 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     ASSERT_TRUE(answered());
     EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
     EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
-    EXPECT_TRUE(waitUntil(
-        [&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
-        kStepTimeoutMs))
+    EXPECT_TRUE(
+        waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
+                  kStepTimeoutMs))
         << "the stuck dialog stayed on the screen";
     mount.setMode("");
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
