@@ -10,7 +10,6 @@
 #include <ostream>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
@@ -139,11 +138,8 @@ TEST_F(ProcessFileDialogsTest, StoppedDialogIsAnsweredNoAnswerAndLeftBehind) {
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^ Dokument speichern$").isEmpty()) << "the dialog did not appear";
     ASSERT_EQ(::kill(dialog, SIGSTOP), 0);
-    QElapsedTimer silent;
-    silent.start();
 
     ASSERT_TRUE(answered());
-    EXPECT_GE(silent.elapsed(), kShortSilence.count() - 600) << "given up while it still spoke";
     EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
     EXPECT_EQ(dialogs->dialogPid(), -1);
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs))
@@ -194,12 +190,19 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
 }
 
-// A second ask while a dialog is open is cancelled; the open one stays, until
-// the window's side goes and takes it along, unanswered.
+// A dialog that still answers is never given up, however long the user
+// takes. A second ask meanwhile is cancelled; the open one stays, until the
+// window's side goes and takes it along, unanswered.
 TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
+    // Long enough that a loaded machine does not starve the heartbeat past it.
+    constexpr std::chrono::milliseconds silence{3000};
+    dialogs = std::make_unique<ProcessFileDialogs>(
+        FileDialogCommand{ORNAVEX_BINARY, {"--file-dialog"}}, silence);
     dialogs->askFolder("Ordner wählen", folder.path(), record());
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
+    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * silence.count())))
+        << "a dialog that answers was given up";
 
     std::optional<DialogChoice> second;
     dialogs->askFile(saveRequest(folder.path()), [&](DialogChoice choice) { second = choice; });
