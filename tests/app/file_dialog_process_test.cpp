@@ -27,7 +27,7 @@ namespace {
 constexpr int kEndLimitMs = 3000;
 constexpr int kHelperGoneMs = 10000;
 // A window thread that answers does so within this, even on a loaded machine.
-constexpr int kPingAnswerMs = 2000;
+constexpr int kPingAnswerMs = 3000;
 // Past the dialog's silence bound (about 5 s) and the folder's start check (about 2 s).
 constexpr int kWatchMs = 8000;
 // A dialog that answers this long is not about to hang at its first look at the folder.
