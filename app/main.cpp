@@ -67,7 +67,10 @@ int main(int argc, char** argv) {
     const QString settingsPath = ornavex::settingsFilePath();
     platform.scanner = std::make_unique<ornavex::SaneScannerLibrary>(
         *platform.clipboard, *platform.messageBoxes, settingsPath);
-    real.process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
+    real.process.setBeforeTermination([&instance, &real] {
+        instance.removeSocketFile();
+        real.fileDialogs.endNow();
+    });
 
     ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();

@@ -52,10 +52,14 @@ ProcessFileDialogs::ProcessFileDialogs(FileDialogCommand command, std::chrono::m
 }
 
 ProcessFileDialogs::~ProcessFileDialogs() {
-    pending_ = nullptr;  // the program ends: nobody waits for the choice
-    if (pid_ > 0) endDialog(true);
+    endNow();
     // Never waited for: one stuck in a share dies with the window.
     for (const pid_t pid : leftBehind_) hasEnded(pid);
+}
+
+void ProcessFileDialogs::endNow() {
+    pending_ = nullptr;  // the program ends: nobody waits for the choice
+    if (pid_ > 0) endDialog(true);
 }
 
 void ProcessFileDialogs::askFile(const FileDialogRequest& request, DialogHandler then) {

@@ -57,6 +57,10 @@ class ProcessFileDialogs : public FileDialogs {
     std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
                                         const QString& startFolder) override;
 
+    // Takes an open dialog along, its window too, when the program ends at once
+    // and no destructor runs.
+    void endNow();
+
     // The open dialog's process, or -1.
     pid_t dialogPid() const { return pid_; }
     // Dialogs given up or answered that have not ended yet.
