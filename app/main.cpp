@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/application.h"
+#include "platform/file_dialog_process.h"
 #include "platform/folder_worker.h"
 #include "platform/real_platform_services.h"
 #include "scan/sane_scanner_library.h"
@@ -54,6 +55,13 @@ int main(int argc, char** argv) {
         return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
     }
     QApplication app(argc, argv);
+    // A file dialog: in a process of its own, which the window leaves behind
+    // when a share it browses stops answering.
+    if (argc == 2 && std::strcmp(argv[1], "--file-dialog") == 0) {
+        QTranslator translator;
+        installGermanTranslations(app, translator);
+        return ornavex::runFileDialog(ornavex::kWorkerSocketDescriptor);
+    }
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     ornavex::SingleInstance instance(baseName);
     if (instance.start() == ornavex::SingleInstance::Role::Secondary) return 0;
@@ -68,12 +76,16 @@ int main(int argc, char** argv) {
         *platform.clipboard, *platform.messageBoxes, settingsPath);
     ornavex::SaneScannerLibrary& scannerLibrary = *scanner;
     platform.scanner = std::move(scanner);
-    real.process.setBeforeTermination([&instance] { instance.removeSocketFile(); });
+    real.process.setBeforeTermination([&instance, &real] {
+        instance.removeSocketFile();
+        real.fileDialogs.endNow();
+    });
 
     ornavex::Application application(platform, settingsPath);
     ornavex::Root& root = application.root();
     real.messageBoxes.setOwner(&root);
     scannerLibrary.setOwner(&root);
+    real.fileDialogs.setOwner(&root);
 
     QObject::connect(&instance, &ornavex::SingleInstance::textReceived, &application.state(),
                      &ornavex::State::setRemoteText);

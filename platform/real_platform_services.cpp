@@ -1,7 +1,6 @@
 #include "platform/real_platform_services.h"
 
 #include "platform/qt_desktop.h"
-#include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_printer.h"
 
@@ -12,7 +11,9 @@ RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) 
     auto messageBoxes = std::make_unique<QtMessageBoxes>();
     QtMessageBoxes& realMessageBoxes = *messageBoxes;
     services.messageBoxes = std::move(messageBoxes);
-    services.fileDialogs = std::make_unique<QtFileDialogs>();
+    auto fileDialogs = std::make_unique<ProcessFileDialogs>();
+    ProcessFileDialogs& realFileDialogs = *fileDialogs;
+    services.fileDialogs = std::move(fileDialogs);
     services.pointer = std::make_unique<QtScreenPointer>();
     services.screen = std::make_unique<QtScreen>();
     services.clipboard = std::make_unique<QtClipboard>();
@@ -21,7 +22,7 @@ RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) 
     auto process = std::make_unique<UnixProcessControl>();
     UnixProcessControl& realProcess = *process;
     services.process = std::move(process);
-    return {std::move(services), realProcess, realMessageBoxes};
+    return {std::move(services), realProcess, realMessageBoxes, realFileDialogs};
 }
 
 }  // namespace ornavex

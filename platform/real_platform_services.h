@@ -2,18 +2,20 @@
 
 #include "platform/folder_worker_client.h"
 #include "platform/platform_services.h"
+#include "platform/process_file_dialogs.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_message_boxes.h"
 
 namespace ornavex {
 
-// The real services on Qt, libjpeg-turbo and CUPS, with the two that the
+// The real services on Qt, libjpeg-turbo and CUPS, with the three that the
 // program's start sets up itself at their real type. The scanner is left to
 // the caller: it runs in a worker process of the scanner front end.
 struct RealPlatformServices {
     PlatformServices services;
     UnixProcessControl& process;
     QtMessageBoxes& messageBoxes;
+    ProcessFileDialogs& fileDialogs;
 };
 
 // The document folder's worker is this executable unless another is named.

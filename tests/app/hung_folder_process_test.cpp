@@ -9,63 +9,27 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QLineEdit>
-#include <QToolButton>
 #include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "shell/root.h"
-#include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
-#include "tests/fakes/fake_platform.h"
+#include "tests/app/window_driving.h"
 #include "tests/support/blocking_mount.h"
 
-// Xlib's macros (Status, Bool, None) clash with Qt's headers: it comes last.
-#include <X11/Xlib.h>
+#include "tests/app/x11_window.h"
 
 namespace ornavex::test {
 namespace {
 
-constexpr int kStepTimeoutMs = 20000;
+constexpr int kStepTimeoutMs = kWindowStepMs;
 // The figure asked for is one second; this bound is for a loaded machine.
 constexpr int kEndLimitMs = 3000;
 constexpr int kWorkerGoneMs = 5000;
-constexpr char kMainWindowName[] = "^Tarnwerk Ornavex$";
 
-// What a window manager sends when the user closes a window: WM_DELETE_WINDOW.
-bool askWindowToClose(const QString& display, const QString& window) {
-    const std::unique_ptr<Display, int (*)(Display*)> connection(
-        XOpenDisplay(display.toLocal8Bit().constData()), XCloseDisplay);
-    if (!connection) return false;
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window.toULong();
-    event.xclient.message_type = XInternAtom(connection.get(), "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(connection.get(), "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    const bool sent =
-        XSendEvent(connection.get(), event.xclient.window, False, NoEventMask, &event) != 0;
-    XSync(connection.get(), False);
-    return sent;
-}
-
-// Folder workers of this very program copy, running or stuck in the file system.
 std::vector<pid_t> folderWorkersOf(const QString& program) {
-    const QString wanted = QFileInfo(program).canonicalFilePath();
-    std::vector<pid_t> workers;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric) continue;
-        const QString proc = "/proc/" + entry;
-        if (QFileInfo(proc + "/exe").symLinkTarget() != wanted) continue;
-        if (!readWhole(proc + "/cmdline").contains("--folder-worker")) continue;
-        workers.push_back(pid);
-    }
-    return workers;
+    return helpersOf(program, "--folder-worker");
 }
 
 enum class End { EndCommand, SessionEnd, WindowClosed, SecondStart };
@@ -104,10 +68,7 @@ class HungFolderProcessTest : public ::testing::TestWithParam<End> {
     }
 
     // Waits for a shown window of that name; its id, or empty.
-    QString appeared(const char* name) const {
-        return xdotool(display.name(), {"search", "--sync", "--onlyvisible", "--name", name},
-                       kStepTimeoutMs);
-    }
+    QString appeared(const char* name) const { return appearedOn(display.name(), name); }
 
     // Launched and waiting for the share with its window shown; the window's id.
     QString launchStuck(QProcess*& program) {
@@ -164,40 +125,6 @@ TEST_P(HungFolderProcessTest, ProgramAnswersWhileTheShareHangs) {
         EXPECT_EQ(program->exitCode(), 0);
     }
     EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
-}
-
-QString visibleWindow(const QString& display, const QString& name) {
-    return xdotool(display, {"search", "--onlyvisible", "--name", name});
-}
-
-// Presses Return in the window named until that window has gone; a dialog whose
-// default button is not yet enabled ignores it.
-bool returnUntilGone(const QString& display, const QString& name) {
-    return waitUntil(
-        [&] {
-            const QString window = visibleWindow(display, name);
-            if (window.isEmpty()) return true;
-            xdotool(display, {"windowfocus", "--sync", window, "key", "Return"});
-            return false;
-        },
-        kStepTimeoutMs);
-}
-
-// Where the window lays out its controls, at the 96 dots per inch of the display.
-struct MainWindowPlaces {
-    QPoint nameField;
-    QPoint scanButton;
-};
-MainWindowPlaces mainWindowPlaces() {
-    FakePlatform fakes;
-    State state;
-    const Root root(state, fakes.services);
-    return {root.tBilddatei()->geometry().center(), root.bScannen()->geometry().center()};
-}
-
-void clickAt(const QString& display, const QString& window, QPoint place) {
-    xdotool(display, {"mousemove", "--window", window, QString::number(place.x()),
-                      QString::number(place.y()), "click", "1"});
 }
 
 // A scanned page whose write hangs: the end command ends the program at once,

@@ -1,0 +1,250 @@
+// The real program with its document folder on a share that stops answering
+// while a file dialog is asked for: the window keeps answering, the end
+// command ends the program at once, and the user gets to a folder that
+// answers, where the page is stored.
+#include <signal.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "tests/app/process_harness.h"
+#include "tests/app/window_driving.h"
+#include "tests/support/blocking_mount.h"
+#include "tests/support/rows.h"
+
+#include "tests/app/x11_window.h"
+
+namespace ornavex::test {
+namespace {
+
+// The figure asked for is one second; this bound is for a loaded machine.
+constexpr int kEndLimitMs = 3000;
+constexpr int kHelperGoneMs = 10000;
+// A window thread that answers does so within this, even on a loaded machine.
+constexpr int kPingAnswerMs = 3000;
+// Past the dialog's silence bound (about 5 s) and the folder's start check (about 2 s).
+constexpr int kWatchMs = 8000;
+// A dialog that answers this long is not about to hang at its first look at the folder.
+constexpr int kDialogAnswersMs = 3000;
+constexpr char kSaveDialog[] = "^ Dokument speichern$";
+constexpr char kOpenDialog[] = "^ Dokument öffnen$";
+constexpr char kBox[] = "^ Ornavex$";
+
+class FileDialogProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
+        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+        ASSERT_TRUE(sandbox.ready());
+        ASSERT_TRUE(QDir().mkpath(localFolder()));
+        QFile settings(sandbox.path("bin/ornavex.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[Default]\nOrdner=" + QFile::encodeName(mount.mount()) + "/\n");
+    }
+
+    void TearDown() override {
+        // A program that a failed step left running goes first, or it keeps its helpers.
+        if (program && running(*program)) {
+            program->kill();
+            program->waitForFinished(kEndLimitMs);
+        }
+        mount.setMode("");
+        for (const char* helper : {"--file-dialog", "--folder-worker"}) {
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    for (pid_t pid : helpersOf(sandbox.programPath(), helper)) {
+                        if (!goneOrZombie(pid)) return false;
+                    }
+                    return true;
+                },
+                kHelperGoneMs))
+                << "a " << helper << " process outlived the program";
+            for (pid_t pid : helpersOf(sandbox.programPath(), helper)) ::kill(pid, SIGKILL);
+        }
+    }
+
+    QString localFolder() const { return sandbox.path("local"); }
+
+    // Launched, start-up's hint and scanner choice (the test backend's first
+    // device) answered; the main window's id, or empty.
+    QString launchReady() {
+        QProcessEnvironment environment = onDisplay(display);
+        environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
+        program = &sandbox.launch(environment);
+        for (const char* dialog : {kBox, "^Scanner auswählen$"}) {
+            if (appearedOn(display.name(), dialog).isEmpty()) return {};
+            if (!returnUntilGone(display.name(), dialog)) return {};
+        }
+        return visibleWindow(display.name(), kMainWindowName);
+    }
+
+    // Whether the window answered every ping over forMs.
+    bool keepsAnswering(const QString& window, int forMs) const {
+        const QDeadlineTimer watch(forMs);
+        while (!watch.hasExpired()) {
+            if (!answersPing(display.name(), window, kPingAnswerMs)) return false;
+            QThread::msleep(200);
+        }
+        return true;
+    }
+
+    // Waits for a dialog of that title that keeps answering; boxes on the way,
+    // such as one telling that the folder does not answer, are acknowledged.
+    QString answeringDialog(const char* title) const {
+        QString dialog;
+        waitUntil(
+            [&] {
+                const QString shown = visibleWindow(display.name(), title);
+                if (!shown.isEmpty() && keepsAnswering(shown, kDialogAnswersMs)) {
+                    dialog = shown;
+                    return true;
+                }
+                const QString box = visibleWindow(display.name(), kBox);
+                if (!box.isEmpty()) {
+                    xdotool(display.name(), {"windowfocus", "--sync", box, "key", "Return"});
+                }
+                QThread::msleep(200);
+                return false;
+            },
+            kWindowStepMs);
+        return dialog;
+    }
+
+    void endsAtOnce() {
+        ASSERT_TRUE(running(*program)) << "ended, code " << program->exitCode();
+        ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+        ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the dialog";
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+    }
+
+    BlockingMount mount;
+    PrivateDisplay display;
+    AppSandbox sandbox{ORNAVEX_BINARY};
+    QProcess* program = nullptr;
+};
+
+// How the user asks for a dialog in the main window.
+struct DialogRow {
+    const char* name;
+    QPoint MainWindowPlaces::*place;
+    int clicks;
+    const char* title;
+};
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const DialogRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class DialogOnHungShareTest : public FileDialogProcessTest,
+                              public ::testing::WithParamInterface<DialogRow> {
+  protected:
+    // The program ready, every call of the share hanging, the dialog asked for.
+    QString askWithShareHung() {
+        const QString window = launchReady();
+        if (window.isEmpty()) return {};
+        // Else a window that froze would not be told from a ping that never works.
+        if (!answersPing(display.name(), window, kPingAnswerMs)) return {};
+        mount.setMode("all");
+        clickAt(display.name(), window, mainWindowPlaces().*GetParam().place, GetParam().clicks);
+        return window;
+    }
+};
+
+TEST_P(DialogOnHungShareTest, EndCommandEndsTheProgramWhileTheDialogHangs) {
+    const QString window = askWithShareHung();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
+    endsAtOnce();
+}
+
+TEST_P(DialogOnHungShareTest, ClosingTheWindowEndsTheProgramWhileTheDialogHangs) {
+    const QString window = askWithShareHung();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
+    ASSERT_TRUE(askWindowToClose(display.name(), window));
+    ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the dialog";
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+}
+
+TEST_P(DialogOnHungShareTest, UserGetsToAFolderThatAnswers) {
+    const QString window = askWithShareHung();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    EXPECT_TRUE(keepsAnswering(window, kWatchMs)) << "the window froze";
+    EXPECT_FALSE(answeringDialog(GetParam().title).isEmpty())
+        << "no dialog in a folder that answers";
+    EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
+    endsAtOnce();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileDialogProcess, DialogOnHungShareTest,
+    ::testing::Values(DialogRow{"SaveAsButton", &MainWindowPlaces::saveAsButton, 1, kSaveDialog},
+                      DialogRow{"EmptyPreview", &MainWindowPlaces::preview, 2, kOpenDialog}),
+    byName);
+
+// A dialog of another process still stays above the window it was asked from.
+// Shown in the share, it hangs once the share does, as the user types; the end
+// command ends the program at once and takes the dialog's window along.
+TEST_F(FileDialogProcessTest, DialogStaysAboveTheWindowAndEndsWithTheProgram) {
+    const QString window = launchReady();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    clickAt(display.name(), window, mainWindowPlaces().saveAsButton);
+    const QString dialog = appearedOn(display.name(), kSaveDialog);
+    ASSERT_FALSE(dialog.isEmpty()) << "the save dialog did not appear";
+    EXPECT_EQ(transientFor(display.name(), dialog), window.toULong());
+
+    mount.setMode("all");
+    xdotool(display.name(), {"windowfocus", "--sync", dialog, "type", "--delay", "50", "seite"});
+    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty(); }, kWindowStepMs))
+        << "the dialog never reached the share";
+    endsAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), kSaveDialog).isEmpty(); },
+                          kEndLimitMs))
+        << "the hung dialog stayed on the screen";
+}
+
+// The page's write hangs; "Anderer Ort …" stores it in a local folder while
+// every call of the share hangs.
+TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {
+    const QString window = launchReady();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    const MainWindowPlaces places = mainWindowPlaces();
+    clickAt(display.name(), window, places.nameField);
+    xdotool(display.name(), {"type", "brief.jpg"});
+    mount.setMode("writes");
+    clickAt(display.name(), window, places.scanButton);
+    const QString scanDialog = appearedOn(display.name(), "^Scannen – ");
+    ASSERT_FALSE(scanDialog.isEmpty()) << "the scan dialog did not appear";
+    xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
+
+    // The write is given up after the folder's silence and the box offers another place.
+    const QString box = appearedOn(display.name(), kBox);
+    ASSERT_FALSE(box.isEmpty()) << "no box after the hanging write";
+    mount.setMode("all");
+    // Tab leads from "Wiederholen" to "Anderer Ort …".
+    xdotool(display.name(), {"windowfocus", "--sync", box, "key", "Tab", "space"});
+
+    const QString dialog = answeringDialog(kSaveDialog);
+    ASSERT_FALSE(dialog.isEmpty()) << "no save dialog in a folder that answers";
+    EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
+    const QString target = QDir(localFolder()).filePath("brief.jpg");
+    xdotool(display.name(), {"windowfocus", "--sync", dialog, "type", "--delay", "20", target});
+    xdotool(display.name(), {"windowfocus", "--sync", dialog, "key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return !QImage(target).isNull(); }, kWindowStepMs))
+        << "the page was not stored in the local folder";
+    EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
+    endsAtOnce();
+}
+
+}  // namespace
+}  // namespace ornavex::test

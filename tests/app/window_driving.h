@@ -1,0 +1,92 @@
+#pragma once
+
+// Driving the real program's windows on the test's own X server with xdotool,
+// and finding the program's helper processes.
+
+#include <sys/types.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPoint>
+#include <QPushButton>
+#include <QToolButton>
+#include <vector>
+
+#include "shell/root.h"
+#include "shell/state.h"
+#include "tests/app/private_display.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/support/files.h"
+#include "tests/support/wait.h"
+#include "widgets/image_control.h"
+
+namespace ornavex::test {
+
+inline constexpr int kWindowStepMs = 20000;
+inline constexpr char kMainWindowName[] = "^Tarnwerk Ornavex$";
+
+// Processes of this very program copy started with that argument, running or
+// stuck in the file system.
+inline std::vector<pid_t> helpersOf(const QString& program, const char* argument) {
+    const QString wanted = QFileInfo(program).canonicalFilePath();
+    std::vector<pid_t> helpers;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const pid_t pid = entry.toInt(&numeric);
+        if (!numeric) continue;
+        const QString proc = "/proc/" + entry;
+        if (QFileInfo(proc + "/exe").symLinkTarget() != wanted) continue;
+        if (!readWhole(proc + "/cmdline").contains(argument)) continue;
+        helpers.push_back(pid);
+    }
+    return helpers;
+}
+
+inline QString visibleWindow(const QString& display, const QString& name) {
+    return xdotool(display, {"search", "--onlyvisible", "--name", name});
+}
+
+// Waits for a shown window of that name; its id, or empty.
+inline QString appearedOn(const QString& display, const QString& name) {
+    return xdotool(display, {"search", "--sync", "--onlyvisible", "--name", name}, kWindowStepMs);
+}
+
+// Presses Return in the window named until that window has gone; a dialog whose
+// default button is not yet enabled ignores it.
+inline bool returnUntilGone(const QString& display, const QString& name) {
+    return waitUntil(
+        [&] {
+            const QString window = visibleWindow(display, name);
+            if (window.isEmpty()) return true;
+            xdotool(display, {"windowfocus", "--sync", window, "key", "Return"});
+            return false;
+        },
+        kWindowStepMs);
+}
+
+// Where the window lays out its controls, at the 96 dots per inch of the display.
+struct MainWindowPlaces {
+    QPoint nameField;
+    QPoint scanButton;
+    QPoint saveAsButton;
+    QPoint preview;
+};
+inline MainWindowPlaces mainWindowPlaces() {
+    FakePlatform fakes;
+    State state;
+    const Root root(state, fakes.services);
+    const auto centre = [&root](const QWidget* control) {
+        return control->mapTo(&root, control->rect().center());
+    };
+    return {centre(root.tBilddatei()), centre(root.bScannen()), centre(root.BVerwaltung()),
+            centre(root.Picture2())};
+}
+
+inline void clickAt(const QString& display, const QString& window, QPoint place, int clicks = 1) {
+    xdotool(display,
+            {"mousemove", "--window", window, QString::number(place.x()),
+             QString::number(place.y()), "click", "--repeat", QString::number(clicks), "1"});
+}
+
+}  // namespace ornavex::test
