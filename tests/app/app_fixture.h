@@ -15,6 +15,7 @@
 #include "shell/state.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/files.h"
+#include "tests/support/wait.h"
 
 namespace ornavex {
 
@@ -41,6 +42,10 @@ class AppFixture : public ::testing::Test {
         if (!run) return false;
         command(*run);
         return true;
+    }
+    // Lets the event loop run until the running command has ended; false when it did not.
+    bool finished(int timeoutMs = 30000) {
+        return test::waitUntil([this] { return !state.commandRunning(); }, timeoutMs);
     }
     bool store() {
         return start([this](CommandRun run) { files.TwainCopy(run, [] {}); });

@@ -64,6 +64,7 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     fakes.dialogs->answerFile(elsewhere + "/brief.jpg");
 
     scan();
+    ASSERT_TRUE(finished());
 
     ASSERT_GE(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.contains(unansweredReason()))
@@ -88,6 +89,7 @@ TEST_F(HungFolderTest, FolderWhereEveryCallHangsIsToldBeforeTheScanAndCancelScan
     mount.setMode("all");
     fakes.messages->answer(MessageAnswer::Cancel);
     scan();
+    ASSERT_TRUE(finished());
     ASSERT_EQ(fakes.messages->shown().size(), 1u);
     EXPECT_TRUE(fakes.messages->shown()[0].text.startsWith(unansweredReason()));
     EXPECT_EQ(fakes.scanner->acquireCalls, 0);

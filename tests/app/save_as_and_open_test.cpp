@@ -122,6 +122,7 @@ TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
     state.setPage(Page(page()));
     fakes.dialogs->answerFile(fifo.path());
     open();
+    ASSERT_TRUE(finished(10000)) << "the open waited on the FIFO";
     EXPECT_EQ(state.page().picture(), page());
     EXPECT_EQ(state.fileName(), "");
     EXPECT_TRUE(fakes.messages->shown().empty());

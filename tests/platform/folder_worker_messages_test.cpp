@@ -54,7 +54,7 @@ QByteArray encoded(const std::function<void(FolderMessage&)>& change) {
 // The colour count of a write request to /tmp/page.jpg, set by hand.
 QByteArray withColourCount(quint32 count) {
     QByteArray bytes = encodeFolderMessage(writeRequest());
-    const qsizetype at = 1 + 4 + 4 + 2 * 13 + 5 * 4 + 2 * 8 + 4 * 4;
+    const qsizetype at = 1 + 4 + 4 + 2 * 13 + 5 * 4 + 4 * 8 + 4 * 4;
     qToBigEndian(count, bytes.data() + at);
     return bytes;
 }
@@ -212,7 +212,7 @@ TEST_F(FolderWorkerMessagesTest, ANulInAPathIsRefusedByTheWriteAndTheUndo) {
     undo.type = FolderMessageType::RemoveIfStillSame;
     undo.id = 8;
     undo.path = named;
-    undo.identity = {quint64(info.st_dev), quint64(info.st_ino)};
+    undo.identity = fileIdentityOf(info);
     ASSERT_TRUE(worker_.send(undo));
     const FolderMessage answer = worker_.reply();
     EXPECT_EQ(answer.type, FolderMessageType::Answer);
@@ -372,7 +372,7 @@ TEST_F(SharedFolderTest, TheUndoLeavesAFileThatTookTheNameMeanwhile) {
     undo.type = FolderMessageType::RemoveIfStillSame;
     undo.id = 9;
     undo.path = mounted("page.jpg");
-    undo.identity = {quint64(info.st_dev), quint64(info.st_ino)};
+    undo.identity = fileIdentityOf(info);
 
     mount_.setMode("remove");
     ASSERT_TRUE(worker_.send(undo));
@@ -400,7 +400,7 @@ TEST_F(FolderWorkerMessagesTest, TheUndoRemovesItsOwnFileOnly) {
         undo.type = FolderMessageType::RemoveIfStillSame;
         undo.id = 10;
         undo.path = file(name);
-        undo.identity = {quint64(info.st_dev), quint64(info.st_ino)};
+        undo.identity = fileIdentityOf(info);
         ASSERT_TRUE(worker_.send(undo));
         EXPECT_EQ(
             worker_.reply().status,
