@@ -567,11 +567,14 @@ int main(int argc, char** argv) {
     auto library = std::make_unique<ornavex::SaneScannerLibrary>(*platform.clipboard,
                                                                  *platform.messageBoxes, settings);
     ornavex::ScannerClient& client = library->client();
+    ornavex::SaneScannerLibrary& scannerLibrary = *library;
     platform.scanner = std::move(library);
     ornavex::Application app(platform, settings);
     ornavex::Root& root = app.root();
     ornavex::State& state = app.state();
     real.messageBoxes.setOwner(&root);
+    real.fileDialogs.setOwner(&root);
+    scannerLibrary.setOwner(&root);
     state.setFolder(folder.path() + QLatin1Char('/'));
     root.show();
 
@@ -585,6 +588,8 @@ int main(int argc, char** argv) {
     });
     watchdog.step("choosing the scanner", 120s);
     root.bAnzeigen()->click();  // with an empty preview on page 1: the scanner choice
+    if (!ornavex::bench::waitFor([&] { return !state.commandRunning(); }))
+        fail("the scanner choice did not end");
     if (state.scannerChoice() != ornavex::ScannerChoice::Chosen) fail("no scanner was chosen");
     // Idle: the window with no page yet, the scanner worker up after its search,
     // the folder worker up after its first call.
@@ -606,7 +611,8 @@ int main(int argc, char** argv) {
             sampler.setNewPageShown(false);
             root.bScannen()->click();
             if (!ornavex::bench::waitFor([&] {
-                    return !state.page().isNull() && state.page().picture().cacheKey() != lastPage &&
+                    return !state.commandRunning() && !state.page().isNull() &&
+                           state.page().picture().cacheKey() != lastPage &&
                            QFileInfo(folder.filePath(name)).size() > 0;
                 })) {
                 fail("page " + std::to_string(page) + " did not arrive or was not stored");
