@@ -303,12 +303,17 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
+constexpr const char* kUnplugged =
+    "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nBitte prüfen Sie, ob der "
+    "Scanner angeschlossen";
+
 struct TroubleRow {
     const char* name;
-    const char* faults;  // %1: a file of the test's own, for faults that come once
+    const char* faults;  // %once: a file for faults that come once; %usb: the USB names
     AcquireOutcome outcome;
     const char* messageStart;        // empty: nothing is said
     const char* password = nullptr;  // typed when a login is asked, in whatever call
+    const char* usbAfter = nullptr;  // the USB names once the chosen scanner is plugged in again
 };
 
 class ScannerTroubleTest : public ScannerDialogsTest,
@@ -316,7 +321,13 @@ class ScannerTroubleTest : public ScannerDialogsTest,
 
 TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostWorker) {
     const TroubleRow& row = GetParam();
-    chooseFaultDevice(QString::fromUtf8(row.faults).arg(folder.filePath("once")).toUtf8());
+    // USB scanners are named after their bus and device number, as the fault device after a file.
+    const QString usb = folder.filePath("usb");
+    writeFile(usb, "libusb:001:004\n");
+    QString faults = QString::fromUtf8(row.faults).replace("%once", folder.filePath("once"));
+    misbehave(faults.replace("%usb", usb).toUtf8());
+    choose(row.usbAfter ? "ornavexfault:libusb:001:004" : "ornavexfault:0");
+    if (row.usbAfter) writeFile(usb, row.usbAfter);
     QString asked;
     if (row.password) logInWhenAsked(row.password, asked);
     clipboard.setImage(QImage());
@@ -329,6 +340,11 @@ TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostW
     EXPECT_EQ(messages.shown().size(), *row.messageStart ? 1u : 0u) << said.toStdString();
     EXPECT_TRUE(said.startsWith(row.messageStart)) << said.toStdString();
     EXPECT_EQ(said.contains("bleibt erhalten"), kept);
+    // Taken without a word when exactly one device of the same driver, vendor and model is there.
+    if (row.usbAfter && page) {
+        EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
+                  "ornavexfault:libusb:001:005\tOrnavex\tStörgerät");
+    }
     if (kept || row.outcome == AcquireOutcome::ScannerLost) {
         useFaultBackend("");
         EXPECT_EQ(acquire().outcome, AcquireOutcome::NewPage) << "with a fresh worker";
@@ -355,9 +371,9 @@ INSTANTIATE_TEST_SUITE_P(
         TroubleRow{"NetworkScannerFails", "get_devices=network,read=fail", AcquireOutcome::Failed,
                    "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die "
                    "Netzwerkverbindung"},
-        TroubleRow{"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%1",
+        TroubleRow{"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%once",
                    AcquireOutcome::NewPage, ""},
-        TroubleRow{"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%1",
+        TroubleRow{"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%once",
                    AcquireOutcome::NewPage, ""},
         TroubleRow{"NetworkOpenFailsAgain", "get_devices=network,open=fail", AcquireOutcome::Failed,
                    "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie "
@@ -372,53 +388,12 @@ INSTANTIATE_TEST_SUITE_P(
         TroubleRow{"WrongPassword", "open=auth", AcquireOutcome::Failed,
                    "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDer Zugriff "
                    "auf den Scanner wurde verweigert.",
-                   "falsch"}),
-    test::byName);
-
-struct RepluggedRow {
-    const char* name;
-    const char* namesAfter;  // the devices the search finds once the scanner is plugged in again
-    AcquireOutcome outcome;
-};
-
-class ScannerRepluggedTest : public ScannerDialogsTest,
-                             public ::testing::WithParamInterface<RepluggedRow> {
-  protected:
-    // The fault backend's devices are named after the lines of a file, as USB scanners are
-    // after their bus and device number.
-    void useUsbNames(const QByteArray& names) {
-        writeFile(usbNames, names);
-        const QByteArray faults = "usb=" + usbNames.toUtf8();
-        misbehave(faults.constData());
-    }
-
-    const QString usbNames = folder.filePath("usb");
-};
-
-// Taken without a word when exactly one device of the same driver, vendor and model is there;
-// otherwise the user is told as before.
-TEST_P(ScannerRepluggedTest, AChosenUsbScannerPluggedInAgainIsFoundUnderItsNewName) {
-    useUsbNames("libusb:001:004\n");
-    choose("ornavexfault:libusb:001:004");
-    writeFile(usbNames, GetParam().namesAfter);
-    EXPECT_EQ(acquire().outcome, GetParam().outcome);
-    if (GetParam().outcome != AcquireOutcome::NewPage) {
-        ASSERT_EQ(messages.shown().size(), 1u);
-        EXPECT_TRUE(messages.shown().front().text.contains("kann nicht geöffnet werden"));
-        return;
-    }
-    EXPECT_TRUE(messages.shown().empty()) << messages.shown().front().text.toStdString();
-    EXPECT_EQ(library.chosenDevice(), "ornavexfault:libusb:001:005");
-    EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"),
-              "ornavexfault:libusb:001:005\tOrnavex\tStörgerät");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerRepluggedTest,
-    ::testing::Values(RepluggedRow{"OneMatch", "libusb:001:005\n", AcquireOutcome::NewPage},
-                      RepluggedRow{"TwoMatches", "libusb:001:005\nlibusb:001:006\n",
-                                   AcquireOutcome::Failed},
-                      RepluggedRow{"NoneLeft", "", AcquireOutcome::Failed}),
+                   "falsch"},
+        TroubleRow{"UsbPluggedInAgain", "usb=%usb", AcquireOutcome::NewPage, "", nullptr,
+                   "libusb:001:005\n"},
+        TroubleRow{"UsbPluggedInAgainTwice", "usb=%usb", AcquireOutcome::Failed, kUnplugged,
+                   nullptr, "libusb:001:005\nlibusb:001:006\n"},
+        TroubleRow{"UsbUnplugged", "usb=%usb", AcquireOutcome::Failed, kUnplugged, nullptr, ""}),
     test::byName);
 
 // SANE's scanner server on 127.0.0.1, serving the test device from a configuration folder of
