@@ -168,12 +168,6 @@ class ScannerDialogsTest : public ::testing::Test {
         library.client().stopWorker();
     }
 
-    // The fault backend's device is chosen, misbehaving as told.
-    void chooseFaultDevice(const QByteArray& faults) {
-        misbehave(faults);
-        choose("ornavexfault:0");
-    }
-
     QTemporaryDir folder;
     const QString settings = folder.filePath("ornavex.ini");
     QWidget owner;
@@ -493,7 +487,8 @@ TEST_F(ScannerDialogsTest, ASharedScannerWhoseServerRestartedScansTheNextPageWit
 // Abbrechen ends the scan without a word and keeps no page, and the next page comes, filling in as
 // it is scanned.
 TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFillsIn) {
-    chooseFaultDevice("read=slow");
+    misbehave("read=slow");
+    choose("ornavexfault:0");
     whenShown<ScannerAcquireDialog>(scope, [](ScannerAcquireDialog& dialog) {
         button(dialog, "Scannen")->click();
         QTimer::singleShot(100, &dialog, [&dialog] { button(dialog, "Abbrechen")->click(); });
