@@ -191,54 +191,6 @@ TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
 INSTANTIATE_TEST_SUITE_P(Rounds, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150),
                          [](const auto& info) { return "From" + std::to_string(info.param); });
 
-struct FaultRow {
-    const char* name;
-    const char* faults;
-    WorkerLoss loss;
-};
-
-class ScannerFaultTest : public ScannerServiceTest,
-                         public ::testing::WithParamInterface<FaultRow> {};
-
-TEST_P(ScannerFaultTest, AHungOrCrashedDriverIsReplacedAndTheNextScanWorks) {
-    useFaultBackend(GetParam().faults);
-    const bool whileScanning = QByteArray(GetParam().faults).startsWith("read");
-    if (whileScanning) {
-        ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    }
-    const Outcome outcome =
-        run([&] { whileScanning ? client->scan({}) : client->openDevice("ornavexfault:0"); });
-    ASSERT_EQ(outcome.loss, GetParam().loss);
-
-    useFaultBackend("");
-    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    const Outcome next = scan();
-    EXPECT_EQ(next.status, DeviceStatus::Good);
-    EXPECT_FALSE(next.loss);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerFaultTest,
-    ::testing::Values(FaultRow{"OpenHangs", "open=hang", WorkerLoss::Hung},
-                      FaultRow{"InitCrashes", "init=crash", WorkerLoss::Crashed},
-                      FaultRow{"ReadHangsMidway", "read=hang-midway", WorkerLoss::Hung}),
-    test::byName);
-
-TEST_F(ScannerServiceTest, PixelGeometryAndAnUnreadableResolutionStillGiveTheRightPage) {
-    useFaultBackend("resolution=unreadable");
-    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    ScanRequest request;
-    request.dpi = 150;
-    request.width = 50;
-    request.height = 40;
-    const Outcome outcome = scan(request);
-    ASSERT_EQ(outcome.status, DeviceStatus::Good);
-    EXPECT_EQ(outcome.page.size(), QSize(50, 40));
-    EXPECT_EQ(outcome.page.pixel(20, 30), qRgb(50, 50, 50));
-    // Not a silent 96 dpi: the resolution asked for, since the device can't tell.
-    EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(150 / 0.0254));
-}
-
 TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config/with-system-scanners");
     ASSERT_EQ(open("test:0"), DeviceStatus::Good);
@@ -307,52 +259,64 @@ TEST_F(ScannerServiceTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
 // A page that lasts longer than the silence deadline, while the window also looks away longer.
 constexpr std::chrono::milliseconds kSilence{1500};
 
-struct TrickleRow {
-    const char* name;
-    const char* faults;
-    int busySeconds;  // the window reads nothing meanwhile
-};
-
-class ScannerTrickleTest : public ScannerServiceTest,
-                           public ::testing::WithParamInterface<TrickleRow> {};
-
-// Progress re-arms the silence deadline; piling up unread, it makes the worker wait, not give up.
-TEST_P(ScannerTrickleTest, DataFlowingLongerThanTheSilenceDeadlineIsNoHang) {
-    restart(patientBut(&ScannerDeadlines::silentScan, kSilence));
-    useFaultBackend(GetParam().faults);
-    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    const Outcome outcome = run([&] {
-        client->scan({});
-        QThread::sleep(GetParam().busySeconds);
-    });
-    EXPECT_FALSE(outcome.loss);
-    EXPECT_EQ(outcome.status, DeviceStatus::Good);
-    EXPECT_EQ(outcome.page.size(), QSize(200, 300));
+ScanRequest at150dpi(double width = -1, double height = -1) {
+    ScanRequest request;
+    request.dpi = 150;
+    request.width = width;
+    request.height = height;
+    return request;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerTrickleTest,
-                         ::testing::Values(TrickleRow{"ProgressFlows", "read=trickle:4500", 0},
-                                           TrickleRow{"WindowBusyWhileProgressFlows",
-                                                      "read=trickle:10000", 8}),
-                         test::byName);
+struct PageFaultRow {
+    const char* name;
+    const char* faults;
+    ScanRequest request;
+    DeviceStatus status;
+    QSize size;
+    int busySeconds = 0;      // the window reads nothing meanwhile
+    bool socketHeld = false;  // nor looks at the socket until the deadline has come
+};
 
-// The page's end waits in the socket while the deadline passes: it still counts, whichever
-// of the two gets its turn first.
-TEST_F(ScannerServiceTest, AReplyThatArrivedBeforeTheDeadlineIsNotThrownAway) {
+class ScannerPageFaultTest : public ScannerServiceTest,
+                             public ::testing::WithParamInterface<PageFaultRow> {};
+
+// Progress re-arms the silence deadline; piling up unread, it makes the worker wait, not give up.
+// A page's end that waits in the socket when the deadline comes still counts.
+TEST_P(ScannerPageFaultTest, TheDeviceMisbehavingStillGivesTheRightPageOrStatus) {
+    const PageFaultRow& row = GetParam();
     restart(patientBut(&ScannerDeadlines::silentScan, kSilence));
-    useFaultBackend("");
+    useFaultBackend(row.faults);
     ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
     const QPointer<QSocketNotifier> socketTurn = client->findChild<QSocketNotifier*>();
     ASSERT_TRUE(socketTurn);
     const Outcome outcome = run([&] {
-        client->scan({});
-        socketTurn->setEnabled(false);
-        QThread::msleep(2 * kSilence.count());  // the whole page is sent meanwhile
+        client->scan(row.request);
+        socketTurn->setEnabled(!row.socketHeld);
+        QThread::sleep(row.busySeconds);
     });
-    EXPECT_FALSE(outcome.loss);
-    EXPECT_EQ(outcome.status, DeviceStatus::Good);
     if (socketTurn) socketTurn->setEnabled(true);
+    EXPECT_FALSE(outcome.loss);
+    EXPECT_EQ(outcome.status, row.status);
+    EXPECT_EQ(outcome.page.size(), row.size);
+    if (outcome.page.isNull()) return;
+    EXPECT_EQ(outcome.page.pixel(20, 30), qRgb(50, 50, 50));
+    // Not a silent 96 dpi where the device can't tell: the resolution asked for.
+    EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(150 / 0.0254));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScannerPageFaultTest,
+    ::testing::Values(PageFaultRow{"PixelAreaUnreadableResolution", "resolution=unreadable",
+                                   at150dpi(50, 40), DeviceStatus::Good, QSize(50, 40)},
+                      PageFaultRow{"LargerThanTheLargestPage", "parameters=huge", at150dpi(),
+                                   DeviceStatus::TooLarge, QSize(0, 0)},
+                      PageFaultRow{"DataFlowsLongerThanTheSilenceDeadline", "read=trickle:4500",
+                                   at150dpi(), DeviceStatus::Good, QSize(200, 300)},
+                      PageFaultRow{"WindowBusyWhileDataFlows", "read=trickle:10000", at150dpi(),
+                                   DeviceStatus::Good, QSize(200, 300), 8},
+                      PageFaultRow{"PageEndWaitingWhenTheDeadlineComes", "", at150dpi(),
+                                   DeviceStatus::Good, QSize(200, 300), 3, true}),
+    test::byName);
 
 struct AbbrechenRow {
     const char* name;
@@ -387,15 +351,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ScannerAbbrechenTest,
                          ::testing::Values(AbbrechenRow{"PageHangs", "read=hang-midway", false},
                                            AbbrechenRow{"LoginUnanswered", "start=auth", true}),
                          test::byName);
-
-TEST_F(ScannerServiceTest, AFrameLargerThanTheLargestPageIsRefusedBeforeAnyMemoryIsTaken) {
-    restart(patientDeadlines());
-    useFaultBackend("parameters=huge");
-    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    const Outcome outcome = scan();
-    EXPECT_FALSE(outcome.loss);
-    EXPECT_EQ(outcome.status, DeviceStatus::TooLarge);
-}
 
 // The open's deadline counts the time before the login question, not the time after it again.
 TEST_F(ScannerServiceTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
