@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -91,20 +92,42 @@ class SingleInstancePeerTest : public ::testing::Test {
     ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path())};
 };
 
-// A misconfigured session: the runtime folder is one all users share.
-TEST(SingleInstancePlaceTest, AFolderOthersMayWriteIsNotTheSocketsPlace) {
-    QTemporaryDir shared;
-    QTemporaryDir cache;
-    ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QFile::encodeName(shared.path()));
-    ScopedEnv cacheHome("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
-    const QString path = SingleInstance::socketPath("ornavex");
-    EXPECT_EQ(path, QDir(cache.path()).filePath("ornavex/ornavex.sock"));
+// A misconfigured session: the runtime folder is one all users share. The
+// socket goes into the user's cache instead, inside the home folder, where no
+// other user can create the folder first; an own folder left open is closed.
+TEST(SingleInstancePlaceTest, SocketLivesOnlyInAFolderOfThisUsersAlone) {
+    QTemporaryDir temp;
+    const QString shared = temp.filePath("shared");
+    const QString cacheFolder = temp.filePath("home/.cache/ornavex");
+    ASSERT_TRUE(QDir().mkpath(shared) && QDir().mkpath(cacheFolder));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(cacheFolder).constData(), 0777), 0);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", QFile::encodeName(shared));
+    ScopedEnv home("HOME", QFile::encodeName(temp.filePath("home")));
+    ScopedEnv noCache("XDG_CACHE_HOME", QByteArray());
 
     SingleInstance instance("ornavex");
+    EXPECT_EQ(instance.path(), cacheFolder + "/ornavex.sock");
     EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
     EXPECT_TRUE(instance.isServing());
-    EXPECT_FALSE(QFile::exists(QDir(shared.path()).filePath("ornavex.sock")));
+    EXPECT_EQ(QFileInfo(cacheFolder).permissions() & 0x0077, QFile::Permissions());
+    EXPECT_FALSE(QFile::exists(QDir(shared).filePath("ornavex.sock")));
+    const ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(temp.filePath("cache"))};
+    EXPECT_EQ(SingleInstance::socketPath("ornavex"), temp.filePath("cache/ornavex/ornavex.sock"));
+}
+
+// A cache folder planted by another user is not served from.
+TEST_F(SingleInstancePeerTest, AStrangersFolderIsNeverServedFrom) {
+    QTemporaryDir home;
+    const ScopedEnv noRuntime{"XDG_RUNTIME_DIR", QByteArray()};
+    const ScopedEnv cache{"XDG_CACHE_HOME", QFile::encodeName(home.path())};
+    const QString planted = home.filePath("ornavex");
+    ASSERT_TRUE(QDir().mkpath(planted));
+    ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), kStranger, kStranger), 0);
+    SingleInstance instance("ornavex");
+    EXPECT_EQ(instance.start(), SingleInstance::Role::Primary);
+    EXPECT_FALSE(instance.isServing());
+    EXPECT_FALSE(QFileInfo::exists(planted + "/ornavex.sock"));
 }
 
 // Another user's socket where ours belongs: no hand-over, this user's instance serves.
