@@ -34,22 +34,5 @@ TEST(StateTest, TellsAChangeOnceAndASameValueNotAtAll) {
     EXPECT_EQ(remote.count(), 2);
 }
 
-TEST(StateTest, OneCommandAtATimeUntilItsLastStepLetsGo) {
-    State state;
-    QSignalSpy running(&state, &State::commandRunningChanged);
-    std::optional<CommandRun> first = state.startCommand();
-    ASSERT_TRUE(first.has_value());
-    EXPECT_FALSE(state.startCommand().has_value()) << "a second command started meanwhile";
-
-    CommandRun laterStep = *first;
-    first.reset();
-    EXPECT_TRUE(state.commandRunning()) << "ended while a step still held it";
-    laterStep.reset();
-    EXPECT_FALSE(state.commandRunning());
-    ASSERT_EQ(running.count(), 2);
-    EXPECT_EQ(running.at(1).at(0).toBool(), false);
-    EXPECT_TRUE(state.startCommand().has_value());
-}
-
 }  // namespace
 }  // namespace ornavex
