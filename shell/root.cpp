@@ -122,11 +122,6 @@ void Root::createControls() {
     bAnzeigen_->setAccessibleDescription(
         QStringLiteral("Zeigt die Seite aus der Vorschau vergrößert in einem eigenen Fenster an"));
 
-    bAbbrechen_ = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    bAbbrechen_->setObjectName(QStringLiteral("bAbbrechen"));
-    place(bAbbrechen_, 5265, 3960, 1095, 510);
-    bAbbrechen_->hide();
-
     bAssistent_ = new QPushButton(QStringLiteral("&Assistent"), this);
     bAssistent_->setObjectName(QStringLiteral("bAssistent"));
     place(bAssistent_, 5265, 3375, 1095, 510);
@@ -270,12 +265,10 @@ void Root::setTabOrder() {
     QWidget::setTabOrder(bDrucken_, Picture2_);
     QWidget::setTabOrder(Picture2_, PHilfe_);
     QWidget::setTabOrder(PHilfe_, bAssistent_);
-    QWidget::setTabOrder(bAssistent_, bAbbrechen_);
 }
 
 void Root::connectHandlers() {
     connect(PHilfe_, &PictureBox::clicked, this, &Root::PHilfe_Click);
-    connect(bAbbrechen_, &QPushButton::clicked, this, &Root::bAbbrechen_Click);
     connect(tBilddatei_, &QLineEdit::textChanged, &state_, &State::setFileName);
 
     auto starting = [this](RootCommands::Command RootCommands::*command) {
@@ -361,6 +354,7 @@ void Root::Picture2_MouseDown(Qt::MouseButton button) {
     if (state_.hasPage() && button == Qt::RightButton) mnuVorgaenge_->popup(QCursor::pos());
 }
 
+// Named after the hidden cancel button that carried it; only a close runs it.
 void Root::bAbbrechen_Click() {
     // A command waiting for a box, a dialog, the scanner or a folder that
     // stopped answering would go on after a quit; nothing is written at the end anyway.
