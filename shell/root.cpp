@@ -239,11 +239,9 @@ void Root::createMenus() {
     makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
     mnuSeite1_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite1"),
                             QStringLiteral(" Festsetzung (Seite 1) "));
-    mnuSeite1_->setCheckable(true);
     mnuSeite1_->setVisible(false);
     mnuSeite2_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite2"),
                             QStringLiteral("Berechnung (Seite 2) "));
-    mnuSeite2_->setCheckable(true);
     mnuSeite2_->setVisible(false);
     makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"))->setVisible(false);
     mnuPapierkorb_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuPapierkorb"),
@@ -293,7 +291,6 @@ void Root::connectHandlers() {
 
 void Root::observeState() {
     connect(&state_, &State::pageChanged, this, &Root::drawPage);
-    connect(&state_, &State::pageMarkChanged, this, &Root::drawPageMark);
     connect(&state_, &State::waitingForChanged, this, &Root::drawWaitingFor);
     connect(&state_, &State::focusRequested, this, &Root::obeyFocusRequest);
     connect(&state_, &State::fileNameChanged, this, [this](const QString& name) {
@@ -307,7 +304,6 @@ void Root::observeState() {
         }
     });
     drawPage();
-    drawPageMark();
     drawWaitingFor();
     tBilddatei_->setText(state_.fileName());
 }
@@ -321,11 +317,6 @@ void Root::start(const RootCommands::Command& command) {
 void Root::drawPage() {
     Picture2_->setPicture(state_.page().picture());
     RVorhanden_->setVisible(!state_.hasPage());
-}
-
-void Root::drawPageMark() {
-    mnuSeite1_->setChecked(state_.pageMark() == PageMark::Seite1);
-    mnuSeite2_->setChecked(state_.pageMark() == PageMark::Seite2);
 }
 
 void Root::drawWaitingFor() {

@@ -91,7 +91,6 @@ class Root : public QWidget {
     void bAbbrechen_Click();
 
     void drawPage();
-    void drawPageMark();
     void drawWaitingFor();
     void obeyFocusRequest(FocusTarget target);
 

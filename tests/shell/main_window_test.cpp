@@ -85,9 +85,6 @@ TEST_F(MainWindowTest, DrawsTheModelAndTypingSetsTheName) {
     QTest::keyClicks(root.tBilddatei(), "x");
     EXPECT_EQ(state.fileName(), QStringLiteral("brief.jpgx"));
 
-    state.setPageMark(PageMark::Seite2);
-    EXPECT_TRUE(root.mnuSeite2()->isChecked() && !root.mnuSeite1()->isChecked());
-
     EXPECT_FALSE(root.RWarten()->isVisible());
     state.setWaitingFor(QStringLiteral("Warte auf den Ordner /archiv/ …"));
     EXPECT_TRUE(root.RWarten()->isVisible());

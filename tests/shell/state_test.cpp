@@ -13,16 +13,14 @@ TEST(StateTest, TellsAChangeOnceAndASameValueNotAtAll) {
     QSignalSpy folder(&state, &State::folderChanged);
     QSignalSpy name(&state, &State::fileNameChanged);
     QSignalSpy choice(&state, &State::scannerChoiceChanged);
-    QSignalSpy mark(&state, &State::pageMarkChanged);
     QSignalSpy waiting(&state, &State::waitingForChanged);
     for (int i = 0; i < 2; ++i) {
         state.setFolder(QStringLiteral("/archiv/"));
         state.setFileName(QStringLiteral("brief.jpg"));
         state.setScannerChoice(ScannerChoice::Chosen);
-        state.setPageMark(PageMark::Seite2);
         state.setWaitingFor(QStringLiteral("Ordner"));
     }
-    for (const QSignalSpy* spy : {&folder, &name, &choice, &mark, &waiting}) {
+    for (const QSignalSpy* spy : {&folder, &name, &choice, &waiting}) {
         EXPECT_EQ(spy->count(), 1);
     }
     EXPECT_EQ(state.pagePath(), QStringLiteral("/archiv/brief.jpg"));
