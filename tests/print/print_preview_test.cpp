@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QTest>
 #include <memory>
