@@ -29,7 +29,6 @@ class Drucken : public QWidget {
     QScrollBar& scrollVer() const { return *scrollVer_; }
     PictureBox& pEcke() const { return *pEcke_; }
     QPushButton& bBeenden() const { return *bBeenden_; }
-    const PreviewGeometry& layoutTwips() const { return geometry_; }
 
     // The form's outer size in twips, its window frame included.
     double outerWidthTwips() const;

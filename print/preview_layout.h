@@ -30,8 +30,6 @@ struct PreviewGeometry {
     double cornerLeft = 11385.0;
     double cornerTop = 10575.0;
     bool cornerVisible = true;
-
-    bool operator==(const PreviewGeometry&) const = default;
 };
 
 constexpr double kPreviewPageWidth = 12400.0;

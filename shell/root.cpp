@@ -122,11 +122,6 @@ void Root::createControls() {
     bAnzeigen_->setAccessibleDescription(
         QStringLiteral("Zeigt die Seite aus der Vorschau vergrößert in einem eigenen Fenster an"));
 
-    bAbbrechen_ = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    bAbbrechen_->setObjectName(QStringLiteral("bAbbrechen"));
-    place(bAbbrechen_, 5265, 3960, 1095, 510);
-    bAbbrechen_->hide();
-
     bAssistent_ = new QPushButton(QStringLiteral("&Assistent"), this);
     bAssistent_->setObjectName(QStringLiteral("bAssistent"));
     place(bAssistent_, 5265, 3375, 1095, 510);
@@ -244,11 +239,9 @@ void Root::createMenus() {
     makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
     mnuSeite1_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite1"),
                             QStringLiteral(" Festsetzung (Seite 1) "));
-    mnuSeite1_->setCheckable(true);
     mnuSeite1_->setVisible(false);
     mnuSeite2_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite2"),
                             QStringLiteral("Berechnung (Seite 2) "));
-    mnuSeite2_->setCheckable(true);
     mnuSeite2_->setVisible(false);
     makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"))->setVisible(false);
     mnuPapierkorb_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuPapierkorb"),
@@ -270,12 +263,10 @@ void Root::setTabOrder() {
     QWidget::setTabOrder(bDrucken_, Picture2_);
     QWidget::setTabOrder(Picture2_, PHilfe_);
     QWidget::setTabOrder(PHilfe_, bAssistent_);
-    QWidget::setTabOrder(bAssistent_, bAbbrechen_);
 }
 
 void Root::connectHandlers() {
     connect(PHilfe_, &PictureBox::clicked, this, &Root::PHilfe_Click);
-    connect(bAbbrechen_, &QPushButton::clicked, this, &Root::bAbbrechen_Click);
     connect(tBilddatei_, &QLineEdit::textChanged, &state_, &State::setFileName);
 
     auto starting = [this](RootCommands::Command RootCommands::*command) {
@@ -300,7 +291,6 @@ void Root::connectHandlers() {
 
 void Root::observeState() {
     connect(&state_, &State::pageChanged, this, &Root::drawPage);
-    connect(&state_, &State::pageMarkChanged, this, &Root::drawPageMark);
     connect(&state_, &State::waitingForChanged, this, &Root::drawWaitingFor);
     connect(&state_, &State::focusRequested, this, &Root::obeyFocusRequest);
     connect(&state_, &State::fileNameChanged, this, [this](const QString& name) {
@@ -314,7 +304,6 @@ void Root::observeState() {
         }
     });
     drawPage();
-    drawPageMark();
     drawWaitingFor();
     tBilddatei_->setText(state_.fileName());
 }
@@ -328,11 +317,6 @@ void Root::start(const RootCommands::Command& command) {
 void Root::drawPage() {
     Picture2_->setPicture(state_.page().picture());
     RVorhanden_->setVisible(!state_.hasPage());
-}
-
-void Root::drawPageMark() {
-    mnuSeite1_->setChecked(state_.pageMark() == PageMark::Seite1);
-    mnuSeite2_->setChecked(state_.pageMark() == PageMark::Seite2);
 }
 
 void Root::drawWaitingFor() {
@@ -361,6 +345,7 @@ void Root::Picture2_MouseDown(Qt::MouseButton button) {
     if (state_.hasPage() && button == Qt::RightButton) mnuVorgaenge_->popup(QCursor::pos());
 }
 
+// Named after the hidden cancel button that carried it; only a close runs it.
 void Root::bAbbrechen_Click() {
     // A command waiting for a box, a dialog, the scanner or a folder that
     // stopped answering would go on after a quit; nothing is written at the end anyway.

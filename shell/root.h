@@ -50,7 +50,6 @@ class Root : public QWidget {
     // Controls, by the names users know.
     QToolButton* bDrucken() const { return bDrucken_; }
     QToolButton* bAnzeigen() const { return bAnzeigen_; }
-    QPushButton* bAbbrechen() const { return bAbbrechen_; }
     QPushButton* bAssistent() const { return bAssistent_; }
     PictureBox* PHilfe() const { return PHilfe_; }
     QPushButton* BVerwaltung() const { return BVerwaltung_; }
@@ -92,7 +91,6 @@ class Root : public QWidget {
     void bAbbrechen_Click();
 
     void drawPage();
-    void drawPageMark();
     void drawWaitingFor();
     void obeyFocusRequest(FocusTarget target);
 
@@ -103,7 +101,6 @@ class Root : public QWidget {
 
     QToolButton* bDrucken_ = nullptr;
     QToolButton* bAnzeigen_ = nullptr;
-    QPushButton* bAbbrechen_ = nullptr;
     QPushButton* bAssistent_ = nullptr;
     PictureBox* PHilfe_ = nullptr;
     QPushButton* BVerwaltung_ = nullptr;

@@ -29,10 +29,9 @@ void State::setScannerChoice(ScannerChoice choice) {
     emit scannerChoiceChanged(mnuQuelle_);
 }
 
+// No window shows the mark (its menu items are hidden), so nothing is told.
 void State::setPageMark(PageMark mark) {
-    if (mark == pageMark_) return;
     pageMark_ = mark;
-    emit pageMarkChanged(pageMark_);
 }
 
 void State::setRemoteText(const QString& text) {

@@ -83,7 +83,6 @@ class State : public QObject {
     void folderChanged(const QString& folder);
     void fileNameChanged(const QString& name);
     void scannerChoiceChanged(ornavex::ScannerChoice choice);
-    void pageMarkChanged(ornavex::PageMark mark);
     void remoteTextChanged(const QString& text);
     void waitingForChanged(const QString& what);
     void commandRunningChanged(bool running);

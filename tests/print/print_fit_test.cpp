@@ -24,8 +24,7 @@ struct FitRow {
     const char* name;
     QImage picture;
     PrinterOrientation orientation;
-    QSizeF size;  // in the printer's scale mode; the area is 8 x 11 inches
-    short scaleMode = ScaleTwips;
+    QSizeF size;  // in twips; the area is 8 x 11 inches
 };
 
 class PrintFittedPictureFit : public ::testing::TestWithParam<FitRow> {};
@@ -33,7 +32,6 @@ class PrintFittedPictureFit : public ::testing::TestWithParam<FitRow> {};
 TEST_P(PrintFittedPictureFit, FillsOneAxisAtTheTopLeftKeepingTheShape) {
     const FitRow& row = GetParam();
     FakePrinter printer(kPortraitArea);
-    printer.setScaleMode(row.scaleMode);
     PrintFittedPicture(printer, row.picture);
 
     EXPECT_EQ(printer.endDocCount(), 0);  // ending the document is the caller's step
@@ -56,7 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
         FitRow{"SquareIsPortrait", picture(500, 500), kPortrait, {11520, 11520}},
         // Square in pixels, twice as wide on paper: the resolution decides.
         FitRow{"DpiMakesItLandscape", picture(1000, 1000, 10000, 20000), kLandscape, {15840, 7920}},
-        FitRow{"InPoints", picture(790, 1100), kPortrait, {568.8, 792}, ScalePoints},
         // A file's resolution that is no resolution counts as 96 dpi: ten inches each way.
         FitRow{
             "UnusableResolutionIs96Dpi", picture(960, 1920, -1, 7559), kPortrait, {11520, 11520}}),

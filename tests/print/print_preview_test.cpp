@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QTest>
 #include <memory>
@@ -129,27 +128,63 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyRow{"EnterOnVerticalBar", Qt::Key_Enter, Target::VerticalBar}),
     test::byName);
 
-// 15 twips per pixel: 600 x 180 px is W 9000, H 2700 twips, below both heights
-// at which the bars' steps change, so only the form's own height gives these.
-TEST_F(PrintPreviewTest, NarrowLowFormShowsBothBarsThatMoveThePageBox) {
+// What the user sees of the page form at an outer size in pixels (15 twips
+// each): the horizontal bar and the corner box only while the form is narrower
+// than the page needs, the vertical bar ending where the horizontal one begins,
+// how far each bar scrolls, the centred page box and how far the bars move it.
+struct LayoutRow {
+    const char* name;
+    QSize outer;
+    bool horizontalBar;
+    int verticalMaximum;
+    int horizontalMaximum;
+    int pageLeft;
+    QPoint scrolled;  // the page box with the vertical bar at 10, a shown horizontal one at 40
+};
+
+class PreviewLayout : public PrintPreviewTest, public ::testing::WithParamInterface<LayoutRow> {};
+
+TEST_P(PreviewLayout, BarsFollowTheFormAndMoveThePageBox) {
+    const LayoutRow& row = GetParam();
     preview_->show(solid(Qt::red));
     Drucken& form = page();
     QWidget* outer = form.parentWidget();
     outer->showNormal();
-    outer->resize(600, 180);
+    outer->resize(row.outer);
     QCoreApplication::processEvents();
-    ASSERT_EQ(outer->size(), QSize(600, 180));
+    ASSERT_EQ(outer->size(), row.outer);
 
-    EXPECT_TRUE(form.scrollVer().isVisible());
-    EXPECT_TRUE(form.pEcke().isVisible());
-    EXPECT_EQ(form.scrollVer().maximum(), 3000);
-    EXPECT_EQ(form.scrollHor().maximum(), 39);
-    EXPECT_EQ(form.pScroller().x(), -122);  // (9000 - 255 - 12400) / 2 twips
+    const QScrollBar& vertical = form.scrollHor();  // the names are crossed
+    const QScrollBar& horizontal = form.scrollVer();
+    EXPECT_EQ(horizontal.isVisible(), row.horizontalBar);
+    EXPECT_EQ(form.pEcke().isVisible(), row.horizontalBar);
+    EXPECT_EQ(vertical.geometry().bottom(),
+              row.horizontalBar ? horizontal.y() - 1 : horizontal.geometry().bottom());
+    EXPECT_EQ(vertical.maximum(), row.verticalMaximum);
+    EXPECT_EQ(horizontal.maximum(), row.horizontalMaximum);
+    EXPECT_EQ(form.pScroller().x(), row.pageLeft);
 
-    form.scrollHor().setValue(39);
-    form.scrollVer().setValue(150);
-    EXPECT_EQ(form.pScroller().pos(), QPoint(-12, -260));
+    form.scrollHor().setValue(10);
+    if (row.horizontalBar) form.scrollVer().setValue(40);
+    EXPECT_EQ(form.pScroller().pos(), row.scrolled);
+
+    // A resize while the page is scrolled keeps the vertical range and the page's top.
+    outer->resize(row.outer + QSize(0, 150));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(vertical.maximum(), row.verticalMaximum);
+    EXPECT_EQ(form.pScroller().y(), row.scrolled.y());
 }
+
+// The steps change above 8000 twips high (vertical) and 3000 (horizontal, by the
+// height too); the horizontal bar shows above a maximum of 90.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PreviewLayout,
+    ::testing::Values(LayoutRow{"Low", {600, 180}, true, 39, 3000, -122, {-3, -67}},
+                      LayoutRow{"MiddleHeight", {793, 300}, true, 64, 105, -25, {-4, -67}},
+                      LayoutRow{"High", {793, 540}, true, 116, 105, -25, {-4, -33}},
+                      LayoutRow{
+                          "MaximumOf90HidesTheBar", {794, 540}, false, 116, 90, -25, {-25, -33}}),
+    test::byName);
 
 }  // namespace
 }  // namespace ornavex

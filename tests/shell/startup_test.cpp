@@ -66,11 +66,7 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
 
     ASSERT_EQ(fakes.messages->shown().size(), 3u);
     const MessageBoxRequest& note = fakes.messages->shown()[2];
-    EXPECT_EQ(note.text, QStringLiteral("Die Einstellungen können nicht gespeichert werden.   \n"
-                                        "Die Datei \"%1/ornavex.ini\" lässt sich nicht schreiben; "
-                                        "der Dokumentordner und die anderen Einstellungen gelten "
-                                        "nur bis zum Beenden.")
-                             .arg(blocker.fileName()));
+    EXPECT_EQ(note.text, settingsNotWritableText(blocker.fileName() + "/ornavex.ini"));
     EXPECT_EQ(state.folder(), scans) << "the choice holds for this run";
     EXPECT_EQ(scannerChoices, 2) << "the note ended start-up";
 }
