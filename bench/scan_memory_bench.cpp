@@ -589,8 +589,12 @@ int main(int argc, char** argv) {
     // Idle: the window with no page yet, the scanner worker up after its search,
     // the folder worker up after its first call.
     watchdog.step("settling at idle", 30s);
-    if (platform.folder->fileExists(folder.filePath(QStringLiteral("seite1.jpg"))) !=
-        ornavex::FolderAnswer::No) {
+    const auto pageOne = ornavex::bench::answerOf(
+        [&](auto then) {
+            platform.folder->askFileExists(folder.filePath(QStringLiteral("seite1.jpg")), then);
+        },
+        ornavex::FolderAnswer::NoAnswer);
+    if (pageOne != ornavex::FolderAnswer::No) {
         fail("the folder worker does not answer");
     }
     const double idleKb = sampler.settledKb();
@@ -606,7 +610,8 @@ int main(int argc, char** argv) {
             sampler.setNewPageShown(false);
             root.bScannen()->click();
             if (!ornavex::bench::waitFor([&] {
-                    return !state.page().isNull() && state.page().picture().cacheKey() != lastPage &&
+                    return !state.page().isNull() &&
+                           state.page().picture().cacheKey() != lastPage &&
                            QFileInfo(folder.filePath(name)).size() > 0;
                 })) {
                 fail("page " + std::to_string(page) + " did not arrive or was not stored");
