@@ -9,8 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The worker processes' own code.
-not_window_code='^\./(scan/service/|platform/folder_worker\.(cpp|h)$)'
+# The worker processes' own code. The scanner protocol and the shared page in
+# scan/service/ serve the window too, and are checked.
+not_window_code='^\./(scan/service/(sane_[a-z_]+|scanner_worker|frame_assembler)|platform/folder_worker)\.(cpp|h)$'
 
 pattern='\bQEventLoop\b|\bprocessEvents\b|(\.|->)exec[[:space:]]*\(|\b(msleep|usleep|nanosleep|sleep_for|sleep_until|sleep)[[:space:]]*\(|\bwaitFor[A-Z][A-Za-z]*[[:space:]]*\(|\bpoll[[:space:]]*\([^;]*,[[:space:]]*-1[[:space:]]*\)|\bwaitpid[[:space:]]*\([^;]*,[[:space:]]*0[[:space:]]*\)'
 
