@@ -53,7 +53,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     environment.insert("ORNAVEX_FAULT", "get_devices=hang");
     QProcess& program = sandbox.launch(environment);
 
-    // The start-up hint is modal and comes before the scanner search: a key is pressed.
+    // The start-up hint comes before the scanner search: a key answers it.
     const QString hint =
         xdotool(display.name(), {"search", "--sync", "--name", "^ Ornavex$"}, kStepTimeoutMs);
     ASSERT_FALSE(hint.isEmpty()) << "the start-up hint did not appear";
