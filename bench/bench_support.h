@@ -49,6 +49,15 @@ inline bool waitFor(const std::function<bool()>& condition) {
     return true;
 }
 
+// The answer an ask hands its handler, the event loop running meanwhile; ifNone after a minute.
+template <typename Result, typename Ask>
+Result answerOf(const Ask& ask, Result ifNone) {
+    std::optional<Result> answer;
+    ask([&answer](Result result) { answer = std::move(result); });
+    if (!waitFor([&] { return answer.has_value(); })) return ifNone;
+    return *answer;
+}
+
 // An A4 page at 300 dpi in colour from the test device, the page the scan
 // benchmarks measure.
 inline ScanRequest a4ColourRequest() {

@@ -47,9 +47,13 @@ int main(int argc, char** argv) {
                     ornavex::bench::scanPage(client, ornavex::bench::a4ColourRequest());
                 preview.setPicture(page);
                 QCoreApplication::processEvents();
-                const ornavex::PageWriteResult written = folderWorker.writePage(
-                    ornavex::Page(preview.picture()), path, ornavex::PageFormat::Jpeg, 100,
-                    ornavex::ReplacePolicy::ReplaceExisting);
+                const ornavex::PageWriteResult written = ornavex::bench::answerOf(
+                    [&](auto then) {
+                        folderWorker.askWritePage(ornavex::Page(preview.picture()), path,
+                                                  ornavex::PageFormat::Jpeg, 100,
+                                                  ornavex::ReplacePolicy::ReplaceExisting, then);
+                    },
+                    ornavex::PageWriteResult{ornavex::PageWriteStatus::NoAnswer, 0});
                 if (!written.ok()) std::fprintf(stderr, "store failed\n");
                 size = page.size();
             }));

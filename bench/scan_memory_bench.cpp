@@ -594,8 +594,12 @@ int main(int argc, char** argv) {
     // Idle: the window with no page yet, the scanner worker up after its search,
     // the folder worker up after its first call.
     watchdog.step("settling at idle", 30s);
-    if (platform.folder->fileExists(folder.filePath(QStringLiteral("seite1.jpg"))) !=
-        ornavex::FolderAnswer::No) {
+    const auto pageOne = ornavex::bench::answerOf(
+        [&](auto then) {
+            platform.folder->askFileExists(folder.filePath(QStringLiteral("seite1.jpg")), then);
+        },
+        ornavex::FolderAnswer::NoAnswer);
+    if (pageOne != ornavex::FolderAnswer::No) {
         fail("the folder worker does not answer");
     }
     const double idleKb = sampler.settledKb();

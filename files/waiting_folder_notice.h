@@ -29,14 +29,6 @@ class WaitingFolderNotice : public DocumentFolder {
                       ReplacePolicy policy, WriteHandler then) override;
     void askLoad(const QString& path, LoadHandler then) override;
 
-    FolderAnswer fileExists(const QString& path) override { return folder_->fileExists(path); }
-    FolderAnswer pathExists(const QString& path) override { return folder_->pathExists(path); }
-    PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
-                              int jpegQuality, ReplacePolicy policy) override {
-        return folder_->writePage(page, path, format, jpegQuality, policy);
-    }
-    LoadedPage load(const QString& path) override { return folder_->load(path); }
-
   private:
     struct Waiting {
         QString folder;

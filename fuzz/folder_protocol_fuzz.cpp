@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     for (const std::string& datagram : datagrams) {
         const ornavex::OwnedFd memory(data.ConsumeBool() ? memoryFile(data) : -1);
-        if (ornavex::sendDatagram(sender.get(), datagram.data(), datagram.size(), memory.get(),
-                                  ornavex::DatagramWait::NoWait) != ornavex::DatagramSent::Sent) {
+        if (ornavex::sendDatagram(sender.get(), datagram.data(), datagram.size(), memory.get()) !=
+            ornavex::DatagramSent::Sent) {
             break;
         }
         FolderMessage message;

@@ -33,31 +33,18 @@ class DocumentFolder {
     using AnswerHandler = std::function<void(FolderAnswer)>;
     using WriteHandler = std::function<void(PageWriteResult)>;
     using LoadHandler = std::function<void(LoadedPage)>;
-    virtual void askFileExists(const QString& path, AnswerHandler then) { then(fileExists(path)); }
-    virtual void askPathExists(const QString& path, AnswerHandler then) { then(pathExists(path)); }
+    // Yes when a folder entry matches; "*" and "?" are wildcards in the last
+    // component, a path ending in the separator never matches.
+    virtual void askFileExists(const QString& path, AnswerHandler then) = 0;
+    // Yes when the path names an existing file or folder, taken literally.
+    virtual void askPathExists(const QString& path, AnswerHandler then) = 0;
     // Whether a folder answers at all, given up after `within` (before a dialog opens there).
     virtual void askFolderAnswers(const QString& folder, std::chrono::milliseconds within,
-                                  AnswerHandler then) {
-        (void)within;
-        then(pathExists(folder) == FolderAnswer::NoAnswer ? FolderAnswer::NoAnswer
-                                                          : FolderAnswer::Yes);
-    }
+                                  AnswerHandler then) = 0;
+    // JPEG at the given quality, or a Windows bitmap.
     virtual void askWritePage(const Page& page, const QString& path, PageFormat format,
-                              int jpegQuality, ReplacePolicy policy, WriteHandler then) {
-        then(writePage(page, path, format, jpegQuality, policy));
-    }
-    virtual void askLoad(const QString& path, LoadHandler then) { then(load(path)); }
-
-    // Transitional: the waiting forms. They go once every caller uses the asks.
-    // True when a folder entry matches; "*" and "?" are wildcards in the last
-    // component, a path ending in the separator never matches.
-    virtual FolderAnswer fileExists(const QString& path) = 0;
-    // True when the path names an existing file or folder, taken literally.
-    virtual FolderAnswer pathExists(const QString& path) = 0;
-    // JPEG at the given quality, or a Windows bitmap; NoAnswer when given up.
-    virtual PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
-                                      int jpegQuality, ReplacePolicy policy) = 0;
-    virtual LoadedPage load(const QString& path) = 0;
+                              int jpegQuality, ReplacePolicy policy, WriteHandler then) = 0;
+    virtual void askLoad(const QString& path, LoadHandler then) = 0;
 };
 
 }  // namespace ornavex

@@ -23,8 +23,8 @@ bool sendDialogMessage(int socket, const DialogMessage& message) {
         << request.filters << request.defaultSuffix << qint32(request.mode) << message.window
         << message.path;
     if (std::size_t(bytes.size()) > kLargestMessage) return false;
-    return sendDatagram(socket, bytes.constData(), std::size_t(bytes.size()), -1,
-                        DatagramWait::NoWait) == DatagramSent::Sent;
+    return sendDatagram(socket, bytes.constData(), std::size_t(bytes.size()), -1) ==
+           DatagramSent::Sent;
 }
 
 DialogReceive receiveDialogMessage(int socket, DialogMessage& message, bool wait) {

@@ -3,9 +3,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <optional>
-
-class QWidget;
 
 namespace ornavex {
 
@@ -36,21 +33,10 @@ class FileDialogs {
     virtual ~FileDialogs() = default;
     // Open the dialog and return at once; the choice arrives later from the event
     // loop (a scripted stand-in may answer at once). The handler runs exactly once.
-    virtual void askFile(const FileDialogRequest& request, DialogHandler then) {
-        const std::optional<QString> path = chooseFile(nullptr, request);
-        then(path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice{});
-    }
-    virtual void askFolder(const QString& title, const QString& startFolder, DialogHandler then) {
-        const std::optional<QString> path = chooseFolder(nullptr, title, startFolder);
-        then(path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice{});
-    }
-    // Transitional: wait in the dialog. Go once every caller uses the asks.
-    // The chosen file's absolute path, or nothing on cancel.
-    virtual std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
-    // The chosen folder's absolute path (no trailing separator), or nothing on
-    // cancel. The dialog opens showing startFolder.
-    virtual std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
-                                                const QString& startFolder) = 0;
+    virtual void askFile(const FileDialogRequest& request, DialogHandler then) = 0;
+    // The dialog opens showing startFolder.
+    virtual void askFolder(const QString& title, const QString& startFolder,
+                           DialogHandler then) = 0;
 };
 
 }  // namespace ornavex

@@ -4,14 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QEventLoop>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 
 #include "platform/folder_worker.h"
-#include "platform/user_input_blocker.h"
 #include "platform/worker_process.h"
 
 namespace ornavex {
@@ -33,22 +30,6 @@ FolderAnswer existenceOf(const FolderMessage& reply) {
         default:
             return FolderAnswer::NoAnswer;
     }
-}
-
-// Transitional: the waiting forms wait for their ask in a loop of their own.
-// An ending program ends that loop too; the answer that comes later is dropped.
-template <typename Result, typename Ask>
-Result waitFor(const Ask& ask, Result ifEnded) {
-    auto answer = std::make_shared<std::optional<Result>>();
-    QEventLoop loop;
-    const QPointer<QEventLoop> waiting(&loop);
-    ask([answer, waiting](Result result) {
-        *answer = std::move(result);
-        if (waiting) waiting->quit();
-    });
-    const UserInputBlocker blocker;
-    if (!answer->has_value()) loop.exec();
-    return answer->has_value() ? std::move(**answer) : ifEnded;
 }
 
 }  // namespace
@@ -190,31 +171,6 @@ void FolderWorkerClient::askLoad(const QString& path, LoadHandler then) {
         then({status, Page(std::move(picture), std::move(reply.memoryFile))});
     };
     enqueue(std::move(request));
-}
-
-FolderAnswer FolderWorkerClient::fileExists(const QString& path) {
-    return waitFor([&](AnswerHandler then) { askFileExists(path, std::move(then)); },
-                   FolderAnswer::NoAnswer);
-}
-
-FolderAnswer FolderWorkerClient::pathExists(const QString& path) {
-    return waitFor([&](AnswerHandler then) { askPathExists(path, std::move(then)); },
-                   FolderAnswer::NoAnswer);
-}
-
-PageWriteResult FolderWorkerClient::writePage(const Page& page, const QString& path,
-                                              PageFormat format, int jpegQuality,
-                                              ReplacePolicy policy) {
-    return waitFor(
-        [&](WriteHandler then) {
-            askWritePage(page, path, format, jpegQuality, policy, std::move(then));
-        },
-        PageWriteResult{PageWriteStatus::NoAnswer, 0});
-}
-
-LoadedPage FolderWorkerClient::load(const QString& path) {
-    return waitFor([&](LoadHandler then) { askLoad(path, std::move(then)); },
-                   LoadedPage{PictureLoadStatus::NoAnswer, {}});
 }
 
 void FolderWorkerClient::enqueue(Request request) {

@@ -65,13 +65,6 @@ class FolderWorkerClient : public DocumentFolder {
                       ReplacePolicy policy, WriteHandler then) override;
     void askLoad(const QString& path, LoadHandler then) override;
 
-    // Transitional: wait for the ask in a local loop that drops user input.
-    FolderAnswer fileExists(const QString& path) override;
-    FolderAnswer pathExists(const QString& path) override;
-    PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
-                              int jpegQuality, ReplacePolicy policy) override;
-    LoadedPage load(const QString& path) override;
-
     // Workers given up that have not ended yet.
     int workersLeftBehind() const { return int(leftBehind_.size()); }
     // Writes given up whose name may still have to be taken back in this run.

@@ -155,8 +155,8 @@ bool decodeFolderMessage(const QByteArray& bytes, FolderMessage& m) {
 bool sendFolderMessage(int socket, const FolderMessage& message) {
     const QByteArray bytes = encodeFolderMessage(message);
     if (bytes.size() > maxBytesOf(message.type)) return false;
-    return sendDatagram(socket, bytes.constData(), size_t(bytes.size()), message.memoryFile.get(),
-                        DatagramWait::NoWait) == DatagramSent::Sent;
+    return sendDatagram(socket, bytes.constData(), size_t(bytes.size()),
+                        message.memoryFile.get()) == DatagramSent::Sent;
 }
 
 FolderReceive receiveFolderMessage(int socket, FolderMessage& message, bool wait) {

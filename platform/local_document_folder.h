@@ -18,19 +18,23 @@ struct FolderProgress {
 };
 
 // The document folder's calls made right here, waiting as long as the file
-// system does. It never answers NoAnswer itself; the folder worker runs it so
-// that the window never waits for it.
-class LocalDocumentFolder : public DocumentFolder {
+// system does. It never answers NoAnswer itself. Only the folder worker runs
+// it, so that the window never waits for it; hence it is no DocumentFolder.
+class LocalDocumentFolder {
   public:
     explicit LocalDocumentFolder(FolderProgress progress = {},
                                  TemporaryKind kind = TemporaryKind::UnnamedWherePossible,
                                  OpenPictureFile open = openWithoutWaiting);
 
-    FolderAnswer fileExists(const QString& path) override;
-    FolderAnswer pathExists(const QString& path) override;
+    // Yes when a folder entry matches; "*" and "?" are wildcards in the last
+    // component, a path ending in the separator never matches.
+    FolderAnswer fileExists(const QString& path);
+    // Yes when the path names an existing file or folder, taken literally.
+    FolderAnswer pathExists(const QString& path);
+    // JPEG at the given quality, or a Windows bitmap.
     PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
-                              int jpegQuality, ReplacePolicy policy) override;
-    LoadedPage load(const QString& path) override;
+                              int jpegQuality, ReplacePolicy policy);
+    LoadedPage load(const QString& path);
 
   private:
     PageWriteResult writeBytes(QByteArrayView bytes, const QString& path, ReplacePolicy policy);

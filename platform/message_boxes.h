@@ -31,9 +31,7 @@ class MessageBoxes {
     virtual ~MessageBoxes() = default;
     // Shows the box and returns at once; the answer arrives later from the event
     // loop (a scripted stand-in may answer at once). The handler runs exactly once.
-    virtual void ask(const MessageBoxRequest& request, AnswerHandler then) { then(show(request)); }
-    // Transitional: waits in the box. Goes once every caller uses ask().
-    virtual MessageAnswer show(const MessageBoxRequest& request) = 0;
+    virtual void ask(const MessageBoxRequest& request, AnswerHandler then) = 0;
 };
 
 }  // namespace ornavex

@@ -5,12 +5,10 @@
 
 #include <xcb/xcb.h>
 
-#include <QEventLoop>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/user_input_blocker.h"
 #include "platform/worker_process.h"
 
 namespace ornavex {
@@ -165,46 +163,6 @@ void ProcessFileDialogs::endDialog(bool kill) {
 void ProcessFileDialogs::lookAfterDialogsLeftBehind() {
     std::erase_if(leftBehind_, hasEnded);
     if (leftBehind_.empty()) reaper_.stop();
-}
-
-std::optional<QString> ProcessFileDialogs::chooseFile(QWidget* owner,
-                                                      const FileDialogRequest& request) {
-    DialogMessage message;
-    message.type = DialogMessageType::AskFile;
-    message.request = request;
-    return waitFor(std::move(message), owner);
-}
-
-std::optional<QString> ProcessFileDialogs::chooseFolder(QWidget* owner, const QString& title,
-                                                        const QString& startFolder) {
-    DialogMessage message;
-    message.type = DialogMessageType::AskFolder;
-    message.request.title = title;
-    message.request.startFolder = startFolder;
-    return waitFor(std::move(message), owner);
-}
-
-std::optional<QString> ProcessFileDialogs::waitFor(DialogMessage message, QWidget* owner) {
-    const QPointer<QWidget> usualOwner = owner_;
-    if (owner) owner_ = owner;
-    auto answer = std::make_shared<std::optional<DialogChoice>>();
-    QEventLoop loop;
-    const QPointer<QEventLoop> waiting(&loop);
-    ask(std::move(message), [answer, waiting](DialogChoice choice) {
-        *answer = std::move(choice);
-        if (waiting) waiting->quit();
-    });
-    owner_ = usualOwner;
-    const UserInputBlocker blocker;
-    if (!*answer) loop.exec();
-    if (!*answer) {
-        // Not answered: the program is ending and takes the dialog along.
-        pending_ = nullptr;
-        if (pid_ > 0) endDialog(true);
-        return std::nullopt;
-    }
-    if (!(*answer)->chosen()) return std::nullopt;
-    return (*answer)->path;
 }
 
 }  // namespace ornavex

@@ -51,12 +51,6 @@ class ProcessFileDialogs : public FileDialogs {
     void askFile(const FileDialogRequest& request, DialogHandler then) override;
     void askFolder(const QString& title, const QString& startFolder, DialogHandler then) override;
 
-    // Transitional: wait for the answer while the window paints and serves its
-    // sockets, user input dropped. Go with the waiting methods.
-    std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
-    std::optional<QString> chooseFolder(QWidget* owner, const QString& title,
-                                        const QString& startFolder) override;
-
     // Takes an open dialog along, its window too, when the program ends at once
     // and no destructor runs.
     void endNow();
@@ -68,7 +62,6 @@ class ProcessFileDialogs : public FileDialogs {
 
   private:
     void ask(DialogMessage message, DialogHandler then);
-    std::optional<QString> waitFor(DialogMessage message, QWidget* owner);
     void answerLater(DialogHandler then, DialogChoice choice);
     void readMessages();
     void giveUpSilentDialog();

@@ -125,14 +125,6 @@ QString cancelButtonCaption() {
     return QCoreApplication::translate("Ornavex", "Abbrechen");
 }
 
-MessageAnswer QtMessageBoxes::show(const MessageBoxRequest& request) {
-    QMessageBox box(toQtIcon(request.icon), request.title, request.text,
-                    toQtButtons(request.buttons), owner_.data());
-    const OwnButtons own = prepare(box, request);
-    box.exec();
-    return answerOf(box, request.buttons, own);
-}
-
 // Not modal in Qt's sense: Qt drops a window manager's close request to a
 // window that a modal box blocks. The main window drops the user's input on
 // its controls itself while a command waits for the answer.

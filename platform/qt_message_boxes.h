@@ -14,7 +14,6 @@ class QtMessageBoxes : public MessageBoxes {
     // A box that leaves the owner window's close request through; the answer
     // comes from the event loop once the user gives it.
     void ask(const MessageBoxRequest& request, AnswerHandler then) override;
-    MessageAnswer show(const MessageBoxRequest& request) override;
 
   private:
     QPointer<QWidget> owner_;

@@ -4,8 +4,6 @@
 
 #include "platform/page.h"
 
-class QWidget;
-
 namespace ornavex {
 
 enum class AcquireOutcome {
@@ -25,23 +23,18 @@ struct Acquisition {
 };
 
 // The scanner, as the window logic sees it: choose a source, acquire one page.
-// Both calls are modal to the owner window and return when the user is done.
 class ScannerLibrary {
   public:
     virtual ~ScannerLibrary() = default;
 
     // Return at once; the result arrives later from the event loop (a scripted
     // stand-in may answer at once). Each handler runs exactly once.
-    virtual void askImageSource(std::function<void(int)> then) { then(selectImageSource(nullptr)); }
-    virtual void askAcquire(std::function<void(Acquisition)> then) { then(acquire(nullptr)); }
-
-    // Transitional: the waiting forms. They go once every caller uses the asks.
     // 0 when no source was chosen (cancelled, none available); non-zero otherwise.
     // The chosen source is kept inside the library for the rest of the run.
-    virtual int selectImageSource(QWidget* owner) = 0;
+    virtual void askImageSource(std::function<void(int)> then) = 0;
     // Scans one page with the chosen source. A copy goes onto the clipboard
     // for pasting elsewhere; the page itself is handed back.
-    virtual Acquisition acquire(QWidget* owner) = 0;
+    virtual void askAcquire(std::function<void(Acquisition)> then) = 0;
 };
 
 }  // namespace ornavex

@@ -1,7 +1,6 @@
 #include "platform/worker_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -53,8 +52,7 @@ pid_t startWorkerProcess(const QString& program, const QStringList& arguments, i
     return pid;
 }
 
-DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file,
-                          DatagramWait wait) {
+DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file) {
     iovec part{const_cast<char*>(data), size};
     msghdr header{};
     header.msg_iov = &part;
@@ -75,10 +73,7 @@ DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int fi
         if (sent >= 0) return DatagramSent::PeerGone;  // a datagram is never sent in part
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return DatagramSent::PeerGone;
-        if (wait == DatagramWait::NoWait) return DatagramSent::Full;
-        pollfd room{socket, POLLOUT, 0};
-        if (::poll(&room, 1, -1) < 0 && errno != EINTR) return DatagramSent::PeerGone;
-        if (room.revents & (POLLHUP | POLLERR | POLLNVAL)) return DatagramSent::PeerGone;
+        return DatagramSent::Full;
     }
 }
 

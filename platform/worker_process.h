@@ -22,12 +22,10 @@ bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs);
 pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket);
 
 enum class DatagramSent { Sent, Full, PeerGone };
-enum class DatagramWait { Wait, NoWait };
 
-// One datagram, with a descriptor when `file` is not -1. Waiting, it waits for
-// room as long as the peer is there; not waiting, a full socket says Full.
-DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file,
-                          DatagramWait wait);
+// One datagram, with a descriptor when `file` is not -1. Never waits: a full
+// socket says Full, and nothing was sent.
+DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file);
 
 enum class DatagramReceived { Received, NothingYet, Closed, Broken };
 

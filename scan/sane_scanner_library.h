@@ -42,10 +42,6 @@ class SaneScannerLibrary : public ScannerLibrary {
     void askImageSource(std::function<void(int)> then) override;
     void askAcquire(std::function<void(Acquisition)> then) override;
 
-    // The waiting forms are not offered: they would need a loop of their own.
-    int selectImageSource(QWidget*) override { return 0; }
-    Acquisition acquire(QWidget*) override { return {AcquireOutcome::Failed, {}}; }
-
     const QString& chosenDevice() const { return deviceName_; }
     ScannerClient& client() { return client_; }
 

@@ -112,7 +112,7 @@ bool ScannerClient::request(ScannerMessage message, MessageType awaited,
 
 // Reported from the event loop, so a caller never sees a signal before its call returns.
 bool ScannerClient::send(const ScannerMessage& message) {
-    const SendResult sent = sendMessage(socket_.get(), message, SendWait::NoWait);
+    const SendResult sent = sendMessage(socket_.get(), message);
     if (sent == SendResult::Sent) return true;
     const WorkerLoss loss = sent == SendResult::Full ? WorkerLoss::Hung : WorkerLoss::Crashed;
     QTimer::singleShot(0, this, [this, worker = pid_, loss] {

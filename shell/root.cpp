@@ -14,7 +14,7 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "platform/user_input_blocker.h"
+#include "platform/user_input.h"
 #include "shell/hints.h"
 #include "widgets/accessible_picture.h"
 #include "widgets/image_control.h"
@@ -59,8 +59,7 @@ class Root::InputDropper : public QObject {
 
   protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
-        if (!UserInputBlocker::isUserInput(event->type()) || !receiver->isWidgetType())
-            return false;
+        if (!isUserInput(event->type()) || !receiver->isWidgetType()) return false;
         return static_cast<QWidget*>(receiver)->window() == &window_;
     }
 

@@ -1,5 +1,7 @@
 #include "shell/single_instance.h"
 
+#include "shell/instance_hand_over.h"
+
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -16,7 +18,6 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 
 namespace ornavex {
@@ -26,8 +27,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcInstance, "ornavex.shell.instance", QtCriticalMsg)
 
 constexpr int kLockTimeoutMs = 5000;
-// A connection closed without an answer: the instance is ending; look again soon.
-constexpr int kRetryAfterLeftMs = 50;
 // Answers are small; a client that does not read them gets no more queued.
 constexpr qint64 kMaxUnreadAnswerBytes = 64;
 constexpr int kStaleLockMs = 10000;
@@ -35,10 +34,6 @@ constexpr qint64 kReadChunk = 4096;
 
 const QByteArray kTextPrefix = QByteArrayLiteral("text:");
 const QByteArray kActivate = QByteArrayLiteral("activate");
-
-int remainingMs(const QDeadlineTimer& deadline) {
-    return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
-}
 
 }  // namespace
 
@@ -187,15 +182,6 @@ bool usesRuntimeDir() {
            info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
 }
 
-// True when the process at the other end of a local socket runs as this user.
-bool peerIsThisUser(qintptr socket) {
-    ucred peer{};
-    socklen_t length = sizeof peer;
-    return socket >= 0 &&
-           ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
-           length == sizeof peer && peer.uid == ::getuid();
-}
-
 }  // namespace
 
 QString SingleInstance::socketPath(const QString& executableBaseName) {
@@ -235,57 +221,16 @@ SingleInstance::Role SingleInstance::decideRole() {
     lock.setStaleLockTime(kStaleLockMs);
     if (!lock.tryLock(kLockTimeoutMs)) qCWarning(lcInstance) << "start lock not taken";
 
-    const QDeadlineTimer deadline(kHandOverTimeout);
-    for (;;) {
-        switch (handOverToRunningInstance(deadline)) {
-            case Probe::Answered:
-                return Role::Secondary;
-            case Probe::Unanswered:
-                return Role::Unanswered;
-            case Probe::Nobody:
-                serve();
-                return Role::Primary;
-            case Probe::Left:
-                if (deadline.hasExpired()) return Role::Unanswered;
-                QThread::msleep(kRetryAfterLeftMs);
-                break;
-        }
+    switch (handOverToRunningInstance(path_, kHandOverTimeout)) {
+        case HandOver::Answered:
+            return Role::Secondary;
+        case HandOver::Unanswered:
+            return Role::Unanswered;
+        case HandOver::Nobody:
+            break;
     }
-}
-
-SingleInstance::Probe SingleInstance::handOverToRunningInstance(const QDeadlineTimer& deadline) {
-    QLocalSocket socket;
-    socket.connectToServer(path_);
-    if (!socket.waitForConnected(remainingMs(deadline))) {
-        // A backlog full for the whole time: alive perhaps, but not answering.
-        if (socket.error() == QLocalSocket::SocketTimeoutError) return Probe::Unanswered;
-        qCDebug(lcInstance) << "no running instance:" << socket.errorString();
-        return Probe::Nobody;
-    }
-    if (!peerIsThisUser(socket.socketDescriptor())) {
-        // Not ours to command: this user's instance takes the place.
-        qCWarning(lcInstance) << "the socket at" << path_ << "belongs to another user";
-        socket.abort();
-        return Probe::Nobody;
-    }
-    socket.write(kActivate + '\n');
-    const Probe answer = awaitAnswer(socket, deadline);
-    if (answer == Probe::Unanswered)
-        qCWarning(lcInstance) << "the running instance does not answer";
-    socket.abort();
-    return answer;
-}
-
-// Only the instance's own answer counts: a process that is stopped, or whose
-// window thread hangs, still has its connections accepted by the kernel.
-SingleInstance::Probe SingleInstance::awaitAnswer(QLocalSocket& socket,
-                                                  const QDeadlineTimer& deadline) {
-    while (!socket.canReadLine()) {
-        if (socket.state() != QLocalSocket::ConnectedState) return Probe::Left;
-        if (deadline.hasExpired()) return Probe::Unanswered;
-        socket.waitForReadyRead(remainingMs(deadline));
-    }
-    return socket.readLine(kMaxLineBytes) == kActivateAnswer ? Probe::Answered : Probe::Unanswered;
+    serve();
+    return Role::Primary;
 }
 
 bool SingleInstance::serve() {

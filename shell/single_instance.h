@@ -76,11 +76,7 @@ class SingleInstance : public QObject {
     void activateRequested();
 
   private:
-    enum class Probe { Answered, Unanswered, Left, Nobody };
-
     Role decideRole();
-    Probe handOverToRunningInstance(const QDeadlineTimer& deadline);
-    static Probe awaitAnswer(QLocalSocket& socket, const QDeadlineTimer& deadline);
     bool serve();
     void acceptPendingConnections();
     void attachClient(QLocalSocket* socket);

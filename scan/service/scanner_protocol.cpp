@@ -160,18 +160,19 @@ namespace {
 
 // Sends one datagram; the memory file, if any, goes with it.
 SendResult sendDatagram(int socket, const char* data, std::size_t size, int memoryFile,
-                        SendWait wait) {
-    switch (
-        ornavex::sendDatagram(socket, data, size, memoryFile,
-                              wait == SendWait::Wait ? DatagramWait::Wait : DatagramWait::NoWait)) {
-        case DatagramSent::Sent:
-            return SendResult::Sent;
-        case DatagramSent::Full:
-            return SendResult::Full;
-        case DatagramSent::PeerGone:
-            break;
+                        AwaitRoom awaitRoom) {
+    for (;;) {
+        switch (ornavex::sendDatagram(socket, data, size, memoryFile)) {
+            case DatagramSent::Sent:
+                return SendResult::Sent;
+            case DatagramSent::Full:
+                if (!awaitRoom) return SendResult::Full;
+                if (!awaitRoom(socket)) return SendResult::PeerGone;
+                continue;
+            case DatagramSent::PeerGone:
+                return SendResult::PeerGone;
+        }
     }
-    return SendResult::PeerGone;
 }
 
 }  // namespace
@@ -180,12 +181,12 @@ bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second) {
     return makeWorkerSocketPair(first, second);
 }
 
-SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait) {
+SendResult sendMessage(int socket, const ScannerMessage& message, AwaitRoom awaitRoom) {
     const QByteArray bytes = encodeMessage(message);
     const std::size_t total = static_cast<std::size_t>(bytes.size());
     if (total > kMaxMessageBytes) return SendResult::PeerGone;
     const std::size_t share = kDatagramBytes - 1;
-    if (wait == SendWait::NoWait && total > share) return SendResult::Full;
+    if (!awaitRoom && total > share) return SendResult::Full;
     std::vector<char> datagram;
     datagram.reserve(std::min(total, share) + 1);
     std::size_t offset = 0;
@@ -196,7 +197,7 @@ SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait)
                         bytes.constData() + offset + count);
         const int memoryFile = offset == 0 ? message.memoryFile.get() : -1;
         const SendResult result =
-            sendDatagram(socket, datagram.data(), datagram.size(), memoryFile, wait);
+            sendDatagram(socket, datagram.data(), datagram.size(), memoryFile, awaitRoom);
         if (result != SendResult::Sent) return result;
         offset += count;
     } while (offset < total);

@@ -67,11 +67,14 @@ constexpr std::size_t kDatagramBytes = std::size_t{32} << 10;
 // Creates a connected, close-on-exec SOCK_SEQPACKET pair.
 bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second);
 
-// Wait: waits while the peer's queue is full, for as long as the peer lives.
-// NoWait: never waits; Full when the queue has no room, and then nothing was
-// sent, so a message larger than one datagram is refused with Full as well.
-enum class SendWait { Wait, NoWait };
-SendResult sendMessage(int socket, const ScannerMessage& message, SendWait wait);
+// Runs when the peer's queue is full; returns once there may be room, false
+// when the peer is gone. Only a worker waits so, never the window.
+using AwaitRoom = bool (*)(int socket);
+
+// Without awaitRoom, never waits: Full when the queue has no room, and then
+// nothing was sent, so a message larger than one datagram is refused with Full
+// as well. With it, the whole message is sent, waiting whenever the queue is full.
+SendResult sendMessage(int socket, const ScannerMessage& message, AwaitRoom awaitRoom = nullptr);
 
 // The bytes of a message, and the message from them; false for bytes no sender writes.
 QByteArray encodeMessage(const ScannerMessage& message);

@@ -1,11 +1,13 @@
 #include "scan/service/scanner_worker.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -48,13 +50,13 @@ class ScannerWorker {
     // Waits while the window is busy; only a window that is gone ends the worker.
     void reply(const ScannerMessage& message) {
         if (windowGone_) return;
-        if (sendMessage(socket_, message, SendWait::Wait) != SendResult::Sent) windowGone_ = true;
+        if (sendMessage(socket_, message, awaitRoomToSend) != SendResult::Sent) windowGone_ = true;
     }
 
     // Progress a busy window has no room for is dropped: the next one says more.
     void tell(const ScannerMessage& progress) {
         if (windowGone_) return;
-        if (sendMessage(socket_, progress, SendWait::NoWait) == SendResult::PeerGone) {
+        if (sendMessage(socket_, progress) == SendResult::PeerGone) {
             windowGone_ = true;
         }
     }
@@ -242,6 +244,12 @@ class ScannerWorker {
 };
 
 }  // namespace
+
+bool awaitRoomToSend(int socket) {
+    pollfd room{socket, POLLOUT, 0};
+    if (::poll(&room, 1, -1) < 0 && errno != EINTR) return false;
+    return !(room.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
 
 int runScannerWorker(int socket) {
     // Started by hand, there is no window at the other end.

@@ -8,6 +8,7 @@
 #include "platform/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/blocking_mount.h"
+#include "tests/support/folder_answers.h"
 
 namespace ornavex {
 namespace {
@@ -23,7 +24,7 @@ class HungFolderTest : public AppFixture {
         client = worker.get();
         fakes.services.folder = std::move(worker);
         // Started while the share still answers, so its start uses none of the deadline.
-        ASSERT_EQ(client->pathExists(mount.mount()), FolderAnswer::Yes);
+        ASSERT_EQ(test::pathExists(*client, mount.mount()), FolderAnswer::Yes);
         state.setFolder(mount.mount() + "/");
         state.setFileName("brief.jpg");
         state.setScannerChoice(ScannerChoice::Chosen);
@@ -78,9 +79,8 @@ TEST_F(HungFolderTest, HangingWriteIsToldWithTheFolderAndThePageIsStoredElsewher
     releaseAndSettle();
     EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
     // What the killed writer left goes with the next store there.
-    ASSERT_TRUE(client
-                    ->writePage(state.page(), mount.mount() + "/brief2.jpg", PageFormat::Jpeg, 100,
-                                ReplacePolicy::KeepExisting)
+    ASSERT_TRUE(test::writePage(*client, state.page(), mount.mount() + "/brief2.jpg",
+                                PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting)
                     .ok());
     EXPECT_EQ(entriesOf(mount.backing()), QStringList{"brief2.jpg"});
 }

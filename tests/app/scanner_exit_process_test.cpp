@@ -4,6 +4,8 @@
 
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
+#include "tests/app/window_driving.h"
+#include "tests/app/x11_window.h"
 
 namespace ornavex::test {
 namespace {
@@ -29,8 +31,11 @@ pid_t searchingWorker(qint64 program) {
     return 0;
 }
 
-// The parameter: ended by the host program's end command, else by the session (SIGTERM).
-class ScannerExitTest : public ::testing::TestWithParam<bool> {};
+// Ended by the host program's end command, by the session (SIGTERM), or by the
+// user closing the main window while the source dialog searches.
+enum class End { EndCommand, SessionEnd, WindowClosed };
+
+class ScannerExitTest : public ::testing::TestWithParam<End> {};
 
 TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
@@ -48,7 +53,7 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
     environment.insert("ORNAVEX_FAULT", "get_devices=hang");
     QProcess& program = sandbox.launch(environment);
 
-    // The start-up hint is modal and comes before the scanner search: a key is pressed.
+    // The start-up hint comes before the scanner search: a key answers it.
     const QString hint =
         xdotool(display.name(), {"search", "--sync", "--name", "^ Ornavex$"}, kStepTimeoutMs);
     ASSERT_FALSE(hint.isEmpty()) << "the start-up hint did not appear";
@@ -61,22 +66,41 @@ TEST_P(ScannerExitTest, ProgramEndsAtOnceAndTheHangingWorkerDiesWithIt) {
         kStepTimeoutMs));
     ASSERT_GT(worker, 0) << "ended before the scanner search, code " << program.exitCode();
 
-    if (GetParam()) {
-        ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    } else {
-        ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    switch (GetParam()) {
+        case End::EndCommand:
+            ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
+            break;
+        case End::SessionEnd:
+            ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+            break;
+        case End::WindowClosed: {
+            const QString window = appearedOn(display.name(), kMainWindowName);
+            ASSERT_FALSE(window.isEmpty()) << "the main window is not shown";
+            ASSERT_TRUE(askWindowToClose(display.name(), window));
+            break;
+        }
     }
     ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside a hanging worker";
-    EXPECT_TRUE(!GetParam() || program.exitCode() == 0) << "code " << program.exitCode();
+    EXPECT_TRUE(GetParam() == End::SessionEnd || program.exitCode() == 0)
+        << "code " << program.exitCode();
     EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
         << "the scanner worker " << worker << " outlived the program";
     if (!goneOrZombie(worker)) ::kill(worker, SIGKILL);
 }
 
-// Closing the main window is no row: the source dialog is modal during the search, and
-// Qt drops a close request for a window a modal dialog blocks.
-INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "EndCommand" : "SessionEnd"; });
+// The source dialog is not modal in Qt's sense, so the main window's close gets through.
+INSTANTIATE_TEST_SUITE_P(ScannerExit, ScannerExitTest,
+                         ::testing::Values(End::EndCommand, End::SessionEnd, End::WindowClosed),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case End::EndCommand:
+                                     return "EndCommand";
+                                 case End::SessionEnd:
+                                     return "SessionEnd";
+                                 default:
+                                     return "WindowClosed";
+                             }
+                         });
 
 }  // namespace
 }  // namespace ornavex::test

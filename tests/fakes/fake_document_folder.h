@@ -26,10 +26,10 @@ class FakeDocumentFolder : public DocumentFolder {
     HeldAnswers held;
 
     void askFileExists(const QString& path, AnswerHandler then) override {
-        answer(then, fileExists(path));
+        answer(then, existence(FileExists(path)));
     }
     void askPathExists(const QString& path, AnswerHandler then) override {
-        answer(then, pathExists(path));
+        answer(then, existence(PathExists(path)));
     }
     void askFolderAnswers(const QString& folder, std::chrono::milliseconds,
                           AnswerHandler then) override {
@@ -42,31 +42,26 @@ class FakeDocumentFolder : public DocumentFolder {
     }
     void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,
                       ReplacePolicy policy, WriteHandler then) override {
-        answer(then, writePage(page, path, format, jpegQuality, policy));
+        answer(then, written(page, path, format, jpegQuality, policy));
     }
-    void askLoad(const QString& path, LoadHandler then) override { answer(then, load(path)); }
+    void askLoad(const QString& path, LoadHandler then) override { answer(then, loaded(path)); }
 
-    FolderAnswer fileExists(const QString& path) override {
+  private:
+    FolderAnswer existence(bool found) {
         if (silent()) return FolderAnswer::NoAnswer;
-        return FileExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
+        return found ? FolderAnswer::Yes : FolderAnswer::No;
     }
-    FolderAnswer pathExists(const QString& path) override {
-        if (silent()) return FolderAnswer::NoAnswer;
-        return PathExists(path) ? FolderAnswer::Yes : FolderAnswer::No;
-    }
-    PageWriteResult writePage(const Page& page, const QString& path, PageFormat format,
-                              int jpegQuality, ReplacePolicy policy) override {
+    PageWriteResult written(const Page& page, const QString& path, PageFormat format,
+                            int jpegQuality, ReplacePolicy policy) {
         if (page.isNull()) return {PageWriteStatus::NoPicture, 0};
         const bool bitmap = format == PageFormat::Bitmap;
         return writer_.write({bitmap ? QStringLiteral("bmp") : QStringLiteral("jpeg"), path,
                               page.picture(), bitmap ? 0 : jpegQuality, policy});
     }
-    LoadedPage load(const QString& path) override {
-        const LoadedPicture loaded = pictures_.load(path);
-        return {loaded.status, loaded.loaded() ? Page(loaded.picture) : Page()};
+    LoadedPage loaded(const QString& path) {
+        const LoadedPicture picture = pictures_.load(path);
+        return {picture.status, picture.loaded() ? Page(picture.picture) : Page()};
     }
-
-  private:
     // The call takes effect now; only its answer may be held back.
     template <typename Handler, typename Answer>
     void answer(const Handler& then, Answer result) {

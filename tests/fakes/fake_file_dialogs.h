@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QString>
 #include <deque>
 #include <optional>
@@ -43,14 +41,6 @@ class FakeFileDialogs : public FileDialogs {
     void askFolder(const QString& title, const QString& startFolder, DialogHandler then) override {
         calls_.push_back({true, FileDialogRequest(), title, startFolder});
         deliver(folderAnswers_, then);
-    }
-    std::optional<QString> chooseFile(QWidget*, const FileDialogRequest&) override {
-        ADD_FAILURE() << "the waiting form of the file dialog was called";
-        return std::nullopt;
-    }
-    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override {
-        ADD_FAILURE() << "the waiting form of the folder dialog was called";
-        return std::nullopt;
     }
 
   private:

@@ -19,7 +19,12 @@ class FakeMessageBoxes : public MessageBoxes {
     // Runs while a box is up, as the user or another program would meanwhile.
     std::function<void(const MessageBoxRequest&)> whileShown;
 
-    MessageAnswer show(const MessageBoxRequest& request) override {
+    void ask(const MessageBoxRequest& request, AnswerHandler then) override {
+        then(answerTo(request));
+    }
+
+  private:
+    MessageAnswer answerTo(const MessageBoxRequest& request) {
         shown_.push_back(request);
         if (whileShown) whileShown(request);
         if (!script_.empty()) {
@@ -31,7 +36,6 @@ class FakeMessageBoxes : public MessageBoxes {
         return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     }
 
-  private:
     std::deque<MessageAnswer> script_;
     std::vector<MessageBoxRequest> shown_;
 };

@@ -23,29 +23,11 @@ class FakeScannerLibrary : public ScannerLibrary {
     }
 
     void askImageSource(std::function<void(int)> then) override {
-        const int chosen = selectImageSource(nullptr);
+        const int chosen = nextSelection();
         held.deliver([then, chosen] { then(chosen); });
     }
     void askAcquire(std::function<void(Acquisition)> then) override {
-        held.deliver([this, then] { then(acquire(nullptr)); });
-    }
-
-    int selectImageSource(QWidget*) override {
-        ++selectCalls;
-        if (selections_.empty()) return 0;
-        const int result = selections_.front();
-        selections_.pop_front();
-        return result;
-    }
-
-    Acquisition acquire(QWidget*) override {
-        ++acquireCalls;
-        if (acquisitions_.empty()) return {AcquireOutcome::Failed, {}};
-        const auto [outcome, page] = acquisitions_.front();
-        acquisitions_.pop_front();
-        if (!page.isNull()) clipboard_.setImage(page);
-        if (afterAcquire) afterAcquire();
-        return {outcome, page.isNull() ? Page() : Page(page)};
+        held.deliver([this, then] { then(nextAcquisition()); });
     }
 
     int selectCalls = 0;
@@ -55,6 +37,24 @@ class FakeScannerLibrary : public ScannerLibrary {
     HeldAnswers held;
 
   private:
+    int nextSelection() {
+        ++selectCalls;
+        if (selections_.empty()) return 0;
+        const int result = selections_.front();
+        selections_.pop_front();
+        return result;
+    }
+
+    Acquisition nextAcquisition() {
+        ++acquireCalls;
+        if (acquisitions_.empty()) return {AcquireOutcome::Failed, {}};
+        const auto [outcome, page] = acquisitions_.front();
+        acquisitions_.pop_front();
+        if (!page.isNull()) clipboard_.setImage(page);
+        if (afterAcquire) afterAcquire();
+        return {outcome, page.isNull() ? Page() : Page(page)};
+    }
+
     Clipboard& clipboard_;
     std::deque<int> selections_;
     std::deque<std::pair<AcquireOutcome, QImage>> acquisitions_;

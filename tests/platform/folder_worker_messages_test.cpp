@@ -25,6 +25,7 @@
 #include "platform/worker_process.h"
 #include "tests/support/blocking_mount.h"
 #include "tests/support/files.h"
+#include "tests/support/folder_answers.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -337,14 +338,14 @@ FolderWorkerCommand fakeWorker(const char* mode) {
 TEST(FolderWorkerRepliesTest, AReplyOfAnotherKindThanTheCallAskedForFailsTheCall) {
     FolderWorkerClient folder(fakeWorker("wrong-kind"));
     const PageWriteResult written =
-        folder.writePage(Page(testPicture(QImage::Format_RGB888)), "/nowhere/page.jpg",
-                         PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting);
+        test::writePage(folder, Page(testPicture(QImage::Format_RGB888)), "/nowhere/page.jpg",
+                        PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting);
     EXPECT_EQ(written.status, PageWriteStatus::WriteFailed);
 }
 
 TEST(FolderWorkerRepliesTest, ALoadedPageInUnsealedMemoryIsRefusedAsAFailedRead) {
     FolderWorkerClient folder(fakeWorker("unsealed-page"));
-    const LoadedPage loaded = folder.load("/nowhere/page.jpg");
+    const LoadedPage loaded = test::load(folder, "/nowhere/page.jpg");
     EXPECT_EQ(loaded.status, PictureLoadStatus::ReadFailed);
     EXPECT_TRUE(loaded.page.isNull());
 }

@@ -19,6 +19,7 @@
 #include "platform/local_document_folder.h"
 #include "platform/path_bytes.h"
 #include "tests/support/blocking_mount.h"
+#include "tests/support/folder_answers.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
 
@@ -26,6 +27,10 @@ namespace ornavex {
 namespace {
 
 using namespace std::chrono_literals;
+using test::answerOf;
+using test::fileExists;
+using test::load;
+using test::pathExists;
 
 FolderWorkerCommand workerCommand() {
     return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--folder-worker")}};
@@ -58,36 +63,9 @@ Page inSharedMemory(const QImage& picture) {
     return Page(mapped, std::move(memory));
 }
 
-// The answer an ask hands its handler, which must not run before the event loop does.
-template <typename Result, typename Ask>
-Result answerOf(const Ask& ask, Result ifNone) {
-    auto answers = std::make_shared<std::vector<Result>>();
-    ask([answers](Result result) { answers->push_back(std::move(result)); });
-    EXPECT_TRUE(answers->empty()) << "answered before the event loop ran";
-    EXPECT_TRUE(test::waitUntil([&] { return !answers->empty(); }, 20000));
-    return answers->empty() ? ifNone : answers->front();
-}
-
-FolderAnswer fileExists(DocumentFolder& folder, const QString& path) {
-    return answerOf([&](auto then) { folder.askFileExists(path, then); }, FolderAnswer::NoAnswer);
-}
-
-FolderAnswer pathExists(DocumentFolder& folder, const QString& path) {
-    return answerOf([&](auto then) { folder.askPathExists(path, then); }, FolderAnswer::NoAnswer);
-}
-
-LoadedPage load(DocumentFolder& folder, const QString& path) {
-    return answerOf([&](auto then) { folder.askLoad(path, then); },
-                    LoadedPage{PictureLoadStatus::NoAnswer, {}});
-}
-
 PageWriteResult store(DocumentFolder& folder, const QString& path, PageFormat format,
                       const Page& page) {
-    return answerOf(
-        [&](auto then) {
-            folder.askWritePage(page, path, format, 90, ReplacePolicy::KeepExisting, then);
-        },
-        PageWriteResult{PageWriteStatus::NoAnswer, -1});
+    return test::writePage(folder, page, path, format, 90, ReplacePolicy::KeepExisting);
 }
 
 PageWriteResult store(DocumentFolder& folder, const QString& path,

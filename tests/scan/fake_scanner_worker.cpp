@@ -30,12 +30,12 @@ void scan(int socket, quint32 id, const QByteArray& sealing) {
     ScannerMessage buffer{MessageType::PageBuffer, id};
     buffer.layout = pageLayoutFor(10, 10, QImage::Format_Grayscale8);
     buffer.memoryFile = pageMemory(buffer.layout, sealing);
-    sendMessage(socket, buffer, SendWait::Wait);
+    sendMessage(socket, buffer, awaitRoomToSend);
     ScannerMessage ended{MessageType::PageEnded, id};
     ended.lines = 10;
     ended.dpi = 100;
-    sendMessage(socket, ended, SendWait::Wait);
-    sendMessage(socket, {MessageType::ScanEnded, id}, SendWait::Wait);
+    sendMessage(socket, ended, awaitRoomToSend);
+    sendMessage(socket, {MessageType::ScanEnded, id}, awaitRoomToSend);
 }
 
 }  // namespace
@@ -44,19 +44,19 @@ int main(int argc, char** argv) {
     const QByteArray sealing = argc > 1 ? QByteArray(argv[1]) : QByteArray("sealed");
     const int socket = kWorkerSocketFd;
     MessageReader reader(socket);
-    sendMessage(socket, {MessageType::Ready}, SendWait::Wait);
+    sendMessage(socket, {MessageType::Ready}, awaitRoomToSend);
     ScannerMessage message;
     while (reader.receive(message, true) == ReceiveResult::Message) {
         if (message.type == MessageType::Open) {
             if (sealing == "stale") {
                 sendMessage(socket, {MessageType::Opened, message.id - 1, DeviceStatus::Busy},
-                            SendWait::Wait);
+                            awaitRoomToSend);
             }
-            sendMessage(socket, {MessageType::Opened, message.id}, SendWait::Wait);
+            sendMessage(socket, {MessageType::Opened, message.id}, awaitRoomToSend);
         } else if (message.type == MessageType::Scan) {
             scan(socket, message.id, sealing);
         } else if (message.type == MessageType::Close) {
-            sendMessage(socket, {MessageType::Closed, message.id}, SendWait::Wait);
+            sendMessage(socket, {MessageType::Closed, message.id}, awaitRoomToSend);
         }
     }
     return 0;
