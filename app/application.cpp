@@ -2,12 +2,12 @@
 
 #include "files/document_files.h"
 #include "files/waiting_folder_notice.h"
-#include "platform/platform_services.h"
 #include "preview/page_menu.h"
 #include "preview/preview_pane.h"
 #include "print/print_command.h"
 #include "print/print_preview.h"
 #include "scan/scan_commands.h"
+#include "shell/platform_services.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "shell/state.h"

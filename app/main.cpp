@@ -7,13 +7,13 @@
 #include <cstring>
 
 #include "app/application.h"
-#include "platform/file_dialog_process.h"
-#include "platform/folder_worker.h"
-#include "platform/real_platform_services.h"
+#include "app/real_platform_services.h"
+#include "files/file_dialog_process.h"
+#include "folder/folder_worker.h"
 #include "scan/sane_scanner_library.h"
 #include "scan/service/scanner_worker.h"
+#include "settings/settings_path.h"
 #include "shell/root.h"
-#include "shell/settings_path.h"
 #include "shell/single_instance.h"
 #include "shell/state.h"
 #include "shell/user_texts.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/folder_worker_client.h"
+#include "folder/folder_worker_client.h"
 #include "widgets/image_control.h"
 
 namespace {

@@ -53,9 +53,9 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/real_platform_services.h"
 #include "bench/bench_support.h"
-#include "platform/folder_worker.h"
-#include "platform/real_platform_services.h"
+#include "folder/folder_worker.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
 #include "scan/sane_scanner_library.h"

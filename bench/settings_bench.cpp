@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "shell/ini_files.h"
+#include "settings/ini_files.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/local_document_folder.h"
-#include "platform/turbo_jpeg_encoder.h"
+#include "folder/local_document_folder.h"
+#include "page/turbo_jpeg_encoder.h"
 
 using namespace ornavex;
 

@@ -1,10 +1,10 @@
 #include "files/document_files.h"
 
 #include "files/file_dialog_request.h"
-#include "platform/platform_services.h"
 #include "shell/browse_folders.h"
 #include "shell/folder_text.h"
 #include "shell/path_parts.h"
+#include "shell/platform_services.h"
 #include "shell/user_texts.h"
 
 namespace ornavex {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <optional>
 
-#include "platform/document_folder.h"
-#include "platform/page_write.h"
-#include "shell/settings.h"
+#include "folder/document_folder.h"
+#include "page/page_write.h"
+#include "settings/settings.h"
 #include "shell/state.h"
 
 namespace ornavex {

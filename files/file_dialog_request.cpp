@@ -1,8 +1,8 @@
 #include "files/file_dialog_request.h"
 
 #include "platform/path_separator.h"
-#include "platform/platform_services.h"
 #include "shell/browse_folders.h"
+#include "shell/platform_services.h"
 
 namespace ornavex {
 namespace {

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/document_folder.h"
+#include "folder/document_folder.h"
 #include "shell/state.h"
 
 class QTimer;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/folder_worker_protocol.h"
-#include "platform/page_memory.h"
-#include "platform/picture_store.h"
-#include "platform/worker_process.h"
+#include "folder/folder_worker_protocol.h"
+#include "page/page_memory.h"
+#include "page/picture_store.h"
+#include "worker/worker_process.h"
 
 namespace {
 

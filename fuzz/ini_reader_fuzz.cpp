@@ -5,7 +5,7 @@
 #include <QString>
 #include <cstdlib>
 
-#include "shell/ini_files.h"
+#include "settings/ini_files.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "preview/page_menu.h"
 
-#include "platform/platform_services.h"
+#include "shell/platform_services.h"
 #include "shell/state.h"
 
 namespace ornavex {

@@ -1,7 +1,7 @@
 #include "print/print_command.h"
 
-#include "platform/platform_services.h"
 #include "print/print_fit.h"
+#include "shell/platform_services.h"
 
 namespace ornavex {
 namespace {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "platform/scanner_library.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
 #include "scan/scanner_client.h"
-#include "shell/settings.h"
+#include "scan/scanner_library.h"
+#include "settings/settings.h"
 
 class QProgressDialog;
 

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "files/document_files.h"
-#include "platform/platform_services.h"
 #include "shell/folder_text.h"
+#include "shell/platform_services.h"
 #include "shell/user_texts.h"
 
 namespace ornavex {

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "platform/scanner_library.h"
+#include "scan/scanner_library.h"
 #include "shell/state.h"
 
 namespace ornavex {

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <thread>
 
-#include "platform/worker_process.h"
 #include "scan/service/scanner_worker.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {

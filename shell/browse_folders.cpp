@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "platform/path_separator.h"
-#include "platform/platform_services.h"
+#include "shell/platform_services.h"
 #include "shell/user_texts.h"
 
 namespace ornavex {

@@ -1,4 +1,4 @@
 #pragma once
 
 // The answers live in the platform layer, beside the document folder that asks them.
-#include "platform/path_existence.h"
+#include "folder/path_existence.h"

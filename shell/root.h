@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/platform_services.h"
+#include "shell/platform_services.h"
 #include "shell/state.h"
 
 class QAction;

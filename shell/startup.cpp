@@ -2,9 +2,9 @@
 
 #include <QTimer>
 
-#include "platform/platform_services.h"
 #include "shell/browse_folders.h"
 #include "shell/path_parts.h"
+#include "shell/platform_services.h"
 #include "shell/root.h"
 #include "shell/user_texts.h"
 

@@ -3,8 +3,8 @@
 #include <QString>
 #include <functional>
 
-#include "platform/document_folder.h"
-#include "shell/settings.h"
+#include "folder/document_folder.h"
+#include "settings/settings.h"
 #include "shell/state.h"
 
 namespace ornavex {

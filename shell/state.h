@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/page.h"
+#include "page/page.h"
 
 namespace ornavex {
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "platform/page_write.h"
+#include "page/page_write.h"
 
 namespace ornavex {
 

@@ -15,8 +15,8 @@
 #include <array>
 #include <cmath>
 
+#include "page/picture_store.h"
 #include "platform/message_boxes.h"
-#include "platform/picture_store.h"
 #include "scan/scanner_client.h"
 #include "shell/user_texts.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/picture_store.h"
+#include "page/picture_store.h"
 
 namespace ornavex {
 namespace {

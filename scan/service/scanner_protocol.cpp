@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/worker_process.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "page/shared_page.h"
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_types.h"
-#include "scan/service/shared_page.h"
 
 namespace ornavex {
 

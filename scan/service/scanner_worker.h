@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/worker_process.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 

@@ -10,7 +10,7 @@
 #include "app/application.h"
 #include "files/document_files.h"
 #include "scan/scan_commands.h"
-#include "shell/ini_files.h"
+#include "settings/ini_files.h"
 #include "shell/root.h"
 #include "shell/state.h"
 #include "tests/fakes/fake_platform.h"

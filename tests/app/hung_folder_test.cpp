@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/folder_worker_client.h"
+#include "folder/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/blocking_mount.h"
 #include "tests/support/folder_answers.h"

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "platform/folder_worker_client.h"
+#include "folder/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 #include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"

@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "platform/document_folder.h"
-#include "platform/path_existence.h"
+#include "folder/document_folder.h"
+#include "folder/path_existence.h"
 #include "tests/fakes/fake_picture_files.h"
 #include "tests/fakes/held_answers.h"
 

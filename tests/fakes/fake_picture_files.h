@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/picture_store.h"
+#include "page/picture_store.h"
 
 namespace ornavex {
 

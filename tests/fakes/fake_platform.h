@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/platform_services.h"
+#include "shell/platform_services.h"
 #include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_document_folder.h"
 #include "tests/fakes/fake_file_dialogs.h"

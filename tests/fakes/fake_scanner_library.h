@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/clipboard.h"
-#include "platform/scanner_library.h"
+#include "scan/scanner_library.h"
 #include "tests/fakes/held_answers.h"
 
 namespace ornavex {

@@ -7,8 +7,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "platform/page_file.h"
-#include "platform/picture_file_reader.h"
+#include "folder/page_file.h"
+#include "page/picture_file_reader.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {

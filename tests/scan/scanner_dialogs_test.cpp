@@ -33,7 +33,7 @@
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
 #include "scan/sane_scanner_library.h"
-#include "shell/ini_files.h"
+#include "settings/ini_files.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/scan/scanner_test_support.h"
 #include "tests/support/rows.h"

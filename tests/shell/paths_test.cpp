@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "platform/path_existence.h"
+#include "folder/path_existence.h"
 #include "shell/browse_folders.h"
 #include "shell/path_parts.h"
 #include "tests/support/rows.h"

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 
 #include "platform/path_bytes.h"
+#include "settings/ini_files.h"
 #include "shell/file_existence.h"
-#include "shell/ini_files.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "shell/user_texts.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/document_folder.h"
+#include "folder/document_folder.h"
 #include "tests/support/wait.h"
 
 namespace ornavex::test {

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "files/file_dialog_protocol.h"
+#include "platform/file_dialogs.h"
+#include "platform/owned_fd.h"
+
+class QSocketNotifier;
+
+namespace ornavex {
+
+struct FileDialogCommand {
+    QString program;
+    QStringList arguments;
+};
+
+// This executable in its file dialog mode.
+FileDialogCommand thisProgramAsFileDialog();
+
+// A dialog silent for this long hangs in a folder that does not answer.
+inline constexpr std::chrono::milliseconds kDialogSilence{5000};
+
+// File and folder dialogs in a process of their own (the same executable with
+// "--file-dialog", dying with the window), since Qt's dialog looks up folders
+// and typed names on its own thread, which a share that stops answering hangs.
+// An ask starts the process and returns; the answer comes by the socket. A
+// dialog that gives no sign of life for the silence bound is killed, left
+// behind (reaped without waiting) and answered NoAnswer. One dialog at a time:
+// an ask while one is open is answered Cancelled.
+class ProcessFileDialogs : public FileDialogs {
+  public:
+    explicit ProcessFileDialogs(FileDialogCommand command = thisProgramAsFileDialog(),
+                                std::chrono::milliseconds silence = kDialogSilence);
+    ~ProcessFileDialogs() override;
+    ProcessFileDialogs(const ProcessFileDialogs&) = delete;
+    ProcessFileDialogs& operator=(const ProcessFileDialogs&) = delete;
+
+    // Dialogs stay above this window where the display allows it (X11).
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    void askFile(const FileDialogRequest& request, DialogHandler then) override;
+    void askFolder(const QString& title, const QString& startFolder, DialogHandler then) override;
+
+    // Takes an open dialog along, its window too, when the program ends at once
+    // and no destructor runs.
+    void endNow();
+
+    // The open dialog's process, or -1.
+    pid_t dialogPid() const { return pid_; }
+    // Dialogs given up or answered that have not ended yet.
+    int dialogsLeftBehind() const { return int(leftBehind_.size()); }
+
+  private:
+    void ask(DialogMessage message, DialogHandler then);
+    void answerLater(DialogHandler then, DialogChoice choice);
+    void readMessages();
+    void giveUpSilentDialog();
+    void finish(DialogChoice choice);
+    void endDialog(bool kill);
+    void lookAfterDialogsLeftBehind();
+
+    FileDialogCommand command_;
+    std::chrono::milliseconds silenceBound_;
+    QPointer<QWidget> owner_;
+    pid_t pid_ = -1;
+    quint64 dialogWindow_ = 0;  // on X11, once shown
+    OwnedFd socket_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    DialogHandler pending_;
+    QTimer silence_;
+    QTimer reaper_;
+    std::vector<pid_t> leftBehind_;
+};
+
+}  // namespace ornavex

@@ -1,0 +1,220 @@
+// The real file dialog process on an X server of the test's own: answered,
+// cancelled, silent (stopped, or hung in a share) and left behind, one at a
+// time, and gone with the window's side.
+#include "files/process_file_dialogs.h"
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+#include "tests/app/private_display.h"
+#include "tests/app/process_harness.h"
+#include "tests/app/window_driving.h"
+#include "tests/support/blocking_mount.h"
+#include "tests/support/files.h"
+#include "tests/support/rows.h"
+#include "tests/support/wait.h"
+
+namespace ornavex::test {
+namespace {
+
+constexpr int kStepTimeoutMs = 20000;
+constexpr std::chrono::milliseconds kShortSilence{1500};
+
+class ProcessFileDialogsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+        ASSERT_TRUE(folder.isValid());
+        // The dialog process inherits them; this test's own windows stay offscreen.
+        onDisplay.emplace("DISPLAY", display.name().toLocal8Bit());
+        onX11.emplace("QT_QPA_PLATFORM", "xcb");
+    }
+
+    DialogHandler record() {
+        return [this](DialogChoice choice) {
+            answer = std::move(choice);
+            ++answers;
+        };
+    }
+
+    bool answered() {
+        return waitUntil([this] { return answers > 0; }, kStepTimeoutMs);
+    }
+
+    // The dialog's window once shown, or empty.
+    QString shown(const char* title) const {
+        return xdotool(display.name(), {"search", "--sync", "--onlyvisible", "--name", title},
+                       kStepTimeoutMs);
+    }
+
+    void act(const QString& window, const QStringList& arguments) const {
+        xdotool(display.name(), QStringList{"windowfocus", "--sync", window} + arguments);
+    }
+
+    PrivateDisplay display;
+    std::optional<ScopedEnv> onDisplay;
+    std::optional<ScopedEnv> onX11;
+    QTemporaryDir folder;
+    std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
+        FileDialogCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kShortSilence);
+    std::optional<DialogChoice> answer;
+    int answers = 0;
+};
+
+FileDialogRequest saveRequest(const QString& folder) {
+    return {" Dokument speichern",        folder, {},
+            {"Jpeg Bilddateien (*.jpg)"}, "jpg",  FileDialogMode::SaveConfirmOverwrite};
+}
+
+struct UserRow {
+    const char* name;
+    bool folderChooser;
+    const char* typed;  // nullptr: nothing typed
+    const char* key;
+    DialogChoice::Status expected;
+    const char* chosenInFolder;  // nullptr: the folder itself
+};
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const UserRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UserAnswerTest : public ProcessFileDialogsTest,
+                       public ::testing::WithParamInterface<UserRow> {};
+
+TEST_P(UserAnswerTest, TheUsersAnswerComesBackAndTheDialogEnds) {
+    const UserRow& row = GetParam();
+    const char* title = row.folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$";
+    if (row.folderChooser) {
+        dialogs->askFolder("Ordner wählen", folder.path(), record());
+    } else {
+        dialogs->askFile(saveRequest(folder.path()), record());
+    }
+    EXPECT_EQ(answers, 0) << "answered before the dialog was shown";
+    const pid_t dialog = dialogs->dialogPid();
+    ASSERT_GT(dialog, 0);
+    const QString window = shown(title);
+    ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
+    if (row.typed) act(window, {"type", "--delay", "20", row.typed});
+    act(window, {"key", row.key});
+
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(answer->status, row.expected);
+    const QString expectedPath =
+        row.chosenInFolder ? folder.filePath(row.chosenInFolder) : folder.path();
+    if (row.expected == DialogChoice::Status::Chosen) {
+        EXPECT_EQ(answer->path, expectedPath);
+    }
+    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
+    EXPECT_TRUE(goneOrZombie(dialog));
+    EXPECT_EQ(dialogs->dialogPid(), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
+                         ::testing::Values(UserRow{"SavedNameGetsTheDefaultSuffix", false, "seite",
+                                                   "Return", DialogChoice::Status::Chosen,
+                                                   "seite.jpg"},
+                                           UserRow{"EscapeCancels", false, "seite", "Escape",
+                                                   DialogChoice::Status::Cancelled, nullptr},
+                                           UserRow{"FolderShownIsChosen", true, nullptr, "Return",
+                                                   DialogChoice::Status::Chosen, nullptr}),
+                         byName);
+
+// A dialog whose thread stops is answered NoAnswer after the silence and left
+// behind; it is reaped once it ends, never waited for.
+TEST_F(ProcessFileDialogsTest, StoppedDialogIsAnsweredNoAnswerAndLeftBehind) {
+    dialogs->askFile(saveRequest(folder.path()), record());
+    const pid_t dialog = dialogs->dialogPid();
+    ASSERT_FALSE(shown("^ Dokument speichern$").isEmpty()) << "the dialog did not appear";
+    ASSERT_EQ(::kill(dialog, SIGSTOP), 0);
+
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    EXPECT_EQ(dialogs->dialogPid(), -1);
+    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs))
+        << "the killed dialog was not reaped";
+    EXPECT_TRUE(goneOrZombie(dialog));
+    EXPECT_EQ(answers, 1);
+}
+
+// The dialog's own thread hangs in a share, its other threads do not: the
+// window still hears the silence, and the dialog stays behind until the share answers.
+TEST_F(ProcessFileDialogsTest, DialogHungInAShareIsLeftBehindUntilTheShareAnswers) {
+    BlockingMount mount;
+    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+    mount.setMode("all");
+    dialogs->askFile(saveRequest(mount.mount()), record());
+    const pid_t dialog = dialogs->dialogPid();
+
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    EXPECT_FALSE(mount.blockedCalls().isEmpty()) << "the dialog never reached the share";
+    EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
+
+    mount.setMode("");
+    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
+    EXPECT_TRUE(goneOrZombie(dialog));
+    EXPECT_EQ(answers, 1);
+}
+
+// Typing a name in a folder of a share that stopped answering hangs the
+// dialog's thread; what is left of it is taken off the screen at once.
+TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
+    BlockingMount mount;
+    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+    dialogs->askFile(saveRequest(mount.mount()), record());
+    const QString window = shown("^ Dokument speichern$");
+    ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
+    mount.setMode("all");
+    act(window, {"type", "--delay", "100", "seite"});
+
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
+    EXPECT_TRUE(
+        waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
+                  kStepTimeoutMs))
+        << "the stuck dialog stayed on the screen";
+    mount.setMode("");
+    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
+}
+
+// A dialog that still answers is never given up, however long the user
+// takes. A second ask meanwhile is cancelled; the open one stays, until the
+// window's side goes and takes it along, unanswered.
+TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
+    // Long enough that a loaded machine does not starve the heartbeat past it.
+    constexpr std::chrono::milliseconds silence{3000};
+    dialogs = std::make_unique<ProcessFileDialogs>(
+        FileDialogCommand{ORNAVEX_BINARY, {"--file-dialog"}}, silence);
+    dialogs->askFolder("Ordner wählen", folder.path(), record());
+    const pid_t dialog = dialogs->dialogPid();
+    ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
+    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * silence.count())))
+        << "a dialog that answers was given up";
+
+    std::optional<DialogChoice> second;
+    dialogs->askFile(saveRequest(folder.path()), [&](DialogChoice choice) { second = choice; });
+    EXPECT_FALSE(second) << "answered inside the ask";
+    ASSERT_TRUE(waitUntil([&] { return second.has_value(); }, kStepTimeoutMs));
+    EXPECT_EQ(second->status, DialogChoice::Status::Cancelled);
+    EXPECT_EQ(dialogs->dialogPid(), dialog);
+
+    dialogs.reset();
+    EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
+    EXPECT_EQ(answers, 0);
+}
+
+}  // namespace
+}  // namespace ornavex::test

@@ -1,0 +1,222 @@
+#include "folder/page_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+#include "tests/support/files.h"
+#include "tests/support/rows.h"
+
+namespace ornavex {
+namespace {
+
+QByteArray pageBytes(qsizetype size) {
+    QByteArray bytes(size, '\0');
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) % 251);
+    return bytes;
+}
+
+constexpr auto kKeep = ReplacePolicy::KeepExisting;
+constexpr auto kReplaceExisting = ReplacePolicy::ReplaceExisting;
+
+class PageFileTest : public ::testing::Test {
+  protected:
+    QString pathOf(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+constexpr auto kUnnamed = TemporaryKind::UnnamedWherePossible;
+constexpr auto kNamed = TemporaryKind::Named;
+
+class KindTest : public PageFileTest, public ::testing::WithParamInterface<TemporaryKind> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == kUnnamed && !PageFile(pathOf("probe")).unnamed())
+            GTEST_SKIP() << "the file system of the temporary folder has no O_TMPFILE";
+    }
+};
+
+TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
+    const QByteArray page = pageBytes(300'000);
+    const mode_t mask = ::umask(022);
+    const PageWriteResult result =
+        writePageFile(pathOf("brief.jpg"), page, kKeep, systemWriteChunk, GetParam());
+    ::umask(mask);
+    EXPECT_TRUE(result.ok()) << "error " << result.systemError;
+    EXPECT_EQ(contentOf(pathOf("brief.jpg")), page);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"brief.jpg"});
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(pathOf("brief.jpg")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_P(KindTest, FileAppearingBeforeThePageIsPutInPlaceIsKept) {
+    PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
+    ASSERT_TRUE(page.append("ours").ok());
+    putFile(pathOf("race.jpg"), "theirs");
+    EXPECT_EQ(page.commit(kKeep).status, PageWriteStatus::AlreadyExists);
+    EXPECT_EQ(contentOf(pathOf("race.jpg")), "theirs");
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
+}
+
+TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
+    {
+        PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
+        ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
+    }
+    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+    const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page",
+                                                 kReplaceExisting, systemWriteChunk, GetParam());
+    EXPECT_EQ(result.status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(result.systemError, ENOENT);
+    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+}
+
+// 255 bytes is the longest name ext4, tmpfs and most others take.
+TEST_P(KindTest, EveryNameTheFileSystemTakesIsStorableAndALongerOneIsRefusedAtOnce) {
+    const QString longest = QString(249, u'x') + QStringLiteral("ä.jpg");  // "ä": two bytes
+    ASSERT_EQ(QFile::encodeName(longest).size(), 255);
+    for (const ReplacePolicy policy : {kKeep, kReplaceExisting}) {
+        const PageWriteResult stored =
+            writePageFile(pathOf(longest), "page", policy, systemWriteChunk, GetParam());
+        EXPECT_TRUE(stored.ok()) << "error " << stored.systemError;
+    }
+
+    const PageFile refused(pathOf("y" + longest), systemWriteChunk, GetParam());
+    EXPECT_EQ(refused.state().status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(refused.state().systemError, ENAMETOOLONG);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{longest});
+}
+
+// A disk that takes `room` bytes, at most `perCall` a write, then fails every
+// write with `error` (0: the write returns 0 bytes, as some network filesystems do).
+struct DiskCase {
+    const char* name;
+    size_t room;
+    size_t perCall;
+    int error;
+    int expectedError;  // 0: the new page is written
+};
+
+class DiskTest : public PageFileTest, public ::testing::WithParamInterface<DiskCase> {};
+
+TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
+    const DiskCase& row = GetParam();
+    putFile(pathOf("seite.jpg"), "old page");
+    const QByteArray page = pageBytes(100'000);
+    size_t room = row.room;
+    const WriteChunk disk = [&room, &row](int fd, const char* data, size_t size) {
+        if (room == 0) {
+            errno = row.error;
+            return ssize_t(row.error == 0 ? 0 : -1);
+        }
+        const size_t taken = std::min({room, size, row.perCall});
+        room -= taken;
+        return ::write(fd, data, taken);
+    };
+    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), page, kReplaceExisting, disk);
+    const bool replaced = row.expectedError == 0;
+    EXPECT_EQ(result.status, replaced ? PageWriteStatus::Ok : PageWriteStatus::WriteFailed);
+    EXPECT_EQ(result.systemError, row.expectedError);
+    EXPECT_EQ(contentOf(pathOf("seite.jpg")), replaced ? page : QByteArray("old page"));
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
+}
+
+constexpr size_t kAll = size_t(-1);
+
+INSTANTIATE_TEST_SUITE_P(Faults, DiskTest,
+                         ::testing::Values(DiskCase{"ShortWritesAreContinued", kAll, 1, 0, 0},
+                                           DiskCase{"NoSpace", 4096, kAll, ENOSPC, ENOSPC},
+                                           DiskCase{"NoProgress", 1000, kAll, 0, ENOSPC}),
+                         test::byName);
+
+// A store in a child that is killed with SIGKILL once its first chunk reached
+// the file: the child stops inside the write step and tells the parent, so
+// the kill lands there every time.
+constexpr size_t kChunk = 1 << 20;
+
+bool killStoreInTheMiddle(const QString& path, const QByteArray& page, TemporaryKind kind) {
+    int ready[2];
+    if (::pipe(ready) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const WriteChunk stopping = [&](int fd, const char* data, size_t size) -> ssize_t {
+            (void)!::write(fd, data, std::min(size, kChunk));
+            (void)!::write(ready[1], "s", 1);
+            for (;;) ::pause();
+        };
+        writePageFile(path, page, kReplaceExisting, stopping, kind);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    pollfd wait{ready[0], POLLIN, 0};
+    const bool stopped = ::poll(&wait, 1, 20'000) == 1;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    return stopped;
+}
+
+void backdate(const QString& path, std::chrono::seconds age) {
+    const timespec then{std::time(nullptr) - age.count(), 0};
+    const timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+TEST_P(KindTest, KilledStoreLeavesNoFileOrOnlyOneTheNextStoreRemoves) {
+    ASSERT_TRUE(killStoreInTheMiddle(pathOf("gross.jpg"), pageBytes(2 * kChunk), GetParam()))
+        << "the child did not reach its first chunk";
+    const QStringList left = entriesOf(dir.path());
+    if (GetParam() == kUnnamed) {
+        EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
+        return;
+    }
+    // Without unnamed files the kill leaves one; the next store removes it at
+    // once, as no store holds its lock any more.
+    ASSERT_EQ(left.size(), 1);
+    ASSERT_TRUE(writePageFile(pathOf("klein.jpg"), "page", kKeep, systemWriteChunk, kNamed).ok());
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"klein.jpg"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(kUnnamed, kNamed),
+                         [](const auto& info) {
+                             return std::string(info.param == kUnnamed ? "Unnamed" : "Named");
+                         });
+
+// Leftovers of earlier versions lie on file systems with unnamed files too.
+TEST_F(PageFileTest, OnlyThisProgramsStaleTemporaryFilesAreRemovedByTheNextStore) {
+    // Ours of an earlier version, somebody else's part file, other digits after
+    // our prefix, the user's hidden file.
+    for (const char* old :
+         {".brief.jpg.0badf00d.part", "brief.jpg.part", ".ornavex-xyz.part", ".brief.jpg"}) {
+        putFile(pathOf(old), "left over");
+        backdate(pathOf(old), kLongestStore + std::chrono::minutes(5));
+    }
+    // A store still writing holds its file's lock; a fresh file whose writer is gone goes.
+    PageFile running(pathOf("laufend.jpg"), systemWriteChunk, kNamed);
+    ASSERT_TRUE(running.append("still being written").ok());
+    putFile(pathOf(".ornavex-0123456789abcdef.part"), "writer gone");
+    ASSERT_TRUE(writePageFile(pathOf("neu.jpg"), "page", kKeep).ok());
+    QStringList left = entriesOf(dir.path());
+    const QStringList runningFiles =
+        left.filter(QRegularExpression("^\\.ornavex-[0-9a-f]{16}\\.part$"));
+    EXPECT_EQ(runningFiles.size(), 1) << left.join(", ").toStdString();
+    for (const QString& name : runningFiles) left.removeAll(name);
+    EXPECT_EQ(left, (QStringList{".brief.jpg", ".ornavex-xyz.part", "brief.jpg.part", "neu.jpg"}));
+    EXPECT_TRUE(running.commit(kKeep).ok()) << "the running store lost its file";
+}
+
+}  // namespace
+}  // namespace ornavex

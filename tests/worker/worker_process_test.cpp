@@ -1,0 +1,95 @@
+// The datagrams both workers' messages travel in.
+#include "worker/worker_process.h"
+
+#include <dirent.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/rows.h"
+
+namespace ornavex {
+namespace {
+
+int openDescriptors() {
+    int count = 0;
+    DIR* folder = ::opendir("/proc/self/fd");
+    while (::readdir(folder)) ++count;
+    ::closedir(folder);
+    return count;
+}
+
+// Sends `bytes` with the given descriptors, as a faulty or hostile peer might.
+bool sendWithDescriptors(int socket, const std::vector<char>& bytes, const std::vector<int>& fds) {
+    iovec part{const_cast<char*>(bytes.data()), bytes.size()};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    std::vector<char> control(CMSG_SPACE(fds.size() * sizeof(int)));
+    header.msg_control = control.data();
+    header.msg_controllen = control.size();
+    cmsghdr* attached = CMSG_FIRSTHDR(&header);
+    attached->cmsg_level = SOL_SOCKET;
+    attached->cmsg_type = SCM_RIGHTS;
+    attached->cmsg_len = CMSG_LEN(fds.size() * sizeof(int));
+    std::memcpy(CMSG_DATA(attached), fds.data(), fds.size() * sizeof(int));
+    return ::sendmsg(socket, &header, MSG_NOSIGNAL) == ssize_t(bytes.size());
+}
+
+struct DescriptorCase {
+    const char* name;
+    std::size_t bytes;
+    int descriptors;
+    DatagramReceived expected;
+};
+
+class DatagramDescriptorTest : public ::testing::TestWithParam<DescriptorCase> {};
+
+// What the receiver does not hand out is closed at once, not when the program ends.
+TEST_P(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
+    OwnedFd ours;
+    OwnedFd theirs;
+    ASSERT_TRUE(makeWorkerSocketPair(ours, theirs));
+    std::vector<int> sent;
+    for (int i = 0; i < GetParam().descriptors; ++i) sent.push_back(::memfd_create("page", 0));
+    ASSERT_TRUE(sendWithDescriptors(theirs.get(), std::vector<char>(GetParam().bytes, 'x'), sent));
+    for (int fd : sent) ::close(fd);
+    const int before = openDescriptors();
+
+    std::vector<char> buffer(64);
+    std::size_t size = 0;
+    OwnedFd file;
+    EXPECT_EQ(receiveDatagram(ours.get(), buffer.data(), buffer.size(), false, size, file),
+              GetParam().expected);
+    const bool handedOut = GetParam().expected == DatagramReceived::Received;
+    EXPECT_EQ(file.valid(), handedOut);
+    EXPECT_EQ(openDescriptors(), before + (handedOut ? 1 : 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Datagrams, DatagramDescriptorTest,
+    ::testing::Values(DescriptorCase{"OneWithAMessage", 8, 1, DatagramReceived::Received},
+                      DescriptorCase{"OneWithAnEmptyDatagram", 0, 1, DatagramReceived::Broken},
+                      DescriptorCase{"SeveralWithAMessage", 8, 5, DatagramReceived::Broken},
+                      DescriptorCase{"SeveralWithAnEmptyDatagram", 0, 5, DatagramReceived::Broken},
+                      DescriptorCase{"OneWithATooLongMessage", 100, 1, DatagramReceived::Broken}),
+    test::byName);
+
+TEST(DatagramTest, TheEndOfTheStreamIsClosed) {
+    OwnedFd ours;
+    OwnedFd theirs;
+    ASSERT_TRUE(makeWorkerSocketPair(ours, theirs));
+    theirs.reset();
+    char buffer[8];
+    std::size_t size = 0;
+    OwnedFd file;
+    EXPECT_EQ(receiveDatagram(ours.get(), buffer, sizeof buffer, false, size, file),
+              DatagramReceived::Closed);
+}
+
+}  // namespace
+}  // namespace ornavex
