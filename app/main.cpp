@@ -48,11 +48,11 @@ QString startUpNotice(const ornavex::SingleInstance& instance) {
 int main(int argc, char** argv) {
     // The scanner worker: the scanner library in a process of its own, started by the window.
     if (argc == 2 && std::strcmp(argv[1], "--scanner-worker") == 0) {
-        return ornavex::runScannerWorker(ornavex::kWorkerSocketFd);
+        return ornavex::runScannerWorker(ornavex::kWorkerSocketDescriptor);
     }
     // The folder worker: every call on the document folder, which may be a share that hangs.
     if (argc == 2 && std::strcmp(argv[1], "--folder-worker") == 0) {
-        return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
+        return ornavex::runFolderWorker(ornavex::kWorkerSocketDescriptor);
     }
     QApplication app(argc, argv);
     // A file dialog: in a process of its own, which the window leaves behind

@@ -541,10 +541,10 @@ const char* verdict(double figure, double target) {
 int main(int argc, char** argv) {
     // The program's worker modes, as its own main has them: this executable is the program here.
     if (argc == 2 && std::strcmp(argv[1], "--scanner-worker") == 0) {
-        return ornavex::runScannerWorker(ornavex::kWorkerSocketFd);
+        return ornavex::runScannerWorker(ornavex::kWorkerSocketDescriptor);
     }
     if (argc == 2 && std::strcmp(argv[1], "--folder-worker") == 0) {
-        return ornavex::runFolderWorker(ornavex::kFolderWorkerSocketFd);
+        return ornavex::runFolderWorker(ornavex::kWorkerSocketDescriptor);
     }
     if (argc == 2 && std::strcmp(argv[1], kReadClipboard) == 0) return readClipboard(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], kReadEveryPage) == 0) return readEveryPage(argc, argv);

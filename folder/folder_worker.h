@@ -4,9 +4,6 @@
 
 namespace ornavex {
 
-// The descriptor on which a folder worker finds its socket to the window.
-inline constexpr int kFolderWorkerSocketFd = kWorkerSocketDescriptor;
-
 // The folder worker's main: makes every call on the document folder for the
 // window, one request after the other, until the window closes the socket.
 // Returns the process's exit code.

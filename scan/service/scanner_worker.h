@@ -4,9 +4,6 @@
 
 namespace ornavex {
 
-// The descriptor on which a worker process finds its socket to the window.
-constexpr int kWorkerSocketFd = kWorkerSocketDescriptor;
-
 // Waits, as long as the window lives, for room in its full queue; false once it is gone.
 // A worker may: it has no window of its own to keep answering.
 bool awaitRoomToSend(int socket);

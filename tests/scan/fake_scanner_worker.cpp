@@ -42,7 +42,7 @@ void scan(int socket, quint32 id, const QByteArray& sealing) {
 
 int main(int argc, char** argv) {
     const QByteArray sealing = argc > 1 ? QByteArray(argv[1]) : QByteArray("sealed");
-    const int socket = kWorkerSocketFd;
+    const int socket = kWorkerSocketDescriptor;
     MessageReader reader(socket);
     sendMessage(socket, {MessageType::Ready}, awaitRoomToSend);
     ScannerMessage message;
