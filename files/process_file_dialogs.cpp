@@ -14,13 +14,6 @@
 namespace ornavex {
 namespace {
 
-constexpr std::chrono::milliseconds kReapInterval{100};
-
-bool hasEnded(pid_t pid) {
-    const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
-    return reaped == pid || (reaped < 0 && errno == ECHILD);
-}
-
 // A dialog stuck in a share keeps its connection to the X server, and so its
 // window, until the share answers: the X server closes that connection.
 void takeOffTheScreen(quint64 dialogWindow) {
@@ -44,7 +37,7 @@ ProcessFileDialogs::ProcessFileDialogs(FileDialogCommand command, std::chrono::m
     : command_(std::move(command)), silenceBound_(silence) {
     silence_.setSingleShot(true);
     QObject::connect(&silence_, &QTimer::timeout, &silence_, [this] { giveUpSilentDialog(); });
-    reaper_.setInterval(kReapInterval);
+    reaper_.setInterval(kWorkerReapInterval);
     QObject::connect(&reaper_, &QTimer::timeout, &reaper_,
                      [this] { lookAfterDialogsLeftBehind(); });
 }
@@ -52,7 +45,7 @@ ProcessFileDialogs::ProcessFileDialogs(FileDialogCommand command, std::chrono::m
 ProcessFileDialogs::~ProcessFileDialogs() {
     endNow();
     // Never waited for: one stuck in a share dies with the window.
-    for (const pid_t pid : leftBehind_) hasEnded(pid);
+    for (const pid_t pid : leftBehind_) workerHasEnded(pid);
 }
 
 void ProcessFileDialogs::endNow() {
@@ -153,7 +146,7 @@ void ProcessFileDialogs::endDialog(bool kill) {
         takeOffTheScreen(dialogWindow_);
     }
     dialogWindow_ = 0;
-    if (!hasEnded(pid_)) {
+    if (!workerHasEnded(pid_)) {
         leftBehind_.push_back(pid_);
         reaper_.start();
     }
@@ -161,7 +154,7 @@ void ProcessFileDialogs::endDialog(bool kill) {
 }
 
 void ProcessFileDialogs::lookAfterDialogsLeftBehind() {
-    std::erase_if(leftBehind_, hasEnded);
+    std::erase_if(leftBehind_, workerHasEnded);
     if (leftBehind_.empty()) reaper_.stop();
 }
 

@@ -14,13 +14,6 @@
 namespace ornavex {
 namespace {
 
-constexpr std::chrono::milliseconds kReapInterval{100};
-
-bool hasEnded(pid_t pid) {
-    const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
-    return reaped == pid || (reaped < 0 && errno == ECHILD);
-}
-
 FolderAnswer existenceOf(const FolderMessage& reply) {
     switch (FolderAnswer(reply.status)) {
         case FolderAnswer::Yes:
@@ -44,7 +37,7 @@ FolderWorkerClient::FolderWorkerClient(FolderWorkerCommand command,
     : command_(std::move(command)), silence_(silence), journal_(std::move(givenUpWritesJournal)) {
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, &deadline_, [this] { deadlineMissed(); });
-    reaper_.setInterval(kReapInterval);
+    reaper_.setInterval(kWorkerReapInterval);
     QObject::connect(&reaper_, &QTimer::timeout, &reaper_,
                      [this] { lookAfterWorkersLeftBehind(); });
 }
@@ -61,8 +54,8 @@ FolderWorkerClient::~FolderWorkerClient() {
         if (inFlight_->undo && !inFlight_->takesNameBack) journal_.add(*inFlight_->undo);
     }
     socket_.reset();  // an idle worker sees the socket close and ends by itself
-    if (pid_ > 0) hasEnded(pid_);
-    for (const pid_t worker : leftBehind_) hasEnded(worker);
+    if (pid_ > 0) workerHasEnded(pid_);
+    for (const pid_t worker : leftBehind_) workerHasEnded(worker);
 }
 
 int FolderWorkerClient::writesToUndo() const {
@@ -372,7 +365,7 @@ void FolderWorkerClient::answerLater(Finish finish, CallEnd end, FolderMessage r
 }
 
 void FolderWorkerClient::lookAfterWorkersLeftBehind() {
-    std::erase_if(leftBehind_, hasEnded);
+    std::erase_if(leftBehind_, workerHasEnded);
     queueDueUndos();
     if (leftBehind_.empty() && parked_.empty()) reaper_.stop();
     sendNext();

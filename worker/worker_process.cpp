@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -131,6 +132,11 @@ DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity,
     size = static_cast<std::size_t>(received);
     file = std::move(attached);
     return DatagramReceived::Received;
+}
+
+bool workerHasEnded(pid_t pid) {
+    const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
+    return reaped == pid || (reaped < 0 && errno == ECHILD);
 }
 
 }  // namespace ornavex

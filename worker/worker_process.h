@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstddef>
 
 #include "platform/owned_fd.h"
@@ -20,6 +21,13 @@ bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs);
 // its descriptor kWorkerSocketDescriptor, and it dies when this process does,
 // so no worker outlives the window. The process id, or -1.
 pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket);
+
+// How often a worker given up is looked after until it has ended: the window
+// never waits for one, since a worker stuck in a hung share may take long.
+inline constexpr std::chrono::milliseconds kWorkerReapInterval{100};
+
+// Reaps the worker without waiting; true once it has ended (or was reaped before).
+bool workerHasEnded(pid_t pid);
 
 enum class DatagramSent { Sent, Full, PeerGone };
 
