@@ -145,33 +145,16 @@ void PrintTo(const DialogRow& row, std::ostream* out) {
 }
 
 class DialogOnHungShareTest : public FileDialogProcessTest,
-                              public ::testing::WithParamInterface<DialogRow> {
-  protected:
-    // The program ready, every call of the share hanging, the dialog asked for.
-    QString askWithShareHung() {
-        const QString window = launchReady();
-        if (window.isEmpty()) return {};
-        // Else a window that froze would not be told from a ping that never works.
-        if (!answersPing(display.name(), window, kPingAnswerMs)) return {};
-        mount.setMode("all");
-        clickAt(display.name(), window, mainWindowPlaces().*GetParam().place, GetParam().clicks);
-        return window;
-    }
-};
+                              public ::testing::WithParamInterface<DialogRow> {};
 
-TEST_P(DialogOnHungShareTest, ClosingTheWindowEndsTheProgramWhileTheDialogHangs) {
-    const QString window = askWithShareHung();
-    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
-    ASSERT_TRUE(askWindowToClose(display.name(), window));
-    ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the dialog";
-    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program->exitCode(), 0);
-}
-
+// The dialog asked for while every call of the share hangs.
 TEST_P(DialogOnHungShareTest, UserGetsToAFolderThatAnswers) {
-    const QString window = askWithShareHung();
+    const QString window = launchReady();
     ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    // Else a window that froze would not be told from a ping that never works.
+    ASSERT_TRUE(answersPing(display.name(), window, kPingAnswerMs));
+    mount.setMode("all");
+    clickAt(display.name(), window, mainWindowPlaces().*GetParam().place, GetParam().clicks);
     EXPECT_TRUE(keepsAnswering(window, kWatchMs)) << "the window froze";
     const QString dialog = answeringDialog(GetParam().title);
     ASSERT_FALSE(dialog.isEmpty()) << "no dialog in a folder that answers";
