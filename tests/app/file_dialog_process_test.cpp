@@ -1,7 +1,7 @@
 // The real program with its document folder on a share that stops answering
-// while a file dialog is asked for: the window keeps answering, the end
-// command ends the program at once, and the user gets to a folder that
-// answers, where the page is stored.
+// while a file dialog is asked for or a page is written: the window keeps
+// answering, the end command ends the program at once, and the user gets to a
+// folder that answers, where the page is stored.
 #include <signal.h>
 
 #include <QDir>
@@ -117,6 +117,20 @@ class FileDialogProcessTest : public ::testing::Test {
         return dialog;
     }
 
+    // The page named brief.jpg scanned, with the share's writes hanging.
+    bool scanWithTheWriteHanging(const QString& window) {
+        const MainWindowPlaces places = mainWindowPlaces();
+        clickAt(display.name(), window, places.nameField);
+        xdotool(display.name(), {"type", "brief.jpg"});
+        mount.setMode("writes");
+        clickAt(display.name(), window, places.scanButton);
+        // The scan dialog's default button scans; the page is stored as it closes.
+        const QString scanDialog = appearedOn(display.name(), "^Scannen – ");
+        if (scanDialog.isEmpty()) return false;
+        xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
+        return true;
+    }
+
     void endsAtOnce() {
         ASSERT_TRUE(running(*program)) << "ended, code " << program->exitCode();
         ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
@@ -179,14 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {
     const QString window = launchReady();
     ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    const MainWindowPlaces places = mainWindowPlaces();
-    clickAt(display.name(), window, places.nameField);
-    xdotool(display.name(), {"type", "brief.jpg"});
-    mount.setMode("writes");
-    clickAt(display.name(), window, places.scanButton);
-    const QString scanDialog = appearedOn(display.name(), "^Scannen – ");
-    ASSERT_FALSE(scanDialog.isEmpty()) << "the scan dialog did not appear";
-    xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
+    ASSERT_TRUE(scanWithTheWriteHanging(window)) << "the scan dialog did not appear";
 
     // The write is given up after the folder's silence and the box offers another place.
     const QString box = appearedOn(display.name(), kBox);
@@ -205,6 +212,25 @@ TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {
         << "the page was not stored in the local folder";
     EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
     endsAtOnce();
+}
+
+// The end command ends the program at once during a hanging write, and the
+// page never lands under its name once the share answers again.
+TEST_F(FileDialogProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
+    const QString window = launchReady();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    ASSERT_TRUE(scanWithTheWriteHanging(window)) << "the scan dialog did not appear";
+    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty(); }, kWindowStepMs))
+        << "no write hung";
+    endsAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), kMainWindowName).isEmpty(); },
+                          kEndLimitMs))
+        << "the window stayed";
+    mount.setMode("");
+    ASSERT_TRUE(
+        waitUntil([&] { return helpersOf(sandbox.programPath(), "--folder-worker").empty(); },
+                  kHelperGoneMs));
+    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
 }  // namespace

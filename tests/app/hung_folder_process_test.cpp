@@ -2,13 +2,9 @@
 // start-up's restore of the last page in the folder worker, its document folder
 // on a share that stops answering, or the scanner search in the scanner worker.
 // The end command, the session's end and closing the window end the program at
-// once, a second start hands over, and no worker outlives the program. A
-// scanned page whose write hangs never lands under its name after the program
-// ended.
+// once, a second start hands over, and no worker outlives the program.
 #include <signal.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QImage>
 #include <memory>
 #include <ostream>
@@ -172,49 +168,6 @@ TEST_P(HungFolderProcessTest, ProgramEndsAtOnceBesideAHungWorker) {
         EXPECT_EQ(program->exitCode(), 0);
     }
     EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
-}
-
-// A scanned page whose write hangs: the end command ends the program at once,
-// and the page never lands under its name once the share answers again.
-TEST_F(HungFolderProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
-    ASSERT_TRUE(writeSettings("\n"));
-    QProcessEnvironment environment = onDisplay(display);
-    environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-    QProcess& program = sandbox.launch(environment);
-
-    // Start-up: its hint, then the scanner choice (the test backend's first device).
-    for (const char* dialog : {"^ Ornavex$", "^Scanner auswählen$"}) {
-        ASSERT_FALSE(appeared(dialog).isEmpty()) << dialog << " did not appear";
-        ASSERT_TRUE(returnUntilGone(display.name(), dialog));
-    }
-    const QString window = visibleWindow(display.name(), kMainWindowName);
-    ASSERT_FALSE(window.isEmpty());
-    const MainWindowPlaces places = mainWindowPlaces();
-    clickAt(display.name(), window, places.nameField);
-    xdotool(display.name(), {"type", "brief.jpg"});
-    mount.setMode("writes");
-    clickAt(display.name(), window, places.scanButton);
-
-    // The scan dialog's default button scans; the page is stored as it closes.
-    const QString scanDialog = appeared("^Scannen – ");
-    ASSERT_FALSE(scanDialog.isEmpty()) << "the scan dialog did not appear";
-    xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
-    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty() || !running(program); },
-                          kStepTimeoutMs))
-        << "no write hung";
-    ASSERT_TRUE(running(program)) << "ended, code " << program.exitCode();
-    workers = folderWorkersOf(sandbox.programPath());
-
-    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    ASSERT_TRUE(program.waitForFinished(kEndLimitMs)) << "still running beside the hung write";
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(waitUntil([&] { return windowGone(); }, kEndLimitMs)) << "the window stayed";
-
-    mount.setMode("");
-    ASSERT_TRUE(
-        waitUntil([&] { return folderWorkersOf(sandbox.programPath()).empty(); }, kWorkerGoneMs));
-    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
 // The scanner's source dialog is not modal in Qt's sense, so the main window's close gets through.
