@@ -1,7 +1,7 @@
 // The real program with its document folder on a share that stops answering
-// while a file dialog is asked for: the window keeps answering, the end
-// command ends the program at once, and the user gets to a folder that
-// answers, where the page is stored.
+// while a file dialog is asked for or a page is written: the window keeps
+// answering, the end command ends the program at once, and the user gets to a
+// folder that answers, where the page is stored.
 #include <signal.h>
 
 #include <QDir>
@@ -117,6 +117,20 @@ class FileDialogProcessTest : public ::testing::Test {
         return dialog;
     }
 
+    // The page named brief.jpg scanned, with the share's writes hanging.
+    bool scanWithTheWriteHanging(const QString& window) {
+        const MainWindowPlaces places = mainWindowPlaces();
+        clickAt(display.name(), window, places.nameField);
+        xdotool(display.name(), {"type", "brief.jpg"});
+        mount.setMode("writes");
+        clickAt(display.name(), window, places.scanButton);
+        // The scan dialog's default button scans; the page is stored as it closes.
+        const QString scanDialog = appearedOn(display.name(), "^Scannen – ");
+        if (scanDialog.isEmpty()) return false;
+        xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
+        return true;
+    }
+
     void endsAtOnce() {
         ASSERT_TRUE(running(*program)) << "ended, code " << program->exitCode();
         ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
@@ -145,45 +159,27 @@ void PrintTo(const DialogRow& row, std::ostream* out) {
 }
 
 class DialogOnHungShareTest : public FileDialogProcessTest,
-                              public ::testing::WithParamInterface<DialogRow> {
-  protected:
-    // The program ready, every call of the share hanging, the dialog asked for.
-    QString askWithShareHung() {
-        const QString window = launchReady();
-        if (window.isEmpty()) return {};
-        // Else a window that froze would not be told from a ping that never works.
-        if (!answersPing(display.name(), window, kPingAnswerMs)) return {};
-        mount.setMode("all");
-        clickAt(display.name(), window, mainWindowPlaces().*GetParam().place, GetParam().clicks);
-        return window;
-    }
-};
+                              public ::testing::WithParamInterface<DialogRow> {};
 
-TEST_P(DialogOnHungShareTest, EndCommandEndsTheProgramWhileTheDialogHangs) {
-    const QString window = askWithShareHung();
-    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
-    endsAtOnce();
-}
-
-TEST_P(DialogOnHungShareTest, ClosingTheWindowEndsTheProgramWhileTheDialogHangs) {
-    const QString window = askWithShareHung();
-    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    EXPECT_TRUE(keepsAnswering(window, kDialogAnswersMs)) << "the window froze";
-    ASSERT_TRUE(askWindowToClose(display.name(), window));
-    ASSERT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running beside the dialog";
-    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program->exitCode(), 0);
-}
-
+// The dialog asked for while every call of the share hangs.
 TEST_P(DialogOnHungShareTest, UserGetsToAFolderThatAnswers) {
-    const QString window = askWithShareHung();
+    const QString window = launchReady();
     ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    // Else a window that froze would not be told from a ping that never works.
+    ASSERT_TRUE(answersPing(display.name(), window, kPingAnswerMs));
+    mount.setMode("all");
+    clickAt(display.name(), window, mainWindowPlaces().*GetParam().place, GetParam().clicks);
     EXPECT_TRUE(keepsAnswering(window, kWatchMs)) << "the window froze";
-    EXPECT_FALSE(answeringDialog(GetParam().title).isEmpty())
-        << "no dialog in a folder that answers";
+    const QString dialog = answeringDialog(GetParam().title);
+    ASSERT_FALSE(dialog.isEmpty()) << "no dialog in a folder that answers";
+    // A dialog of another process still stays above the window it was asked from.
+    EXPECT_EQ(transientFor(display.name(), dialog), window.toULong());
     EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
+    // With the first dialog still hung in the share.
     endsAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), GetParam().title).isEmpty(); },
+                          kEndLimitMs))
+        << "the dialog stayed on the screen";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -192,40 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogRow{"EmptyPreview", &MainWindowPlaces::preview, 2, kOpenDialog}),
     byName);
 
-// A dialog of another process still stays above the window it was asked from.
-// Shown in the share, it hangs once the share does, as the user types; the end
-// command ends the program at once and takes the dialog's window along.
-TEST_F(FileDialogProcessTest, DialogStaysAboveTheWindowAndEndsWithTheProgram) {
-    const QString window = launchReady();
-    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    clickAt(display.name(), window, mainWindowPlaces().saveAsButton);
-    const QString dialog = appearedOn(display.name(), kSaveDialog);
-    ASSERT_FALSE(dialog.isEmpty()) << "the save dialog did not appear";
-    EXPECT_EQ(transientFor(display.name(), dialog), window.toULong());
-
-    mount.setMode("all");
-    xdotool(display.name(), {"windowfocus", "--sync", dialog, "type", "--delay", "50", "seite"});
-    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty(); }, kWindowStepMs))
-        << "the dialog never reached the share";
-    endsAtOnce();
-    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), kSaveDialog).isEmpty(); },
-                          kEndLimitMs))
-        << "the hung dialog stayed on the screen";
-}
-
 // The page's write hangs; "Anderer Ort …" stores it in a local folder while
 // every call of the share hangs.
 TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {
     const QString window = launchReady();
     ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
-    const MainWindowPlaces places = mainWindowPlaces();
-    clickAt(display.name(), window, places.nameField);
-    xdotool(display.name(), {"type", "brief.jpg"});
-    mount.setMode("writes");
-    clickAt(display.name(), window, places.scanButton);
-    const QString scanDialog = appearedOn(display.name(), "^Scannen – ");
-    ASSERT_FALSE(scanDialog.isEmpty()) << "the scan dialog did not appear";
-    xdotool(display.name(), {"windowfocus", "--sync", scanDialog, "key", "Return"});
+    ASSERT_TRUE(scanWithTheWriteHanging(window)) << "the scan dialog did not appear";
 
     // The write is given up after the folder's silence and the box offers another place.
     const QString box = appearedOn(display.name(), kBox);
@@ -244,6 +212,25 @@ TEST_F(FileDialogProcessTest, ElsewhereStoresThePageInALocalFolder) {
         << "the page was not stored in the local folder";
     EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
     endsAtOnce();
+}
+
+// The end command ends the program at once during a hanging write, and the
+// page never lands under its name once the share answers again.
+TEST_F(FileDialogProcessTest, EndCommandDuringAHangingWriteLeavesNoFileBehind) {
+    const QString window = launchReady();
+    ASSERT_FALSE(window.isEmpty()) << "the program did not get ready";
+    ASSERT_TRUE(scanWithTheWriteHanging(window)) << "the scan dialog did not appear";
+    ASSERT_TRUE(waitUntil([&] { return !mount.blockedCalls().isEmpty(); }, kWindowStepMs))
+        << "no write hung";
+    endsAtOnce();
+    EXPECT_TRUE(waitUntil([&] { return visibleWindow(display.name(), kMainWindowName).isEmpty(); },
+                          kEndLimitMs))
+        << "the window stayed";
+    mount.setMode("");
+    ASSERT_TRUE(
+        waitUntil([&] { return helpersOf(sandbox.programPath(), "--folder-worker").empty(); },
+                  kHelperGoneMs));
+    EXPECT_FALSE(QFile::exists(mount.backing() + "/brief.jpg")) << "the given-up write landed";
 }
 
 }  // namespace

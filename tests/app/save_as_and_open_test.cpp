@@ -1,8 +1,9 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 
 #include "folder/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
-#include "tests/fakes/never_answering_path.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -116,11 +117,13 @@ TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer)
 
 // The real folder worker refuses a FIFO at once: the preview stays and nothing is said.
 TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
-    NeverAnsweringPath fifo(temp.filePath("rohr.jpg"));
+    // Opened for reading as a file would be, it waits for a writer that never comes.
+    const QString fifo = temp.filePath("rohr.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     fakes.services.folder = std::make_unique<FolderWorkerClient>(
         FolderWorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
     state.setPage(Page(page()));
-    fakes.dialogs->answerFile(fifo.path());
+    fakes.dialogs->answerFile(fifo);
     open();
     ASSERT_TRUE(finished(10000)) << "the open waited on the FIFO";
     EXPECT_EQ(state.page().picture(), page());

@@ -12,9 +12,14 @@ namespace {
 constexpr int kServeTimeoutMs = 15000;
 constexpr int kEndTimeoutMs = 5000;
 
+struct ContinuedAtEnd {
+    pid_t pid;
+    ~ContinuedAtEnd() { ::kill(pid, SIGCONT); }
+};
+
 // Real processes: of two starts at one moment one hands over and ends; an instance
 // killed without a chance to remove its socket does not keep the next from serving.
-TEST(SingleInstanceProcessTest, OneInstanceServesThroughRacesLeftoversAndHandOvers) {
+TEST(SingleInstanceProcessTest, OneInstanceServesThroughRacesLeftoversHandOversAndStops) {
     AppSandbox sandbox(ORNAVEX_BINARY);
     ASSERT_TRUE(sandbox.ready()) << "cannot copy " << ORNAVEX_BINARY;
 
@@ -36,39 +41,24 @@ TEST(SingleInstanceProcessTest, OneInstanceServesThroughRacesLeftoversAndHandOve
     ASSERT_TRUE(waitUntil([&] { return sandbox.serving() || !running(next); }, kServeTimeoutMs));
     ASSERT_TRUE(running(next)) << "ended during start-up, code " << next.exitCode();
 
+    // Stopped, it cannot answer but keeps its socket: a further start opens a
+    // window of its own instead of handing over and quitting.
+    const auto nextPid = static_cast<pid_t>(next.processId());
+    ASSERT_EQ(::kill(nextPid, SIGSTOP), 0);
+    const ContinuedAtEnd continued{nextPid};
+    QProcess& beside = sandbox.launch();
+    // A hand-over would end it within the hand-over's bound of 2 s.
+    EXPECT_FALSE(waitUntil([&] { return !running(beside); }, 5000))
+        << "the start beside a stopped instance ended, code " << beside.exitCode();
+    ::kill(nextPid, SIGCONT);
+
     ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    ASSERT_TRUE(next.waitForFinished(kEndTimeoutMs)) << "still running";
+    ASSERT_TRUE(next.waitForFinished(kEndTimeoutMs)) << "the socket is not its own any more";
     EXPECT_EQ(next.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(next.exitCode(), 0);
     // Ending at once skips the usual tidying up, but not the socket.
     EXPECT_FALSE(QFileInfo::exists(sandbox.socketPath())) << "the socket was left behind";
-}
-
-struct ContinuedAtEnd {
-    pid_t pid;
-    ~ContinuedAtEnd() { ::kill(pid, SIGCONT); }
-};
-
-// A first instance that cannot answer (stopped) keeps its socket, and a second
-// start opens a window of its own instead of handing over and quitting.
-TEST(SingleInstanceProcessTest, SecondStartGoesOnAloneBesideAStoppedFirst) {
-    AppSandbox sandbox(ORNAVEX_BINARY);
-    ASSERT_TRUE(sandbox.ready()) << "cannot copy " << ORNAVEX_BINARY;
-    QProcess& first = sandbox.launch();
-    ASSERT_TRUE(waitUntil([&] { return sandbox.serving(); }, kServeTimeoutMs));
-    const auto firstPid = static_cast<pid_t>(first.processId());
-    ASSERT_EQ(::kill(firstPid, SIGSTOP), 0);
-    const ContinuedAtEnd continued{firstPid};
-
-    QProcess& second = sandbox.launch();
-    // A hand-over would end it within the hand-over's bound of 2 s.
-    EXPECT_FALSE(waitUntil([&] { return !running(second); }, 5000))
-        << "the second start ended, code " << second.exitCode();
-
-    ::kill(firstPid, SIGCONT);
-    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    EXPECT_TRUE(first.waitForFinished(kEndTimeoutMs)) << "the socket is not the first's any more";
-    EXPECT_TRUE(running(second));
+    EXPECT_TRUE(running(beside));
 }
 
 }  // namespace

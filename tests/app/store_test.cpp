@@ -80,25 +80,6 @@ TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
     EXPECT_EQ(fakes.pageWriter.writes[0].policy, ReplacePolicy::ReplaceExisting);
 }
 
-// The store was checked free, yet a file appeared before the write: it is not replaced.
-TEST_F(StoreTest, FailedWriteNamesFileAndReasonAndCancelKeepsCountAndPreview) {
-    WriteIniValue(settings, "Default", "Tips", "1");
-    state.setFileName("brief.jpg");
-    fakes.pageWriter.failNext = {{PageWriteStatus::AlreadyExists, 0}};
-    store();  // an unscripted failure box is cancelled
-
-    ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    const MessageBoxRequest& box = fakes.messages->shown()[0];
-    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
-    EXPECT_EQ(box.text, failureText("Unter diesem Namen ist inzwischen eine Datei vorhanden; sie "
-                                    "wurde nicht überschrieben."));
-    EXPECT_EQ(box.buttons, MessageButtons::RetryElsewhereCancel);
-    EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
-    EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
-    EXPECT_EQ(tips(), "1");
-    EXPECT_TRUE(state.hasPage());
-}
-
 // Only Abbrechen gives the page up: a save dialog left without a choice, or one
 // that stopped answering, asks again.
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
@@ -117,6 +98,10 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
     store();
 
+    const MessageBoxRequest& box = fakes.messages->shown().at(0);
+    EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(box.buttons, MessageButtons::RetryElsewhereCancel);
+    EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
     EXPECT_EQ(
         messageTexts(),

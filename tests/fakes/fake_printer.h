@@ -22,8 +22,6 @@ class FakePrinter : public Printer {
         : portraitArea_(portraitAreaTwips) {}
 
     void setAvailable(bool available) { available_ = available; }
-    // Conversions work for the twips, points and HIMETRIC modes.
-    void setScaleMode(short mode) { scaleMode_ = mode; }
 
     bool available() const override { return available_; }
     void setDocName(const QString& name) override { docName_ = name; }

@@ -16,6 +16,8 @@ TEST(ConvertFilterTest, PairsBecomeQtFilterEntriesInTheirOrder) {
                            "Alle Dateien (*.*)"}));
     // A description without its pattern list is dropped, not turned into a bad filter.
     EXPECT_EQ(ConvertFilter("Bilder|*.jpg|Rest"), QStringList{"Bilder (*.jpg)"});
+    // Patterns without a description still filter; a pair of nothing goes.
+    EXPECT_EQ(ConvertFilter("|*.bmp||"), QStringList{" (*.bmp)"});
 }
 
 // A backslash is part of the name, not a separator; a cancel keeps the folder.

@@ -1,5 +1,5 @@
 // The real file dialog process on an X server of the test's own: answered,
-// cancelled, silent (stopped, or hung in a share) and left behind, one at a
+// cancelled, hung in a share and left behind, one at a
 // time, and gone with the window's side.
 #include "files/process_file_dialogs.h"
 
@@ -131,49 +131,15 @@ INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
                                                    DialogChoice::Status::Chosen, nullptr}),
                          byName);
 
-// A dialog whose thread stops is answered NoAnswer after the silence and left
-// behind; it is reaped once it ends, never waited for.
-TEST_F(ProcessFileDialogsTest, StoppedDialogIsAnsweredNoAnswerAndLeftBehind) {
-    dialogs->askFile(saveRequest(folder.path()), record());
-    const pid_t dialog = dialogs->dialogPid();
-    ASSERT_FALSE(shown("^ Dokument speichern$").isEmpty()) << "the dialog did not appear";
-    ASSERT_EQ(::kill(dialog, SIGSTOP), 0);
-
-    ASSERT_TRUE(answered());
-    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
-    EXPECT_EQ(dialogs->dialogPid(), -1);
-    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs))
-        << "the killed dialog was not reaped";
-    EXPECT_TRUE(goneOrZombie(dialog));
-    EXPECT_EQ(answers, 1);
-}
-
-// The dialog's own thread hangs in a share, its other threads do not: the
-// window still hears the silence, and the dialog stays behind until the share answers.
-TEST_F(ProcessFileDialogsTest, DialogHungInAShareIsLeftBehindUntilTheShareAnswers) {
-    BlockingMount mount;
-    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-    mount.setMode("all");
-    dialogs->askFile(saveRequest(mount.mount()), record());
-    const pid_t dialog = dialogs->dialogPid();
-
-    ASSERT_TRUE(answered());
-    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
-    EXPECT_FALSE(mount.blockedCalls().isEmpty()) << "the dialog never reached the share";
-    EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
-
-    mount.setMode("");
-    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
-    EXPECT_TRUE(goneOrZombie(dialog));
-    EXPECT_EQ(answers, 1);
-}
-
 // Typing a name in a folder of a share that stopped answering hangs the
-// dialog's thread; what is left of it is taken off the screen at once.
+// dialog's own thread, not its others: the window still hears the silence, what
+// is left of the dialog is taken off the screen at once and reaped once the
+// share answers, never waited for.
 TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     BlockingMount mount;
     if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
     dialogs->askFile(saveRequest(mount.mount()), record());
+    const pid_t dialog = dialogs->dialogPid();
     const QString window = shown("^ Dokument speichern$");
     ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
     mount.setMode("all");
@@ -188,6 +154,8 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
         << "the stuck dialog stayed on the screen";
     mount.setMode("");
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
+    EXPECT_TRUE(goneOrZombie(dialog));
+    EXPECT_EQ(answers, 1);
 }
 
 // A dialog that still answers is never given up, however long the user
