@@ -163,18 +163,5 @@ TEST_F(LocalDocumentFolderTest, TruncatedJpegKeepsWhatSurvived) {
     EXPECT_LT(qGray(loaded.page.picture().pixel(1, 1)), 10);
 }
 
-// What the bitmap holds is the writer's test.
-TEST_F(LocalDocumentFolderTest, BitmapIsSavedUnderThePolicyAndLoadsAgain) {
-    const QString path = pathOf("seite.bmp");
-    const auto save = [&](const QImage& picture, ReplacePolicy policy) {
-        return store.writePage(Page(picture), path, PageFormat::Bitmap, 0, policy).status;
-    };
-    EXPECT_EQ(save(QImage(), ReplacePolicy::KeepExisting), PageWriteStatus::NoPicture);
-    putFile(path, "old page");
-    EXPECT_EQ(save(samplePage(), ReplacePolicy::KeepExisting), PageWriteStatus::AlreadyExists);
-    ASSERT_EQ(save(samplePage(), ReplacePolicy::ReplaceExisting), PageWriteStatus::Ok);
-    EXPECT_EQ(store.load(path).page.picture().size(), samplePage().size());
-}
-
 }  // namespace
 }  // namespace ornavex
