@@ -1,10 +1,14 @@
 // The document folder through its worker process: the same files as in
 // process, answers only from the event loop, and a folder that stops answering
-// never holds the window nor keeps a page it was told was not stored.
+// never holds the window nor keeps a page it was told was not stored. Its
+// messages are checked before anything is reserved or done, and a page crosses
+// only in the layouts the program itself writes.
 #include "folder/folder_worker_client.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,15 +17,20 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
+#include <functional>
 #include <map>
+#include <type_traits>
 
 #include "folder/folder_worker_protocol.h"
 #include "folder/local_document_folder.h"
 #include "platform/path_bytes.h"
 #include "tests/support/blocking_mount.h"
+#include "tests/support/files.h"
 #include "tests/support/folder_answers.h"
 #include "tests/support/rows.h"
 #include "tests/support/wait.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -73,8 +82,280 @@ PageWriteResult store(DocumentFolder& folder, const QString& path,
     return store(folder, path, format, Page(testPicture(QImage::Format_RGB888)));
 }
 
-std::string namesIn(const QString& folder) {
-    return entriesOf(folder).join(" ").toStdString();
+// ---- The bytes of a message ----
+
+FolderMessage writeRequest() {
+    FolderMessage m;
+    m.type = FolderMessageType::WritePage;
+    m.path = "/tmp/page.jpg";
+    m.jpegQuality = 100;
+    return m;
+}
+
+// The colour count of a write request to /tmp/page.jpg, set by hand.
+QByteArray withColourCount(quint32 count) {
+    QByteArray bytes = encodeFolderMessage(writeRequest());
+    const qsizetype at = 1 + 4 + 4 + 2 * 13 + 5 * 4 + 4 * 8 + 4 * 4;
+    qToBigEndian(count, bytes.data() + at);
+    return bytes;
+}
+
+struct DecodeCase {
+    const char* name;
+    std::function<void(FolderMessage&)> change;
+    int bytesMore = 0;  // added to or cut from the end of the encoded request
+};
+
+class FolderMessageDecodeTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(FolderMessageDecodeTest, IsRefused) {
+    FolderMessage message = writeRequest();
+    GetParam().change(message);
+    QByteArray bytes = encodeFolderMessage(message);
+    bytes =
+        GetParam().bytesMore < 0 ? bytes.chopped(1) : bytes + QByteArray(GetParam().bytesMore, 'x');
+    EXPECT_FALSE(decodeFolderMessage(bytes, message));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, FolderMessageDecodeTest,
+    ::testing::Values(DecodeCase{"UnknownReplacePolicy", [](auto& m) { m.policy = 2; }},
+                      DecodeCase{"NegativeReplacePolicy", [](auto& m) { m.policy = -1; }},
+                      DecodeCase{"UnknownPageFormat", [](auto& m) { m.format = 2; }},
+                      DecodeCase{"UnknownAnswer",
+                                 [](auto& m) {
+                                     m.type = FolderMessageType::Answer;
+                                     m.path.clear();
+                                     m.status = 3;
+                                 }},
+                      DecodeCase{"UnknownKind", [](auto& m) { m.type = FolderMessageType(10); }},
+                      DecodeCase{"MoreColoursThanAnIndexedPicture",
+                                 [](auto& m) { m.layout.colours = QList<QRgb>(257); }},
+                      DecodeCase{"PathOnAReply",
+                                 [](auto& m) { m.type = FolderMessageType::Alive; }},
+                      DecodeCase{"PathLongerThanTheSystemTakes",
+                                 [](auto& m) { m.path = QString(PATH_MAX + 1, 'x'); }},
+                      DecodeCase{"BytesBeyondTheMessage", [](auto&) {}, 1},
+                      DecodeCase{"CutShort", [](auto&) {}, -1}),
+    test::byName);
+
+// The largest address space this process ever had, in kB.
+qint64 peakAddressSpace() {
+    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
+        if (line.startsWith("VmPeak:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Read as a list, 16 GB would be reserved before the first colour: where memory
+// is promised freely, that succeeds unseen but for the address space it takes.
+TEST(FolderMessageDecodeTest, AColourCountReservesNothingBeforeItIsChecked) {
+    const QByteArray bytes = withColourCount(0xFFFFFFF0);
+    const qint64 before = peakAddressSpace();
+    ASSERT_GT(before, 0);
+    FolderMessage message;
+    EXPECT_FALSE(decodeFolderMessage(bytes, message));
+    EXPECT_LT(peakAddressSpace() - before, 64 * 1024) << "kB reserved";
+}
+
+TEST(FolderMessageDecodeTest, TakesWhatTheProgramSends) {
+    FolderMessage sent = writeRequest();
+    sent.path = QString(PATH_MAX, 'x');
+    sent.policy = qint32(ReplacePolicy::ReplaceExisting);
+    sent.layout.colours = QList<QRgb>(256, qRgb(1, 2, 3));
+    FolderMessage received;
+    ASSERT_TRUE(decodeFolderMessage(encodeFolderMessage(sent), received));
+    EXPECT_EQ(received.path, sent.path);
+    EXPECT_EQ(received.layout.colours, sent.layout.colours);
+}
+
+// The window's end of one worker, without the window's client.
+class Worker {
+  public:
+    Worker() {
+        OwnedFd theirs;
+        if (!makeWorkerSocketPair(socket_, theirs)) return;
+        pid_ = startWorkerProcess(QStringLiteral(ORNAVEX_BINARY),
+                                  {QStringLiteral("--folder-worker")}, theirs.get());
+    }
+    ~Worker() {
+        socket_.reset();
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool send(const FolderMessage& message) { return sendFolderMessage(socket_.get(), message); }
+
+    // The reply to the request last sent, past the signs of life; none when none came in time.
+    FolderMessage reply() {
+        for (;;) {
+            pollfd ready{socket_.get(), POLLIN, 0};
+            FolderMessage message;
+            if (::poll(&ready, 1, 10000) <= 0 ||
+                receiveFolderMessage(socket_.get(), message, false) != FolderReceive::Message) {
+                return FolderMessage();
+            }
+            if (message.type != FolderMessageType::Alive &&
+                message.type != FolderMessageType::Committing) {
+                return message;
+            }
+        }
+    }
+
+  private:
+    OwnedFd socket_;
+    pid_t pid_ = -1;
+};
+
+FolderMessage writeOf(const QImage& picture, const QString& path) {
+    FolderMessage request = writeRequest();
+    request.id = 7;
+    request.path = path;
+    request.layout = layoutOf(picture);
+    request.memoryFile = pageMemory(Page(picture));
+    return request;
+}
+
+class FolderWorkerMessagesTest : public ::testing::Test {
+  protected:
+    QString file(const QString& name) const { return folder_.filePath(name); }
+
+    QTemporaryDir folder_;
+    Worker worker_;
+};
+
+// No system call sees past a NUL: "page<NUL>hidden.jpg" would be written as "page".
+TEST_F(FolderWorkerMessagesTest, ANulInAPathIsRefused) {
+    const QString named = file("page") + QChar(0) + "hidden.jpg";
+    ASSERT_TRUE(worker_.send(writeOf(testPicture(QImage::Format_RGB888), named)));
+    const FolderMessage written = worker_.reply();
+    EXPECT_EQ(written.type, FolderMessageType::Written);
+    EXPECT_EQ(written.status, qint32(PageWriteStatus::WriteFailed));
+    EXPECT_EQ(entriesOf(folder_.path()), QStringList());
+}
+
+// A memory file of the page's layout, filled from `picture`, sealed as asked.
+OwnedFd memoryOf(const QImage& picture, qint64 bytes, int seals) {
+    OwnedFd memory(::memfd_create("page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    EXPECT_EQ(::ftruncate(memory.get(), bytes), 0);
+    EXPECT_EQ(::pwrite(memory.get(), picture.constBits(),
+                       size_t(std::min(bytes, picture.sizeInBytes())), 0),
+              ssize_t(std::min(bytes, picture.sizeInBytes())));
+    if (seals) {
+        EXPECT_EQ(::fcntl(memory.get(), F_ADD_SEALS, seals), 0);
+    }
+    return memory;
+}
+
+constexpr int kAllSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+
+struct LayoutCase {
+    const char* name;
+    std::function<void(FolderMessage&)> change;
+};
+
+class ForeignPageTest : public FolderWorkerMessagesTest,
+                        public ::testing::WithParamInterface<LayoutCase> {};
+
+// Refused with the message of a worker that failed, and nothing is written.
+TEST_P(ForeignPageTest, IsRefusedAndNothingIsWritten) {
+    FolderMessage request = writeOf(testPicture(QImage::Format_RGB888), file("page.jpg"));
+    GetParam().change(request);
+    ASSERT_TRUE(worker_.send(request));
+    const FolderMessage written = worker_.reply();
+    EXPECT_EQ(written.type, FolderMessageType::Written);
+    EXPECT_EQ(written.status, qint32(PageWriteStatus::WriteFailed));
+    EXPECT_EQ(written.systemError, EIO);
+    EXPECT_EQ(entriesOf(folder_.path()), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ForeignPageTest,
+    ::testing::Values(
+        // Qt's conversion of such a page wrote past its buffer.
+        LayoutCase{"OneBitInTheOtherBitOrderWithAWiderRow",
+                   [](FolderMessage& m) {
+                       const QImage mono = testPicture(QImage::Format_MonoLSB);
+                       m.layout = layoutOf(mono);
+                       m.layout.format = QImage::Format_MonoLSB;
+                       m.layout.bytesPerLine = 64;
+                       m.memoryFile = memoryOf(mono, m.layout.bytes(), kAllSeals);
+                   }},
+        LayoutCase{"WiderRowThanQts",
+                   [](FolderMessage& m) {
+                       m.layout.bytesPerLine += 4;
+                       m.memoryFile = memoryOf(testPicture(QImage::Format_RGB888), m.layout.bytes(),
+                                               kAllSeals);
+                   }},
+        LayoutCase{"LargerThanTheLargestPage",
+                   [](FolderMessage& m) {
+                       m.layout.width = 20000;
+                       m.layout.height = 1;
+                       m.layout.bytesPerLine = 60000;
+                       m.memoryFile = memoryOf(QImage(), m.layout.bytes(), kAllSeals);
+                   }},
+        LayoutCase{"MemoryThatMayStillBeWritten",
+                   [](FolderMessage& m) {
+                       m.memoryFile = memoryOf(testPicture(QImage::Format_RGB888), m.layout.bytes(),
+                                               F_SEAL_SHRINK | F_SEAL_GROW);
+                   }},
+        LayoutCase{"MemoryLargerThanThePage",
+                   [](FolderMessage& m) {
+                       m.memoryFile = memoryOf(testPicture(QImage::Format_RGB888),
+                                               m.layout.bytes() + 4096, kAllSeals);
+                   }},
+        LayoutCase{"NoMemoryFileButAPipe",
+                   [](FolderMessage& m) {
+                       int ends[2];
+                       ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+                       ::close(ends[1]);
+                       m.memoryFile.reset(ends[0]);
+                   }}),
+    test::byName);
+
+// A GIF may carry no colours; its indices are then read as grey levels.
+TEST(FolderWorkerTest, AnIndexedPageWithoutColoursIsStoredGreyTheSameEachTime) {
+    QTemporaryDir dir;
+    QImage indexed(64, 40, QImage::Format_Indexed8);
+    for (int y = 0; y < indexed.height(); ++y) {
+        for (int x = 0; x < indexed.width(); ++x) indexed.scanLine(y)[x] = uchar(x * 4);
+    }
+    ASSERT_EQ(indexed.colorCount(), 0);
+    const auto worker = client();
+    QList<QByteArray> stored;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        ASSERT_EQ(store(*worker, dir.filePath(name), PageFormat::Bitmap, Page(indexed)).status,
+                  PageWriteStatus::Ok);
+        stored << readWhole(dir.filePath(name));
+    }
+    EXPECT_EQ(stored[0], stored[1]);
+    EXPECT_EQ(stored[1], stored[2]);
+    const QImage back(dir.filePath("a.bmp"));
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.pixel(10, 5), qRgb(40, 40, 40));
+}
+
+// ---- The window's side: replies from a worker gone wrong ----
+
+FolderWorkerCommand fakeWorker(const char* mode) {
+    return {QStringLiteral(ORNAVEX_FAKE_FOLDER_WORKER), {QString::fromLatin1(mode)}};
+}
+
+// A "Yes" to a write would have been taken for a page stored.
+TEST(FolderWorkerRepliesTest, AReplyOfAnotherKindThanTheCallAskedForFailsTheCall) {
+    FolderWorkerClient folder(fakeWorker("wrong-kind"));
+    const PageWriteResult written =
+        test::writePage(folder, Page(testPicture(QImage::Format_RGB888)), "/nowhere/page.jpg",
+                        PageFormat::Jpeg, 100, ReplacePolicy::KeepExisting);
+    EXPECT_EQ(written.status, PageWriteStatus::WriteFailed);
+}
+
+TEST(FolderWorkerRepliesTest, ALoadedPageInUnsealedMemoryIsRefusedAsAFailedRead) {
+    FolderWorkerClient folder(fakeWorker("unsealed-page"));
+    const LoadedPage loaded = test::load(folder, "/nowhere/page.jpg");
+    EXPECT_EQ(loaded.status, PictureLoadStatus::ReadFailed);
+    EXPECT_TRUE(loaded.page.isNull());
 }
 
 struct StoreCase {
@@ -122,14 +403,13 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"ColourBitmap", QImage::Format_RGB32, PageFormat::Bitmap, false}),
     test::byName);
 
-int code(FolderAnswer answer) {
-    return int(answer);
-}
-int code(const LoadedPage& loaded) {
-    return int(loaded.status);
-}
-int code(const PageWriteResult& result) {
-    return int(result.status);
+// An answer of any call as a number, so answers of all kinds fit one list.
+template <typename Answer>
+int code(const Answer& answer) {
+    if constexpr (std::is_enum_v<Answer>)
+        return int(answer);
+    else
+        return int(answer.status);
 }
 
 TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
@@ -172,7 +452,7 @@ TEST(FolderWorkerTest, AWorkerLostFailsItsCallALoadAsReadFailedAndIsReaped) {
     EXPECT_EQ(store(worker, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
     EXPECT_EQ(load(worker, dir.filePath("x.jpg")).status, PictureLoadStatus::ReadFailed);
     EXPECT_TRUE(test::waitUntil([&] { return worker.workersLeftBehind() == 0; }));
-    EXPECT_EQ(namesIn(dir.path()), "");
+    EXPECT_EQ(entriesOf(dir.path()), QStringList());
 }
 
 // Short enough for a test; the worker signs life far more often.
@@ -191,9 +471,6 @@ class HungFolderTest : public ::testing::Test {
     }
     QString onMount(const char* name) const { return mount_.mount() + "/" + name; }
     QString inBacking(const char* name) const { return mount_.backing() + "/" + name; }
-    PageWriteResult store(const char* name) {
-        return ornavex::store(*worker_, onMount(name), PageFormat::Bitmap);
-    }
     bool blockedIn(const char* call) const { return mount_.blockedCalls().contains(call); }
     // Released, the worker left behind ends and what it left is dealt with.
     void releaseAndSettle() {
@@ -212,8 +489,9 @@ TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueue
     QImage large(2048, 2048, QImage::Format_RGB888);
     large.fill(Qt::darkCyan);
     mount_.setMode("slow");
-    EXPECT_EQ(code(ornavex::store(*worker_, onMount("gross.bmp"), PageFormat::Bitmap, Page(large))),
-              int(PageWriteStatus::Ok));
+    EXPECT_EQ(
+        ornavex::store(*worker_, onMount("gross.bmp"), PageFormat::Bitmap, Page(large)).status,
+        PageWriteStatus::Ok);
     ASSERT_TRUE(QFile::remove(inBacking("gross.bmp")));
 
     const pid_t stuck = worker_->workerPid();
@@ -235,30 +513,43 @@ TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueue
     errno = 0;
     EXPECT_EQ(::waitpid(stuck, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD) << "the worker left behind was not reaped";
-    // Its half-written temporary file has no writer any more: the next store removes it.
-    ASSERT_EQ(entriesOf(inBacking("")).filter(".part").size(), 1);
-    ASSERT_EQ(store("neu.bmp").status, PageWriteStatus::Ok);
-    EXPECT_EQ(namesIn(inBacking("")), "neu.bmp");
+    ASSERT_EQ(ornavex::store(*worker_, onMount("neu.bmp")).status, PageWriteStatus::Ok);
     EXPECT_NE(worker_->workerPid(), stuck);
 }
 
-TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadlineAndAWorkerKilledInALoadReadsNothing) {
+TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadline) {
     startClient(60s);  // far off: only the check's own deadline can answer in time
     mount_.setMode("all");
     EXPECT_EQ(answerOf([&](auto then) { worker_->askFolderAnswers(mount_.mount(), 300ms, then); },
                        FolderAnswer::Yes),
               FolderAnswer::NoAnswer);
-    releaseAndSettle();
+}
 
-    putFile(inBacking("seite.bmp"), "BM");
-    mount_.setMode("all");
-    std::optional<PictureLoadStatus> status;
-    worker_->askLoad(onMount("seite.bmp"), [&](LoadedPage loaded) { status = loaded.status; });
-    ASSERT_TRUE(test::waitUntil([&] { return !mount_.blockedCalls().isEmpty(); }));
-    ::kill(worker_->workerPid(), SIGKILL);
-    mount_.setMode("");  // the kill takes effect once the call returns
-    ASSERT_TRUE(test::waitUntil([&] { return status.has_value(); }, 20000));
-    EXPECT_EQ(*status, PictureLoadStatus::ReadFailed);
+// The name takes another file between the undo's look and its removal.
+TEST_F(HungFolderTest, TheUndoLeavesAFileThatTookTheNameMeanwhile) {
+    Worker worker;
+    putFile(inBacking("page.jpg"), "ours");
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(onMount("page.jpg")).constData(), &info), 0);
+    FolderMessage undo;
+    undo.type = FolderMessageType::RemoveIfStillSame;
+    undo.id = 9;
+    undo.path = onMount("page.jpg");
+    undo.identity = fileIdentityOf(info);
+
+    mount_.setMode("remove");
+    ASSERT_TRUE(worker.send(undo));
+    ASSERT_TRUE(test::waitUntil([&] { return !mount_.blockedCalls().isEmpty(); }, 10000));
+    putFile(inBacking("theirs"), "theirs");
+    ASSERT_EQ(::rename(QFile::encodeName(inBacking("theirs")).constData(),
+                       QFile::encodeName(inBacking("page.jpg")).constData()),
+              0);
+    mount_.setMode("");
+    const FolderMessage answer = worker.reply();
+    EXPECT_EQ(answer.type, FolderMessageType::Answer);
+    EXPECT_EQ(answer.status, qint32(FolderAnswer::No));
+    EXPECT_EQ(readWhole(inBacking("page.jpg")), "theirs");
+    EXPECT_EQ(entriesOf(mount_.backing()), QStringList{"page.jpg"});
 }
 
 // A write given up in its rename, whose page gets the name once the share answers.

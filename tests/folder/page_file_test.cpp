@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -142,52 +139,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, DiskTest,
                                            DiskCase{"NoProgress", 1000, kAll, 0, ENOSPC}),
                          test::byName);
 
-// A store in a child that is killed with SIGKILL once its first chunk reached
-// the file: the child stops inside the write step and tells the parent, so
-// the kill lands there every time.
-constexpr size_t kChunk = 1 << 20;
-
-bool killStoreInTheMiddle(const QString& path, const QByteArray& page, TemporaryKind kind) {
-    int ready[2];
-    if (::pipe(ready) != 0) return false;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const WriteChunk stopping = [&](int fd, const char* data, size_t size) -> ssize_t {
-            (void)!::write(fd, data, std::min(size, kChunk));
-            (void)!::write(ready[1], "s", 1);
-            for (;;) ::pause();
-        };
-        writePageFile(path, page, kReplaceExisting, stopping, kind);
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    pollfd wait{ready[0], POLLIN, 0};
-    const bool stopped = ::poll(&wait, 1, 20'000) == 1;
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(ready[0]);
-    return stopped;
-}
-
 void backdate(const QString& path, std::chrono::seconds age) {
     const timespec then{std::time(nullptr) - age.count(), 0};
     const timespec times[2] = {then, then};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-}
-
-TEST_P(KindTest, KilledStoreLeavesNoFileOrOnlyOneTheNextStoreRemoves) {
-    ASSERT_TRUE(killStoreInTheMiddle(pathOf("gross.jpg"), pageBytes(2 * kChunk), GetParam()))
-        << "the child did not reach its first chunk";
-    const QStringList left = entriesOf(dir.path());
-    if (GetParam() == kUnnamed) {
-        EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
-        return;
-    }
-    // Without unnamed files the kill leaves one; the next store removes it at
-    // once, as no store holds its lock any more.
-    ASSERT_EQ(left.size(), 1);
-    ASSERT_TRUE(writePageFile(pathOf("klein.jpg"), "page", kKeep, systemWriteChunk, kNamed).ok());
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"klein.jpg"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(kUnnamed, kNamed),

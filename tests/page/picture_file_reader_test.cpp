@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "page/page_memory.h"
 #include "page/turbo_jpeg_encoder.h"
+#include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
 
@@ -33,7 +38,7 @@ QByteArray progressiveJpeg(const QImage& page) {
     return writer.write(page) ? buffer.data() : QByteArray();
 }
 
-// One pixel, 35 bytes, on a canvas of the claimed size.
+// One pixel, 35 bytes, in a frame and on a canvas of the claimed size.
 QByteArray gif(int width, int height) {
     QByteArray gif(
         "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff"
@@ -41,6 +46,8 @@ QByteArray gif(int width, int height) {
         35);
     qToLittleEndian<quint16>(width, gif.data() + 6);
     qToLittleEndian<quint16>(height, gif.data() + 8);
+    qToLittleEndian<quint16>(width, gif.data() + 24);
+    qToLittleEndian<quint16>(height, gif.data() + 26);
     return gif;
 }
 
@@ -79,6 +86,15 @@ constexpr qint64 kColourCoefficients = (8 * 4 + 4 * 2 + 4 * 2) * kBlock;
 constexpr qint64 kGreyPixels = 52 * 30;
 constexpr qint64 kGreyCoefficients = 7 * 4 * kBlock;
 
+// A progressive JPEG whose frame header claims another size.
+QByteArray claiming(QByteArray jpeg, int width, int height) {
+    const qsizetype frame = jpeg.indexOf("\xFF\xC2");
+    if (frame < 0) return {};
+    qToBigEndian<quint16>(height, jpeg.data() + frame + 5);
+    qToBigEndian<quint16>(width, jpeg.data() + frame + 7);
+    return jpeg;
+}
+
 // A padded file costs its size before anything is decoded.
 QByteArray paddedGif() {
     return gif(2, 2) + QByteArray(200, '\0');
@@ -98,6 +114,98 @@ INSTANTIATE_TEST_SUITE_P(
         BudgetCase{"GifCountsFourBytesAPixel", gif(100, 50), 100 * 50 * 4},
         BudgetCase{"FileLargerThanTheBudget", paddedGif(), 35 + 200}),
     test::byName);
+
+qint64 statusKilobytes(const QByteArray& field) {
+    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ')[0].toLongLong();
+    }
+    return -1;
+}
+
+// The child's exit code: the load's status, or kUsedTooMuch when its peak
+// memory grew by more than kMostGrowthKb while reading the file.
+constexpr int kUsedTooMuch = 100;
+constexpr int kNoMeasure = 101;
+constexpr qint64 kMostGrowthKb = 64 * 1024;
+
+int loadInChildAndMeasure(const QString& path) {
+    QImageReader::supportedImageFormats();  // the plugins are loaded before the fork
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QFile peak("/proc/self/clear_refs");
+        if (!peak.open(QIODevice::WriteOnly) || peak.write("5") != 1) ::_exit(kNoMeasure);
+        peak.close();
+        const qint64 before = statusKilobytes("VmRSS");
+        const LoadedPicture loaded = readPictureFile(path, openWithoutWaiting, [] {});
+        const qint64 growth = statusKilobytes("VmHWM") - before;
+        if (before < 0 || growth < -before) ::_exit(kNoMeasure);
+        ::_exit(growth > kMostGrowthKb ? kUsedTooMuch : int(loaded.status));
+    }
+    const int status = test::waitForChild(child, 30000);
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Within the largest page's pixels, but a progressive decoder would hold every
+// coefficient besides the picture: 9000 x 16000 costs 1.4 GB. The GIF fits the
+// memory budget but no page is that long; other headers fail both checks.
+TEST(PictureFileReaderTest, CraftedHeadersAreRefusedBeforeTheyTakeMemory) {
+    QTemporaryDir dir;
+    for (const QByteArray& claim :
+         {claiming(progressiveJpeg(colourPage()), 9000, 16000), gif(65535, 2047)}) {
+        putFile(dir.filePath("gross"), claim);
+        const int outcome = loadInChildAndMeasure(dir.filePath("gross"));
+        if (outcome == kNoMeasure) GTEST_SKIP() << "the peak memory cannot be reset here";
+        EXPECT_NE(outcome, kUsedTooMuch)
+            << "the load took more than 64 MB: " << claim.left(3).data();
+        EXPECT_EQ(outcome, int(PictureLoadStatus::TooLarge)) << claim.left(3).data();
+    }
+}
+
+// The largest page the scan dialog offers on A4, in colour, must open again into
+// the page memory, here from a name without extension: the reader goes by the content.
+TEST(PictureFileReaderTest, ColourA4PageAt1200DpiOpensAgain) {
+    QTemporaryDir dir;
+    constexpr int kWidth = 9921;
+    constexpr int kHeight = 14031;
+    {
+        QImage page(kWidth, kHeight, QImage::Format_RGB888);
+        ASSERT_FALSE(page.isNull());
+        page.fill(qRgb(250, 250, 245));
+        putFile(dir.filePath("seite"),
+                TurboJpegEncoder(TurboJpegEncoder::OutputBuffer::PerPage).encode(page, 100));
+    }
+    OwnedFd memory;
+    const LoadedPicture loaded = readPictureFile(
+        dir.filePath("seite"), openWithoutWaiting, [] {},
+        [&](QSize size, QImage::Format format) {
+            return allocateSharedPicture(size, format, memory);
+        });
+    ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
+    EXPECT_EQ(loaded.picture.size(), QSize(kWidth, kHeight));
+    EXPECT_TRUE(memory.valid());
+}
+
+// Chosen behaviour: what survives of a cut-off JPEG is shown at full size; its
+// first bytes alone are no picture.
+TEST(PictureFileReaderTest, TruncatedJpegKeepsWhatSurvived) {
+    QTemporaryDir dir;
+    const auto load = [&](const QByteArray& bytes) {
+        putFile(dir.filePath("halb.jpg"), bytes);
+        return readPictureFile(dir.filePath("halb.jpg"), openWithoutWaiting, [] {});
+    };
+    // Dark noise, so the scan data and not the tables make up most of the file.
+    QImage page(64, 64, QImage::Format_Grayscale8);
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            page.scanLine(y)[x] = uchar((x * 7919 + y * 104729) % 9);
+    const QByteArray jpeg = TurboJpegEncoder().encode(page, 100);
+    EXPECT_EQ(load(jpeg.left(20)).status, PictureLoadStatus::NotAPicture);
+    const LoadedPicture loaded = load(jpeg.left(jpeg.size() * 2 / 3));
+    ASSERT_TRUE(loaded.loaded());
+    EXPECT_EQ(loaded.picture.size(), page.size());
+    EXPECT_LT(qGray(loaded.picture.pixel(1, 1)), 10);
+}
 
 struct PageCase {
     const char* name;

@@ -85,18 +85,5 @@ INSTANTIATE_TEST_SUITE_P(Formats, TurboJpegEncoderTest,
                                            JpegCase{"Lineart", scene(QImage::Format_Mono), 1, 1}),
                          test::byName);
 
-// The kept buffer must serve a larger page after a smaller one, and a gray
-// page after a colour one, with the same bytes as a fresh encoder.
-TEST(TurboJpegEncoderBuffers, KeptBufferGivesTheSameBytesForChangingPages) {
-    TurboJpegEncoder fresh(TurboJpegEncoder::OutputBuffer::PerPage);
-    TurboJpegEncoder kept(TurboJpegEncoder::OutputBuffer::Preallocated);
-    for (const QImage& page : {scene(kGray), scene(QImage::Format_RGB32).scaled(400, 300),
-                               scene(QImage::Format_RGB888), scene(kGray).scaled(900, 50)}) {
-        const QByteArray expected = fresh.encode(page, 100);
-        ASSERT_FALSE(expected.isEmpty());
-        EXPECT_EQ(kept.encode(page, 100), expected) << page.width() << "x" << page.height();
-    }
-}
-
 }  // namespace
 }  // namespace ornavex

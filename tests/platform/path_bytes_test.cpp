@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include "folder/page_file.h"
 #include "page/picture_file_reader.h"
+#include "platform/bmp_writer.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -60,9 +60,7 @@ TEST(PathBytesFolderTest, PageIsStoredAndReadInAFolderWhoseNameIsNoUtf8) {
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
     QImage image(3, 2, QImage::Format_RGB32);
     image.fill(Qt::red);
-    QByteArray page;
-    QBuffer buffer(&page);
-    ASSERT_TRUE(image.save(&buffer, "BMP"));
+    const QByteArray page = encodeBmp(image);
 
     const QString pagePath = pathFromBytes(folder) + "/seite.bmp";
     EXPECT_TRUE(writePageFile(pagePath, page, ReplacePolicy::KeepExisting).ok());

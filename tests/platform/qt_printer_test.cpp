@@ -24,11 +24,7 @@ TEST_F(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
     picture.fill(Qt::black);
     printer.paintPicture(picture, 0, 0, 1440, 1440);
     printer.endDoc();
-}
-
-// The print logic converts between twips and HIMETRIC only.
-TEST_F(QtPrinterWithoutQueue, ConvertsBetweenTwipsAndHimetric) {
-    QtPrinter printer;
+    // The print logic converts between twips and HIMETRIC only.
     EXPECT_FLOAT_EQ(printer.scaleX(1440, ScaleTwips, ScaleHimetric), 2540);
     EXPECT_FLOAT_EQ(printer.scaleY(2540, ScaleHimetric, ScaleTwips), 1440);
 }
