@@ -114,7 +114,7 @@ QString faithfulPath(const QString& shown) {
 
 int runFileDialog(int socket) {
     DialogMessage ask;
-    if (receiveDialogMessage(socket, ask, true) != DialogReceive::Message) return 1;
+    if (receiveDialogMessage(socket, ask, true) != ReceiveOutcome::Message) return 1;
     if (ask.type != DialogMessageType::AskFile && ask.type != DialogMessageType::AskFolder) {
         return 1;
     }
@@ -128,7 +128,7 @@ int runFileDialog(int socket) {
     QSocketNotifier window(socket, QSocketNotifier::Read);
     QObject::connect(&window, &QSocketNotifier::activated, [socket] {
         DialogMessage ignored;
-        if (receiveDialogMessage(socket, ignored, false) != DialogReceive::NothingYet) {
+        if (receiveDialogMessage(socket, ignored, false) != ReceiveOutcome::NothingYet) {
             QCoreApplication::exit(0);
         }
     });

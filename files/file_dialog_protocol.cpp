@@ -27,21 +27,16 @@ bool sendDialogMessage(int socket, const DialogMessage& message) {
            DatagramSent::Sent;
 }
 
-DialogReceive receiveDialogMessage(int socket, DialogMessage& message, bool wait) {
+ReceiveOutcome receiveDialogMessage(int socket, DialogMessage& message, bool wait) {
     QByteArray buffer(qsizetype(kLargestMessage), Qt::Uninitialized);
     std::size_t size = 0;
     OwnedFd file;
-    switch (receiveDatagram(socket, buffer.data(), kLargestMessage, wait, size, file)) {
-        case DatagramReceived::NothingYet:
-            return DialogReceive::NothingYet;
-        case DatagramReceived::Closed:
-            return DialogReceive::Closed;
-        case DatagramReceived::Broken:
-            return DialogReceive::Broken;
-        case DatagramReceived::Received:
-            break;
+    if (const ReceiveOutcome outcome =
+            receiveDatagram(socket, buffer.data(), kLargestMessage, wait, size, file);
+        outcome != ReceiveOutcome::Message) {
+        return outcome;
     }
-    if (file.valid()) return DialogReceive::Broken;
+    if (file.valid()) return ReceiveOutcome::Broken;
     buffer.truncate(qsizetype(size));
     QDataStream in(buffer);
     quint8 type = 0;
@@ -51,11 +46,11 @@ DialogReceive receiveDialogMessage(int socket, DialogMessage& message, bool wait
         request.defaultSuffix >> mode >> message.window >> message.path;
     if (in.status() != QDataStream::Ok || type > quint8(DialogMessageType::Cancelled) || mode < 0 ||
         mode > qint32(FileDialogMode::SaveNoConfirm)) {
-        return DialogReceive::Broken;
+        return ReceiveOutcome::Broken;
     }
     message.type = DialogMessageType(type);
     request.mode = FileDialogMode(mode);
-    return DialogReceive::Message;
+    return ReceiveOutcome::Message;
 }
 
 }  // namespace ornavex

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "platform/file_dialogs.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 
@@ -32,12 +33,10 @@ struct DialogMessage {
 // How often the dialog's own thread says it still answers.
 inline constexpr std::chrono::milliseconds kDialogHeartbeat{500};
 
-enum class DialogReceive { Message, NothingYet, Closed, Broken };
-
 // Sends without waiting; false when the peer is gone or not reading.
 bool sendDialogMessage(int socket, const DialogMessage& message);
 
 // With wait false, returns NothingYet at once when no message is queued.
-DialogReceive receiveDialogMessage(int socket, DialogMessage& message, bool wait);
+ReceiveOutcome receiveDialogMessage(int socket, DialogMessage& message, bool wait);
 
 }  // namespace ornavex

@@ -98,14 +98,14 @@ void ProcessFileDialogs::readMessages() {
     while (socket_.valid()) {
         DialogMessage message;
         switch (receiveDialogMessage(socket_.get(), message, false)) {
-            case DialogReceive::NothingYet:
+            case ReceiveOutcome::NothingYet:
                 return;
-            case DialogReceive::Closed:
-            case DialogReceive::Broken:
+            case ReceiveOutcome::Closed:
+            case ReceiveOutcome::Broken:
                 // A dialog that failed has nothing chosen, as the old dialogs told failures.
                 endDialog(true);
                 return finish({});
-            case DialogReceive::Message:
+            case ReceiveOutcome::Message:
                 break;
         }
         silence_.start(silenceBound_);

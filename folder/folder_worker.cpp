@@ -141,13 +141,13 @@ int runFolderWorker(int socketFd) {
     for (;;) {
         FolderMessage request;
         switch (receiveFolderMessage(socket.get(), request, true)) {
-            case FolderReceive::Message:
+            case ReceiveOutcome::Message:
                 worker.serve(request);
                 break;
-            case FolderReceive::NothingYet:
+            case ReceiveOutcome::NothingYet:
                 break;
-            case FolderReceive::Closed:
-            case FolderReceive::Broken:
+            case ReceiveOutcome::Closed:
+            case ReceiveOutcome::Broken:
                 return 0;
         }
     }

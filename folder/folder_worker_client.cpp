@@ -251,13 +251,13 @@ void FolderWorkerClient::readMessages() {
     while (pid_ == worker && socket_.valid()) {
         FolderMessage message;
         switch (receiveFolderMessage(socket_.get(), message, false)) {
-            case FolderReceive::Message:
+            case ReceiveOutcome::Message:
                 dispatch(message);
                 break;
-            case FolderReceive::NothingYet:
+            case ReceiveOutcome::NothingYet:
                 return;
-            case FolderReceive::Closed:
-            case FolderReceive::Broken:
+            case ReceiveOutcome::Closed:
+            case ReceiveOutcome::Broken:
                 giveUpWorker(CallEnd::WorkerLost);
                 return;
         }
@@ -308,7 +308,7 @@ void FolderWorkerClient::finishInFlight(CallEnd end, FolderMessage& reply) {
 void FolderWorkerClient::learnCommittingFromLeftovers() {
     for (;;) {
         FolderMessage message;
-        if (receiveFolderMessage(socket_.get(), message, false) != FolderReceive::Message) return;
+        if (receiveFolderMessage(socket_.get(), message, false) != ReceiveOutcome::Message) return;
         if (message.type == FolderMessageType::Committing && message.id == inFlight_->message.id) {
             inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
         }

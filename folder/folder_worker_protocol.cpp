@@ -159,27 +159,22 @@ bool sendFolderMessage(int socket, const FolderMessage& message) {
                         message.memoryFile.get()) == DatagramSent::Sent;
 }
 
-FolderReceive receiveFolderMessage(int socket, FolderMessage& message, bool wait) {
+ReceiveOutcome receiveFolderMessage(int socket, FolderMessage& message, bool wait) {
     std::vector<char> buffer(kMaxMessageBytes);
     std::size_t size = 0;
     OwnedFd attached;
-    switch (receiveDatagram(socket, buffer.data(), buffer.size(), wait, size, attached)) {
-        case DatagramReceived::NothingYet:
-            return FolderReceive::NothingYet;
-        case DatagramReceived::Closed:
-            return FolderReceive::Closed;
-        case DatagramReceived::Broken:
-            return FolderReceive::Broken;
-        case DatagramReceived::Received:
-            break;
+    if (const ReceiveOutcome outcome =
+            receiveDatagram(socket, buffer.data(), buffer.size(), wait, size, attached);
+        outcome != ReceiveOutcome::Message) {
+        return outcome;
     }
     if (!decodeFolderMessage(QByteArray::fromRawData(buffer.data(), qsizetype(size)), message)) {
-        return FolderReceive::Broken;
+        return ReceiveOutcome::Broken;
     }
     // Only the kinds that carry a page carry its memory.
-    if (attached.valid() && !carriesPicture(message.type)) return FolderReceive::Broken;
+    if (attached.valid() && !carriesPicture(message.type)) return ReceiveOutcome::Broken;
     message.memoryFile = std::move(attached);
-    return FolderReceive::Message;
+    return ReceiveOutcome::Message;
 }
 
 }  // namespace ornavex

@@ -7,6 +7,7 @@
 #include "page/page.h"
 #include "page/page_memory.h"
 #include "platform/owned_fd.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 
@@ -41,8 +42,6 @@ struct FolderMessage {
     OwnedFd memoryFile;  // WritePage and Loaded
 };
 
-enum class FolderReceive { Message, NothingYet, Closed, Broken };
-
 // The kind of reply that answers a request.
 FolderMessageType replyTypeFor(FolderMessageType request);
 
@@ -56,6 +55,6 @@ bool decodeFolderMessage(const QByteArray& bytes, FolderMessage& message);
 bool sendFolderMessage(int socket, const FolderMessage& message);
 
 // With wait false, returns NothingYet at once when no message is queued.
-FolderReceive receiveFolderMessage(int socket, FolderMessage& message, bool wait);
+ReceiveOutcome receiveFolderMessage(int socket, FolderMessage& message, bool wait);
 
 }  // namespace ornavex

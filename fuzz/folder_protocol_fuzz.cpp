@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
         FolderMessage message;
         if (ornavex::receiveFolderMessage(receiver.get(), message, false) ==
-            ornavex::FolderReceive::Message) {
+            ornavex::ReceiveOutcome::Message) {
             check(message);
         }
     }

@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         if (::send(pair[0], datagram.data(), datagram.size(), MSG_DONTWAIT) < 0) break;
         for (;;) {
             ScannerMessage message;
-            const ornavex::ReceiveResult result = reader.receive(message, false);
-            if (result == ornavex::ReceiveResult::Message) {
+            const ornavex::ReceiveOutcome result = reader.receive(message, false);
+            if (result == ornavex::ReceiveOutcome::Message) {
                 check(message);
                 continue;
             }

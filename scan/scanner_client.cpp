@@ -229,9 +229,9 @@ void ScannerClient::readMessages() {
     const pid_t worker = pid_;
     while (pid_ == worker && socket_.valid()) {
         ScannerMessage message;
-        const ReceiveResult result = reader_.receive(message, false);
-        if (result == ReceiveResult::NothingYet) return;
-        if (result != ReceiveResult::Message) {
+        const ReceiveOutcome result = reader_.receive(message, false);
+        if (result == ReceiveOutcome::NothingYet) return;
+        if (result != ReceiveOutcome::Message) {
             qCWarning(lcClient) << "the scanner worker went away";
             lose(WorkerLoss::Crashed);
             return;

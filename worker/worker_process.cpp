@@ -106,8 +106,8 @@ int takeDescriptors(msghdr& header, OwnedFd& file) {
 
 }  // namespace
 
-DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
-                                 std::size_t& size, OwnedFd& file) {
+ReceiveOutcome receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
+                               std::size_t& size, OwnedFd& file) {
     iovec part{buffer, capacity};
     alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))] = {};
     msghdr header{};
@@ -120,18 +120,18 @@ DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity,
         received = ::recvmsg(socket, &header, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK ? DatagramReceived::NothingYet
-                                                       : DatagramReceived::Broken;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? ReceiveOutcome::NothingYet
+                                                       : ReceiveOutcome::Broken;
     }
     // Taken before anything else, so no descriptor outlives a datagram refused.
     OwnedFd attached;
     const int files = takeDescriptors(header, attached);
     // The end of the stream carries nothing; an empty datagram that does is no message.
-    if (received == 0) return files == 0 ? DatagramReceived::Closed : DatagramReceived::Broken;
-    if (files > 1 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return DatagramReceived::Broken;
+    if (received == 0) return files == 0 ? ReceiveOutcome::Closed : ReceiveOutcome::Broken;
+    if (files > 1 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return ReceiveOutcome::Broken;
     size = static_cast<std::size_t>(received);
     file = std::move(attached);
-    return DatagramReceived::Received;
+    return ReceiveOutcome::Message;
 }
 
 bool workerHasEnded(pid_t pid) {

@@ -35,14 +35,15 @@ enum class DatagramSent { Sent, Full, PeerGone };
 // socket says Full, and nothing was sent.
 DatagramSent sendDatagram(int socket, const char* data, std::size_t size, int file);
 
-enum class DatagramReceived { Received, NothingYet, Closed, Broken };
+// What a read of a datagram, or of a message made of datagrams, found.
+enum class ReceiveOutcome { Message, NothingYet, Closed, Broken };
 
 // One datagram into buffer (its size is the largest datagram taken); `size`
 // gets its length and `file` the descriptor it carried. Every descriptor that
 // came with the datagram, whatever its length, is taken: one handed out in
-// `file` on Received, all others closed. Broken: cut short, more than one
+// `file` on Message, all others closed. Broken: cut short, more than one
 // descriptor, or an empty datagram that carries one.
-DatagramReceived receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
-                                 std::size_t& size, OwnedFd& file);
+ReceiveOutcome receiveDatagram(int socket, char* buffer, std::size_t capacity, bool wait,
+                               std::size_t& size, OwnedFd& file);
 
 }  // namespace ornavex

@@ -204,43 +204,43 @@ SendResult sendMessage(int socket, const ScannerMessage& message, AwaitRoom awai
     return SendResult::Sent;
 }
 
-ReceiveResult MessageReader::receiveDatagram(bool wait, bool& last) {
+ReceiveOutcome MessageReader::receiveDatagram(bool wait, bool& last) {
     datagram_.resize(kDatagramBytes);
     std::size_t received = 0;
     OwnedFd file;
     switch (ornavex::receiveDatagram(socket_, datagram_.data(), datagram_.size(), wait, received,
                                      file)) {
-        case DatagramReceived::NothingYet:
-            return ReceiveResult::NothingYet;
-        case DatagramReceived::Closed:
-            return ReceiveResult::Closed;
-        case DatagramReceived::Broken:
-            return ReceiveResult::Broken;
-        case DatagramReceived::Received:
+        case ReceiveOutcome::NothingYet:
+            return ReceiveOutcome::NothingYet;
+        case ReceiveOutcome::Closed:
+            return ReceiveOutcome::Closed;
+        case ReceiveOutcome::Broken:
+            return ReceiveOutcome::Broken;
+        case ReceiveOutcome::Message:
             break;
     }
     // A memory file comes with a message's first datagram only.
     if (file.valid()) {
-        if (attached_.valid() || !gathered_.isEmpty()) return ReceiveResult::Broken;
+        if (attached_.valid() || !gathered_.isEmpty()) return ReceiveOutcome::Broken;
         attached_ = std::move(file);
     }
     const char flag = datagram_[0];
-    if (flag != kLastDatagram && flag != kMoreFollows) return ReceiveResult::Broken;
+    if (flag != kLastDatagram && flag != kMoreFollows) return ReceiveOutcome::Broken;
     const auto size = static_cast<std::size_t>(received) - 1;
     if (static_cast<std::size_t>(gathered_.size()) + size > kMaxMessageBytes) {
-        return ReceiveResult::Broken;
+        return ReceiveOutcome::Broken;
     }
     gathered_.append(datagram_.data() + 1, static_cast<qsizetype>(size));
     last = flag == kLastDatagram;
-    return ReceiveResult::Message;
+    return ReceiveOutcome::Message;
 }
 
-ReceiveResult MessageReader::receive(ScannerMessage& message, bool wait) {
+ReceiveOutcome MessageReader::receive(ScannerMessage& message, bool wait) {
     for (;;) {
         bool last = false;
-        const ReceiveResult result = receiveDatagram(wait, last);
-        if (result != ReceiveResult::Message) {
-            if (result != ReceiveResult::NothingYet) {
+        const ReceiveOutcome result = receiveDatagram(wait, last);
+        if (result != ReceiveOutcome::Message) {
+            if (result != ReceiveOutcome::NothingYet) {
                 gathered_.clear();
                 attached_.reset();
             }
@@ -250,9 +250,9 @@ ReceiveResult MessageReader::receive(ScannerMessage& message, bool wait) {
         const QByteArray bytes = std::exchange(gathered_, {});
         OwnedFd attachedFile = std::move(attached_);
         message = ScannerMessage();
-        if (!decodeMessage(bytes, message)) return ReceiveResult::Broken;
+        if (!decodeMessage(bytes, message)) return ReceiveOutcome::Broken;
         message.memoryFile = std::move(attachedFile);
-        return ReceiveResult::Message;
+        return ReceiveOutcome::Message;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "page/shared_page.h"
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_types.h"
+#include "worker/worker_process.h"
 
 namespace ornavex {
 
@@ -56,7 +57,6 @@ struct ScannerMessage {
     OwnedFd memoryFile;  // PageBuffer only
 };
 
-enum class ReceiveResult { Message, NothingYet, Closed, Broken };
 enum class SendResult { Sent, Full, PeerGone };
 
 // All datagrams of one message together: room for any device's option list.
@@ -86,10 +86,10 @@ bool decodeMessage(const QByteArray& bytes, ScannerMessage& message);
 class MessageReader {
   public:
     explicit MessageReader(int socket = -1) : socket_(socket) {}
-    ReceiveResult receive(ScannerMessage& message, bool wait);
+    ReceiveOutcome receive(ScannerMessage& message, bool wait);
 
   private:
-    ReceiveResult receiveDatagram(bool wait, bool& last);
+    ReceiveOutcome receiveDatagram(bool wait, bool& last);
 
     int socket_;
     std::vector<char> datagram_;

@@ -67,7 +67,7 @@ class ScannerWorker {
             backlog_.pop_front();
             return true;
         }
-        return reader_.receive(message, true) == ReceiveResult::Message;
+        return reader_.receive(message, true) == ReceiveOutcome::Message;
     }
 
     void handle(ScannerMessage& message) {
@@ -179,9 +179,9 @@ class ScannerWorker {
     bool cancelRequested(quint32 scanId) {
         for (;;) {
             ScannerMessage message;
-            const ReceiveResult result = reader_.receive(message, false);
-            if (result == ReceiveResult::NothingYet) break;
-            if (result != ReceiveResult::Message) {
+            const ReceiveOutcome result = reader_.receive(message, false);
+            if (result == ReceiveOutcome::NothingYet) break;
+            if (result != ReceiveOutcome::Message) {
                 windowGone_ = true;
                 break;
             }
@@ -204,7 +204,7 @@ class ScannerWorker {
         for (;;) {
             if (windowGone_) return;
             ScannerMessage message;
-            if (reader_.receive(message, true) != ReceiveResult::Message) {
+            if (reader_.receive(message, true) != ReceiveOutcome::Message) {
                 windowGone_ = true;
                 return;
             }

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     for (;;) {
         FolderMessage request;
         if (receiveFolderMessage(kWorkerSocketDescriptor, request, true) !=
-            FolderReceive::Message) {
+            ReceiveOutcome::Message) {
             return 0;
         }
         FolderMessage reply;

@@ -193,7 +193,7 @@ class Worker {
             pollfd ready{socket_.get(), POLLIN, 0};
             FolderMessage message;
             if (::poll(&ready, 1, 10000) <= 0 ||
-                receiveFolderMessage(socket_.get(), message, false) != FolderReceive::Message) {
+                receiveFolderMessage(socket_.get(), message, false) != ReceiveOutcome::Message) {
                 return FolderMessage();
             }
             if (message.type != FolderMessageType::Alive &&

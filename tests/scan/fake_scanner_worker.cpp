@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     MessageReader reader(socket);
     sendMessage(socket, {MessageType::Ready}, awaitRoomToSend);
     ScannerMessage message;
-    while (reader.receive(message, true) == ReceiveResult::Message) {
+    while (reader.receive(message, true) == ReceiveOutcome::Message) {
         if (message.type == MessageType::Open) {
             if (sealing == "stale") {
                 sendMessage(socket, {MessageType::Opened, message.id - 1, DeviceStatus::Busy},

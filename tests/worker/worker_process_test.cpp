@@ -44,7 +44,7 @@ struct DescriptorCase {
     const char* name;
     std::size_t bytes;
     int descriptors;  // -1: the peer ends instead
-    DatagramReceived expected;
+    ReceiveOutcome expected;
 };
 
 class DatagramDescriptorTest : public ::testing::TestWithParam<DescriptorCase> {};
@@ -70,19 +70,19 @@ TEST_P(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
     OwnedFd file;
     EXPECT_EQ(receiveDatagram(ours.get(), buffer.data(), buffer.size(), false, size, file),
               GetParam().expected);
-    const bool handedOut = GetParam().expected == DatagramReceived::Received;
+    const bool handedOut = GetParam().expected == ReceiveOutcome::Message;
     EXPECT_EQ(file.valid(), handedOut);
     EXPECT_EQ(openDescriptors(), before + (handedOut ? 1 : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Datagrams, DatagramDescriptorTest,
-    ::testing::Values(DescriptorCase{"OneWithAMessage", 8, 1, DatagramReceived::Received},
-                      DescriptorCase{"OneWithAnEmptyDatagram", 0, 1, DatagramReceived::Broken},
-                      DescriptorCase{"SeveralWithAMessage", 8, 5, DatagramReceived::Broken},
-                      DescriptorCase{"SeveralWithAnEmptyDatagram", 0, 5, DatagramReceived::Broken},
-                      DescriptorCase{"OneWithATooLongMessage", 100, 1, DatagramReceived::Broken},
-                      DescriptorCase{"TheEndOfTheStream", 0, -1, DatagramReceived::Closed}),
+    ::testing::Values(DescriptorCase{"OneWithAMessage", 8, 1, ReceiveOutcome::Message},
+                      DescriptorCase{"OneWithAnEmptyDatagram", 0, 1, ReceiveOutcome::Broken},
+                      DescriptorCase{"SeveralWithAMessage", 8, 5, ReceiveOutcome::Broken},
+                      DescriptorCase{"SeveralWithAnEmptyDatagram", 0, 5, ReceiveOutcome::Broken},
+                      DescriptorCase{"OneWithATooLongMessage", 100, 1, ReceiveOutcome::Broken},
+                      DescriptorCase{"TheEndOfTheStream", 0, -1, ReceiveOutcome::Closed}),
     test::byName);
 
 }  // namespace
