@@ -109,6 +109,7 @@ void DocumentFiles::storePage(CommandRun run, std::function<void(bool stored)> t
     platform_.pointer->set(PointerShape::Hourglass);
     platform_.folder->askWritePage(state_.page(), path, format, kJpegQuality, policy,
                                    [this, run, then](PageWriteResult result) {
+                                       state_.setPageOnlyInPreview(!result.ok());
                                        if (result.ok()) return then(true);
                                        platform_.pointer->set(PointerShape::Default);
                                        offerAnotherTry(run, result, [this, run, then](bool again) {

@@ -32,6 +32,8 @@ class MessageBoxes {
     // Shows the box and returns at once; the answer arrives later from the event
     // loop (a scripted stand-in may answer at once). The handler runs exactly once.
     virtual void ask(const MessageBoxRequest& request, AnswerHandler then) = 0;
+    // Raises the box the user has yet to answer over the other windows.
+    virtual void bringToFront() = 0;
 };
 
 }  // namespace ornavex

@@ -140,7 +140,17 @@ void QtMessageBoxes::ask(const MessageBoxRequest& request, AnswerHandler then) {
                          const AnswerHandler answered = std::exchange(then, nullptr);
                          answered(answerOf(*box, buttons, own));
                      });
+    open_.removeAll(nullptr);
+    open_.append(box);
     box->show();
+}
+
+void QtMessageBoxes::bringToFront() {
+    open_.removeAll(nullptr);
+    if (open_.isEmpty()) return;
+    QWidget* latest = open_.last();
+    latest->raise();
+    latest->activateWindow();
 }
 
 }  // namespace ornavex

@@ -15,8 +15,11 @@ class QtMessageBoxes : public MessageBoxes {
     // comes from the event loop once the user gives it.
     void ask(const MessageBoxRequest& request, AnswerHandler then) override;
 
+    void bringToFront() override;
+
   private:
     QPointer<QWidget> owner_;
+    QList<QPointer<QWidget>> open_;
 };
 
 }  // namespace ornavex

@@ -302,6 +302,9 @@ void Root::observeState() {
             inputDropper_.reset();
         }
     });
+    connect(&state_, &State::pageOnlyInPreviewChanged, this, [this](bool onlyInPreview) {
+        if (!onlyInPreview && closeOncePageAnswered_) bAbbrechen_Click();
+    });
     drawPage();
     drawWaitingFor();
     tBilddatei_->setText(state_.fileName());
@@ -365,9 +368,18 @@ void Root::moveToTwips(double left, double top) {
     move(platform_.screen->twipsToPixelsX(left), platform_.screen->twipsToPixelsY(top));
 }
 
+// A page that could not be stored is not lost to a close: the close waits for
+// the user's answer to the box that asks what becomes of it.
 void Root::closeEvent(QCloseEvent* event) {
+    const bool endCommanded = state_.remoteText() == QStringLiteral("$Ende$");
+    if (state_.pageOnlyInPreview() && !endCommanded) {
+        event->ignore();
+        closeOncePageAnswered_ = true;
+        platform_.messageBoxes->bringToFront();
+        return;
+    }
     event->accept();
-    if (state_.remoteText() != QStringLiteral("$Ende$")) bAbbrechen_Click();
+    if (!endCommanded) bAbbrechen_Click();
 }
 
 }  // namespace ornavex

@@ -98,6 +98,7 @@ class Root : public QWidget {
     PlatformServices& platform_;
     RootCommands commands_;
     std::unique_ptr<InputDropper> inputDropper_;
+    bool closeOncePageAnswered_ = false;
 
     QToolButton* bDrucken_ = nullptr;
     QToolButton* bAnzeigen_ = nullptr;

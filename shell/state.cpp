@@ -53,9 +53,16 @@ std::optional<CommandRun> State::startCommand() {
     return std::make_shared<RunningCommand>(*this);
 }
 
+void State::setPageOnlyInPreview(bool only) {
+    if (only == pageOnlyInPreview_) return;
+    pageOnlyInPreview_ = only;
+    emit pageOnlyInPreviewChanged(only);
+}
+
 void State::endCommand() {
     commandRunning_ = false;
     emit commandRunningChanged(false);
+    setPageOnlyInPreview(false);
 }
 
 }  // namespace ornavex

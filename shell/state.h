@@ -75,6 +75,11 @@ class State : public QObject {
     std::optional<CommandRun> startCommand();
     bool commandRunning() const { return commandRunning_; }
 
+    // After a failed store the page exists only in the preview until the user
+    // has answered for it (stored elsewhere, or given up); the command's end answers too.
+    bool pageOnlyInPreview() const { return pageOnlyInPreview_; }
+    void setPageOnlyInPreview(bool only);
+
     // Asks the window to hand the keyboard to a control.
     void requestFocus(FocusTarget target) { emit focusRequested(target); }
 
@@ -86,6 +91,7 @@ class State : public QObject {
     void remoteTextChanged(const QString& text);
     void waitingForChanged(const QString& what);
     void commandRunningChanged(bool running);
+    void pageOnlyInPreviewChanged(bool only);
     void focusRequested(ornavex::FocusTarget target);
 
   private:
@@ -100,6 +106,7 @@ class State : public QObject {
     QString Text1_ = QStringLiteral("$Start$");
     QString waitingFor_;
     bool commandRunning_ = false;
+    bool pageOnlyInPreview_ = false;
 };
 
 }  // namespace ornavex

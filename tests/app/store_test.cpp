@@ -1,3 +1,4 @@
+#include <QCloseEvent>
 #include <cerrno>
 
 #include "tests/app/app_fixture.h"
@@ -136,6 +137,36 @@ TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
     store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
     EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+}
+
+// The page that could not be stored lives only in the preview: a close then
+// brings the box up front and ends the program only once the user has answered.
+TEST_F(StoreTest, CloseWhileTheUnstoredPageIsAskedForWaitsForTheAnswer) {
+    state.setFileName("brief.jpg");
+    std::vector<bool> closesTaken;
+    fakes.messages->whileShown = [&](const MessageBoxRequest& box) {
+        if (box.buttons != MessageButtons::RetryElsewhereCancel) return;
+        const std::size_t endsBefore =
+            fakes.process->quits.size() + fakes.process->terminations.size();
+        QCloseEvent close;
+        QCoreApplication::sendEvent(&root, &close);
+        closesTaken.push_back(close.isAccepted());
+        EXPECT_EQ(fakes.process->quits.size() + fakes.process->terminations.size(), endsBefore)
+            << "the close did not wait for the answer";
+    };
+    fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC}};
+    store();  // Abbrechen: the user gave the page up
+    EXPECT_EQ(closesTaken, std::vector<bool>{false});
+    EXPECT_EQ(fakes.messages->broughtToFront, 1);
+    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
+
+    // Stored on the second try: the close goes on at once, the page is safe.
+    fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC}};
+    fakes.messages->answer(MessageAnswer::Retry);
+    store();
+    EXPECT_EQ(fakes.pageWriter.writes.back().path, documents + "brief.jpg");
+    EXPECT_EQ(closesTaken, (std::vector<bool>{false, false}));
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
 }
 
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {

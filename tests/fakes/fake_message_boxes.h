@@ -22,6 +22,8 @@ class FakeMessageBoxes : public MessageBoxes {
     void ask(const MessageBoxRequest& request, AnswerHandler then) override {
         then(answerTo(request));
     }
+    void bringToFront() override { ++broughtToFront; }
+    int broughtToFront = 0;
 
   private:
     MessageAnswer answerTo(const MessageBoxRequest& request) {
