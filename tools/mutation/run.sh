@@ -75,10 +75,20 @@ build_unlocked() {
     cmake --build "$build_dir" >>"$log" 2>&1
 }
 
-# Stops at the first failing test: one is enough to catch the mutant.
+# Stops at the first failing test: one is enough to catch the mutant. With an
+# area (the mutant's folder, the second word of its name) that folder's tests
+# run first: most mutants are caught there within seconds.
 run_suite() {
+    local log=$1 area=${2:-}
+    if [ -n "$area" ]; then
+        timeout --kill-after=30 "$suite_limit" ctest --test-dir "$build_dir" -j2 \
+            --stop-on-failure --timeout 120 -L "^$area\$" >>"$log" 2>&1 || return 1
+        timeout --kill-after=30 "$suite_limit" ctest --test-dir "$build_dir" -j2 \
+            --stop-on-failure --timeout 120 -LE "^$area\$" >>"$log" 2>&1
+        return
+    fi
     timeout --kill-after=30 "$suite_limit" \
-        ctest --test-dir "$build_dir" -j2 --stop-on-failure --timeout 120 >>"$1" 2>&1
+        ctest --test-dir "$build_dir" -j2 --stop-on-failure --timeout 120 >>"$log" 2>&1
 }
 
 first_failure() {
@@ -117,7 +127,7 @@ for patch in "${selected[@]}"; do
     elif ! build "$log"; then
         result="does not build"
         unusable=$((unusable + 1))
-    elif run_suite "$log"; then
+    elif run_suite "$log" "$(cut -d- -f2 <<<"$name")"; then
         result="SURVIVED"
         survived=$((survived + 1))
         survivors+=("$name")
