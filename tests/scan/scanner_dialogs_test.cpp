@@ -37,6 +37,7 @@
 #include "settings/ini_files.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/scan/scanner_test_support.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -183,12 +184,6 @@ class ScannerDialogsTest : public ::testing::Test {
     SaneScannerLibrary library{clipboard, messages, settings, testWorker(), quickDeadlines()};
 };
 
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
-
 TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaidMissing) {
     choose("test:1");
     EXPECT_EQ(ReadIniValue(settings, "Default", "Scanner"), "test:1\tNoname\tfrontend-tester");
@@ -206,7 +201,7 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaid
 
     // Once the search ends, a USB scanner plugged in again is offered under its new name; one
     // no longer there stays in the list, greyed and said to be missing.
-    writeFile(folder.filePath("usb"), "libusb:002:007\n");
+    putFile(folder.filePath("usb"), "libusb:002:007\n");
     useFaultBackend(("usb=" + folder.filePath("usb")).toUtf8().constData());
     const auto offered = [&](const QString& remembered) {
         WriteIniValue(settings, "Default", "Scanner", remembered);
@@ -323,11 +318,11 @@ TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostW
     const TroubleRow& row = GetParam();
     // USB scanners are named after their bus and device number, as the fault device after a file.
     const QString usb = folder.filePath("usb");
-    writeFile(usb, "libusb:001:004\n");
+    putFile(usb, "libusb:001:004\n");
     QString faults = QString::fromUtf8(row.faults).replace("%once", folder.filePath("once"));
     misbehave(faults.replace("%usb", usb).toUtf8());
     choose(row.usbAfter ? "ornavexfault:libusb:001:004" : "ornavexfault:0");
-    if (row.usbAfter) writeFile(usb, row.usbAfter);
+    if (row.usbAfter) putFile(usb, row.usbAfter);
     QString asked;
     if (row.password) logInWhenAsked(row.password, asked);
     clipboard.setImage(QImage());
@@ -405,11 +400,11 @@ class ScannerServer {
         : serverConfig_(folder + "/saned"), clientConfig_(folder + "/net") {
         QDir().mkpath(serverConfig_);
         QDir().mkpath(clientConfig_);
-        writeFile(serverConfig_ + "/dll.conf", "test\n");
+        putFile(serverConfig_ + "/dll.conf", "test\n");
         QFile::copy(ORNAVEX_SOURCE_DIR "/scan/sane-config/test.conf", serverConfig_ + "/test.conf");
-        writeFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
-        writeFile(clientConfig_ + "/dll.conf", "net\n");
-        writeFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
+        putFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
+        putFile(clientConfig_ + "/dll.conf", "net\n");
+        putFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
     }
     ~ScannerServer() { stop(); }
 
