@@ -1,15 +1,12 @@
 #include <fcntl.h>
-#include <fuzzer/FuzzedDataProvider.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <QByteArray>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "folder/folder_worker_protocol.h"
+#include "fuzz/fuzz_support.h"
 #include "page/page_memory.h"
 #include "page/picture_store.h"
 #include "worker/worker_process.h"
@@ -18,10 +15,7 @@ namespace {
 
 using ornavex::FolderMessage;
 using ornavex::FolderMessageType;
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using ornavex::fuzz::require;
 
 constexpr int kMostKinds = int(FolderMessageType::Loaded);
 constexpr std::size_t kMostMemory = 1 << 16;
@@ -47,11 +41,7 @@ QByteArray wellFormedMessage(FuzzedDataProvider& data) {
         m.layout.colours << data.ConsumeIntegral<QRgb>();
     }
     QByteArray bytes = ornavex::encodeFolderMessage(m);
-    // A few bytes changed, as a broken peer might.
-    for (int i = data.ConsumeIntegralInRange<int>(0, 4); i > 0 && !bytes.isEmpty(); --i) {
-        const auto at = data.ConsumeIntegralInRange<qsizetype>(0, bytes.size() - 1);
-        bytes[at] = static_cast<char>(data.ConsumeIntegral<quint8>());
-    }
+    ornavex::fuzz::damage(bytes, data);
     return bytes;
 }
 
@@ -90,12 +80,8 @@ void check(FolderMessage& message) {
 // it; or one well-formed message, slightly damaged.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0) {
-        return 0;
-    }
-    const ornavex::OwnedFd sender(pair[0]);
-    const ornavex::OwnedFd receiver(pair[1]);
+    const auto socket = ornavex::fuzz::socketPair();
+    if (!socket) return 0;
     std::vector<std::string> datagrams;
     if (data.ConsumeBool()) {
         datagrams.push_back(wellFormedMessage(data).toStdString());
@@ -106,12 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     for (const std::string& datagram : datagrams) {
         const ornavex::OwnedFd memory(data.ConsumeBool() ? memoryFile(data) : -1);
-        if (ornavex::sendDatagram(sender.get(), datagram.data(), datagram.size(), memory.get()) !=
-            ornavex::DatagramSent::Sent) {
+        if (ornavex::sendDatagram(socket->sender.get(), datagram.data(), datagram.size(),
+                                  memory.get()) != ornavex::DatagramSent::Sent) {
             break;
         }
         FolderMessage message;
-        if (ornavex::receiveFolderMessage(receiver.get(), message, false) ==
+        if (ornavex::receiveFolderMessage(socket->receiver.get(), message, false) ==
             ornavex::ReceiveOutcome::Message) {
             check(message);
         }

@@ -1,21 +1,13 @@
-#include <fuzzer/FuzzedDataProvider.h>
-#include <sys/socket.h>
-
-#include <QByteArray>
-#include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "scan/service/scanner_protocol.h"
 
 namespace {
 
 using ornavex::ScannerMessage;
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+using ornavex::fuzz::require;
 
 QString takeText(FuzzedDataProvider& data) {
     const std::string text = data.ConsumeRandomLengthString(64);
@@ -48,11 +40,7 @@ QByteArray wellFormedMessage(FuzzedDataProvider& data) {
     message.lines = data.ConsumeIntegral<int>();
     message.permille = data.ConsumeIntegral<int>();
     QByteArray bytes = ornavex::encodeMessage(message);
-    // A few bytes changed, as a broken worker might.
-    for (int i = data.ConsumeIntegralInRange<int>(0, 4); i > 0 && !bytes.isEmpty(); --i) {
-        const auto at = data.ConsumeIntegralInRange<qsizetype>(0, bytes.size() - 1);
-        bytes[at] = static_cast<char>(data.ConsumeIntegral<quint8>());
-    }
+    ornavex::fuzz::damage(bytes, data);
     return bytes;
 }
 
@@ -75,10 +63,8 @@ void check(const ScannerMessage& message) {
 // message, split and slightly damaged.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0) {
-        return 0;
-    }
+    const auto socket = ornavex::fuzz::socketPair();
+    if (!socket) return 0;
     std::vector<std::string> datagrams;
     if (data.ConsumeBool()) {
         const QByteArray message = wellFormedMessage(data);
@@ -93,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             datagrams.push_back(data.ConsumeRandomLengthString(ornavex::kDatagramBytes));
         }
     }
-    ornavex::MessageReader reader(pair[1]);
+    ornavex::MessageReader reader(socket->receiver.get());
     for (const std::string& datagram : datagrams) {
-        if (::send(pair[0], datagram.data(), datagram.size(), MSG_DONTWAIT) < 0) break;
+        if (::send(socket->sender.get(), datagram.data(), datagram.size(), MSG_DONTWAIT) < 0) break;
         for (;;) {
             ScannerMessage message;
             const ornavex::ReceiveOutcome result = reader.receive(message, false);
@@ -106,7 +92,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             break;
         }
     }
-    ::close(pair[0]);
-    ::close(pair[1]);
     return 0;
 }

@@ -455,7 +455,6 @@ void SaneDevice::finishPage() {
     if (!pageCancelled_) {
         pageCancelled_ = true;
         sane_cancel(asHandle(handle_));
-        ++cancelCount_;
     }
 }
 

@@ -60,7 +60,6 @@ class SaneDevice {
     // or was cancelled.
     PageOutcome scanPage(FrameAssembler& assembler, double requestedDpi,
                          const PageCallbacks& callbacks);
-    int cancelCount() const { return cancelCount_; }
 
   private:
     struct FrameRead;
@@ -77,7 +76,6 @@ class SaneDevice {
     QString name_;
     std::vector<SaneOptionInfo> options_;
     bool pageCancelled_ = true;
-    int cancelCount_ = 0;
 };
 
 }  // namespace ornavex

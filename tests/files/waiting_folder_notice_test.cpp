@@ -32,16 +32,18 @@ class WaitingFolderNoticeTest : public ::testing::Test {
     std::unique_ptr<WaitingFolderNotice> folder;
 };
 
-TEST_F(WaitingFolderNoticeTest, FolderIsNamedOnceACallWaitsAndTheAnswerTakesTheTextAway) {
+// The latest call still waiting names its folder; each answer takes away its own notice only.
+TEST_F(WaitingFolderNoticeTest, FolderOfTheLatestWaitingCallIsNamedUntilItIsAnswered) {
     std::optional<FolderAnswer> answer;
+    folder->askPathExists(temp.path() + "/Erster/", [](FolderAnswer) {});
     folder->askFileExists(archive + "brief.jpg", [&](FolderAnswer a) { answer = a; });
     EXPECT_EQ(state.waitingFor(), "") << "at once";
-
-    ASSERT_TRUE(test::waitUntil([&] { return !state.waitingFor().isEmpty(); }, 5000));
-    EXPECT_EQ(state.waitingFor(), "Warte auf den Ordner \u201E" + archive + "\u201C \u2026");
+    const QString told = "Warte auf den Ordner \u201E" + archive + "\u201C \u2026";
+    ASSERT_TRUE(test::waitUntil([&] { return state.waitingFor() == told; }, 5000));
+    fake->held.releaseNext();
+    EXPECT_EQ(state.waitingFor(), told);
     EXPECT_FALSE(answer);
-
-    fake->held.releaseAll();
+    fake->held.releaseNext();
     EXPECT_EQ(answer, FolderAnswer::No);
     EXPECT_EQ(state.waitingFor(), "");
 }
@@ -63,19 +65,6 @@ TEST_F(WaitingFolderNoticeTest, CallAnsweredWithinASecondIsNeverTold) {
     if (elapsed.elapsed() >= 900) GTEST_SKIP() << "the machine stood still for a second";
     EXPECT_EQ(loaded.status, PictureLoadStatus::Missing);
     EXPECT_EQ(changes, 0);
-}
-
-// The answer of one call leaves the notice of another that still waits.
-TEST_F(WaitingFolderNoticeTest, AnotherCallStillWaitingStaysTold) {
-    fake->held.holding = true;
-    folder->askPathExists(temp.path() + "/Erster/", [](FolderAnswer) {});
-    folder->askPathExists(archive, [](FolderAnswer) {});
-    const QString archiveTold = "Warte auf den Ordner \u201E" + archive + "\u201C \u2026";
-    ASSERT_TRUE(test::waitUntil([&] { return state.waitingFor() == archiveTold; }, 5000));
-    fake->held.releaseNext();
-    EXPECT_EQ(state.waitingFor(), archiveTold);
-    fake->held.releaseNext();
-    EXPECT_EQ(state.waitingFor(), "");
 }
 
 }  // namespace

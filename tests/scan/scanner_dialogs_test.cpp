@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/qt_desktop.h"
 #include "scan/dialogs/scanner_acquire_dialog.h"
@@ -36,6 +37,7 @@
 #include "settings/ini_files.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/scan/scanner_test_support.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 
 namespace ornavex {
@@ -60,7 +62,9 @@ Dialog* shownDialog() {
 }
 
 // Runs the step on the dialog of that kind once it is up; the watch ends with
-// the scope, so it never reaches into a later test.
+// the scope, so it never reaches into a later test. Qt drops a window manager's close
+// request to a window that a modal dialog blocks, and the program's end must never
+// wait for a scanner: no scanner dialog blocks the main window.
 template <typename Dialog>
 void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
     auto* timer = new QTimer(&scope);
@@ -68,6 +72,7 @@ void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
         if (auto* dialog = shownDialog<Dialog>()) {
             timer->deleteLater();
             timer->stop();
+            EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << dialog->metaObject()->className();
             step(*dialog);
         }
     });
@@ -80,20 +85,6 @@ struct Answer {
     std::optional<Result> value;
     int count = 0;
 };
-
-// Asks and waits, within a bound, for the answer, which must not come inside the ask.
-template <typename Result>
-std::shared_ptr<Answer<Result>> answerOf(
-    const std::function<void(std::function<void(Result)>)>& ask) {
-    auto answer = std::make_shared<Answer<Result>>();
-    ask([answer](Result result) {
-        answer->value = std::move(result);
-        ++answer->count;
-    });
-    EXPECT_FALSE(answer->value.has_value()) << "answered before the ask returned";
-    EXPECT_TRUE(waitUntil([&] { return answer->value.has_value(); }, kAnswerMs));
-    return answer;
-}
 
 QPushButton* button(QWidget& dialog, const QString& text) {
     for (QPushButton* candidate : dialog.findChildren<QPushButton*>()) {
@@ -121,7 +112,26 @@ class ScannerDialogsTest : public ::testing::Test {
   protected:
     ScannerDialogsTest() { library.setOwner(&owner); }
     void SetUp() override { useTestDevice(); }
-    void TearDown() override { useTestDevice(); }
+    void TearDown() override {
+        // Late second answers would arrive from the event loop too.
+        waitUntil([] { return false; }, 200);
+        for (const auto& count : answerCounts) EXPECT_EQ(count(), 1) << "answers to one ask";
+        useTestDevice();
+    }
+
+    // Asks and waits, within a bound, for the answer, which must not come inside the ask.
+    template <typename Result>
+    std::optional<Result> answerOf(const std::function<void(std::function<void(Result)>)>& ask) {
+        auto answer = std::make_shared<Answer<Result>>();
+        ask([answer](Result result) {
+            answer->value = std::move(result);
+            ++answer->count;
+        });
+        EXPECT_FALSE(answer->value.has_value()) << "answered before the ask returned";
+        EXPECT_TRUE(waitUntil([&] { return answer->value.has_value(); }, kAnswerMs));
+        answerCounts.push_back([answer] { return answer->count; });
+        return answer->value;
+    }
 
     void choose(const QString& device) {
         whenShown<ScannerSourceDialog>(
@@ -130,15 +140,13 @@ class ScannerDialogsTest : public ::testing::Test {
         ASSERT_EQ(library.chosenDevice(), device);
     }
 
-    static int selectSource(SaneScannerLibrary& from) {
-        const auto answer = answerOf<int>([&](auto then) { from.askImageSource(then); });
-        return answer->value.value_or(-1);
+    int selectSource(SaneScannerLibrary& from) {
+        return answerOf<int>([&](auto then) { from.askImageSource(then); }).value_or(-1);
     }
 
     Acquisition acquireNow() {
-        const auto answer =
-            answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
-        return answer->value.value_or(Acquisition{});
+        return answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); })
+            .value_or(Acquisition{});
     }
 
     // Presses "Scannen" once the acquisition dialog is up, after the step.
@@ -150,11 +158,9 @@ class ScannerDialogsTest : public ::testing::Test {
         return acquireNow();
     }
 
-    // Answers the next login with user "scan"; the dialog's texts are added to asked. Like
-    // every scanner dialog it blocks no close request to the main window.
+    // Answers the next login with user "scan"; the dialog's texts are added to asked.
     void logInWhenAsked(const char* password, QString& asked) {
         whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
-            EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
             for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
             dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
             dialog.findChild<QLineEdit*>("passwort")->setText(password);
@@ -174,14 +180,9 @@ class ScannerDialogsTest : public ::testing::Test {
     QtClipboard clipboard;
     FakeMessageBoxes messages;
     QObject scope;
+    std::vector<std::function<int()>> answerCounts;
     SaneScannerLibrary library{clipboard, messages, settings, testWorker(), quickDeadlines()};
 };
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaidMissing) {
     choose("test:1");
@@ -200,7 +201,7 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaid
 
     // Once the search ends, a USB scanner plugged in again is offered under its new name; one
     // no longer there stays in the list, greyed and said to be missing.
-    writeFile(folder.filePath("usb"), "libusb:002:007\n");
+    putFile(folder.filePath("usb"), "libusb:002:007\n");
     useFaultBackend(("usb=" + folder.filePath("usb")).toUtf8().constData());
     const auto offered = [&](const QString& remembered) {
         WriteIniValue(settings, "Default", "Scanner", remembered);
@@ -317,11 +318,11 @@ TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostW
     const TroubleRow& row = GetParam();
     // USB scanners are named after their bus and device number, as the fault device after a file.
     const QString usb = folder.filePath("usb");
-    writeFile(usb, "libusb:001:004\n");
+    putFile(usb, "libusb:001:004\n");
     QString faults = QString::fromUtf8(row.faults).replace("%once", folder.filePath("once"));
     misbehave(faults.replace("%usb", usb).toUtf8());
     choose(row.usbAfter ? "ornavexfault:libusb:001:004" : "ornavexfault:0");
-    if (row.usbAfter) writeFile(usb, row.usbAfter);
+    if (row.usbAfter) putFile(usb, row.usbAfter);
     QString asked;
     if (row.password) logInWhenAsked(row.password, asked);
     clipboard.setImage(QImage());
@@ -399,11 +400,11 @@ class ScannerServer {
         : serverConfig_(folder + "/saned"), clientConfig_(folder + "/net") {
         QDir().mkpath(serverConfig_);
         QDir().mkpath(clientConfig_);
-        writeFile(serverConfig_ + "/dll.conf", "test\n");
+        putFile(serverConfig_ + "/dll.conf", "test\n");
         QFile::copy(ORNAVEX_SOURCE_DIR "/scan/sane-config/test.conf", serverConfig_ + "/test.conf");
-        writeFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
-        writeFile(clientConfig_ + "/dll.conf", "net\n");
-        writeFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
+        putFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
+        putFile(clientConfig_ + "/dll.conf", "net\n");
+        putFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
     }
     ~ScannerServer() { stop(); }
 
@@ -527,42 +528,15 @@ TEST_F(ScannerDialogsTest, AbbrechenStopsARunningScanSilentlyAndTheNextPageFills
     EXPECT_EQ(clipboard.image().size(), QSize(200, 300));
 }
 
-// Qt drops a window manager's close request to a window that a modal dialog blocks; the
-// program's end must never wait for a scanner. An open that takes long can be cancelled from its
-// note. Each answer comes once.
-TEST_F(ScannerDialogsTest, NoScannerDialogBlocksTheMainWindowAndEachAnswerComesOnce) {
-    const auto unblocked = [](const char* stage) {
-        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << stage;
-    };
+// An open that takes long can be cancelled from its note.
+TEST_F(ScannerDialogsTest, AnOpenCancelledFromItsNoteEndsSilently) {
     misbehave("open=hang");
-    whenShown<ScannerSourceDialog>(scope, [&](ScannerSourceDialog& dialog) {
-        unblocked("choice");
-        chooseWhenListed(dialog, "ornavexfault:0");
-    });
-    EXPECT_EQ(selectSource(library), 1);
-
-    whenShown<QProgressDialog>(scope, [&](QProgressDialog& note) {
-        unblocked("open note");
-        button(note, "Abbrechen")->click();
-    });
-    const auto cancelled =
-        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
-    EXPECT_EQ(cancelled->value.value_or(Acquisition{}).outcome, AcquireOutcome::Cancelled);
+    choose("ornavexfault:0");
+    whenShown<QProgressDialog>(scope,
+                               [](QProgressDialog& note) { button(note, "Abbrechen")->click(); });
+    EXPECT_EQ(acquireNow().outcome, AcquireOutcome::Cancelled);
     EXPECT_TRUE(messages.shown().empty()) << "the open's deadline came first";
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
-
-    misbehave("");
-    whenShown<ScannerAcquireDialog>(scope, [&](ScannerAcquireDialog& dialog) {
-        unblocked("acquisition dialog");
-        button(dialog, "Scannen")->click();
-    });
-    const auto scanned =
-        answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
-    EXPECT_EQ(scanned->value.value_or(Acquisition{}).outcome, AcquireOutcome::NewPage);
-    // Late second answers would arrive from the event loop too.
-    waitUntil([] { return false; }, 200);
-    EXPECT_EQ(cancelled->count, 1);
-    EXPECT_EQ(scanned->count, 1);
 }
 
 // Every page the dialog can ask for must open again in this program; between two equally near

@@ -23,16 +23,13 @@ using test::waitUntil;
 constexpr int kBound = 20000;
 
 // Deadlines that a loaded machine never misses, but for the one a test is about.
-ScannerDeadlines patientBut(std::chrono::milliseconds ScannerDeadlines::*deadline,
-                            std::chrono::milliseconds value) {
+ScannerDeadlines patientBut(
+    std::chrono::milliseconds ScannerDeadlines::*deadline = &ScannerDeadlines::finish,
+    std::chrono::milliseconds value = std::chrono::seconds(30)) {
     using namespace std::chrono_literals;
     ScannerDeadlines deadlines{.search = 60s, .open = 60s, .silentScan = 60s, .finish = 30s};
     deadlines.*deadline = value;
     return deadlines;
-}
-
-ScannerDeadlines patientDeadlines() {
-    return patientBut(&ScannerDeadlines::finish, std::chrono::seconds(30));
 }
 
 // Everything one request brought back.
@@ -202,49 +199,40 @@ TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     EXPECT_EQ(outcome.page.size(), QSize(413, 584));  // 210 x 297 mm
 }
 
-struct LetGoRow {
-    const char* name;
-    const char* faults;
-};
-
-class ScannerLetGoTest : public ScannerServiceTest,
-                         public ::testing::WithParamInterface<LetGoRow> {};
-
 // Dropping the client never waits; the worker, idle or hung in a search, ends and must not
 // stay a zombie, which keeps its entry in the process table.
-TEST_P(ScannerLetGoTest, AWorkerLetGoEndsAndIsReaped) {
-    useFaultBackend(GetParam().faults);
-    if (QByteArray(GetParam().faults).startsWith("get_devices")) {
-        client->searchDevices();
-        // In the hanging search once SANE has loaded the fault backend.
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                QFile maps(QStringLiteral("/proc/%1/maps").arg(client->workerPid()));
-                return maps.open(QIODevice::ReadOnly) &&
-                       maps.readAll().contains("libsane-ornavexfault");
-            },
-            kBound));
-    } else {
-        ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+TEST_F(ScannerServiceTest, AWorkerLetGoEndsAndIsReaped) {
+    for (const char* faults : {"", "get_devices=hang"}) {
+        SCOPED_TRACE(faults);
+        restart(quickDeadlines());
+        useFaultBackend(faults);
+        if (*faults) {
+            client->searchDevices();
+            // In the hanging search once SANE has loaded the fault backend.
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    QFile maps(QStringLiteral("/proc/%1/maps").arg(client->workerPid()));
+                    return maps.open(QIODevice::ReadOnly) &&
+                           maps.readAll().contains("libsane-ornavexfault");
+                },
+                kBound));
+        } else {
+            ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+        }
+        const pid_t worker = client->workerPid();
+        ASSERT_GT(worker, 0);
+        QElapsedTimer dropping;
+        dropping.start();
+        client.reset();
+        // Waiting for the hung search would take its whole deadline of a minute.
+        EXPECT_LT(dropping.elapsed(), 20000);
+        const QString entry = QStringLiteral("/proc/%1").arg(worker);
+        EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(entry); }, kBound));
     }
-    const pid_t worker = client->workerPid();
-    ASSERT_GT(worker, 0);
-    QElapsedTimer dropping;
-    dropping.start();
-    client.reset();
-    // Waiting for the hung search would take its whole deadline of a minute.
-    EXPECT_LT(dropping.elapsed(), 20000);
-    const QString entry = QStringLiteral("/proc/%1").arg(worker);
-    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(entry); }, kBound));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerLetGoTest,
-                         ::testing::Values(LetGoRow{"Idle", ""},
-                                           LetGoRow{"HungInASearch", "get_devices=hang"}),
-                         test::byName);
-
 TEST_F(ScannerServiceTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
-    restart(patientDeadlines());
+    restart(patientBut());
     useFaultBackend("options=many");
     const Outcome outcome = run([&] { client->openDevice("ornavexfault:0"); });
     EXPECT_FALSE(outcome.loss);
@@ -318,39 +306,30 @@ INSTANTIATE_TEST_SUITE_P(
                                    DeviceStatus::Good, QSize(200, 300), 3, true}),
     test::byName);
 
-struct AbbrechenRow {
-    const char* name;
-    const char* faults;
-    bool asksLogin;  // else the page hangs midway
-};
-
-class ScannerAbbrechenTest : public ScannerServiceTest,
-                             public ::testing::WithParamInterface<AbbrechenRow> {};
-
 // A cancel the driver never sees, or a login nobody answers, is given up after the finish
 // deadline, not the silence one.
-TEST_P(ScannerAbbrechenTest, AbbrechenEndsThePageAfterTheFinishDeadline) {
-    restart(patientBut(&ScannerDeadlines::finish, std::chrono::milliseconds(500)));
-    useFaultBackend(GetParam().faults);
-    ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-    bool asked = false;
-    QObject scope;
-    QObject::connect(client.get(), &ScannerClient::loginRequested, &scope, [&] { asked = true; });
-    const Outcome outcome = run([&] {
-        client->scan({});
-        waitUntil([&] { return asked || !client->pageSoFar().isNull(); }, kBound);
-        client->cancelScan();
-    });
-    EXPECT_EQ(asked, GetParam().asksLogin);
-    if (!GetParam().asksLogin) {
-        EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+TEST_F(ScannerServiceTest, AbbrechenEndsThePageAfterTheFinishDeadline) {
+    for (const auto& [faults, asksLogin] :
+         {std::pair("read=hang-midway", false), std::pair("start=auth", true)}) {
+        SCOPED_TRACE(faults);
+        restart(patientBut(&ScannerDeadlines::finish, std::chrono::milliseconds(500)));
+        useFaultBackend(faults);
+        ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
+        bool asked = false;
+        QObject scope;
+        QObject::connect(client.get(), &ScannerClient::loginRequested, &scope,
+                         [&] { asked = true; });
+        const Outcome outcome = run([&] {
+            client->scan({});
+            waitUntil([&] { return asked || !client->pageSoFar().isNull(); }, kBound);
+            client->cancelScan();
+        });
+        EXPECT_EQ(asked, asksLogin);
+        if (!asksLogin) {
+            EXPECT_EQ(outcome.loss, WorkerLoss::Hung);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerAbbrechenTest,
-                         ::testing::Values(AbbrechenRow{"PageHangs", "read=hang-midway", false},
-                                           AbbrechenRow{"LoginUnanswered", "start=auth", true}),
-                         test::byName);
 
 // The open's deadline counts the time before the login question, not the time after it again.
 TEST_F(ScannerServiceTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
@@ -380,7 +359,7 @@ class ScannerFakeWorkerTest : public ScannerServiceTest,
 // Memory whose size can change would crash the window when shrunk; rows that can still
 // be written are no finished page. Either way the worker is not to be trusted.
 TEST_P(ScannerFakeWorkerTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
-    restart(patientDeadlines(),
+    restart(patientBut(),
             {QStringLiteral(ORNAVEX_FAKE_WORKER), {QString::fromLatin1(GetParam().mode)}});
     ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
     const Outcome outcome = scan();
