@@ -2,7 +2,6 @@
 
 #include "files/document_files.h"
 #include "files/waiting_folder_notice.h"
-#include "preview/page_menu.h"
 #include "preview/preview_pane.h"
 #include "print/print_command.h"
 #include "print/print_preview.h"
@@ -25,9 +24,7 @@ Application::Application(PlatformServices& platform, QString settingsPath)
     printPreview_ = std::make_unique<PrintPreview>(
         *root_, [&state] { return state.fileName(); }, *platform_.screen);
     files_ = std::make_unique<DocumentFiles>(state, platform_, settingsPath_);
-    pageMenu_ = std::make_unique<PageMenu>(state, platform_);
-    scan_ = std::make_unique<ScanCommands>(state, platform_, *files_,
-                                           [this] { pageMenu_->mnuSeite2_Click(); });
+    scan_ = std::make_unique<ScanCommands>(state, platform_, *files_);
     auto chooseScanner = [this](CommandRun run, std::function<void()> then) {
         scan_->TwainQuelle(std::move(run), std::move(then));
     };
@@ -51,7 +48,6 @@ Application::~Application() {
 void Application::wireWindow() {
     RootCommands commands;
     commands.bScannen_Click = [this](CommandRun run) { scan_->bScannen_Click(std::move(run)); };
-    commands.bAssistent_Click = [this](CommandRun run) { scan_->bAssistent_Click(std::move(run)); };
     commands.BVerwaltung_Click = [this](CommandRun run) {
         files_->BVerwaltung_Click(std::move(run));
     };
@@ -62,9 +58,6 @@ void Application::wireWindow() {
     commands.Picture2_DblClick = [this](CommandRun run) {
         previewPane_->Picture2_DblClick(std::move(run));
     };
-    commands.mnuSeite1_Click = [this](CommandRun) { pageMenu_->mnuSeite1_Click(); };
-    commands.mnuSeite2_Click = [this](CommandRun) { pageMenu_->mnuSeite2_Click(); };
-    commands.mnuPapierkorb_Click = [this](CommandRun) { pageMenu_->mnuPapierkorb_Click(); };
     root_->setCommands(std::move(commands));
 }
 

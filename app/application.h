@@ -7,7 +7,6 @@
 namespace ornavex {
 
 class DocumentFiles;
-class PageMenu;
 class PreviewPane;
 class PrintCommand;
 class PrintPreview;
@@ -42,7 +41,6 @@ class Application {
     std::unique_ptr<Root> root_;
     std::unique_ptr<PrintPreview> printPreview_;
     std::unique_ptr<DocumentFiles> files_;
-    std::unique_ptr<PageMenu> pageMenu_;
     std::unique_ptr<ScanCommands> scan_;
     std::unique_ptr<PreviewPane> previewPane_;
     std::unique_ptr<PrintCommand> print_;

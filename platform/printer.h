@@ -7,8 +7,8 @@ namespace ornavex {
 
 enum class PrinterOrientation { Portrait = 1, Landscape = 2 };
 
-// Scale modes as the print logic knows them.
-enum ScaleMode : short { ScaleTwips = 1, ScalePoints = 2, ScalePixels = 3, ScaleHimetric = 8 };
+// Scale modes as the print logic knows them: the printer's own and the pictures'.
+enum ScaleMode : short { ScaleTwips = 1, ScaleHimetric = 8 };
 
 // A print job on the default printer. The document starts with the first drawing
 // and is handed to the spooler by endDoc().

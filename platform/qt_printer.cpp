@@ -16,6 +16,17 @@ constexpr double kPointsPerInch = 72.0;
 constexpr double kHimetricPerInch = 2540.0;
 constexpr double kTwipsPerPoint = kTwipsPerInch / kPointsPerInch;
 
+double unitsPerInch(short mode) {
+    switch (mode) {
+        case ScaleTwips:
+            return kTwipsPerInch;
+        case ScaleHimetric:
+            return kHimetricPerInch;
+        default:
+            return 0.0;
+    }
+}
+
 QPageLayout::Orientation pageOrientation(PrinterOrientation orientation) {
     return orientation == PrinterOrientation::Landscape ? QPageLayout::Landscape
                                                         : QPageLayout::Portrait;
@@ -83,25 +94,9 @@ float QtPrinter::scaleHeight() const {
     return static_cast<float>(printer_->pageRect(QPrinter::Point).height() * kTwipsPerPoint);
 }
 
-double QtPrinter::unitsPerInch(short mode, bool horizontal) const {
-    switch (mode) {
-        case ScaleTwips:
-            return kTwipsPerInch;
-        case ScalePoints:
-            return kPointsPerInch;
-        case ScaleHimetric:
-            return kHimetricPerInch;
-        case ScalePixels:
-            if (!available()) return 0.0;
-            return horizontal ? printer_->logicalDpiX() : printer_->logicalDpiY();
-        default:
-            return 0.0;
-    }
-}
-
-float QtPrinter::convert(float length, short fromMode, short toMode, bool horizontal) const {
-    const double from = unitsPerInch(fromMode, horizontal);
-    const double to = unitsPerInch(toMode, horizontal);
+float QtPrinter::convert(float length, short fromMode, short toMode) const {
+    const double from = unitsPerInch(fromMode);
+    const double to = unitsPerInch(toMode);
     if (from <= 0.0 || to <= 0.0) {
         qCDebug(lcPrinter) << "no conversion from scale mode" << fromMode << "to" << toMode;
         return 0.0f;
@@ -110,11 +105,11 @@ float QtPrinter::convert(float length, short fromMode, short toMode, bool horizo
 }
 
 float QtPrinter::scaleX(float length, short fromMode, short toMode) const {
-    return convert(length, fromMode, toMode, true);
+    return convert(length, fromMode, toMode);
 }
 
 float QtPrinter::scaleY(float length, short fromMode, short toMode) const {
-    return convert(length, fromMode, toMode, false);
+    return convert(length, fromMode, toMode);
 }
 
 bool QtPrinter::beginDocument() {
@@ -134,8 +129,8 @@ void QtPrinter::paintPicture(const QImage& picture, double x, double y, double w
                              double height) {
     if (picture.isNull() || !beginDocument()) return;
     // The painter works in device pixels from the printable area's corner.
-    const double sx = unitsPerInch(ScalePixels, true) / kTwipsPerInch;
-    const double sy = unitsPerInch(ScalePixels, false) / kTwipsPerInch;
+    const double sx = printer_->logicalDpiX() / kTwipsPerInch;
+    const double sy = printer_->logicalDpiY() / kTwipsPerInch;
     painter_->drawImage(QRectF(x * sx, y * sy, width * sx, height * sy), picture);
 }
 

@@ -37,8 +37,7 @@ class QtPrinter : public Printer {
   private:
     void prepareDocument() const;
     bool beginDocument();
-    double unitsPerInch(short mode, bool horizontal) const;
-    float convert(float length, short fromMode, short toMode, bool horizontal) const;
+    float convert(float length, short fromMode, short toMode) const;
 
     PrinterOrientation orientation_ = PrinterOrientation::Portrait;
     QString docName_;

@@ -20,15 +20,7 @@ void PreviewPane::bAnzeigen_Click(CommandRun run) {
         printPreview_.show(state_.page().picture());
         return;
     }
-    // Page 2 marked after an empty preview: only page 1 comes back (mnuSeite1_Click).
-    auto backToPageOne = [this] {
-        if (state_.pageMark() == PageMark::Seite2) state_.setPageMark(PageMark::Seite1);
-    };
-    if (state_.pageMark() == PageMark::Seite1) {
-        hooks_.chooseScanner(std::move(run), backToPageOne);
-    } else {
-        backToPageOne();
-    }
+    hooks_.chooseScanner(std::move(run), [] {});
 }
 
 }  // namespace ornavex

@@ -1,9 +1,7 @@
 #include "print/drucken.h"
 
-#include <QAction>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
-#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <algorithm>
@@ -19,13 +17,6 @@ namespace {
 constexpr double kDesignClientWidth = 11640.0;
 constexpr double kDesignClientHeight = 10830.0;
 
-QAction* addItem(QMenu& menu, const char* name, const QString& caption, int index = -1) {
-    QAction* action = menu.addAction(caption);
-    action->setObjectName(QString::fromUtf8(name));
-    if (index >= 0) action->setProperty("index", index);
-    return action;
-}
-
 }  // namespace
 
 Drucken::Drucken(Screen& screen, QWidget* parent) : QWidget(parent), screen_(screen) {
@@ -36,7 +27,6 @@ Drucken::Drucken(Screen& screen, QWidget* parent) : QWidget(parent), screen_(scr
     workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));
     setPalette(workspace);
     createControls();
-    createMenus();
     resize(screen_.twipsToPixelsX(kDesignClientWidth), screen_.twipsToPixelsY(kDesignClientHeight));
     applyGeometry();
 }
@@ -69,26 +59,6 @@ void Drucken::createControls() {
     setFocusPolicy(Qt::StrongFocus);
     bBeenden_->setGeometry(pixelRect(4500, -600, 1275, 420));
     connect(bBeenden_, &QPushButton::clicked, this, &Drucken::closeRequested);
-}
-
-// The page menus exist for the record only: hidden, and no item does anything.
-void Drucken::createMenus() {
-    auto* vorgaenge = new QMenu(QStringLiteral("&Vorgänge "), this);
-    vorgaenge->setObjectName(QStringLiteral("mnuVorgänge"));
-    addItem(*vorgaenge, "mnuDrucken", QStringLiteral("&Drucken "), 0);
-    addItem(*vorgaenge, "mnuDrucken", QStringLiteral("Seite ein&richten ... "), 1);
-    addItem(*vorgaenge, "mnuDrucken", QStringLiteral("Seiten&ansicht ... "), 2)->setEnabled(false);
-    QAction* separator = vorgaenge->addSeparator();
-    separator->setObjectName(QStringLiteral("Trennung4"));
-    separator->setText(QStringLiteral("-"));
-    addItem(*vorgaenge, "mnuSchließen", QStringLiteral("&Schließen"));
-    vorgaenge->menuAction()->setVisible(false);
-
-    auto* ansicht = new QMenu(QStringLiteral("&Ansicht "), this);
-    ansicht->setObjectName(QStringLiteral("mnuAnsicht"));
-    addItem(*ansicht, "mnuAnsichten", QStringLiteral("Eine Seite "), 0);
-    addItem(*ansicht, "mnuAnsichten", QStringLiteral("Zwei Seiten "), 1);
-    ansicht->menuAction()->setVisible(false);
 }
 
 QWidget& Drucken::outerWindow() const {

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 #include "print/preview_layout.h"
 
-class QMenu;
 class QPushButton;
 class QScrollBar;
 
@@ -51,7 +49,6 @@ class Drucken : public QWidget {
 
   private:
     void createControls();
-    void createMenus();
     QWidget& outerWindow() const;
     bool minimised() const;
     void onVerticalScroll(int value);

@@ -23,16 +23,8 @@ void PrintCommand::bDrucken_Click(CommandRun run) {
         platform_.pointer->set(PointerShape::Default);
         return;
     }
-    // Nothing to print: page 2 marked only brings page 1 back (mnuSeite1_Click).
-    auto backToPageOne = [this] {
-        if (state_.pageMark() == PageMark::Seite2) state_.setPageMark(PageMark::Seite1);
-        platform_.pointer->set(PointerShape::Default);
-    };
-    if (state_.pageMark() == PageMark::Seite1) {
-        chooseScanner_(std::move(run), backToPageOne);
-    } else {
-        backToPageOne();
-    }
+    // Nothing to print: the scanner is chosen instead.
+    chooseScanner_(std::move(run), [this] { platform_.pointer->set(PointerShape::Default); });
 }
 
 void PrintCommand::printPage() {

@@ -9,12 +9,8 @@
 
 namespace ornavex {
 
-ScanCommands::ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
-                           std::function<void()> markSecondPage)
-    : state_(state),
-      platform_(platform),
-      files_(files),
-      markSecondPage_(std::move(markSecondPage)) {}
+ScanCommands::ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files)
+    : state_(state), platform_(platform), files_(files) {}
 
 void ScanCommands::showFirstUseHintOnce(CommandRun run, Done then) {
     if (state_.scannerChoice() != ScannerChoice::NotYetAsked) return then();
@@ -122,13 +118,6 @@ void ScanCommands::scanAndStore(CommandRun run, Done then) {
 
 void ScanCommands::bScannen_Click(CommandRun run) {
     scanAndStore(run, [run] {});
-}
-
-void ScanCommands::bAssistent_Click(CommandRun run) {
-    scanAndStore(run, [this, run] {
-        markSecondPage_();
-        scanAndStore(run, [run] {});
-    });
 }
 
 }  // namespace ornavex

@@ -17,12 +17,9 @@ class ScanCommands {
   public:
     using Done = std::function<void()>;
 
-    // markSecondPage: the page menu's switch to page 2, between the two-page scan's pages.
-    ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files,
-                 std::function<void()> markSecondPage);
+    ScanCommands(State& state, PlatformServices& platform, DocumentFiles& files);
 
     void bScannen_Click(CommandRun run);
-    void bAssistent_Click(CommandRun run);
     // The scanner choice; afterwards State::scannerChoice() tells how it ended.
     void TwainQuelle(CommandRun run, Done then);
 
@@ -40,7 +37,6 @@ class ScanCommands {
     State& state_;
     PlatformServices& platform_;
     DocumentFiles& files_;
-    std::function<void()> markSecondPage_;
     bool sourceLostAfterPage_ = false;
 };
 

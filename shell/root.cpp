@@ -1,14 +1,11 @@
 #include "shell/root.h"
 
-#include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QToolButton>
@@ -78,7 +75,6 @@ Root::Root(State& state, PlatformServices& platform, QWidget* parent)
     setFixedSize(platform_.screen->twipsToPixelsX(kClientWidthTwips),
                  platform_.screen->twipsToPixelsY(kClientHeightTwips));
     createControls();
-    createMenus();
     setTabOrder();
     connectHandlers();
     observeState();
@@ -120,11 +116,6 @@ void Root::createControls() {
     bAnzeigen_->setAccessibleName(QStringLiteral("Anzeigen"));
     bAnzeigen_->setAccessibleDescription(
         QStringLiteral("Zeigt die Seite aus der Vorschau vergrößert in einem eigenen Fenster an"));
-
-    bAssistent_ = new QPushButton(QStringLiteral("&Assistent"), this);
-    bAssistent_->setObjectName(QStringLiteral("bAssistent"));
-    place(bAssistent_, 5265, 3375, 1095, 510);
-    bAssistent_->hide();
 
     PHilfe_ = new PictureBox(this);
     PHilfe_->setObjectName(QStringLiteral("PHilfe"));
@@ -199,13 +190,6 @@ void Root::createControls() {
     tBilddatei_->setObjectName(QStringLiteral("tBilddatei"));
     place(tBilddatei_, 180, 450, 5610, 330);
 
-    LNamen_ = new QComboBox(this);
-    LNamen_->setObjectName(QStringLiteral("LNamen"));
-    LNamen_->setEditable(true);
-    LNamen_->setEditText(QStringLiteral("LNamen"));
-    place(LNamen_, 180, 450, 5610, 330);
-    LNamen_->hide();
-
     RNamen_ = new QLabel(QStringLiteral("&Dateiname:"), this);
     RNamen_->setObjectName(QStringLiteral("RNamen"));
     RNamen_->setBuddy(tBilddatei_);
@@ -218,50 +202,13 @@ void Root::createControls() {
     Picture0_->setFocusPolicy(Qt::NoFocus);
 }
 
-void Root::createMenus() {
-    auto makeAction = [](QMenu* menu, const QString& name, const QString& caption) {
-        QAction* action = menu->addAction(caption);
-        action->setObjectName(name);
-        return action;
-    };
-    auto makeSeparator = [](QMenu* menu, const QString& name) {
-        QAction* separator = menu->addSeparator();
-        separator->setObjectName(name);
-        return separator;
-    };
-
-    // Neither menu appears in a menu bar: the window has none.
-    mnuVorgaenge_ = new QMenu(QStringLiteral("Vorgänge "), this);
-    mnuVorgaenge_->setObjectName(QStringLiteral("mnuVorgänge"));
-    mnxAnzeigen_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxAnzeigen"),
-                              QStringLiteral("Vergrössern ...  "));
-    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung1"));
-    mnuSeite1_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite1"),
-                            QStringLiteral(" Festsetzung (Seite 1) "));
-    mnuSeite1_->setVisible(false);
-    mnuSeite2_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuSeite2"),
-                            QStringLiteral("Berechnung (Seite 2) "));
-    mnuSeite2_->setVisible(false);
-    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung2"))->setVisible(false);
-    mnuPapierkorb_ = makeAction(mnuVorgaenge_, QStringLiteral("mnuPapierkorb"),
-                                QStringLiteral("Dokumente löschen "));
-    makeSeparator(mnuVorgaenge_, QStringLiteral("Trennung3"));
-    mnxEmail_ = makeAction(mnuVorgaenge_, QStringLiteral("mnxEmail"),
-                           QStringLiteral("E-Mail senden ...  "));
-    mnxEmail_->setEnabled(false);
-    mnxDrucken_ =
-        makeAction(mnuVorgaenge_, QStringLiteral("mnxDrucken"), QStringLiteral("Drucken "));
-}
-
 void Root::setTabOrder() {
-    QWidget::setTabOrder(tBilddatei_, LNamen_);
-    QWidget::setTabOrder(LNamen_, BVerwaltung_);
+    QWidget::setTabOrder(tBilddatei_, BVerwaltung_);
     QWidget::setTabOrder(BVerwaltung_, bScannen_);
     QWidget::setTabOrder(bScannen_, bAnzeigen_);
     QWidget::setTabOrder(bAnzeigen_, bDrucken_);
     QWidget::setTabOrder(bDrucken_, Picture2_);
     QWidget::setTabOrder(Picture2_, PHilfe_);
-    QWidget::setTabOrder(PHilfe_, bAssistent_);
 }
 
 void Root::connectHandlers() {
@@ -272,20 +219,11 @@ void Root::connectHandlers() {
         return [this, command] { start(commands_.*command); };
     };
     connect(bScannen_, &QToolButton::clicked, this, starting(&RootCommands::bScannen_Click));
-    connect(bAssistent_, &QPushButton::clicked, this, starting(&RootCommands::bAssistent_Click));
     connect(BVerwaltung_, &QPushButton::clicked, this, starting(&RootCommands::BVerwaltung_Click));
     connect(bAnzeigen_, &QToolButton::clicked, this, starting(&RootCommands::bAnzeigen_Click));
     connect(bDrucken_, &QToolButton::clicked, this, starting(&RootCommands::bDrucken_Click));
-    connect(mnxAnzeigen_, &QAction::triggered, this, starting(&RootCommands::bAnzeigen_Click));
-    connect(mnxDrucken_, &QAction::triggered, this, starting(&RootCommands::bDrucken_Click));
-    connect(mnuSeite1_, &QAction::triggered, this, starting(&RootCommands::mnuSeite1_Click));
-    connect(mnuSeite2_, &QAction::triggered, this, starting(&RootCommands::mnuSeite2_Click));
-    connect(mnuPapierkorb_, &QAction::triggered, this,
-            starting(&RootCommands::mnuPapierkorb_Click));
     connect(Picture2_, &ImageControl::doubleClicked, this,
             starting(&RootCommands::Picture2_DblClick));
-    connect(Picture2_, &ImageControl::mousePressed, this,
-            [this](Qt::MouseButton button) { Picture2_MouseDown(button); });
 }
 
 void Root::observeState() {
@@ -339,12 +277,6 @@ void Root::obeyFocusRequest(FocusTarget target) {
 
 void Root::PHilfe_Click() {
     start([this](CommandRun run) { showPreviewHint(*platform_.messageBoxes, [run] {}); });
-}
-
-// The page menu belongs to an entry of the name list, which nothing fills.
-void Root::Picture2_MouseDown(Qt::MouseButton button) {
-    if (state_.commandRunning() || LNamen_->currentIndex() == -1) return;
-    if (state_.hasPage() && button == Qt::RightButton) mnuVorgaenge_->popup(QCursor::pos());
 }
 
 // Named after the hidden cancel button that carried it; only a close runs it.

@@ -29,11 +29,6 @@ void State::setScannerChoice(ScannerChoice choice) {
     emit scannerChoiceChanged(mnuQuelle_);
 }
 
-// No window shows the mark (its menu items are hidden), so nothing is told.
-void State::setPageMark(PageMark mark) {
-    pageMark_ = mark;
-}
-
 void State::setRemoteText(const QString& text) {
     // Host programs rely on every write being seen, the same text again included.
     Text1_ = text;

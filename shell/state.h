@@ -13,9 +13,6 @@ namespace ornavex {
 // "-1", "0", "1").
 enum class ScannerChoice { NotYetAsked, None, Chosen };
 
-// Which page the page menu marks (mnuSeite1 / mnuSeite2).
-enum class PageMark { Seite1, Seite2 };
-
 // The control a command hands the keyboard to when it ends a step.
 enum class FocusTarget { FileName, ScanButton };
 
@@ -59,9 +56,6 @@ class State : public QObject {
     ScannerChoice scannerChoice() const { return mnuQuelle_; }
     void setScannerChoice(ScannerChoice choice);
 
-    PageMark pageMark() const { return pageMark_; }
-    void setPageMark(PageMark mark);
-
     // The remote-control field (Text1); host programs set it through the socket.
     const QString& remoteText() const { return Text1_; }
     void setRemoteText(const QString& text);
@@ -102,7 +96,6 @@ class State : public QObject {
     QString tOrdner_;
     QString tBilddatei_;
     ScannerChoice mnuQuelle_ = ScannerChoice::NotYetAsked;
-    PageMark pageMark_ = PageMark::Seite1;
     QString Text1_ = QStringLiteral("$Start$");
     QString waitingFor_;
     bool commandRunning_ = false;

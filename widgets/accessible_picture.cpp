@@ -26,7 +26,6 @@ QStringList AccessiblePicture::actionNames() const {
     QStringList names = QAccessibleWidget::actionNames();
     if (!widget()->isEnabled()) return names;
     names.prepend(pressAction());
-    if (qobject_cast<ImageControl*>(widget())) names.append(showMenuAction());
     return names;
 }
 
@@ -36,7 +35,6 @@ void AccessiblePicture::doAction(const QString& actionName) {
         if (actionName == pressAction()) return box->click();
     } else if (auto* image = qobject_cast<ImageControl*>(widget())) {
         if (actionName == pressAction()) return image->doubleClick();
-        if (actionName == showMenuAction()) return image->pressRightButton();
     }
     QAccessibleWidget::doAction(actionName);
 }

@@ -6,8 +6,7 @@ namespace ornavex {
 
 // What assistive tools see of the picture controls, which Qt knows only as
 // plain widgets: a picture box that acts as a button is a button that can be
-// pressed; the preview image is a graphic whose press is its double-click and
-// whose menu action is its right-button press.
+// pressed; the preview image is a graphic whose press is its double-click.
 class AccessiblePicture : public QAccessibleWidget {
   public:
     using QAccessibleWidget::QAccessibleWidget;

@@ -1,6 +1,5 @@
 #include "widgets/image_control.h"
 
-#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,10 +25,6 @@ void ImageControl::setPicture(const QImage& picture) {
 void ImageControl::setStretch(bool stretch) {
     stretch_ = stretch;
     update();
-}
-
-void ImageControl::pressRightButton() {
-    emit mousePressed(Qt::RightButton, Qt::NoModifier, rect().center());
 }
 
 void ImageControl::paintEvent(QPaintEvent*) {
@@ -67,11 +62,6 @@ const QImage& ImageControl::stretchedPicture() {
     return stretched_;
 }
 
-void ImageControl::mousePressEvent(QMouseEvent* event) {
-    emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
-    QWidget::mousePressEvent(event);
-}
-
 void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
     QWidget::mouseDoubleClickEvent(event);
@@ -80,23 +70,10 @@ void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) {
 void ImageControl::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    const bool menu = event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier;
-    if (!(enter && modifiers == Qt::NoModifier) && !menu) return QWidget::keyPressEvent(event);
+    if (!enter || modifiers != Qt::NoModifier) return QWidget::keyPressEvent(event);
     event->accept();
     // A held key must not open one dialog after another.
-    if (event->isAutoRepeat()) return;
-    if (enter) {
-        doubleClick();
-    } else {
-        pressRightButton();
-    }
-}
-
-// The menu key arrives as a context-menu request; a right click already came as a press.
-void ImageControl::contextMenuEvent(QContextMenuEvent* event) {
-    if (event->reason() == QContextMenuEvent::Mouse) return QWidget::contextMenuEvent(event);
-    event->accept();
-    pressRightButton();
+    if (!event->isAutoRepeat()) doubleClick();
 }
 
 }  // namespace ornavex

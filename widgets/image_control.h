@@ -6,9 +6,8 @@
 namespace ornavex {
 
 // An image control: shows its picture, stretched to the control's size when
-// stretching is on, and reports presses and double-clicks. With the focus,
-// Enter counts as a double-click and the menu key or Shift+F10 as a press of
-// the right button in its middle.
+// stretching is on, and reports double-clicks. With the focus, Enter counts as
+// a double-click.
 class ImageControl : public QWidget {
     Q_OBJECT
   public:
@@ -22,21 +21,16 @@ class ImageControl : public QWidget {
     bool stretch() const { return stretch_; }
     void setStretch(bool stretch);
 
-    // What a double-click and a right-button press report, for the keyboard
-    // and for assistive tools.
+    // What a double-click reports, for the keyboard and for assistive tools.
     void doubleClick() { emit doubleClicked(); }
-    void pressRightButton();
 
   signals:
     void doubleClicked();
-    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     const QImage& stretchedPicture();

@@ -88,11 +88,7 @@ class AppFixture : public ::testing::Test {
     Root& root = app.root();
     State& state = app.state();
     DocumentFiles files{state, fakes.services, settings};
-    int secondPageMarks = 0;
-    ScanCommands scanning{state, fakes.services, files, [this] {
-                              ++secondPageMarks;
-                              state.clearPage();
-                          }};
+    ScanCommands scanning{state, fakes.services, files};
 };
 
 inline const QString kNameTaken =

@@ -2,8 +2,6 @@
 // while a file dialog is asked for or a page is written: the window keeps
 // answering, the end command ends the program at once, and the user gets to a
 // folder that answers, where the page is stored.
-#include <signal.h>
-
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -13,9 +11,7 @@
 
 #include <ostream>
 
-#include "tests/app/process_harness.h"
 #include "tests/app/window_driving.h"
-#include "tests/support/blocking_mount.h"
 #include "tests/support/rows.h"
 
 #include "tests/app/x11_window.h"
@@ -25,7 +21,6 @@ namespace {
 
 // The figure asked for is one second; this bound is for a loaded machine.
 constexpr int kEndLimitMs = 3000;
-constexpr int kHelperGoneMs = 10000;
 // A window thread that answers does so within this, even on a loaded machine.
 constexpr int kPingAnswerMs = 3000;
 // Past the dialog's silence bound (about 5 s) and the folder's start check (about 2 s).
@@ -36,38 +31,13 @@ constexpr char kSaveDialog[] = "^ Dokument speichern$";
 constexpr char kOpenDialog[] = "^ Dokument öffnen$";
 constexpr char kBox[] = "^ Ornavex$";
 
-class FileDialogProcessTest : public ::testing::Test {
+class FileDialogProcessTest : public ProgramOnShareTest {
   protected:
     void SetUp() override {
-        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
-        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-        ASSERT_TRUE(sandbox.ready());
+        ProgramOnShareTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(QDir().mkpath(localFolder()));
-        QFile settings(sandbox.path("bin/ornavex.ini"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write("[Default]\nOrdner=" + QFile::encodeName(mount.mount()) + "/\n");
-    }
-
-    void TearDown() override {
-        // A program that a failed step left running goes first, or it keeps its helpers.
-        if (program && running(*program)) {
-            program->kill();
-            program->waitForFinished(kEndLimitMs);
-        }
-        mount.setMode("");
-        for (const char* helper : {"--file-dialog", "--folder-worker"}) {
-            EXPECT_TRUE(waitUntil(
-                [&] {
-                    for (pid_t pid : helpersOf(sandbox.programPath(), helper)) {
-                        if (!goneOrZombie(pid)) return false;
-                    }
-                    return true;
-                },
-                kHelperGoneMs))
-                << "a " << helper << " process outlived the program";
-            for (pid_t pid : helpersOf(sandbox.programPath(), helper)) ::kill(pid, SIGKILL);
-        }
+        ASSERT_TRUE(writeSettings());
     }
 
     QString localFolder() const { return sandbox.path("local"); }
@@ -138,11 +108,6 @@ class FileDialogProcessTest : public ::testing::Test {
         EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program->exitCode(), 0);
     }
-
-    BlockingMount mount;
-    PrivateDisplay display;
-    AppSandbox sandbox{ORNAVEX_BINARY};
-    QProcess* program = nullptr;
 };
 
 // How the user asks for a dialog in the main window.

@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/process_harness.h"
 #include "tests/app/window_driving.h"
-#include "tests/support/blocking_mount.h"
 #include "tests/support/rows.h"
 
 #include "tests/app/x11_window.h"
@@ -25,11 +23,6 @@ namespace {
 constexpr int kStepTimeoutMs = kWindowStepMs;
 // The figure asked for is one second; this bound is for a loaded machine.
 constexpr int kEndLimitMs = 3000;
-constexpr int kWorkerGoneMs = 5000;
-
-std::vector<pid_t> folderWorkersOf(const QString& program) {
-    return helpersOf(program, "--folder-worker");
-}
 
 // A worker of the program into which SANE has loaded the fault backend: searching.
 pid_t searchingScannerWorker(const QString& program) {
@@ -55,40 +48,14 @@ void PrintTo(const HangRow& row, std::ostream* out) {
     *out << row.name;
 }
 
-class HungFolderProcessTest : public ::testing::TestWithParam<HangRow> {
+class HungFolderProcessTest : public ProgramOnShareTest,
+                              public ::testing::WithParamInterface<HangRow> {
   protected:
-    void SetUp() override {
-        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
-        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-        ASSERT_TRUE(sandbox.ready());
-    }
-
-    void TearDown() override {
-        mount.setMode("");
-        for (pid_t worker : workers) {
-            EXPECT_TRUE(waitUntil([&] { return goneOrZombie(worker); }, kWorkerGoneMs))
-                << "the folder worker " << worker << " outlived the program";
-        }
-        EXPECT_TRUE(waitUntil([&] { return folderWorkersOf(sandbox.programPath()).empty(); },
-                              kWorkerGoneMs))
-            << "a folder worker of the program is left";
-        for (pid_t worker : folderWorkersOf(sandbox.programPath())) ::kill(worker, SIGKILL);
-    }
-
-    QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
-
-    bool writeSettings(const QByteArray& more) {
-        QFile settings(sandbox.path("bin/ornavex.ini"));
-        return settings.open(QIODevice::WriteOnly) &&
-               settings.write("[Default]\nOrdner=" + shareFolder() + more) > 0;
-    }
-
     // Waits for a shown window of that name; its id, or empty.
     QString appeared(const char* name) const { return appearedOn(display.name(), name); }
 
     // Launched and stuck in the hanging worker with its window shown; the window's id.
-    QString launchStuck(QProcess*& program) {
+    QString launchStuck() {
         if (GetParam().hang == Hang::FolderShare) {
             // The last page lies on the share: start-up loads it through the folder worker.
             if (!QImage(64, 48, QImage::Format_RGB32).save(mount.backing() + "/seite.jpg") ||
@@ -99,7 +66,9 @@ class HungFolderProcessTest : public ::testing::TestWithParam<HangRow> {
             program = &sandbox.launch(onDisplay(display));
             waitUntil([&] { return !mount.blockedCalls().isEmpty() || !running(*program); },
                       kStepTimeoutMs);
-            if (!mount.blockedCalls().isEmpty()) workers = folderWorkersOf(sandbox.programPath());
+            if (!mount.blockedCalls().isEmpty()) {
+                workers = helpersOf(sandbox.programPath(), "--folder-worker");
+            }
         } else {
             if (!writeSettings("\n")) return {};
             QProcessEnvironment environment = onDisplay(display);
@@ -129,15 +98,11 @@ class HungFolderProcessTest : public ::testing::TestWithParam<HangRow> {
         return xdotool(display.name(), {"search", "--name", kMainWindowName}).isEmpty();
     }
 
-    BlockingMount mount;
-    PrivateDisplay display;
-    AppSandbox sandbox{ORNAVEX_BINARY};
     std::vector<pid_t> workers;
 };
 
 TEST_P(HungFolderProcessTest, ProgramEndsAtOnceBesideAHungWorker) {
-    QProcess* program = nullptr;
-    const QString window = launchStuck(program);
+    const QString window = launchStuck();
     ASSERT_FALSE(window.isEmpty())
         << "no window stuck in a worker, blocked calls: " << mount.blockedCalls().toStdString();
 

@@ -1,8 +1,6 @@
-#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QTest>
 #include <QToolButton>
 
@@ -44,46 +42,17 @@ TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEsc
 }
 
 // Show and print share the rule but not the code.
-TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScannerOnPageOneAndOnlyReturnsToPageOneFromPageTwo) {
+TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScanner) {
     state.setScannerChoice(ScannerChoice::None);
     for (QToolButton* button : {root.bAnzeigen(), root.bDrucken()}) {
         const int choices = fakes.scanner->selectCalls;
-        button->click();  // on page one
-        root.mnuSeite2()->trigger();
         button->click();
         EXPECT_EQ(fakes.scanner->selectCalls, choices + 1) << button->objectName().toStdString();
-        EXPECT_EQ(state.pageMark(), PageMark::Seite1) << button->objectName().toStdString();
         EXPECT_FALSE(state.commandRunning());
     }
     EXPECT_FALSE(previewOpen());
     EXPECT_EQ(fakes.printer->endDocCount(), 0);
     EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
-
-// Nothing fills the name list the page menu belongs to.
-TEST_F(PreviewAndPrintTest, RightClickNeverPopsUpThePageMenuAndItsDeleteItemDeletesNothing) {
-    putFile(documents + "brief.jpg", "page");
-    state.setPage(Page(page()));
-    QTest::mousePress(root.Picture2(), Qt::RightButton);
-    QTest::mouseRelease(root.Picture2(), Qt::RightButton);
-    EXPECT_FALSE(root.mnuVorgaenge()->isVisible());
-    root.mnuPapierkorb()->trigger();
-    EXPECT_TRUE(QFile::exists(documents + "brief.jpg"));
-    EXPECT_TRUE(fakes.messages->shown().empty());
-}
-
-TEST_F(PreviewAndPrintTest, PageTwoEmptiesThePreviewAndPageOneKeepsWhatIsShown) {
-    state.setPage(Page(page()));
-    state.setFileName("brief.jpg");
-    root.mnuSeite2()->trigger();
-    EXPECT_FALSE(state.hasPage());
-    EXPECT_TRUE(root.RVorhanden()->isVisible());
-    EXPECT_EQ(root.tBilddatei()->text(), "brief.jpg") << "the name goes with page 2";
-
-    state.setPage(Page(page()));
-    root.mnuSeite1()->trigger();
-    EXPECT_TRUE(state.hasPage());
-    EXPECT_EQ(state.pageMark(), PageMark::Seite1);
 }
 
 // The host program's end command, exactly so, ends the program at once, also
@@ -101,7 +70,7 @@ TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNo
     state.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
     state.setFileName("");
-    root.mnxDrucken()->trigger();  // the page menu's item runs the same command
+    root.bDrucken()->click();
     // The queue lists each job under the page's name, an unnamed page under the program's.
     EXPECT_EQ(fakes.printer->printedDocNames(),
               (std::vector<QString>{"Brief an Müller.jpg", "Ornavex"}));

@@ -3,7 +3,10 @@
 // Driving the real program's windows on the test's own X server with xdotool,
 // and finding the program's helper processes.
 
+#include <signal.h>
 #include <sys/types.h>
+
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +19,9 @@
 #include "shell/root.h"
 #include "shell/state.h"
 #include "tests/app/private_display.h"
+#include "tests/app/process_harness.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/support/blocking_mount.h"
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 #include "widgets/image_control.h"
@@ -88,5 +93,55 @@ inline void clickAt(const QString& display, const QString& window, QPoint place,
             {"mousemove", "--window", window, QString::number(place.x()),
              QString::number(place.y()), "click", "--repeat", QString::number(clicks), "1"});
 }
+
+// The real program in a sandbox on the test's own X display, its document
+// folder on a share that hangs on request. Whatever the test did, no helper
+// process of the program may outlive it.
+class ProgramOnShareTest : public ::testing::Test {
+  protected:
+    static constexpr int kHelperGoneMs = 10000;
+
+    void SetUp() override {
+        if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
+        if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
+        ASSERT_TRUE(sandbox.ready());
+    }
+
+    void TearDown() override {
+        // A program that a failed step left running goes first, or it keeps its helpers.
+        if (program && running(*program)) {
+            program->kill();
+            program->waitForFinished(kHelperGoneMs);
+        }
+        mount.setMode("");
+        for (const char* helper : {"--file-dialog", "--folder-worker", "--scanner-worker"}) {
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    for (pid_t pid : helpersOf(sandbox.programPath(), helper)) {
+                        if (!goneOrZombie(pid)) return false;
+                    }
+                    return true;
+                },
+                kHelperGoneMs))
+                << "a " << helper << " process outlived the program";
+            for (pid_t pid : helpersOf(sandbox.programPath(), helper)) ::kill(pid, SIGKILL);
+        }
+    }
+
+    QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
+
+    // The settings file beside the program, with the share as document folder.
+    bool writeSettings(const QByteArray& more = "\n") {
+        QFile settings(sandbox.path("bin/ornavex.ini"));
+        return settings.open(QIODevice::WriteOnly) &&
+               settings.write("[Default]\nOrdner=" + shareFolder() + more) > 0;
+    }
+
+    BlockingMount mount;
+    PrivateDisplay display;
+    AppSandbox sandbox{ORNAVEX_BINARY};
+    QProcess* program = nullptr;
+};
 
 }  // namespace ornavex::test

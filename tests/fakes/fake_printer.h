@@ -26,13 +26,9 @@ class FakePrinter : public Printer {
     bool available() const override { return available_; }
     void setDocName(const QString& name) override { docName_ = name; }
     void setOrientation(PrinterOrientation orientation) override { orientation_ = orientation; }
-    float scaleWidth() const override {
-        return scaleX(static_cast<float>(area().width()), ScaleTwips, scaleMode_);
-    }
-    float scaleHeight() const override {
-        return scaleY(static_cast<float>(area().height()), ScaleTwips, scaleMode_);
-    }
-    short scaleMode() const override { return scaleMode_; }
+    float scaleWidth() const override { return static_cast<float>(area().width()); }
+    float scaleHeight() const override { return static_cast<float>(area().height()); }
+    short scaleMode() const override { return ScaleTwips; }
     float scaleX(float length, short fromMode, short toMode) const override {
         const double from = unitsPerInch(fromMode);
         const double to = unitsPerInch(toMode);
@@ -63,13 +59,11 @@ class FakePrinter : public Printer {
     }
     static double unitsPerInch(short mode) {
         if (mode == ScaleTwips) return 1440.0;
-        if (mode == ScalePoints) return 72.0;
         return mode == ScaleHimetric ? 2540.0 : 0.0;
     }
 
     QSizeF portraitArea_;
     bool available_ = true;
-    short scaleMode_ = ScaleTwips;
     PrinterOrientation orientation_ = PrinterOrientation::Portrait;
     std::vector<Painting> paintings_;
     QString docName_;

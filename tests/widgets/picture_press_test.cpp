@@ -16,7 +16,6 @@ namespace {
 
 using Action = const QString& (*)();
 const Action kPress = &QAccessibleActionInterface::pressAction;
-const Action kMenu = &QAccessibleActionInterface::showMenuAction;
 
 // What the user does to the control: a key, or a screen reader's action; what
 // the help picture and then the preview answered, parted by "|".
@@ -39,8 +38,7 @@ PressRow readerRow(const char* name, const char* expected, Action action, bool e
     return {name, expected, Qt::Key_unknown, Qt::NoModifier, false, action, enabled};
 }
 
-// Records presses as "press" (help picture), "open" (preview double-click) and
-// "menu" (preview right button).
+// Records presses as "press" (help picture) and "open" (preview double-click).
 class PicturePressTest : public ::testing::TestWithParam<PressRow> {
   protected:
     static void SetUpTestSuite() { AccessiblePicture::install(); }
@@ -49,9 +47,6 @@ class PicturePressTest : public ::testing::TestWithParam<PressRow> {
         help_.setActsAsButton(true);
         QObject::connect(&help_, &PictureBox::clicked, [this] { seen_ << "press"; });
         QObject::connect(&preview_, &ImageControl::doubleClicked, [this] { seen_ << "open"; });
-        QObject::connect(&preview_, &ImageControl::mousePressed, [this](Qt::MouseButton button) {
-            if (button == Qt::RightButton) seen_ << "menu";
-        });
     }
 
     QStringList pressOn(QWidget& control) {
@@ -85,11 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(keyRow("Return", "press|open", Qt::Key_Return),
                       keyRow("KeypadEnter", "press|open", Qt::Key_Enter, Qt::KeypadModifier),
                       keyRow("Space", "press|", Qt::Key_Space),
-                      keyRow("ShiftF10", "|menu", Qt::Key_F10, Qt::ShiftModifier),
                       keyRow("HeldKeyPressesOnlyOnce", "|", Qt::Key_Return, Qt::NoModifier, true),
                       keyRow("ControlReturnIsNoPress", "|", Qt::Key_Return, Qt::ControlModifier),
                       readerRow("ScreenReaderPress", "press|open", kPress),
-                      readerRow("ScreenReaderMenu", "|menu", kMenu),
                       readerRow("DisabledIgnoresTheScreenReader", "|", kPress, false)),
     test::byName);
 
