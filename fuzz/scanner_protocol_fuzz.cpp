@@ -44,7 +44,7 @@ QByteArray wellFormedMessage(FuzzedDataProvider& data) {
     message.layout = {data.ConsumeIntegral<int>(), data.ConsumeIntegral<int>(),
                       data.ConsumeIntegral<int>(),
                       data.PickValueInArray({QImage::Format_Invalid, QImage::Format_Mono,
-                                             QImage::Format_Grayscale8, QImage::Format_RGB888})};
+                                             QImage::Format_Grayscale8, QImage::Format_BGR888})};
     message.lines = data.ConsumeIntegral<int>();
     message.permille = data.ConsumeIntegral<int>();
     QByteArray bytes = ornavex::encodeMessage(message);

@@ -60,6 +60,7 @@ bool isPageFormat(QImage::Format format) {
         case QImage::Format_Indexed8:
         case QImage::Format_Grayscale8:
         case QImage::Format_RGB888:
+        case QImage::Format_BGR888:
         case QImage::Format_RGB32:
         case QImage::Format_ARGB32:
             return true;

@@ -29,7 +29,7 @@ int bitsPerPixel(QImage::Format format) {
             return 1;
         case QImage::Format_Grayscale8:
             return 8;
-        case QImage::Format_RGB888:
+        case QImage::Format_BGR888:
             return 24;
         default:
             return 0;

@@ -44,7 +44,7 @@ void readFormat(QDataStream& in, QImage::Format& format) {
     qint32 raw = 0;
     in >> raw;
     for (QImage::Format known : {QImage::Format_Invalid, QImage::Format_Mono,
-                                 QImage::Format_Grayscale8, QImage::Format_RGB888}) {
+                                 QImage::Format_Grayscale8, QImage::Format_BGR888}) {
         if (raw == static_cast<qint32>(known)) {
             format = known;
             return;
