@@ -84,7 +84,8 @@ class PageMimeData : public QMimeData {
     ~PageMimeData() override {
         encodings_.dropUnused();
         // At the end of the program no transfer reads any more.
-        if (encodings_.holdsAny() && !QCoreApplication::closingDown()) {
+        if (encodings_.holdsAny() && QCoreApplication::instance() &&
+            !QCoreApplication::closingDown()) {
             new EncodingsStillHeld(std::move(encodings_));
         }
     }
