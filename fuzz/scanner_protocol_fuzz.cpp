@@ -33,10 +33,12 @@ QByteArray wellFormedMessage(FuzzedDataProvider& data) {
             option.strings << takeText(data);
         message.options.push_back(option);
     }
-    message.layout = {data.ConsumeIntegral<int>(), data.ConsumeIntegral<int>(),
-                      data.ConsumeIntegral<int>(),
-                      data.PickValueInArray({QImage::Format_Invalid, QImage::Format_Mono,
-                                             QImage::Format_Grayscale8, QImage::Format_RGB888})};
+    message.layout.width = data.ConsumeIntegral<int>();
+    message.layout.height = data.ConsumeIntegral<int>();
+    message.layout.bytesPerLine = data.ConsumeIntegral<int>();
+    message.layout.format =
+        data.PickValueInArray({QImage::Format_Invalid, QImage::Format_Mono,
+                               QImage::Format_Grayscale8, QImage::Format_BGR888});
     message.lines = data.ConsumeIntegral<int>();
     message.permille = data.ConsumeIntegral<int>();
     QByteArray bytes = ornavex::encodeMessage(message);
@@ -51,8 +53,8 @@ void check(const ScannerMessage& message) {
     ScannerMessage again;
     require(ornavex::decodeMessage(encoded, again));
     require(ornavex::encodeMessage(again) == encoded);
-    if (ornavex::isAcceptablePage(message.layout)) {
-        require(message.layout.bytes() <= std::size_t{10200} * 16800 * 4);
+    if (ornavex::isAcceptablePageLayout(message.layout)) {
+        require(message.layout.bytes() <= qint64{10200} * 16800 * 4);
     }
 }
 

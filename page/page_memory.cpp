@@ -43,6 +43,45 @@ QList<QRgb> greyRamp() {
     return ramp;
 }
 
+bool isOfSize(int memoryFile, qint64 bytes) {
+    struct stat info {};
+    return ::fstat(memoryFile, &info) == 0 && S_ISREG(info.st_mode) && info.st_size == bytes;
+}
+
+// Rows that live as long as the last picture using their mapping.
+QImage pictureOver(void* address, const PictureLayout& layout, int rows, bool readOnly) {
+    auto* mapping = new Mapping{address, size_t(layout.bytes())};
+    const auto format = QImage::Format(layout.format);
+    QImage picture = readOnly ? QImage(static_cast<const uchar*>(address), layout.width, rows,
+                                       layout.bytesPerLine, format, unmap, mapping)
+                              : QImage(static_cast<uchar*>(address), layout.width, rows,
+                                       layout.bytesPerLine, format, unmap, mapping);
+    if (picture.isNull()) unmap(mapping);
+    return picture;
+}
+
+QImage mapRows(int memoryFile, const PictureLayout& layout, int rows, bool watching) {
+    if (!isAcceptablePageLayout(layout) || rows <= 0 || rows > layout.height) return {};
+    if (watching ? !isOfSize(memoryFile, layout.bytes())
+                 : !isSealedPageMemory(memoryFile, layout.bytes())) {
+        return {};
+    }
+    // Watched through a read-only descriptor: a shared mapping of a writable one
+    // would keep the writer from sealing the rows once the page is complete.
+    OwnedFd readOnly;
+    if (watching) {
+        const QByteArray path = "/proc/self/fd/" + QByteArray::number(memoryFile);
+        readOnly.reset(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+        if (!readOnly.valid()) return {};
+    }
+    // Private otherwise, so neither side can change the rows the other one reads.
+    void* address =
+        ::mmap(nullptr, size_t(layout.bytes()), watching ? PROT_READ : PROT_READ | PROT_WRITE,
+               watching ? MAP_SHARED : MAP_PRIVATE, watching ? readOnly.get() : memoryFile, 0);
+    if (address == MAP_FAILED) return {};
+    return pictureOver(address, layout, rows, watching);
+}
+
 OwnedFd sealedCopy(const QImage& picture) {
     OwnedFd memory(::memfd_create("ornavex-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!memory.valid() || !writeAll(memory.get(), picture.constBits(), picture.sizeInBytes()) ||
@@ -60,6 +99,7 @@ bool isPageFormat(QImage::Format format) {
         case QImage::Format_Indexed8:
         case QImage::Format_Grayscale8:
         case QImage::Format_RGB888:
+        case QImage::Format_BGR888:
         case QImage::Format_RGB32:
         case QImage::Format_ARGB32:
             return true;
@@ -78,11 +118,15 @@ bool isAcceptablePageLayout(int width, int height, qint64 bytesPerLine, QImage::
            bytesPerLine == qtBytesPerLine(width, format);
 }
 
+bool isAcceptablePageLayout(const PictureLayout& layout) {
+    // A number no format has is no format at all, not even to compare.
+    return layout.format > QImage::Format_Invalid && layout.format < QImage::NImageFormats &&
+           isAcceptablePageLayout(layout.width, layout.height, layout.bytesPerLine,
+                                  QImage::Format(layout.format));
+}
+
 bool isSealedPageMemory(int memoryFile, qint64 bytes) {
-    struct stat info {};
-    if (::fstat(memoryFile, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != bytes) {
-        return false;
-    }
+    if (!isOfSize(memoryFile, bytes)) return false;
     const int seals = ::fcntl(memoryFile, F_GET_SEALS);
     return seals >= 0 && (seals & kPageSeals) == kPageSeals;
 }
@@ -118,33 +162,20 @@ PictureLayout layoutOf(const QImage& picture) {
             crossing.dotsPerMeterY()};
 }
 
-QImage mapPage(int memoryFile, const PictureLayout& layout) {
-    // A number no format has is no format at all, not even to compare.
-    if (layout.format <= QImage::Format_Invalid || layout.format >= QImage::NImageFormats) {
-        return {};
-    }
-    const auto format = QImage::Format(layout.format);
-    if (!isAcceptablePageLayout(layout.width, layout.height, layout.bytesPerLine, format) ||
-        !isSealedPageMemory(memoryFile, layout.bytes())) {
-        return {};
-    }
-    const auto size = size_t(layout.bytes());
-    // Private, so neither side can change the rows the other one reads.
-    void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, memoryFile, 0);
-    if (address == MAP_FAILED) return {};
-    auto* mapping = new Mapping{address, size};
-    QImage picture(static_cast<uchar*>(address), layout.width, layout.height, layout.bytesPerLine,
-                   format, unmap, mapping);
-    if (picture.isNull()) {
-        unmap(mapping);
-        return {};
-    }
-    const bool indexed = format == QImage::Format_Mono || format == QImage::Format_Indexed8;
+QImage mapPage(int memoryFile, const PictureLayout& layout, int rows) {
+    QImage picture = mapRows(memoryFile, layout, rows, false);
+    if (picture.isNull()) return {};
+    const bool indexed =
+        picture.format() == QImage::Format_Mono || picture.format() == QImage::Format_Indexed8;
     if (indexed && !layout.colours.isEmpty()) picture.setColorTable(layout.colours);
     giveColours(picture);
     picture.setDotsPerMeterX(layout.dotsPerMetreX);
     picture.setDotsPerMeterY(layout.dotsPerMetreY);
     return picture;
+}
+
+QImage watchPage(int memoryFile, const PictureLayout& layout, int rows) {
+    return mapRows(memoryFile, layout, rows, true);
 }
 
 OwnedFd pageMemory(const Page& page) {
@@ -178,25 +209,23 @@ OwnedFd takePageMemory(Page page) {
 }
 
 QImage allocateSharedPicture(QSize size, QImage::Format format, OwnedFd& memoryFile) {
-    const int bits = QImage::toPixelFormat(format).bitsPerPixel();
-    if (bits <= 0 || size.isEmpty()) return {};
     // Qt's own row alignment, so a reader takes the rows as its own.
     const qint64 bytesPerLine = qtBytesPerLine(size.width(), format);
-    const qint64 bytes = bytesPerLine * size.height();
-    if (bytesPerLine > INT_MAX) return {};
-    OwnedFd file(::memfd_create("ornavex-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (!file.valid() || ::ftruncate(file.get(), off_t(bytes)) != 0) return {};
-    void* address =
-        ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
-    if (address == MAP_FAILED) return {};
-    auto* mapping = new Mapping{address, size_t(bytes)};
-    QImage picture(static_cast<uchar*>(address), size.width(), size.height(), int(bytesPerLine),
-                   format, unmap, mapping);
-    if (picture.isNull()) {
-        unmap(mapping);
+    if (QImage::toPixelFormat(format).bitsPerPixel() <= 0 || size.isEmpty() ||
+        bytesPerLine > INT_MAX) {
         return {};
     }
-    memoryFile = std::move(file);
+    const PictureLayout layout{size.width(), size.height(), qint32(bytesPerLine), format, {}, 0, 0};
+    OwnedFd file(::memfd_create("ornavex-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!file.valid() || ::ftruncate(file.get(), off_t(layout.bytes())) != 0 ||
+        ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0) {
+        return {};
+    }
+    void* address = ::mmap(nullptr, size_t(layout.bytes()), PROT_READ | PROT_WRITE,
+                           MAP_SHARED | MAP_POPULATE, file.get(), 0);
+    if (address == MAP_FAILED) return {};
+    QImage picture = pictureOver(address, layout, layout.height, false);
+    if (!picture.isNull()) memoryFile = std::move(file);
     return picture;
 }
 

@@ -27,6 +27,7 @@ struct PictureLayout {
 bool isPageFormat(QImage::Format format);
 qint64 qtBytesPerLine(qint64 width, QImage::Format format);
 bool isAcceptablePageLayout(int width, int height, qint64 bytesPerLine, QImage::Format format);
+bool isAcceptablePageLayout(const PictureLayout& layout);
 
 // Page memory another process may map: a memory file sealed against shrinking,
 // growing and writing, of exactly `bytes`.
@@ -41,9 +42,19 @@ void giveColours(QImage& picture);
 QImage crossingPicture(const QImage& picture);
 PictureLayout layoutOf(const QImage& picture);
 
-// The page's rows as a picture, mapped copy-on-write from its memory file;
-// null unless the layout is acceptable and the memory sealed and of its size.
-QImage mapPage(int memoryFile, const PictureLayout& layout);
+// The page's first `rows` rows as a picture, mapped copy-on-write from its
+// memory file; null unless the layout is acceptable and the memory sealed and
+// of its size.
+QImage mapPage(int memoryFile, const PictureLayout& layout, int rows);
+inline QImage mapPage(int memoryFile, const PictureLayout& layout) {
+    return mapPage(memoryFile, layout, layout.height);
+}
+
+// The first `rows` rows of a page another process still writes into its memory
+// file: read-only, seeing the writes as they come, without colours of their own
+// (setting them would copy the rows). Null unless the layout is acceptable and
+// the memory of its size.
+QImage watchPage(int memoryFile, const PictureLayout& layout, int rows);
 
 // The page's rows in sealed memory, as layoutOf describes them: its own
 // memory where that already is so, otherwise a copy made here.
@@ -53,9 +64,10 @@ OwnedFd pageMemory(const Page& page);
 // mapped writable by the page, is sealed once the page is gone.
 OwnedFd takePageMemory(Page page);
 
-// Rows for a picture in a new memory file, mapped shared so that what is
-// written into them is in the file; null when the memory is not there. The
-// file can be sealed once the picture and its copies are gone.
+// Zero-filled rows for a picture in a new memory file, mapped shared so that
+// what is written into them is in the file; null when the memory is not there.
+// The file's size is sealed at once, its content once the picture and its
+// copies are gone.
 QImage allocateSharedPicture(QSize size, QImage::Format format, OwnedFd& memoryFile);
 
 }  // namespace ornavex

@@ -39,6 +39,8 @@ Layout layoutFor(const QImage& picture) {
         }
         case QImage::Format_Grayscale8:
             return {8, picture, grayRamp()};
+        case QImage::Format_BGR888:  // already in the file's byte order
+            return {24, picture, {}};
         case QImage::Format_Grayscale16:
             return {8, picture.convertToFormat(QImage::Format_Grayscale8), grayRamp()};
         default:
@@ -59,7 +61,7 @@ void put32(char*& out, quint32 value) {
 }
 
 void putHeaders(char*& out, const Layout& layout, quint32 fileSize, quint32 pixelOffset,
-                quint32 imageSize) {
+                quint32 imageSize, bool topDown) {
     const QImage& pixels = layout.pixels;
     *out++ = 'B';
     *out++ = 'M';
@@ -68,7 +70,7 @@ void putHeaders(char*& out, const Layout& layout, quint32 fileSize, quint32 pixe
     put32(out, pixelOffset);
     put32(out, kInfoHeaderSize);
     put32(out, static_cast<quint32>(pixels.width()));
-    put32(out, static_cast<quint32>(pixels.height()));  // positive: bottom-up rows
+    put32(out, static_cast<quint32>(topDown ? -pixels.height() : pixels.height()));
     put16(out, 1);
     put16(out, static_cast<quint16>(layout.bitsPerPixel));
     put32(out, 0);  // uncompressed
@@ -93,7 +95,7 @@ void putRows(char* out, const Layout& layout, qsizetype stride) {
     const qsizetype used = (static_cast<qsizetype>(pixels.width()) * layout.bitsPerPixel + 7) / 8;
     for (int y = pixels.height() - 1; y >= 0; --y, out += stride) {
         const uchar* row = pixels.constScanLine(y);
-        if (layout.bitsPerPixel != 24) {
+        if (layout.bitsPerPixel != 24 || pixels.format() == QImage::Format_BGR888) {
             std::memcpy(out, row, static_cast<size_t>(used));
             continue;
         }
@@ -105,11 +107,9 @@ void putRows(char* out, const Layout& layout, qsizetype stride) {
     }
 }
 
-}  // namespace
-
-QByteArray encodeBmp(const QImage& picture) {
-    if (picture.isNull()) return {};
-    Layout layout = layoutFor(picture);
+// The headers and palette, with room for the rows after them when `withRows`;
+// empty when too large for the format's 32-bit sizes.
+QByteArray startBitmap(const QImage& picture, Layout& layout, bool withRows, quint64& rowStride) {
     layout.pixels.setDotsPerMeterX(picture.dotsPerMeterX());
     layout.pixels.setDotsPerMeterY(picture.dotsPerMeterY());
     const quint64 stride =
@@ -118,15 +118,38 @@ QByteArray encodeBmp(const QImage& picture) {
     const quint64 pixelOffset = kFileHeaderSize + kInfoHeaderSize + 4ull * layout.palette.size();
     const quint64 fileSize = pixelOffset + imageSize;
     if (fileSize > std::numeric_limits<quint32>::max()) return {};
+    rowStride = stride;
 
     // Zero-filled, so the padding at the end of each row is defined.
-    QByteArray bytes(static_cast<qsizetype>(fileSize), '\0');
+    QByteArray bytes(static_cast<qsizetype>(withRows ? fileSize : pixelOffset), '\0');
     char* out = bytes.data();
     putHeaders(out, layout, static_cast<quint32>(fileSize), static_cast<quint32>(pixelOffset),
-               static_cast<quint32>(imageSize));
+               static_cast<quint32>(imageSize), !withRows);
     putPalette(out, layout.palette);
-    putRows(bytes.data() + pixelOffset, layout, static_cast<qsizetype>(stride));
     return bytes;
+}
+
+}  // namespace
+
+QByteArray encodeBmp(const QImage& picture) {
+    if (picture.isNull()) return {};
+    Layout layout = layoutFor(picture);
+    quint64 stride = 0;
+    QByteArray bytes = startBitmap(picture, layout, true, stride);
+    if (bytes.isEmpty()) return {};
+    putRows(bytes.data() + bytes.size() - stride * picture.height(), layout,
+            static_cast<qsizetype>(stride));
+    return bytes;
+}
+
+QByteArray bmpHeadersBefore(const QImage& picture) {
+    if (picture.isNull()) return {};
+    Layout layout = layoutFor(picture);
+    quint64 stride = 0;
+    QByteArray headers = startBitmap(picture, layout, false, stride);
+    const bool ownRows = layout.pixels.constBits() == picture.constBits() &&
+                         static_cast<quint64>(picture.bytesPerLine()) == stride;
+    return ownRows ? headers : QByteArray();
 }
 
 }  // namespace ornavex

@@ -10,4 +10,9 @@ namespace ornavex {
 // Empty for a null picture or one too large for the format's 32-bit sizes.
 QByteArray encodeBmp(const QImage& picture);
 
+// The headers and palette of a bitmap file whose rows, top-down, are the
+// picture's own rows as they lie in memory (blue-green-red colour, 8-bit gray,
+// lineart): empty for a picture whose rows differ from the file's.
+QByteArray bmpHeadersBefore(const QImage& picture);
+
 }  // namespace ornavex

@@ -11,6 +11,9 @@ class Clipboard {
     virtual ~Clipboard() = default;
     virtual QImage image() const = 0;
     virtual void setImage(const QImage& image) = 0;
+    // A page whose rows are the first bytes of a memory file: what other
+    // programs are handed shares that memory rather than copying the page.
+    virtual void setPage(const QImage& picture, int /*rowsFile*/) { setImage(picture); }
 };
 
 }  // namespace ornavex

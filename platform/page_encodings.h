@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace ornavex {
 
@@ -13,7 +15,12 @@ namespace ornavex {
 // request holds any more is let go by dropUnused().
 class PageEncodings {
   public:
-    using Encoder = std::function<QByteArray(const QString& mimeType)>;
+    // The bytes, and the memory they lie in where that is not their own.
+    struct Encoding {
+        QByteArray bytes;
+        std::shared_ptr<const void> memory;
+    };
+    using Encoder = std::function<Encoding(const QString& mimeType)>;
 
     explicit PageEncodings(Encoder encoder) : encoder_(std::move(encoder)) {}
 
@@ -23,7 +30,12 @@ class PageEncodings {
 
   private:
     Encoder encoder_;
-    QHash<QString, QByteArray> encodings_;
+    QHash<QString, Encoding> encodings_;
 };
+
+// A Windows bitmap whose rows are the picture's own, mapped from the memory
+// file whose first bytes they are: no copy of the page. Empty bytes where the
+// picture's rows are not a bitmap's or the file does not hold them.
+PageEncodings::Encoding bitmapOverRows(const QImage& picture, int rowsFile);
 
 }  // namespace ornavex

@@ -1,5 +1,6 @@
 #include "platform/qt_desktop.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QBuffer>
@@ -16,12 +17,14 @@
 
 #include "platform/blocking_call_bound.h"
 #include "platform/bmp_writer.h"
+#include "platform/owned_fd.h"
 #include "platform/page_encodings.h"
 
 namespace ornavex {
 namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
+constexpr int kUnusedCheckMilliseconds = 50;
 
 double logicalDpiX() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -33,18 +36,39 @@ double logicalDpiY() {
     return screen ? screen->logicalDotsPerInchY() : 96.0;
 }
 
+// Lets go of a page's encodings once the last transfer that holds them ends.
+class EncodingsStillHeld : public QObject {
+  public:
+    explicit EncodingsStillHeld(PageEncodings encodings)
+        : QObject(QCoreApplication::instance()), encodings_(std::move(encodings)) {
+        startTimer(kUnusedCheckMilliseconds);
+    }
+
+  protected:
+    void timerEvent(QTimerEvent*) override {
+        encodings_.dropUnused();
+        if (!encodings_.holdsAny()) deleteLater();
+    }
+
+  private:
+    PageEncodings encodings_;
+};
+
 // The page as other programs ask for it, in every format Qt can write, the
 // program's own Windows bitmap first. Qt's X11 clipboard asks once per request
 // and holds what it gets until the transfer ends or gives up: a fresh encoding
 // per request held a full copy of the page per reader that never reads. So every
 // request shares one encoding, let go soon after no transfer holds it. No image
 // is offered as such, so Wayland's clipboard asks here too instead of writing
-// its own bitmap per request. The bitmap is written straight from the page's
-// rows: Qt's own writer first converts a colour page to 32 bits a pixel.
+// its own bitmap per request. The bitmap is the page's own rows where they lie
+// in a memory file, otherwise written straight from them: Qt's own writer
+// first converts a colour page to 32 bits a pixel.
 class PageMimeData : public QMimeData {
   public:
-    explicit PageMimeData(const QImage& page)
-        : page_(page), encodings_([this](const QString& mimeType) { return encode(mimeType); }) {
+    PageMimeData(const QImage& page, int rowsFile)
+        : page_(page),
+          rowsFile_(rowsFile >= 0 ? ::fcntl(rowsFile, F_DUPFD_CLOEXEC, 0) : -1),
+          encodings_([this](const QString& mimeType) { return encode(mimeType); }) {
         unusedCheck_.setInterval(kUnusedCheckMilliseconds);
         QObject::connect(&unusedCheck_, &QTimer::timeout, this, [this] {
             encodings_.dropUnused();
@@ -54,6 +78,15 @@ class PageMimeData : public QMimeData {
         formats_ << QStringLiteral("image/bmp");
         for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
             if (!formats_.contains(QLatin1String(type))) formats_ << QString::fromLatin1(type);
+        }
+    }
+    // Transfers may still hold an encoding after the page has left the clipboard.
+    ~PageMimeData() override {
+        encodings_.dropUnused();
+        // At the end of the program no transfer reads any more.
+        if (encodings_.holdsAny() && QCoreApplication::instance() &&
+            !QCoreApplication::closingDown()) {
+            new EncodingsStillHeld(std::move(encodings_));
         }
     }
     const QImage& page() const { return page_; }
@@ -71,7 +104,6 @@ class PageMimeData : public QMimeData {
     }
 
   private:
-    static constexpr int kUnusedCheckMilliseconds = 50;
     static constexpr std::chrono::milliseconds kWaylandWriteBound{3000};
 
     // Qt's Wayland clipboard writes what is handed out here into the reader's
@@ -83,18 +115,22 @@ class PageMimeData : public QMimeData {
         QTimer::singleShot(0, this, [this] { writeBound_.disarm(); });
     }
 
-    QByteArray encode(const QString& mimeType) const {
-        if (mimeType == QLatin1String("image/bmp")) return encodeBmp(page_);
+    PageEncodings::Encoding encode(const QString& mimeType) const {
+        if (mimeType == QLatin1String("image/bmp")) {
+            PageEncodings::Encoding shared = bitmapOverRows(page_, rowsFile_.get());
+            return shared.bytes.isEmpty() ? PageEncodings::Encoding{encodeBmp(page_), {}} : shared;
+        }
         const QList<QByteArray> writers =
             QImageWriter::imageFormatsForMimeType(mimeType.toLatin1());
         QByteArray encoded;
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         if (writers.isEmpty() || !page_.save(&buffer, writers.first().constData())) return {};
-        return encoded;
+        return {encoded, {}};
     }
 
     QImage page_;
+    OwnedFd rowsFile_;
     const bool servesWayland_ =
         QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     QStringList formats_;
@@ -151,8 +187,12 @@ QImage QtClipboard::image() const {
 }
 
 void QtClipboard::setImage(const QImage& image) {
-    // The clipboard takes it over and deletes it, with its encodings, when the page leaves.
-    QGuiApplication::clipboard()->setMimeData(new PageMimeData(image));
+    setPage(image, -1);
+}
+
+void QtClipboard::setPage(const QImage& picture, int rowsFile) {
+    // The clipboard takes it over and deletes it when the page leaves.
+    QGuiApplication::clipboard()->setMimeData(new PageMimeData(picture, rowsFile));
 }
 
 void UnixProcessControl::terminateImmediately(int exitCode) {

@@ -33,6 +33,7 @@ class QtClipboard : public Clipboard {
   public:
     QImage image() const override;
     void setImage(const QImage& image) override;
+    void setPage(const QImage& picture, int rowsFile) override;
 };
 
 class UnixProcessControl : public ProcessControl {

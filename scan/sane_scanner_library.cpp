@@ -300,7 +300,7 @@ void SaneScannerLibrary::closeDevice(std::function<void(std::optional<WorkerLoss
 
 void SaneScannerLibrary::finish(Acquisition acquisition, std::optional<WorkerLoss> loss) {
     const bool newPage = acquisition.outcome == AcquireOutcome::NewPage;
-    if (newPage) clipboard_.setImage(acquisition.page.picture());
+    if (newPage) clipboard_.setPage(acquisition.page.picture(), acquisition.page.memoryFile());
     if (!loss) {
         deliver(std::move(acquisition));
         return;

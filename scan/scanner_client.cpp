@@ -220,8 +220,8 @@ QImage ScannerClient::pageSoFar() const {
     if (pageRows_.isNull() || pageLines_ <= 0) return {};
     // A view of the rows that arrived; the caller uses it before the next event.
     QImage view(pageRows_.constBits(), pageLayout_.width, pageLines_, pageLayout_.bytesPerLine,
-                pageLayout_.format);
-    setLineartColours(view);
+                QImage::Format(pageLayout_.format));
+    giveColours(view);
     return view;
 }
 
@@ -320,7 +320,7 @@ OwnedFd ScannerClient::endedPageMemory() const {
 
 void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
     // Only a page this program can open again, in memory whose size is fixed.
-    const bool sound = message.memoryFile.valid() && isAcceptablePage(message.layout) &&
+    const bool sound = message.memoryFile.valid() && isAcceptablePageLayout(message.layout) &&
                        hasFixedSize(message.memoryFile.get());
     if (!sound) {
         qCWarning(lcClient) << "the scanner worker offered page memory the window cannot use";
@@ -329,16 +329,14 @@ void ScannerClient::acceptPageBuffer(ScannerMessage& message) {
     }
     pageFile_ = std::move(message.memoryFile);
     pageLayout_ = message.layout;
-    pageRows_ =
-        mapSharedPage(pageFile_.get(), pageLayout_, pageLayout_.height, PageMapping::Watching);
+    pageRows_ = watchPage(pageFile_.get(), pageLayout_, pageLayout_.height);
     pageLines_ = 0;
     armDeadline();
 }
 
 QImage ScannerClient::finishedPage(int lines, double dpi) const {
     if (!pageFile_.valid() || lines <= 0) return {};
-    QImage page = mapSharedPage(pageFile_.get(), pageLayout_, std::min(lines, pageLayout_.height),
-                                PageMapping::Private);
+    QImage page = mapPage(pageFile_.get(), pageLayout_, std::min(lines, pageLayout_.height));
     if (page.isNull()) return page;
     if (dpi > 0) {
         const int dotsPerMetre = static_cast<int>(std::lround(dpi / kMetresPerInch));

@@ -123,7 +123,7 @@ class ScannerClient : public QObject {
     quint32 scanId_ = 0;
     OwnedFd pageFile_;
     OwnedFd endedPageFile_;
-    PageLayout pageLayout_;
+    PictureLayout pageLayout_;
     QImage pageRows_;
     int pageLines_ = 0;
 };

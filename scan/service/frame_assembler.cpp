@@ -20,10 +20,20 @@ bool isSingleChannel(FrameFormat format) {
            format == FrameFormat::Blue;
 }
 
+// Where a colour sample goes in a pixel: blue first, the byte order of a
+// Windows bitmap, so the clipboard hands out the page's own rows.
+int byteOf(int channel) {
+    return 2 - channel;
+}
+
+int byteOfSample(int sample) {
+    return sample - sample % 3 + byteOf(sample % 3);
+}
+
 int channelOf(FrameFormat format) {
-    if (format == FrameFormat::Green) return 1;
-    if (format == FrameFormat::Blue) return 2;
-    return 0;
+    if (format == FrameFormat::Green) return byteOf(1);
+    if (format == FrameFormat::Blue) return byteOf(2);
+    return byteOf(0);
 }
 
 int samplesPerPixel(FrameFormat format) {
@@ -95,7 +105,7 @@ QImage FrameAssembler::allocate(int width, int height, QImage::Format format) co
 
 bool FrameAssembler::startPage(const FrameParameters& p) {
     width_ = p.pixelsPerLine;
-    QImage::Format format = QImage::Format_RGB888;
+    QImage::Format format = QImage::Format_BGR888;
     if (p.format == FrameFormat::Gray) {
         format = p.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
         conversion_ = p.depth == 1   ? Conversion::Gray1
@@ -176,13 +186,17 @@ void FrameAssembler::convertLine(const std::uint8_t* line) {
             for (int x = 0; x < w; ++x) out[x] = upperByte(line + 2 * x);
             break;
         case Conversion::Rgb1:
-            for (int i = 0; i < 3 * w; ++i) out[i] = bitAt(line, i) ? 255 : 0;
+            for (int i = 0; i < 3 * w; ++i) out[byteOfSample(i)] = bitAt(line, i) ? 255 : 0;
             break;
         case Conversion::Rgb8:
-            std::memcpy(out, line, static_cast<std::size_t>(3 * w));
+            for (int i = 0; i < 3 * w; i += 3) {
+                out[i] = line[i + 2];
+                out[i + 1] = line[i + 1];
+                out[i + 2] = line[i];
+            }
             break;
         case Conversion::Rgb16:
-            for (int i = 0; i < 3 * w; ++i) out[i] = upperByte(line + 2 * i);
+            for (int i = 0; i < 3 * w; ++i) out[byteOfSample(i)] = upperByte(line + 2 * i);
             break;
         case Conversion::Channel1:
             for (int x = 0; x < w; ++x) out[3 * x + channel_] = bitAt(line, x) ? 255 : 0;

@@ -21,7 +21,7 @@ struct FrameParameters {
 };
 
 // Turns the byte stream of one page (one frame, or three single-colour frames)
-// into a QImage: Format_RGB888 for colour, Format_Grayscale8 for gray and
+// into a QImage: Format_BGR888 for colour, Format_Grayscale8 for gray and
 // Format_Mono for depth-1 gray, whose colour table maps index 0 to white and
 // 1 to black because a set bit means black. 16-bit samples arrive in the
 // machine's byte order and are reduced to their upper 8 bits.

@@ -44,7 +44,7 @@ void readFormat(QDataStream& in, QImage::Format& format) {
     qint32 raw = 0;
     in >> raw;
     for (QImage::Format known : {QImage::Format_Invalid, QImage::Format_Mono,
-                                 QImage::Format_Grayscale8, QImage::Format_RGB888}) {
+                                 QImage::Format_Grayscale8, QImage::Format_BGR888}) {
         if (raw == static_cast<qint32>(known)) {
             format = known;
             return;
@@ -129,7 +129,7 @@ QByteArray encodeMessage(const ScannerMessage& m) {
     out << m.request.source << m.request.mode << qint32(m.request.dpi) << m.request.width
         << m.request.height << m.request.otherOptions;
     out << qint32(m.layout.width) << qint32(m.layout.height) << qint32(m.layout.bytesPerLine);
-    writeEnum(out, m.layout.format);
+    out << m.layout.format;
     out << qint32(m.permille) << qint32(m.lines) << m.dpi;
     return bytes;
 }
@@ -147,10 +147,11 @@ bool decodeMessage(const QByteArray& bytes, ScannerMessage& m) {
     in >> m.request.source >> m.request.mode >> dpi >> m.request.width >> m.request.height;
     readStrings(in, m.request.otherOptions);
     in >> width >> height >> bytesPerLine;
-    readFormat(in, m.layout.format);
+    QImage::Format format = QImage::Format_Invalid;
+    readFormat(in, format);
     in >> permille >> lines >> m.dpi;
     m.request.dpi = dpi;
-    m.layout = {width, height, bytesPerLine, m.layout.format};
+    m.layout = {width, height, bytesPerLine, format, {}, 0, 0};
     m.permille = permille;
     m.lines = lines;
     return in.status() == QDataStream::Ok;

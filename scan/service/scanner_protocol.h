@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "page/shared_page.h"
+#include "page/page_memory.h"
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_types.h"
 #include "worker/worker_process.h"
@@ -50,7 +50,7 @@ struct ScannerMessage {
     std::vector<SaneDeviceInfo> devices;
     std::vector<SaneOptionInfo> options;
     ScanRequest request;
-    PageLayout layout;
+    PictureLayout layout;
     int permille = 0;
     int lines = 0;
     double dpi = 0;

@@ -125,7 +125,7 @@ class ScannerWorker {
             return;
         }
         FrameAssembler assembler([this, id](int width, int height, QImage::Format format) {
-            return sharePage(id, pageLayoutFor(width, height, format));
+            return sharePage(id, QSize(width, height), format);
         });
         PageCallbacks callbacks;
         std::chrono::steady_clock::time_point lastProgress;
@@ -144,7 +144,7 @@ class ScannerWorker {
             // The worker lets go of the rows and seals them: the window's page stays as sent.
             assembler.release();
             DeviceStatus status = outcome.status;
-            if (pageFile_.valid() && !sealPageRows(pageFile_.get()) &&
+            if (pageFile_.valid() && !sealPageMemory(pageFile_.get()) &&
                 status == DeviceStatus::Good) {
                 qCWarning(lcWorker) << "the page's memory cannot be sealed";
                 status = DeviceStatus::Failed;
@@ -159,17 +159,18 @@ class ScannerWorker {
         reply({MessageType::ScanEnded, id});
     }
 
-    QImage sharePage(quint32 id, const PageLayout& layout) {
+    QImage sharePage(quint32 id, QSize size, QImage::Format format) {
         OwnedFd memoryFile;
-        QImage rows = allocateSharedPage(layout, memoryFile);
+        QImage rows = allocateSharedPicture(size, format, memoryFile);
         if (rows.isNull()) {
-            qCWarning(lcWorker) << "no shared memory for a page of" << layout.bytes() << "bytes";
+            qCWarning(lcWorker) << "no shared memory for a page of" << size << "pixels";
             return {};
         }
         // Kept to seal the rows once the page is complete.
         pageFile_.reset(::fcntl(memoryFile.get(), F_DUPFD_CLOEXEC, 0));
         ScannerMessage buffer{MessageType::PageBuffer, id};
-        buffer.layout = layout;
+        buffer.layout = {
+            rows.width(), rows.height(), qint32(rows.bytesPerLine()), format, {}, 0, 0};
         buffer.memoryFile = std::move(memoryFile);
         reply(buffer);
         return rows;

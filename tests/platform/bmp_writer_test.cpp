@@ -84,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
     Depths, BmpWriterTest,
     ::testing::Values(
         BmpCase{"Rgb888", picture(QImage::Format_RGB888), 24, 0},
+        BmpCase{"Bgr888", picture(QImage::Format_BGR888), 24, 0},
         BmpCase{"Gray", picture(QImage::Format_Grayscale8), 8, 256},
         BmpCase{"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256},
         // Not the usual order, so a table written from scratch shows.

@@ -1,71 +1,133 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <memory>
 #include <vector>
 
-#include "platform/bmp_writer.h"
+#include "page/page_memory.h"
 #include "platform/page_encodings.h"
 #include "platform/qt_desktop.h"
+#include "tests/support/rows.h"
 
 namespace ornavex::test {
 namespace {
 
-QImage testPage() {
-    QImage page(31, 17, QImage::Format_RGB888);
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x) page.setPixel(x, y, qRgb(8 * x, 15 * y, 255 - x));
+struct PageRow {
+    const char* name;
+    QImage::Format format;
+    bool inMemoryFile;  // as the scanner delivers it
+};
+
+QImage testPage(const PageRow& row, OwnedFd& rowsFile) {
+    QImage page = row.inMemoryFile ? allocateSharedPicture(QSize(31, 17), row.format, rowsFile)
+                                   : QImage(31, 17, row.format);
+    giveColours(page);
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (row.format == QImage::Format_Mono) page.setPixel(x, y, (x * y) % 3 == 0);
+            if (row.format != QImage::Format_Mono)
+                page.setPixel(x, y, qRgb(8 * x, 15 * y, 255 - x));
+        }
+    }
     page.setDotsPerMeterX(23622);
     page.setDotsPerMeterY(23622);
     return page;
 }
 
-// Another program that asks for a bitmap gets the page's own rows in 24 bits,
-// written while it asks; Qt would first widen a colour page to 32 bits a pixel.
-// The X11 and Wayland clipboards ask once per request and keep what they get
-// until the transfer ends or gives up: readers that ask and never read must all
-// hold the one encoding, not a copy of the page each.
-TEST(QtClipboardTest, OffersThePageAsAWindowsBitmapOfItsOwnRowsEncodedOnceForAllReaders) {
-    const QImage page = testPage();
+// The inode of the file mapped at that address, 0 for memory of no file.
+ino_t fileMappedAt(const void* address) {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly)) return 0;
+    const auto wanted = quintptr(address);
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        const QList<QByteArray> range = fields.value(0).split('-');
+        if (range.size() == 2 && range[0].toULongLong(nullptr, 16) <= wanted &&
+            wanted < range[1].toULongLong(nullptr, 16)) {
+            return fields.value(4).toULong();
+        }
+    }
+    return 0;
+}
+
+QImage comparable(const QImage& picture) {
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+class QtClipboardTest : public ::testing::TestWithParam<PageRow> {};
+
+// Another program that asks for a bitmap gets the page's own rows: of a page in
+// a memory file, those very rows, not a copy. The X11 and Wayland clipboards
+// ask once per request and keep what they get until the transfer ends or gives
+// up: readers that ask and never read must all hold the one bitmap, which stays
+// readable after the page has left the clipboard.
+TEST_P(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) {
+    OwnedFd rowsFile;
+    const QImage page = testPage(GetParam(), rowsFile);
     QtClipboard clipboard;
-    clipboard.setImage(page);
+    clipboard.setPage(page, rowsFile.get());
 
     const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(offered, nullptr);
     EXPECT_EQ(offered->formats().value(0), QStringLiteral("image/bmp"));
     const QByteArray bitmap = offered->data(QStringLiteral("image/bmp"));
-    EXPECT_EQ(bitmap, encodeBmp(page));
-    EXPECT_EQ(QImage::fromData(bitmap, "BMP").convertToFormat(QImage::Format_RGB888), page);
-    EXPECT_EQ(QImage::fromData(offered->data(QStringLiteral("image/png")), "PNG")
-                  .convertToFormat(QImage::Format_RGB888),
-              page);
-    EXPECT_EQ(clipboard.image(), page);
-    for (const char* format : {"image/bmp", "image/png", "image/jpeg"}) {
-        const QByteArray first = offered->data(QString::fromLatin1(format));
-        ASSERT_FALSE(first.isEmpty()) << format;
-        EXPECT_EQ(offered->data(QString::fromLatin1(format)).constData(), first.constData())
-            << format;
+    ASSERT_FALSE(bitmap.isEmpty());
+    EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
+    EXPECT_EQ(QImage::fromData(bitmap, "BMP").dotsPerMeterX(), 23622);
+    if (rowsFile.valid()) {
+        struct stat file {};
+        ASSERT_EQ(::fstat(rowsFile.get(), &file), 0);
+        EXPECT_EQ(fileMappedAt(bitmap.constEnd() - 1), file.st_ino);
     }
+    EXPECT_EQ(comparable(QImage::fromData(offered->data(QStringLiteral("image/png")), "PNG")),
+              comparable(page));
+    EXPECT_EQ(clipboard.image(), page);
+    for (const char* format : {"image/bmp", "image/png"}) {
+        std::vector<QByteArray> readers;
+        for (int reader = 0; reader < 8; ++reader)
+            readers.push_back(offered->data(QString::fromLatin1(format)));
+        EXPECT_EQ(readers.back().constData(), readers.front().constData()) << format;
+    }
+
+    clipboard.setImage(QImage(3, 3, QImage::Format_RGB32));
+    EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
 }
 
+INSTANTIATE_TEST_SUITE_P(Rows, QtClipboardTest,
+                         ::testing::Values(PageRow{"Colour", QImage::Format_BGR888, true},
+                                           PageRow{"Grey", QImage::Format_Grayscale8, true},
+                                           PageRow{"Lineart", QImage::Format_Mono, true},
+                                           PageRow{"InOrdinaryMemory", QImage::Format_RGB888,
+                                                   false}),
+                         test::byName);
+
 // The page is written once for all transfers that hold it, and let go once none
-// does, so a clipboard manager that read it does not leave a second page behind.
+// does, with the memory it lies in, so a clipboard manager that read it does not
+// leave a second page behind.
 TEST(PageEncodingsTest, WritesThePageOnceWhileAnyTransferHoldsItAndLetsGoAfter) {
     int written = 0;
+    std::weak_ptr<const void> lastMemory;
     PageEncodings encodings([&](const QString& mimeType) {
         ++written;
-        return QByteArray(4096, 'p') + mimeType.toLatin1();
+        auto memory = std::make_shared<const int>(0);
+        lastMemory = memory;
+        return PageEncodings::Encoding{QByteArray(4096, 'p') + mimeType.toLatin1(), memory};
     });
     std::vector<QByteArray> openTransfers;
     for (int reader = 0; reader < 8; ++reader) openTransfers.push_back(encodings.get("image/bmp"));
     encodings.dropUnused();
     EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfers.front().constData());
     EXPECT_EQ(written, 1);
+    EXPECT_FALSE(lastMemory.expired());
 
     openTransfers.clear();
     encodings.dropUnused();
     EXPECT_FALSE(encodings.holdsAny());
+    EXPECT_TRUE(lastMemory.expired());
     EXPECT_TRUE(encodings.get("image/bmp").endsWith("image/bmp"));
     EXPECT_EQ(written, 2);
 }

@@ -18,7 +18,7 @@ namespace {
 
 using namespace ornavex;
 
-OwnedFd pageMemory(const PageLayout& layout, const QByteArray& sealing) {
+OwnedFd pageMemory(const PictureLayout& layout, const QByteArray& sealing) {
     OwnedFd file(::memfd_create("fake-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) return {};
     if (sealing != "unsealed") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
@@ -28,7 +28,7 @@ OwnedFd pageMemory(const PageLayout& layout, const QByteArray& sealing) {
 
 void scan(int socket, quint32 id, const QByteArray& sealing) {
     ScannerMessage buffer{MessageType::PageBuffer, id};
-    buffer.layout = pageLayoutFor(10, 10, QImage::Format_Grayscale8);
+    buffer.layout = {10, 10, 12, QImage::Format_Grayscale8, {}, 0, 0};
     buffer.memoryFile = pageMemory(buffer.layout, sealing);
     sendMessage(socket, buffer, awaitRoomToSend);
     ScannerMessage ended{MessageType::PageEnded, id};

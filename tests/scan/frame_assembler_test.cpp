@@ -62,7 +62,7 @@ FrameParameters pass(FrameFormat format, int width, int lines, bool last) {
 }
 
 constexpr auto kGray = QImage::Format_Grayscale8;
-constexpr auto kRgb = QImage::Format_RGB888;
+constexpr auto kRgb = QImage::Format_BGR888;
 constexpr auto kNone = QImage::Format_Invalid;
 
 struct Row {

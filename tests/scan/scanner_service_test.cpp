@@ -145,8 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         PageRow{"Lineart", {"mode=Gray", "depth=1", "test-picture=Grid"}, QImage::Format_Mono},
         PageRow{"ThreePassBlueFirst",
                 {"mode=Color", "three-pass=true", "three-pass-order=BGR"},
-                QImage::Format_RGB888},
-        PageRow{"HandScanner", {"mode=Color", "hand-scanner=true"}, QImage::Format_RGB888, true}),
+                QImage::Format_BGR888},
+        PageRow{"HandScanner", {"mode=Color", "hand-scanner=true"}, QImage::Format_BGR888, true}),
     test::byName);
 
 // The test device's reader can deadlock inside its own cancel now and then; every
