@@ -65,7 +65,7 @@ class ProcessFileDialogsTest : public ::testing::Test {
     std::optional<ScopedEnv> onX11;
     QTemporaryDir folder;
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
-        FileDialogCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kShortSilence);
+        WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kShortSilence);
     std::optional<DialogChoice> answer;
     int answers = 0;
 };
@@ -164,8 +164,8 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
 TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
     // Long enough that a loaded machine does not starve the heartbeat past it.
     constexpr std::chrono::milliseconds silence{3000};
-    dialogs = std::make_unique<ProcessFileDialogs>(
-        FileDialogCommand{ORNAVEX_BINARY, {"--file-dialog"}}, silence);
+    dialogs = std::make_unique<ProcessFileDialogs>(WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}},
+                                                   silence);
     dialogs->askFolder("Ordner wählen", folder.path(), record());
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
