@@ -116,8 +116,7 @@ TEST_P(UserAnswerTest, TheUsersAnswerComesBackAndTheDialogEnds) {
     if (row.expected == DialogChoice::Status::Chosen) {
         EXPECT_EQ(answer->path, expectedPath);
     }
-    EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
-    EXPECT_TRUE(goneOrZombie(dialog));
+    EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
     EXPECT_EQ(dialogs->dialogPid(), -1);
 }
 
