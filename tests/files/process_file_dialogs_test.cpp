@@ -70,6 +70,17 @@ class ProcessFileDialogsTest : public ::testing::Test {
     int answers = 0;
 };
 
+// A dialog process that ends without a word has nothing chosen.
+TEST(ProcessFileDialogsLossTest, ADialogThatDiesAnswersNothingChosen) {
+    ProcessFileDialogs dialogs(WorkerCommand{QStringLiteral("/bin/true"), {}});
+    std::optional<DialogChoice> answer;
+    dialogs.askFolder("Ordner wählen", QDir::homePath(),
+                      [&](DialogChoice choice) { answer = choice; });
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }, kStepTimeoutMs));
+    EXPECT_EQ(answer->status, DialogChoice::Status::Cancelled);
+    EXPECT_EQ(dialogs.dialogPid(), -1);
+}
+
 FileDialogRequest saveRequest(const QString& folder) {
     return {" Dokument speichern",        folder, {},
             {"Jpeg Bilddateien (*.jpg)"}, "jpg",  FileDialogMode::SaveConfirmOverwrite};
