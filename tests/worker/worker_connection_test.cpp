@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,11 @@ struct EndRow {
     bool kill;  // else it ends by itself once its socket closes
     bool dropConnection;
 };
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const EndRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class WorkerEndTest : public WorkerConnectionTest, public ::testing::WithParamInterface<EndRow> {};
 
