@@ -6,7 +6,7 @@
 
 namespace ornavex {
 
-RealPlatformServices makeRealPlatformServices(FolderWorkerCommand folderWorker) {
+RealPlatformServices makeRealPlatformServices(WorkerCommand folderWorker) {
     PlatformServices services;
     auto messageBoxes = std::make_unique<QtMessageBoxes>();
     QtMessageBoxes& realMessageBoxes = *messageBoxes;

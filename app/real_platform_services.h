@@ -21,6 +21,6 @@ struct RealPlatformServices {
 
 // The document folder's worker is this executable unless another is named.
 RealPlatformServices makeRealPlatformServices(
-    FolderWorkerCommand folderWorker = thisProgramAsFolderWorker());
+    WorkerCommand folderWorker = thisProgramInMode("--folder-worker"));
 
 }  // namespace ornavex

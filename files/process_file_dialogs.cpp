@@ -1,15 +1,8 @@
 #include "files/process_file_dialogs.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <xcb/xcb.h>
 
-#include <QSocketNotifier>
-#include <cerrno>
 #include <cstdlib>
-
-#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -29,28 +22,25 @@ void takeOffTheScreen(quint64 dialogWindow) {
 
 }  // namespace
 
-FileDialogCommand thisProgramAsFileDialog() {
-    return {QStringLiteral("/proc/self/exe"), {QStringLiteral("--file-dialog")}};
-}
-
-ProcessFileDialogs::ProcessFileDialogs(FileDialogCommand command, std::chrono::milliseconds silence)
-    : command_(std::move(command)), silenceBound_(silence) {
+ProcessFileDialogs::ProcessFileDialogs(WorkerCommand command, std::chrono::milliseconds silence)
+    : silenceBound_(silence),
+      dialog_(std::move(command), [this](int socket) { return readOne(socket); }) {
     silence_.setSingleShot(true);
     QObject::connect(&silence_, &QTimer::timeout, &silence_, [this] { giveUpSilentDialog(); });
-    reaper_.setInterval(kWorkerReapInterval);
-    QObject::connect(&reaper_, &QTimer::timeout, &reaper_,
-                     [this] { lookAfterDialogsLeftBehind(); });
+    // A dialog that failed has nothing chosen, as the old dialogs told failures.
+    QObject::connect(&dialog_, &WorkerConnection::lost, &dialog_, [this] {
+        endDialog(true);
+        finish({});
+    });
 }
 
 ProcessFileDialogs::~ProcessFileDialogs() {
     endNow();
-    // Never waited for: one stuck in a share dies with the window.
-    for (const pid_t pid : leftBehind_) workerHasEnded(pid);
 }
 
 void ProcessFileDialogs::endNow() {
     pending_ = nullptr;  // the program ends: nobody waits for the choice
-    if (pid_ > 0) endDialog(true);
+    if (dialog_.running()) endDialog(true);
 }
 
 void ProcessFileDialogs::askFile(const FileDialogRequest& request, DialogHandler then) {
@@ -70,19 +60,9 @@ void ProcessFileDialogs::askFolder(const QString& title, const QString& startFol
 }
 
 void ProcessFileDialogs::ask(DialogMessage message, DialogHandler then) {
-    if (pid_ > 0) return answerLater(std::move(then), {});
-    OwnedFd ours;
-    OwnedFd theirs;
-    if (!makeWorkerSocketPair(ours, theirs)) return answerLater(std::move(then), {});
-    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
-    if (pid < 0) return answerLater(std::move(then), {});
-    pid_ = pid;
-    socket_ = std::move(ours);
-    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { readMessages(); });
+    if (dialog_.running() || !dialog_.start()) return answerLater(std::move(then), {});
     message.window = owner_ ? quint64(owner_->window()->winId()) : 0;
-    if (!sendDialogMessage(socket_.get(), message)) {
+    if (!sendDialogMessage(dialog_.socket(), message)) {
         endDialog(true);
         return answerLater(std::move(then), {});
     }
@@ -91,40 +71,30 @@ void ProcessFileDialogs::ask(DialogMessage message, DialogHandler then) {
 }
 
 void ProcessFileDialogs::answerLater(DialogHandler then, DialogChoice choice) {
-    QTimer::singleShot(0, &reaper_, [then = std::move(then), choice] { then(choice); });
+    QTimer::singleShot(0, &dialog_, [then = std::move(then), choice] { then(choice); });
 }
 
-void ProcessFileDialogs::readMessages() {
-    while (socket_.valid()) {
-        DialogMessage message;
-        switch (receiveDialogMessage(socket_.get(), message, false)) {
-            case ReceiveOutcome::NothingYet:
-                return;
-            case ReceiveOutcome::Closed:
-            case ReceiveOutcome::Broken:
-                // A dialog that failed has nothing chosen, as the old dialogs told failures.
-                endDialog(true);
-                return finish({});
-            case ReceiveOutcome::Message:
-                break;
-        }
-        silence_.start(silenceBound_);
-        if (message.type == DialogMessageType::Shown) dialogWindow_ = message.window;
-        if (message.type == DialogMessageType::Chosen) {
-            endDialog(false);
-            return finish({DialogChoice::Status::Chosen, message.path});
-        }
-        if (message.type == DialogMessageType::Cancelled) {
-            endDialog(false);
-            return finish({});
-        }
+ReceiveOutcome ProcessFileDialogs::readOne(int socket) {
+    DialogMessage message;
+    const ReceiveOutcome result = receiveDialogMessage(socket, message, false);
+    if (result != ReceiveOutcome::Message) return result;
+    silence_.start(silenceBound_);
+    if (message.type == DialogMessageType::Shown) dialogWindow_ = message.window;
+    if (message.type == DialogMessageType::Chosen) {
+        endDialog(false);
+        finish({DialogChoice::Status::Chosen, message.path});
     }
+    if (message.type == DialogMessageType::Cancelled) {
+        endDialog(false);
+        finish({});
+    }
+    return result;
 }
 
 void ProcessFileDialogs::giveUpSilentDialog() {
     // What the dialog sent before the bound still counts.
-    readMessages();
-    if (pid_ <= 0 || silence_.isActive()) return;
+    dialog_.readQueued();
+    if (!dialog_.running() || silence_.isActive()) return;
     endDialog(true);
     finish({DialogChoice::Status::NoAnswer, {}});
 }
@@ -137,25 +107,12 @@ void ProcessFileDialogs::finish(DialogChoice choice) {
 
 void ProcessFileDialogs::endDialog(bool kill) {
     silence_.stop();
-    // Possibly called from the notifier's own signal.
-    notifier_->setEnabled(false);
-    notifier_.release()->deleteLater();
-    socket_.reset();  // a dialog that answered sees the window's end and ends itself
     if (kill) {
-        ::kill(pid_, SIGKILL);
+        dialog_.kill();
         takeOffTheScreen(dialogWindow_);
     }
     dialogWindow_ = 0;
-    if (!workerHasEnded(pid_)) {
-        leftBehind_.push_back(pid_);
-        reaper_.start();
-    }
-    pid_ = -1;
-}
-
-void ProcessFileDialogs::lookAfterDialogsLeftBehind() {
-    std::erase_if(leftBehind_, workerHasEnded);
-    if (leftBehind_.empty()) reaper_.stop();
+    dialog_.end();  // a dialog that answered sees the window's end and ends itself
 }
 
 }  // namespace ornavex

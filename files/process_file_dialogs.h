@@ -4,28 +4,15 @@
 
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
-#include <memory>
-#include <vector>
 
 #include "files/file_dialog_protocol.h"
 #include "platform/file_dialogs.h"
-#include "platform/owned_fd.h"
-
-class QSocketNotifier;
+#include "worker/worker_connection.h"
 
 namespace ornavex {
-
-struct FileDialogCommand {
-    QString program;
-    QStringList arguments;
-};
-
-// This executable in its file dialog mode.
-FileDialogCommand thisProgramAsFileDialog();
 
 // A dialog silent for this long hangs in a folder that does not answer.
 inline constexpr std::chrono::milliseconds kDialogSilence{5000};
@@ -39,7 +26,7 @@ inline constexpr std::chrono::milliseconds kDialogSilence{5000};
 // an ask while one is open is answered Cancelled.
 class ProcessFileDialogs : public FileDialogs {
   public:
-    explicit ProcessFileDialogs(FileDialogCommand command = thisProgramAsFileDialog(),
+    explicit ProcessFileDialogs(WorkerCommand command = thisProgramInMode("--file-dialog"),
                                 std::chrono::milliseconds silence = kDialogSilence);
     ~ProcessFileDialogs() override;
     ProcessFileDialogs(const ProcessFileDialogs&) = delete;
@@ -56,30 +43,24 @@ class ProcessFileDialogs : public FileDialogs {
     void endNow();
 
     // The open dialog's process, or -1.
-    pid_t dialogPid() const { return pid_; }
+    pid_t dialogPid() const { return dialog_.pid(); }
     // Dialogs given up or answered that have not ended yet.
-    int dialogsLeftBehind() const { return int(leftBehind_.size()); }
+    int dialogsLeftBehind() const { return dialog_.workersLeftBehind(); }
 
   private:
     void ask(DialogMessage message, DialogHandler then);
     void answerLater(DialogHandler then, DialogChoice choice);
-    void readMessages();
+    ReceiveOutcome readOne(int socket);
     void giveUpSilentDialog();
     void finish(DialogChoice choice);
     void endDialog(bool kill);
-    void lookAfterDialogsLeftBehind();
 
-    FileDialogCommand command_;
     std::chrono::milliseconds silenceBound_;
     QPointer<QWidget> owner_;
-    pid_t pid_ = -1;
+    WorkerConnection dialog_;
     quint64 dialogWindow_ = 0;  // on X11, once shown
-    OwnedFd socket_;
-    std::unique_ptr<QSocketNotifier> notifier_;
     DialogHandler pending_;
     QTimer silence_;
-    QTimer reaper_;
-    std::vector<pid_t> leftBehind_;
 };
 
 }  // namespace ornavex

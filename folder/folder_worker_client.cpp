@@ -1,15 +1,9 @@
 #include "folder/folder_worker_client.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 
 #include "folder/folder_worker.h"
-#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -27,35 +21,29 @@ FolderAnswer existenceOf(const FolderMessage& reply) {
 
 }  // namespace
 
-FolderWorkerCommand thisProgramAsFolderWorker() {
-    return {QStringLiteral("/proc/self/exe"), {QStringLiteral("--folder-worker")}};
-}
-
-FolderWorkerClient::FolderWorkerClient(FolderWorkerCommand command,
-                                       std::chrono::milliseconds silence,
+FolderWorkerClient::FolderWorkerClient(WorkerCommand command, std::chrono::milliseconds silence,
                                        QString givenUpWritesJournal)
-    : command_(std::move(command)), silence_(silence), journal_(std::move(givenUpWritesJournal)) {
+    : silence_(silence),
+      journal_(std::move(givenUpWritesJournal)),
+      worker_(std::move(command), [this](int socket) { return readOne(socket); }) {
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, &deadline_, [this] { deadlineMissed(); });
-    reaper_.setInterval(kWorkerReapInterval);
-    QObject::connect(&reaper_, &QTimer::timeout, &reaper_,
-                     [this] { lookAfterWorkersLeftBehind(); });
+    QObject::connect(&worker_, &WorkerConnection::lost, &worker_,
+                     [this] { giveUpWorker(CallEnd::WorkerLost); });
+    parkedWatch_.setInterval(kWorkerReapInterval);
+    QObject::connect(&parkedWatch_, &QTimer::timeout, &parkedWatch_,
+                     [this] { lookAfterParkedWrites(); });
 }
 
 FolderWorkerClient::~FolderWorkerClient() {
-    reaper_.stop();
-    deadline_.stop();
-    notifier_.reset();
     // Never waited for: one stuck in the file system dies with the window.
-    if (pid_ > 0 && inFlight_) {
-        ::kill(pid_, SIGKILL);
+    if (worker_.running() && inFlight_) {
+        worker_.kill();
         learnCommittingFromLeftovers();
         // The program ends with the write unanswered: the page never keeps the name.
         if (inFlight_->undo && !inFlight_->takesNameBack) journal_.add(*inFlight_->undo);
     }
-    socket_.reset();  // an idle worker sees the socket close and ends by itself
-    if (pid_ > 0) workerHasEnded(pid_);
-    for (const pid_t worker : leftBehind_) workerHasEnded(worker);
+    worker_.end();  // an idle worker sees the socket close and ends by itself
 }
 
 int FolderWorkerClient::writesToUndo() const {
@@ -179,16 +167,14 @@ void FolderWorkerClient::enqueue(Request request) {
 
 void FolderWorkerClient::park(const GivenUpWrite& write, pid_t blocker) {
     parked_.push_back({write, blocker});
-    reaper_.start();
+    parkedWatch_.start();
 }
 
 // Ahead of the calls not yet sent, so that a page stored anew under the name is never the old one.
 void FolderWorkerClient::queueDueUndos() {
     std::vector<Parked> waiting;
     for (Parked& parked : std::exchange(parked_, {})) {
-        const bool blocked =
-            std::find(leftBehind_.begin(), leftBehind_.end(), parked.blocker) != leftBehind_.end();
-        if (blocked || !hasFinished(parked.write.writer)) {
+        if (worker_.isLeftBehind(parked.blocker) || !hasFinished(parked.write.writer)) {
             waiting.push_back(std::move(parked));
             continue;
         }
@@ -213,18 +199,10 @@ void FolderWorkerClient::queueDueUndos() {
 }
 
 bool FolderWorkerClient::ensureWorker() {
-    if (pid_ > 0) return true;
-    OwnedFd ours;
-    OwnedFd theirs;
-    if (!makeWorkerSocketPair(ours, theirs)) return false;
-    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
-    if (pid < 0) return false;
-    pid_ = pid;
-    worker_ = identityOfProcess(pid).value_or(ProcessIdentity{pid, 0});
-    socket_ = std::move(ours);
-    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { readMessages(); });
+    if (worker_.running()) return true;
+    if (!worker_.start()) return false;
+    const pid_t pid = worker_.pid();
+    workerIdentity_ = identityOfProcess(pid).value_or(ProcessIdentity{pid, 0});
     return true;
 }
 
@@ -241,27 +219,16 @@ void FolderWorkerClient::sendNext() {
     queue_.pop_front();
     inFlight_->message.id = nextId_++;
     deadline_.start(inFlight_->deadline);
-    if (!sendFolderMessage(socket_.get(), inFlight_->message)) {
+    if (!sendFolderMessage(worker_.socket(), inFlight_->message)) {
         giveUpWorker(errno == EAGAIN ? CallEnd::Silent : CallEnd::WorkerLost);
     }
 }
 
-void FolderWorkerClient::readMessages() {
-    const pid_t worker = pid_;
-    while (pid_ == worker && socket_.valid()) {
-        FolderMessage message;
-        switch (receiveFolderMessage(socket_.get(), message, false)) {
-            case ReceiveOutcome::Message:
-                dispatch(message);
-                break;
-            case ReceiveOutcome::NothingYet:
-                return;
-            case ReceiveOutcome::Closed:
-            case ReceiveOutcome::Broken:
-                giveUpWorker(CallEnd::WorkerLost);
-                return;
-        }
-    }
+ReceiveOutcome FolderWorkerClient::readOne(int socket) {
+    FolderMessage message;
+    const ReceiveOutcome result = receiveFolderMessage(socket, message, false);
+    if (result == ReceiveOutcome::Message) dispatch(message);
+    return result;
 }
 
 void FolderWorkerClient::dispatch(FolderMessage& message) {
@@ -269,7 +236,8 @@ void FolderWorkerClient::dispatch(FolderMessage& message) {
     if (inFlight_->rearmedByLife) deadline_.start(inFlight_->deadline);
     switch (message.type) {
         case FolderMessageType::Committing:
-            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
+            inFlight_->undo =
+                GivenUpWrite{inFlight_->message.path, message.identity, workerIdentity_};
             break;
         case FolderMessageType::Answer:
         case FolderMessageType::Written:
@@ -290,7 +258,7 @@ void FolderWorkerClient::deadlineMissed() {
     if (!inFlight_) return;
     const quint32 waitingFor = inFlight_->message.id;
     // What the worker sent just before the deadline still counts.
-    readMessages();
+    worker_.readQueued();
     if (inFlight_ && inFlight_->message.id == waitingFor && !deadline_.isActive()) {
         giveUpWorker(CallEnd::Silent);
     }
@@ -308,32 +276,36 @@ void FolderWorkerClient::finishInFlight(CallEnd end, FolderMessage& reply) {
 void FolderWorkerClient::learnCommittingFromLeftovers() {
     for (;;) {
         FolderMessage message;
-        if (receiveFolderMessage(socket_.get(), message, false) != ReceiveOutcome::Message) return;
+        if (receiveFolderMessage(worker_.socket(), message, false) != ReceiveOutcome::Message) {
+            return;
+        }
         if (message.type == FolderMessageType::Committing && message.id == inFlight_->message.id) {
-            inFlight_->undo = GivenUpWrite{inFlight_->message.path, message.identity, worker_};
+            inFlight_->undo =
+                GivenUpWrite{inFlight_->message.path, message.identity, workerIdentity_};
         }
     }
 }
 
 void FolderWorkerClient::giveUpWorker(CallEnd end) {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
+    if (!worker_.running()) return;
+    const pid_t given = worker_.pid();
+    worker_.kill();
     bool failQueued = false;
     if (inFlight_) {
         learnCommittingFromLeftovers();
-        Request given = std::move(*inFlight_);
+        Request call = std::move(*inFlight_);
         inFlight_.reset();
         deadline_.stop();
-        if (given.takesNameBack) {
+        if (call.takesNameBack) {
             // A crash is not retried in this run; a folder that hung is, once it answers.
-            if (end == CallEnd::Silent) park(*given.undo, pid_);
+            if (end == CallEnd::Silent) park(*call.undo, given);
         } else {
-            if (given.undo) {
-                journal_.add(*given.undo);  // before anyone is told
-                park(*given.undo, pid_);
+            if (call.undo) {
+                journal_.add(*call.undo);  // before anyone is told
+                park(*call.undo, given);
             }
             failQueued = end == CallEnd::Silent;
-            answerLater(std::move(given.finish), end);
+            answerLater(std::move(call.finish), end);
         }
     }
     // Calls queued behind a silent one most likely wait for the same folder.
@@ -342,19 +314,13 @@ void FolderWorkerClient::giveUpWorker(CallEnd end) {
         if (!failQueued) {
             kept.push_back(std::move(request));
         } else if (request.takesNameBack) {
-            park(*request.undo, pid_);
+            park(*request.undo, given);
         } else {
             answerLater(std::move(request.finish), CallEnd::Silent);
         }
     }
     queue_ = std::move(kept);
-    // Possibly called from the notifier's own signal.
-    notifier_->setEnabled(false);
-    notifier_.release()->deleteLater();
-    socket_.reset();
-    leftBehind_.push_back(pid_);
-    pid_ = -1;
-    reaper_.start();
+    worker_.end();
     sendNext();
 }
 
@@ -364,10 +330,9 @@ void FolderWorkerClient::answerLater(Finish finish, CallEnd end, FolderMessage r
                        [finish = std::move(finish), end, message] { finish(end, *message); });
 }
 
-void FolderWorkerClient::lookAfterWorkersLeftBehind() {
-    std::erase_if(leftBehind_, workerHasEnded);
+void FolderWorkerClient::lookAfterParkedWrites() {
     queueDueUndos();
-    if (leftBehind_.empty() && parked_.empty()) reaper_.stop();
+    if (parked_.empty()) parkedWatch_.stop();
     sendNext();
 }
 

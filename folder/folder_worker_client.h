@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <deque>
@@ -16,18 +15,9 @@
 #include "folder/document_folder.h"
 #include "folder/folder_worker_protocol.h"
 #include "folder/given_up_writes.h"
-
-class QSocketNotifier;
+#include "worker/worker_connection.h"
 
 namespace ornavex {
-
-struct FolderWorkerCommand {
-    QString program;
-    QStringList arguments;
-};
-
-// This executable in its worker mode.
-FolderWorkerCommand thisProgramAsFolderWorker();
 
 // Without a sign of life from the folder for this long, a call is given up.
 inline constexpr std::chrono::milliseconds kFolderSilence{10000};
@@ -50,7 +40,7 @@ inline constexpr std::chrono::milliseconds kUndoDeadline{2000};
 // Once the client is gone, no handler runs.
 class FolderWorkerClient : public DocumentFolder {
   public:
-    explicit FolderWorkerClient(FolderWorkerCommand command = thisProgramAsFolderWorker(),
+    explicit FolderWorkerClient(WorkerCommand command = thisProgramInMode("--folder-worker"),
                                 std::chrono::milliseconds silence = kFolderSilence,
                                 QString givenUpWritesJournal = givenUpWritesJournalPath());
     ~FolderWorkerClient() override;
@@ -66,11 +56,11 @@ class FolderWorkerClient : public DocumentFolder {
     void askLoad(const QString& path, LoadHandler then) override;
 
     // Workers given up that have not ended yet.
-    int workersLeftBehind() const { return int(leftBehind_.size()); }
+    int workersLeftBehind() const { return worker_.workersLeftBehind(); }
     // Writes given up whose name may still have to be taken back in this run.
     int writesToUndo() const;
     // The running worker, or -1.
-    pid_t workerPid() const { return pid_; }
+    pid_t workerPid() const { return worker_.pid(); }
 
   private:
     enum class CallEnd { Answered, Silent, WorkerLost };
@@ -95,30 +85,26 @@ class FolderWorkerClient : public DocumentFolder {
     void queueDueUndos();
     void sendNext();
     bool ensureWorker();
-    void readMessages();
+    ReceiveOutcome readOne(int socket);
     void dispatch(FolderMessage& message);
     void deadlineMissed();
     void finishInFlight(CallEnd end, FolderMessage& reply);
     void giveUpWorker(CallEnd end);
     void learnCommittingFromLeftovers();
     void answerLater(Finish finish, CallEnd end, FolderMessage reply = {});
-    void lookAfterWorkersLeftBehind();
+    void lookAfterParkedWrites();
 
-    FolderWorkerCommand command_;
     std::chrono::milliseconds silence_;
     GivenUpWrites journal_;
     bool earlierWritesQueued_ = false;
-    pid_t pid_ = -1;
-    ProcessIdentity worker_;
-    OwnedFd socket_;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    WorkerConnection worker_;
+    ProcessIdentity workerIdentity_;
     quint32 nextId_ = 1;
     std::deque<Request> queue_;
     std::optional<Request> inFlight_;
     QTimer deadline_;
-    std::vector<pid_t> leftBehind_;
     std::vector<Parked> parked_;
-    QTimer reaper_;
+    QTimer parkedWatch_;  // while names wait for their writers to end
     // Handlers run from the event loop on it; with the client, they are gone.
     QObject answers_;
 };

@@ -32,7 +32,7 @@ class ScannerSourceDialog;
 class SaneScannerLibrary : public ScannerLibrary {
   public:
     SaneScannerLibrary(Clipboard& clipboard, MessageBoxes& messages, QString settingsPath = {},
-                       WorkerCommand worker = thisProgramAsWorker(),
+                       WorkerCommand worker = thisProgramInMode("--scanner-worker"),
                        ScannerDeadlines deadlines = {});
     ~SaneScannerLibrary() override;
 

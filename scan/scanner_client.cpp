@@ -1,17 +1,11 @@
 #include "scan/scanner_client.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 #include <cmath>
-#include <thread>
 
 #include "scan/service/scanner_worker.h"
-#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -19,18 +13,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcClient, "ornavex.scan.client", QtCriticalMsg)
 
 constexpr double kMetresPerInch = 0.0254;
-
-// A killed worker stuck in the kernel dies when the kernel lets it, however late:
-// a detached thread of its own, never the window's, waits for that without a
-// bound, so it never stays a zombie.
-void reap(pid_t pid) {
-    if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
-    std::thread([pid] {
-        siginfo_t ended{};
-        while (::waitid(P_PID, id_t(pid), &ended, WEXITED) < 0 && errno == EINTR) {
-        }
-    }).detach();
-}
 
 // A page's memory file must keep its size, or reading it would crash the window.
 bool hasFixedSize(int memoryFile) {
@@ -45,14 +27,17 @@ bool isWriteSealed(int memoryFile) {
 
 }  // namespace
 
-WorkerCommand thisProgramAsWorker() {
-    return {QStringLiteral("/proc/self/exe"), {QStringLiteral("--scanner-worker")}};
-}
-
 ScannerClient::ScannerClient(WorkerCommand command, ScannerDeadlines deadlines, QObject* parent)
-    : QObject(parent), command_(std::move(command)), deadlines_(deadlines) {
+    : QObject(parent),
+      deadlines_(deadlines),
+      worker_(
+          std::move(command), [this](int) { return readOne(); }, this) {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, &ScannerClient::deadlineMissed);
+    connect(&worker_, &WorkerConnection::lost, this, [this] {
+        qCWarning(lcClient) << "the scanner worker went away";
+        lose(WorkerLoss::Crashed);
+    });
 }
 
 ScannerClient::~ScannerClient() {
@@ -61,7 +46,7 @@ ScannerClient::~ScannerClient() {
 }
 
 ScannerClient::State ScannerClient::state() const {
-    if (pid_ <= 0) return State::Stopped;
+    if (!worker_.running()) return State::Stopped;
     if (pending_.empty()) return deviceOpen_ ? State::Ready : State::Idle;
     switch (pending_.front().awaited) {
         case MessageType::Devices:
@@ -78,22 +63,12 @@ ScannerClient::State ScannerClient::state() const {
 }
 
 bool ScannerClient::ensureWorker() {
-    if (pid_ > 0) return true;
-    OwnedFd ours;
-    OwnedFd theirs;
-    if (!makeMessageSocketPair(ours, theirs)) return false;
-    // No orphan may keep the scanner busy once the window is gone.
-    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
-    if (pid < 0) {
+    if (worker_.running()) return true;
+    if (!worker_.start()) {
         qCWarning(lcClient) << "cannot start the scanner worker";
         return false;
     }
-    pid_ = pid;
-    socket_ = std::move(ours);
-    reader_ = MessageReader(socket_.get());
-    // A child, so a test can hold back the socket's turn.
-    notifier_ = std::make_unique<QSocketNotifier>(socket_.get(), QSocketNotifier::Read, this);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &ScannerClient::readMessages);
+    reader_ = MessageReader(worker_.socket());
     return true;
 }
 
@@ -112,11 +87,11 @@ bool ScannerClient::request(ScannerMessage message, MessageType awaited,
 
 // Reported from the event loop, so a caller never sees a signal before its call returns.
 bool ScannerClient::send(const ScannerMessage& message) {
-    const SendResult sent = sendMessage(socket_.get(), message);
+    const SendResult sent = sendMessage(worker_.socket(), message);
     if (sent == SendResult::Sent) return true;
     const WorkerLoss loss = sent == SendResult::Full ? WorkerLoss::Hung : WorkerLoss::Crashed;
-    QTimer::singleShot(0, this, [this, worker = pid_, loss] {
-        if (pid_ == worker) lose(loss);
+    QTimer::singleShot(0, this, [this, worker = worker_.pid(), loss] {
+        if (worker_.pid() == worker) lose(loss);
     });
     return false;
 }
@@ -138,9 +113,9 @@ void ScannerClient::armDeadline() {
 void ScannerClient::deadlineMissed() {
     // What already arrived counts: a reply may wait in the socket behind a busy window.
     const quint64 armings = deadlineArmings_;
-    const pid_t worker = pid_;
-    readMessages();
-    if (pid_ != worker || deadlineArmings_ != armings) return;
+    const pid_t worker = worker_.pid();
+    worker_.readQueued();
+    if (worker_.pid() != worker || deadlineArmings_ != armings) return;
     qCWarning(lcClient) << "the scanner worker missed a deadline; ending it";
     lose(WorkerLoss::Hung);
 }
@@ -176,7 +151,7 @@ void ScannerClient::cancelScan() {
 }
 
 void ScannerClient::closeDevice() {
-    if (pid_ <= 0 || !deviceOpen_) return;
+    if (!worker_.running() || !deviceOpen_) return;
     request({MessageType::Close}, MessageType::Closed, deadlines_.finish);
 }
 
@@ -207,8 +182,8 @@ void ScannerClient::askForLogin(const QString& resource) {
     armDeadline();
     // From the event loop: whoever answers may open a dialog, which must not
     // run inside this client's reading.
-    QTimer::singleShot(0, this, [this, worker = pid_, resource] {
-        if (pid_ == worker && waitingForLogin_) emit loginRequested(resource);
+    QTimer::singleShot(0, this, [this, worker = worker_.pid(), resource] {
+        if (worker_.pid() == worker && waitingForLogin_) emit loginRequested(resource);
     });
 }
 
@@ -225,19 +200,11 @@ QImage ScannerClient::pageSoFar() const {
     return view;
 }
 
-void ScannerClient::readMessages() {
-    const pid_t worker = pid_;
-    while (pid_ == worker && socket_.valid()) {
-        ScannerMessage message;
-        const ReceiveOutcome result = reader_.receive(message, false);
-        if (result == ReceiveOutcome::NothingYet) return;
-        if (result != ReceiveOutcome::Message) {
-            qCWarning(lcClient) << "the scanner worker went away";
-            lose(WorkerLoss::Crashed);
-            return;
-        }
-        handle(message);
-    }
+ReceiveOutcome ScannerClient::readOne() {
+    ScannerMessage message;
+    const ReceiveOutcome result = reader_.receive(message, false);
+    if (result == ReceiveOutcome::Message) handle(message);
+    return result;
 }
 
 bool ScannerClient::answers(const ScannerMessage& reply) const {
@@ -349,18 +316,15 @@ QImage ScannerClient::finishedPage(int lines, double dpi) const {
 }
 
 void ScannerClient::lose(WorkerLoss loss) {
-    if (pid_ <= 0) return;
+    if (!worker_.running()) return;
     endWorker(true);
     emit workerLost(loss);
 }
 
 void ScannerClient::endWorker(bool kill) {
-    if (pid_ <= 0) return;
-    notifier_.reset();
-    socket_.reset();  // a healthy worker sees the socket close and ends by itself
-    if (kill) ::kill(pid_, SIGKILL);
-    reap(pid_);
-    pid_ = -1;
+    if (!worker_.running()) return;
+    if (kill) worker_.kill();
+    worker_.end();  // a healthy worker sees the socket close and ends by itself
     reader_ = MessageReader();
     pending_.clear();
     deadline_.stop();

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QObject>
-#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <deque>
@@ -13,8 +12,7 @@
 
 #include "platform/owned_fd.h"
 #include "scan/service/scanner_protocol.h"
-
-class QSocketNotifier;
+#include "worker/worker_connection.h"
 
 namespace ornavex {
 
@@ -26,13 +24,6 @@ struct ScannerDeadlines {
     std::chrono::milliseconds finish{3000};       // the page's cancel, closing the device
 };
 
-// The program that runs the worker: this executable in its worker mode.
-struct WorkerCommand {
-    QString program;
-    QStringList arguments;
-};
-WorkerCommand thisProgramAsWorker();
-
 // The window's side of the scanner service. Requests return at once; results
 // come as signals from the event loop. Every request has a deadline: a worker
 // that misses one, or that dies, is killed and reported through workerLost,
@@ -42,12 +33,12 @@ class ScannerClient : public QObject {
   public:
     enum class State { Stopped, Idle, Searching, Opening, Ready, Scanning, Finishing, Closing };
 
-    explicit ScannerClient(WorkerCommand command = thisProgramAsWorker(),
+    explicit ScannerClient(WorkerCommand command = thisProgramInMode("--scanner-worker"),
                            ScannerDeadlines deadlines = {}, QObject* parent = nullptr);
     ~ScannerClient() override;
 
     State state() const;
-    pid_t workerPid() const { return pid_; }
+    pid_t workerPid() const { return worker_.pid(); }
 
     void searchDevices();
     void openDevice(const QString& name);
@@ -95,7 +86,7 @@ class ScannerClient : public QObject {
     bool send(const ScannerMessage& message);
     void armDeadline();
     void deadlineMissed();
-    void readMessages();
+    ReceiveOutcome readOne();
     void handle(ScannerMessage& message);
     bool answers(const ScannerMessage& reply) const;
     void satisfied();
@@ -106,12 +97,9 @@ class ScannerClient : public QObject {
     void lose(WorkerLoss loss);
     void endWorker(bool kill);
 
-    WorkerCommand command_;
     ScannerDeadlines deadlines_;
-    pid_t pid_ = -1;
-    OwnedFd socket_;
+    WorkerConnection worker_;  // a child, so a test can find its socket's notifier
     MessageReader reader_;
-    std::unique_ptr<QSocketNotifier> notifier_;
     QTimer deadline_;
     quint64 deadlineArmings_ = 0;
     std::deque<Pending> pending_;

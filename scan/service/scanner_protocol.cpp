@@ -178,10 +178,6 @@ SendResult sendDatagram(int socket, const char* data, std::size_t size, int memo
 
 }  // namespace
 
-bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second) {
-    return makeWorkerSocketPair(first, second);
-}
-
 SendResult sendMessage(int socket, const ScannerMessage& message, AwaitRoom awaitRoom) {
     const QByteArray bytes = encodeMessage(message);
     const std::size_t total = static_cast<std::size_t>(bytes.size());

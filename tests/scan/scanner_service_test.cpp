@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -197,38 +196,6 @@ TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     ASSERT_EQ(outcome.status, DeviceStatus::Good);
     EXPECT_FALSE(outcome.page.allGray());
     EXPECT_EQ(outcome.page.size(), QSize(413, 584));  // 210 x 297 mm
-}
-
-// Dropping the client never waits; the worker, idle or hung in a search, ends and must not
-// stay a zombie, which keeps its entry in the process table.
-TEST_F(ScannerServiceTest, AWorkerLetGoEndsAndIsReaped) {
-    for (const char* faults : {"", "get_devices=hang"}) {
-        SCOPED_TRACE(faults);
-        restart(quickDeadlines());
-        useFaultBackend(faults);
-        if (*faults) {
-            client->searchDevices();
-            // In the hanging search once SANE has loaded the fault backend.
-            ASSERT_TRUE(waitUntil(
-                [&] {
-                    QFile maps(QStringLiteral("/proc/%1/maps").arg(client->workerPid()));
-                    return maps.open(QIODevice::ReadOnly) &&
-                           maps.readAll().contains("libsane-ornavexfault");
-                },
-                kBound));
-        } else {
-            ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
-        }
-        const pid_t worker = client->workerPid();
-        ASSERT_GT(worker, 0);
-        QElapsedTimer dropping;
-        dropping.start();
-        client.reset();
-        // Waiting for the hung search would take its whole deadline of a minute.
-        EXPECT_LT(dropping.elapsed(), 20000);
-        const QString entry = QStringLiteral("/proc/%1").arg(worker);
-        EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(entry); }, kBound));
-    }
 }
 
 TEST_F(ScannerServiceTest, AnOptionListLargerThanASocketBufferArrivesWhole) {

@@ -1,0 +1,99 @@
+// One worker process at a time: its messages, its loss, and its end, never waited for.
+#include "worker/worker_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/rows.h"
+#include "tests/support/wait.h"
+
+namespace ornavex {
+namespace {
+
+constexpr int kBound = 10000;
+
+// Ended and reaped: a zombie keeps its entry in the process table.
+bool gone(pid_t pid) {
+    return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// A shell script as the worker, its socket on descriptor 3; a loss ends it, as the clients do.
+class WorkerConnectionTest : public ::testing::Test {
+  protected:
+    void use(const char* script) {
+        connection = std::make_unique<WorkerConnection>(
+            WorkerCommand{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}},
+            [this](int socket) {
+                char buffer[64];
+                std::size_t size = 0;
+                OwnedFd file;
+                const auto read = receiveDatagram(socket, buffer, sizeof buffer, false, size, file);
+                if (read == ReceiveOutcome::Message) heard.emplace_back(buffer, size);
+                return read;
+            });
+        QObject::connect(connection.get(), &WorkerConnection::lost, connection.get(), [this] {
+            ++losses;
+            connection->end();
+        });
+        ASSERT_TRUE(connection->start());
+    }
+
+    std::unique_ptr<WorkerConnection> connection;
+    std::vector<std::string> heard;
+    int losses = 0;
+};
+
+TEST_F(WorkerConnectionTest, MessagesArriveInOrderAndAWorkerThatEndsIsLostOnceAndReaped) {
+    use("printf eins >&3; printf zwei >&3");
+    const pid_t first = connection->pid();
+    ASSERT_TRUE(test::waitUntil([&] { return losses > 0 && gone(first); }, kBound));
+    EXPECT_EQ(heard, (std::vector<std::string>{"eins", "zwei"}));
+    EXPECT_EQ(connection->workersLeftBehind(), 0);
+    EXPECT_EQ(losses, 1);
+    ASSERT_TRUE(connection->start());
+    EXPECT_NE(connection->pid(), first);
+    EXPECT_TRUE(test::waitUntil([&] { return losses == 2; }, kBound)) << "a fresh worker is heard";
+}
+
+struct EndRow {
+    const char* name;
+    const char* script;
+    bool kill;  // else it ends by itself once its socket closes
+    bool dropConnection;
+};
+
+// ctest names the row by what gtest prints of it.
+void PrintTo(const EndRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class WorkerEndTest : public WorkerConnectionTest, public ::testing::WithParamInterface<EndRow> {};
+
+TEST_P(WorkerEndTest, AnEndedWorkerIsReapedFromTheEventLoop) {
+    use(GetParam().script);
+    const pid_t worker = connection->pid();
+    if (GetParam().kill) connection->kill();
+    connection->end();
+    EXPECT_FALSE(connection->running());
+    if (GetParam().dropConnection) connection.reset();
+    EXPECT_TRUE(test::waitUntil([&] { return gone(worker); }, kBound));
+    if (connection) {
+        EXPECT_EQ(connection->workersLeftBehind(), 0);
+    }
+    EXPECT_EQ(losses, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, WorkerEndTest,
+    ::testing::Values(EndRow{"Killed", "exec sleep 60", true, false},
+                      EndRow{"EndingByItself", "exec cat <&3 >/dev/null", false, false},
+                      EndRow{"KilledWithTheConnectionGone", "exec sleep 60", true, true}),
+    test::byName);
+
+}  // namespace
+}  // namespace ornavex
