@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPoint>
 #include <QPushButton>
+#include <QThread>
 #include <QToolButton>
 #include <vector>
 
@@ -54,7 +55,17 @@ inline QString visibleWindow(const QString& display, const QString& name) {
 
 // Waits for a shown window of that name; its id, or empty.
 inline QString appearedOn(const QString& display, const QString& name) {
-    return xdotool(display, {"search", "--sync", "--onlyvisible", "--name", name}, kWindowStepMs);
+    // A search ends with an X error when a window goes while it looks (a dialog
+    // closing as the box comes): look again rather than give up.
+    QString window;
+    waitUntil(
+        [&] {
+            window = visibleWindow(display, name);
+            if (window.isEmpty()) QThread::msleep(50);
+            return !window.isEmpty();
+        },
+        kWindowStepMs);
+    return window;
 }
 
 // Presses Return in the window named until that window has gone; a dialog whose
