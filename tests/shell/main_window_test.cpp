@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                    Qt::KeypadModifier},
         ControlRow{"bDrucken", QAccessible::Button, "Drucken", "bDrucken_Click", Qt::Key_Space},
         ControlRow{"BVerwaltung", QAccessible::Button, "Speichern unter", "BVerwaltung_Click",
-                   Qt::Key_Space},
+                   Qt::Key_Return},
         ControlRow{"PHilfe", QAccessible::Button, "Hilfe", "hint", Qt::Key_Space},
         ControlRow{"Picture2", QAccessible::Graphic, "Vorschau", "Picture2_DblClick",
                    Qt::Key_Return}),
