@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
@@ -85,6 +86,30 @@ DialogMessage answerOf(const QFileDialog& dialog, int result) {
     return answer;
 }
 
+// Where a typed path leads, relative ones from the folder shown; empty for a bare name.
+QString typedDestination(const QFileDialog& dialog, const QString& typed) {
+    if (!typed.contains(QLatin1Char('/'))) return QString();
+    if (QFileInfo(typed).isAbsolute()) return QDir::cleanPath(typed);
+    return QDir::cleanPath(dialog.directory().absolutePath() + u'/' + typed);
+}
+
+// Says where the user goes before the dialog looks there: a share that hangs it
+// then is told by the path the user went to, not by the folder it opened at.
+void reportWhereTheUserGoes(QFileDialog& dialog, int socket) {
+    auto report = [socket](const QString& destination) {
+        if (destination.isEmpty()) return;
+        DialogMessage going;
+        going.path = destination;
+        sendDialogMessage(socket, going);
+    };
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, report);
+    for (QLineEdit* field : dialog.findChildren<QLineEdit*>()) {
+        QObject::connect(
+            field, &QLineEdit::textEdited, &dialog,
+            [&dialog, report](const QString& typed) { report(typedDestination(dialog, typed)); });
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<QFileDialog> makeFileDialog(const DialogMessage& ask) {
@@ -135,6 +160,7 @@ int runFileDialog(int socket) {
 
     const std::unique_ptr<QFileDialog> dialog = makeFileDialog(ask);
     const std::unique_ptr<QWindow> owner = keepAbove(*dialog, ask.window);
+    reportWhereTheUserGoes(*dialog, socket);
     QObject::connect(dialog.get(), &QDialog::finished, [&dialog, socket](int result) {
         sendDialogMessage(socket, answerOf(*dialog, result));
         QCoreApplication::exit(0);

@@ -87,6 +87,7 @@ void ProcessFileDialogs::ask(DialogMessage message, DialogHandler then) {
         return answerLater(std::move(then), {});
     }
     pending_ = std::move(then);
+    userWentTo_.clear();
     silence_.start(silenceBound_);
 }
 
@@ -109,6 +110,9 @@ void ProcessFileDialogs::readMessages() {
                 break;
         }
         silence_.start(silenceBound_);
+        if (message.type == DialogMessageType::Alive && !message.path.isEmpty()) {
+            userWentTo_ = message.path;
+        }
         if (message.type == DialogMessageType::Shown) dialogWindow_ = message.window;
         if (message.type == DialogMessageType::Chosen) {
             endDialog(false);
@@ -126,7 +130,7 @@ void ProcessFileDialogs::giveUpSilentDialog() {
     readMessages();
     if (pid_ <= 0 || silence_.isActive()) return;
     endDialog(true);
-    finish({DialogChoice::Status::NoAnswer, {}});
+    finish({DialogChoice::Status::NoAnswer, userWentTo_});
 }
 
 void ProcessFileDialogs::finish(DialogChoice choice) {

@@ -74,6 +74,7 @@ class ProcessFileDialogs : public FileDialogs {
     QPointer<QWidget> owner_;
     pid_t pid_ = -1;
     quint64 dialogWindow_ = 0;  // on X11, once shown
+    QString userWentTo_;        // the path the user last went to in the dialog
     OwnedFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
     DialogHandler pending_;
