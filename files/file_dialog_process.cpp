@@ -8,9 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 #include <optional>
 
@@ -63,6 +65,18 @@ std::optional<QByteArray> entryShownAs(const QByteArray& folder, const QString& 
         found = name;
     }
     return found;
+}
+
+// Sizes and dates whole: Qt's first widths cut them ("815…KiB"); the names take the rest.
+void showDetailsWhole(QFileDialog& dialog) {
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details) return;
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column) {
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
 }
 
 // Only X11 lets a window of another process be named as the dialog's parent;
@@ -123,6 +137,7 @@ std::unique_ptr<QFileDialog> makeFileDialog(const DialogMessage& ask) {
     } else {
         askForFile(*dialog, request);
     }
+    showDetailsWhole(*dialog);
     return dialog;
 }
 
