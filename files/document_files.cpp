@@ -35,6 +35,14 @@ void DocumentFiles::TwainCopy(CommandRun run, Done then) {
     if (!state_.hasPage()) return finish();
 
     state_.setFolder(withTrailingSeparator(state_.folder()));
+    // No folder chosen yet (its question was cancelled): asked for now; a cancel stores nothing.
+    if (state_.folder().isEmpty()) {
+        return BrowseFolder(platform_, QString(), [this, run, finish](const QString& chosen) {
+            if (chosen.isEmpty()) return finish();
+            state_.setFolder(chosen);
+            storeUnderAName(run, finish);
+        });
+    }
     askFolder(
         run,
         [this](DocumentFolder::AnswerHandler answer) {

@@ -8,8 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 #include <optional>
 
@@ -64,6 +67,18 @@ std::optional<QByteArray> entryShownAs(const QByteArray& folder, const QString& 
     return found;
 }
 
+// Sizes and dates whole: Qt's first widths cut them ("815…KiB"); the names take the rest.
+void showDetailsWhole(QFileDialog& dialog) {
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details) return;
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column) {
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+}
+
 // Only X11 lets a window of another process be named as the dialog's parent;
 // on Wayland the dialog is a window of its own.
 std::unique_ptr<QWindow> keepAbove(QFileDialog& dialog, quint64 ownerWindow) {
@@ -85,6 +100,30 @@ DialogMessage answerOf(const QFileDialog& dialog, int result) {
     return answer;
 }
 
+// Where a typed path leads, relative ones from the folder shown; empty for a bare name.
+QString typedDestination(const QFileDialog& dialog, const QString& typed) {
+    if (!typed.contains(QLatin1Char('/'))) return QString();
+    if (QFileInfo(typed).isAbsolute()) return QDir::cleanPath(typed);
+    return QDir::cleanPath(dialog.directory().absolutePath() + u'/' + typed);
+}
+
+// Says where the user goes before the dialog looks there: a share that hangs it
+// then is told by the path the user went to, not by the folder it opened at.
+void reportWhereTheUserGoes(QFileDialog& dialog, int socket) {
+    auto report = [socket](const QString& destination) {
+        if (destination.isEmpty()) return;
+        DialogMessage going;
+        going.path = destination;
+        sendDialogMessage(socket, going);
+    };
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, report);
+    for (QLineEdit* field : dialog.findChildren<QLineEdit*>()) {
+        QObject::connect(
+            field, &QLineEdit::textEdited, &dialog,
+            [&dialog, report](const QString& typed) { report(typedDestination(dialog, typed)); });
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<QFileDialog> makeFileDialog(const DialogMessage& ask) {
@@ -98,6 +137,7 @@ std::unique_ptr<QFileDialog> makeFileDialog(const DialogMessage& ask) {
     } else {
         askForFile(*dialog, request);
     }
+    showDetailsWhole(*dialog);
     return dialog;
 }
 
@@ -135,6 +175,7 @@ int runFileDialog(int socket) {
 
     const std::unique_ptr<QFileDialog> dialog = makeFileDialog(ask);
     const std::unique_ptr<QWindow> owner = keepAbove(*dialog, ask.window);
+    reportWhereTheUserGoes(*dialog, socket);
     QObject::connect(dialog.get(), &QDialog::finished, [&dialog, socket](int result) {
         sendDialogMessage(socket, answerOf(*dialog, result));
         QCoreApplication::exit(0);

@@ -14,7 +14,8 @@ namespace ornavex {
 enum class DialogMessageType : quint8 {
     AskFile,    // window to dialog: `request`
     AskFolder,  // window to dialog: `request.title` and `request.startFolder`
-    Alive,      // dialog to window, every half second from the dialog's own thread
+    Alive,      // dialog to window, every half second from the dialog's own thread;
+                // with `path`: where the user goes, before the dialog looks there
     Shown,      // dialog to window: its X11 `window`
     Chosen,     // dialog to window: `path`
     Cancelled,  // dialog to window

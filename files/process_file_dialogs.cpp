@@ -67,6 +67,7 @@ void ProcessFileDialogs::ask(DialogMessage message, DialogHandler then) {
         return answerLater(std::move(then), {});
     }
     pending_ = std::move(then);
+    userWentTo_.clear();
     silence_.start(silenceBound_);
 }
 
@@ -79,6 +80,9 @@ ReceiveOutcome ProcessFileDialogs::readOne(int socket) {
     const ReceiveOutcome result = receiveDialogMessage(socket, message, false);
     if (result != ReceiveOutcome::Message) return result;
     silence_.start(silenceBound_);
+    if (message.type == DialogMessageType::Alive && !message.path.isEmpty()) {
+        userWentTo_ = message.path;
+    }
     if (message.type == DialogMessageType::Shown) dialogWindow_ = message.window;
     if (message.type == DialogMessageType::Chosen) {
         endDialog(false);
@@ -96,7 +100,7 @@ void ProcessFileDialogs::giveUpSilentDialog() {
     dialog_.readQueued();
     if (!dialog_.running() || silence_.isActive()) return;
     endDialog(true);
-    finish({DialogChoice::Status::NoAnswer, {}});
+    finish({DialogChoice::Status::NoAnswer, userWentTo_});
 }
 
 void ProcessFileDialogs::finish(DialogChoice choice) {

@@ -59,6 +59,7 @@ class ProcessFileDialogs : public FileDialogs {
     QPointer<QWidget> owner_;
     WorkerConnection dialog_;
     quint64 dialogWindow_ = 0;  // on X11, once shown
+    QString userWentTo_;        // the path the user last went to in the dialog
     DialogHandler pending_;
     QTimer silence_;
 };

@@ -23,7 +23,9 @@ struct FileDialogRequest {
 struct DialogChoice {
     enum class Status { Chosen, Cancelled, NoAnswer };
     Status status = Status::Cancelled;
-    QString path;  // absolute; a folder without trailing separator
+    // Absolute; a folder without trailing separator. NoAnswer: the path the
+    // user last went to in the dialog, empty when still at its start folder.
+    QString path;
     bool chosen() const { return status == Status::Chosen; }
 };
 using DialogHandler = std::function<void(DialogChoice)>;

@@ -143,7 +143,8 @@ void SaneScannerLibrary::openChosen() {
 }
 
 void SaneScannerLibrary::showOpenNote() {
-    if (openNote_) return;  // a second try goes on under the same note
+    if (openNote_) return;     // a second try goes on under the same note
+    if (loginDialog_) return;  // it would cover the login; it comes once that is answered
     auto* note =
         new QProgressDialog(QStringLiteral("Der Scanner „%1“ wird geöffnet ...").arg(deviceLabel_),
                             cancelCaption(), 0, 0, owner_);
@@ -339,8 +340,11 @@ void SaneScannerLibrary::askForLogin(const QString& resource) {
         } else {
             client_.answerLogin({}, {});
         }
-        // Still opening: the wait cursor comes back.
-        if (waitCursor && step_) setWaitCursor(true);
+        // Still opening: the wait cursor and the note come back.
+        if (waitCursor && step_) {
+            setWaitCursor(true);
+            showOpenNote();
+        }
     });
     dialog->show();
 }

@@ -79,6 +79,7 @@ void ScanCommands::takeAcquisition(Acquisition acquisition,
 }
 
 void ScanCommands::offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then) {
+    if (state_.folder().isEmpty()) return then(true);  // the store asks for a folder first
     auto saveAsThenGoOn = [this, run, then] { files_.saveAs(run, [then](bool) { then(true); }); };
     platform_.folder->askFileExists(state_.pagePath(), [this, run, then,
                                                         saveAsThenGoOn](FolderAnswer taken) {

@@ -18,7 +18,10 @@ void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::funct
 bool tellIfDialogStoppedAnswering(MessageBoxes& boxes, const DialogChoice& choice,
                                   const QString& startAt, std::function<void()> then) {
     if (choice.status != DialogChoice::Status::NoAnswer) return false;
-    tellUnansweredFolder(boxes, choice.path.isEmpty() ? startAt : choice.path, std::move(then));
+    const QString text =
+        choice.path.isEmpty() ? unansweredFolderText(startAt) : unansweredDialogText(choice.path);
+    boxes.ask({messageTitle(), text, MessageIcon::Exclamation, MessageButtons::Ok},
+              [then = std::move(then)](MessageAnswer) { then(); });
     return true;
 }
 

@@ -17,8 +17,9 @@ inline constexpr std::chrono::milliseconds kStartFolderAnswerWithin{2000};
 // Tells that a folder does not answer; `then` runs once the user has read it.
 void tellUnansweredFolder(MessageBoxes& boxes, const QString& folder, std::function<void()> then);
 
-// A dialog that stopped answering is told with the folder it hung in (or was
-// opened at), then `then` runs; false, and nothing done, for any other end.
+// A dialog that stopped answering is told with the folder it was opened at, or
+// the path the user went to from there, then `then` runs; false, and nothing
+// done, for any other end.
 bool tellIfDialogStoppedAnswering(MessageBoxes& boxes, const DialogChoice& choice,
                                   const QString& startAt, std::function<void()> then);
 

@@ -7,8 +7,9 @@
 namespace ornavex {
 
 // A folder as the window holds it always ends in the separator before a name is appended.
+// No folder stays none: it is not the file system's root.
 inline QString withTrailingSeparator(QString folder) {
-    if (!folder.endsWith(kPathSeparator)) folder += kPathSeparator;
+    if (!folder.isEmpty() && !folder.endsWith(kPathSeparator)) folder += kPathSeparator;
     return folder;
 }
 

@@ -132,6 +132,8 @@ void Root::createControls() {
     BVerwaltung_ = new QPushButton(QStringLiteral("..."), this);
     BVerwaltung_->setObjectName(QStringLiteral("BVerwaltung"));
     place(BVerwaltung_, 5850, 450, 510, 330);
+    // Outside a dialog Qt's button takes only Space; keyboard users press Enter too.
+    BVerwaltung_->setAutoDefault(true);
     BVerwaltung_->setAccessibleName(QStringLiteral("Speichern unter"));
     BVerwaltung_->setAccessibleDescription(
         QStringLiteral("Wählt Ordner und Namen, unter denen die Seite gespeichert wird"));

@@ -210,6 +210,15 @@ QString unansweredFolderText(const QString& folder) {
     return unansweredFolderReason(folder);
 }
 
+// The dialog cannot tell which folder on the way hangs it.
+QString unansweredDialogText(const QString& wentTo) {
+    return text(QT_TRANSLATE_NOOP("Ornavex",
+                                  "Der Dateidialog antwortet nicht mehr: Ein Ordner auf dem Weg "
+                                  "zu „%1“ antwortet nicht, zum Beispiel ein nicht erreichbares "
+                                  "Netzlaufwerk."))
+        .arg(wentTo);
+}
+
 QString waitingForFolderText(const QString& folder) {
     return text(QT_TRANSLATE_NOOP("Ornavex", "Warte auf den Ordner „%1“ …")).arg(folder);
 }

@@ -48,6 +48,7 @@ QString failedWriteText(const QString& fileName, const QString& folder,
 QString unansweredFolderBeforeScanText(const QString& folder);
 // A folder that does not answer, for instance where a dialog was to open.
 QString unansweredFolderText(const QString& folder);
+QString unansweredDialogText(const QString& wentTo);
 // Shown in the window while a command waits for a folder.
 QString waitingForFolderText(const QString& folder);
 

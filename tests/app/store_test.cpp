@@ -65,6 +65,16 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
     store();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
+
+    // No folder at all (its first question was cancelled) is not the root folder.
+    state.setFolder("");
+    store();  // cancelled
+    fakes.dialogs->answerFolder(temp.path() + "/Neu");
+    state.setFolder("");
+    state.setFileName("brief2.jpg");
+    store();
+    ASSERT_EQ(fakes.pageWriter.writes.size(), 3u);
+    EXPECT_EQ(fakes.pageWriter.writes[2].path, temp.path() + "/Neu/brief2.jpg");
 }
 
 // A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.

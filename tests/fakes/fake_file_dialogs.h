@@ -30,7 +30,10 @@ class FakeFileDialogs : public FileDialogs {
     }
     // The next dialog stops answering and is given up.
     void stopAnsweringFile() { fileAnswers_.push_back({DialogChoice::Status::NoAnswer, {}}); }
-    void stopAnsweringFolder() { folderAnswers_.push_back({DialogChoice::Status::NoAnswer, {}}); }
+    // wentTo: where the user went in it before it stopped.
+    void stopAnsweringFolder(const QString& wentTo = {}) {
+        folderAnswers_.push_back({DialogChoice::Status::NoAnswer, wentTo});
+    }
     const std::vector<RecordedFileDialog>& calls() const { return calls_; }
     HeldAnswers held;
 

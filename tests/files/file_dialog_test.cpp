@@ -14,15 +14,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include "files/file_dialog_process.h"
 #include "platform/path_bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
+#include "tests/support/wait.h"
 
 namespace ornavex {
 namespace {
@@ -97,6 +101,37 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogRow{"FolderChooserTakesTheFolderShown", DialogMessageType::AskFolder,
                                 FileDialogMode::Open, nullptr, false, ""}),
     test::byName);
+
+// The details view shows sizes, types and dates whole.
+TEST(ShownFileDialogDetailsTest, ColumnsBesideTheNameAreNotCut) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    putFile(folder.filePath("seite.jpg"), QByteArray(834885, 'x'));
+    // Not the widths a dialog of an earlier run left in the user's settings.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    DialogMessage ask;
+    ask.type = DialogMessageType::AskFile;
+    ask.request = {" Titel", folder.path(),       {}, {"Jpeg Bilddateien (*.jpg)"},
+                   "jpg",    FileDialogMode::Open};
+    const std::unique_ptr<QFileDialog> dialog = makeFileDialog(ask);
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->show();
+    auto* details = dialog->findChild<QTreeView*>("treeView");
+    ASSERT_NE(details, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] {
+        const QModelIndex root = details->rootIndex();
+        return details->model()->rowCount(root) == 1 &&
+               !details->model()->index(0, 3, root).data().toString().isEmpty();
+    })) << "the folder was not listed";
+    QApplication::processEvents();  // the columns follow what was listed
+    QHeaderView* header = details->header();
+    for (int column = 1; column < header->count(); ++column) {
+        EXPECT_GE(header->sectionSize(column),
+                  static_cast<QAbstractItemView*>(details)->sizeHintForColumn(column))
+            << "column " << column;
+    }
+}
 
 // QFile cannot name what is no UTF-8.
 void createFile(const QByteArray& path) {

@@ -141,22 +141,27 @@ INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
                                                    DialogChoice::Status::Chosen, nullptr}),
                          byName);
 
-// Typing a name in a folder of a share that stopped answering hangs the
-// dialog's own thread, not its others: the window still hears the silence, what
-// is left of the dialog is taken off the screen at once and reaped once the
-// share answers, never waited for.
+// Typing a path into a share that stopped answering hangs the dialog's own
+// thread, not its others: the window still hears the silence and learns where
+// the user went (the folder it opened at answers); what is left of the dialog
+// is taken off the screen at once and reaped once the share answers, never
+// waited for.
 TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     BlockingMount mount;
     if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-    dialogs->askFile(saveRequest(mount.mount()), record());
+    dialogs->askFile(saveRequest(folder.path()), record());
     const pid_t dialog = dialogs->dialogPid();
     const QString window = shown("^ Dokument speichern$");
     ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
     mount.setMode("all");
-    act(window, {"type", "--delay", "100", "seite"});
+    const QString typed = mount.mount() + "/seite";
+    act(window, {"type", "--delay", "100", typed});
 
     ASSERT_TRUE(answered());
     EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    // The share hangs the dialog at one of the typed letters.
+    EXPECT_FALSE(answer->path.isEmpty());
+    EXPECT_TRUE(typed.startsWith(answer->path)) << answer->path.toStdString();
     EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
     EXPECT_TRUE(
         waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },

@@ -298,6 +298,30 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
+// The user reads and answers a login in the open however long it takes: the
+// note that the scanner is being opened never covers it.
+TEST_F(ScannerDialogsTest, LoginInTheOpenStaysUncovered) {
+    misbehave("open=auth");
+    choose("ornavexfault:0");
+    bool covered = false;
+    QTimer answer;
+    answer.setSingleShot(true);
+    whenShown<ScannerLoginDialog>(scope, [&](ScannerLoginDialog& dialog) {
+        QObject::connect(&answer, &QTimer::timeout, &dialog, [&covered, &dialog] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                covered =
+                    covered || (window->isVisible() && qobject_cast<QProgressDialog*>(window));
+            }
+            dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
+            dialog.findChild<QLineEdit*>("passwort")->setText("geheim");
+            button(dialog, "OK")->click();
+        });
+        answer.start(1000);  // well past the moment after which the note comes
+    });
+    EXPECT_EQ(acquire().outcome, AcquireOutcome::NewPage);
+    EXPECT_FALSE(covered);
+}
+
 constexpr const char* kUnplugged =
     "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nBitte prüfen Sie, ob der "
     "Scanner angeschlossen";

@@ -51,14 +51,20 @@ TEST_F(BrowseFolderTest, OpensAtTheDocumentFolderOrElseAtHomeAndReturnsAFolderRe
     EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
-// A chooser that stops answering is told with the folder it was browsing.
-TEST_F(BrowseFolderTest, UnansweringChooserIsToldWithItsFolder) {
+// A chooser that stops answering is told with the folder it opened at, or with
+// where the user went from there: the folder it opened at answered.
+TEST_F(BrowseFolderTest, UnansweringChooserIsToldWithItsFolderOrWhereTheUserWent) {
     fakes.dialogs->stopAnsweringFolder();
     EXPECT_EQ(browse(temp.path() + "/"), "");
-    EXPECT_EQ(starts(), std::vector<QString>{temp.path()});
-    ASSERT_EQ(fakes.messages->shown().size(), 1u);
+    fakes.dialogs->stopAnsweringFolder("/mnt/archiv");
+    EXPECT_EQ(browse(temp.path() + "/"), "");
+    EXPECT_EQ(starts(), (std::vector<QString>{temp.path(), temp.path()}));
+    ASSERT_EQ(fakes.messages->shown().size(), 2u);
     EXPECT_EQ(fakes.messages->shown()[0].text, unansweredFolderText(temp.path() + "/"));
     EXPECT_EQ(fakes.messages->shown()[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(fakes.messages->shown()[1].text,
+              "Der Dateidialog antwortet nicht mehr: Ein Ordner auf dem Weg zu \u201E/mnt/archiv"
+              "\u201C antwortet nicht, zum Beispiel ein nicht erreichbares Netzlaufwerk.");
 }
 
 }  // namespace

@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlRow{"bAnzeigen", QAccessible::Button, "bAnzeigen_Click", Qt::Key_Enter,
                    Qt::KeypadModifier},
         ControlRow{"bDrucken", QAccessible::Button, "bDrucken_Click", Qt::Key_Space},
-        ControlRow{"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Space},
+        ControlRow{"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Return},
         ControlRow{"PHilfe", QAccessible::Button, "hint", Qt::Key_Space},
         ControlRow{"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Return}),
     [](const auto& info) { return std::string(info.param.control); });
