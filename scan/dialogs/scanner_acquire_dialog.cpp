@@ -131,6 +131,7 @@ ScannerAcquireDialog::ScannerAcquireDialog(ScannerClient& scanner,
     progress_->setRange(0, 1000);
     progress_->setValue(0);
     progress_->setTextVisible(false);
+    progress_->setAccessibleName(QStringLiteral("Fortschritt des Scans"));
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("scanStatus"));
     preview_ = new QLabel(this);

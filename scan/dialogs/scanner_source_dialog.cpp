@@ -28,6 +28,8 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
     setWindowTitle(QStringLiteral("Scanner auswählen"));
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("geraeteListe"));
+    // A list takes no name from the label above it; a screen reader would say nothing.
+    list_->setAccessibleName(QStringLiteral("Verfügbare Scanner"));
     list_->setHeaderLabels(
         {QStringLiteral("Hersteller"), QStringLiteral("Modell"), QStringLiteral("Gerät")});
     list_->setRootIsDecorated(false);
@@ -35,6 +37,7 @@ ScannerSourceDialog::ScannerSourceDialog(ScannerClient& scanner, const QString& 
     busy_ = new QProgressBar(this);
     busy_->setRange(0, 0);  // no end known: a running indicator
     busy_->setTextVisible(false);
+    busy_->setAccessibleName(QStringLiteral("Suche nach Scannern"));
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("suchStatus"));
     state_->setWordWrap(true);

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -193,6 +194,12 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaid
     SaneScannerLibrary next{clipboard, messages, settings, testWorker(), quickDeadlines()};
     whenShown<ScannerSourceDialog>(scope, [](ScannerSourceDialog& dialog) {
         EXPECT_TRUE(dialog.isSearching());
+        // What a screen reader says for the list and the running search.
+        const auto spoken = [](QWidget* control) {
+            return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+        };
+        EXPECT_EQ(spoken(dialog.findChild<QTreeWidget*>()), QStringLiteral("Verfügbare Scanner"));
+        EXPECT_EQ(spoken(dialog.findChild<QProgressBar*>()), QStringLiteral("Suche nach Scannern"));
         ASSERT_TRUE(button(dialog, "OK")->isEnabled());
         button(dialog, "OK")->click();
     });
@@ -236,6 +243,9 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
         resolution->setCurrentIndex(resolution->findText("75 dpi"));
         auto* mode = dialog.findChild<QComboBox*>("modus");
         mode->setCurrentIndex(mode->findText("Graustufen"));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.findChild<QProgressBar*>())
+                      ->text(QAccessible::Name),
+                  QStringLiteral("Fortschritt des Scans"));
     });
     ASSERT_EQ(acquisition.outcome, AcquireOutcome::NewPage);
     const QImage page = clipboard.image();
