@@ -10,7 +10,9 @@
 namespace ornavex {
 
 WorkerCommand thisProgramInMode(const char* mode) {
-    return {QStringLiteral("/proc/self/exe"), {QString::fromLatin1(mode)}};
+    return {QStringLiteral("/proc/self/exe"),
+            {QString::fromLatin1(mode)},
+            QCoreApplication::applicationFilePath()};
 }
 
 WorkerConnection::WorkerConnection(WorkerCommand command, ReadOne readOne, QObject* parent)
@@ -25,7 +27,8 @@ bool WorkerConnection::start() {
     OwnedFd ours;
     OwnedFd theirs;
     if (!makeWorkerSocketPair(ours, theirs)) return false;
-    const pid_t pid = startWorkerProcess(command_.program, command_.arguments, theirs.get());
+    const pid_t pid =
+        startWorkerProcess(command_.program, command_.arguments, theirs.get(), command_.shownName);
     if (pid < 0) return false;
     pid_ = pid;
     socket_ = std::move(ours);

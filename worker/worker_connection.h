@@ -20,9 +20,12 @@ namespace ornavex {
 struct WorkerCommand {
     QString program;
     QStringList arguments;
+    QString shownName;  // argv[0]; the program's path when empty
 };
 
-// This executable in one of its worker modes ("--folder-worker", ...).
+// This executable in one of its worker modes ("--folder-worker", ...), under
+// its own name: Qt names a file dialog's window after argv[0], for the window
+// manager and screen readers, and "/proc/self/exe" would make it "exe".
 WorkerCommand thisProgramInMode(const char* mode);
 
 // One worker process at a time and the window's end of its socket. The worker

@@ -16,7 +16,7 @@ namespace ornavex {
 namespace {
 
 // Only async-signal-safe calls between fork and exec: the window has threads.
-[[noreturn]] void becomeWorker(int socket, pid_t parent, char* const* argv) {
+[[noreturn]] void becomeWorker(int socket, pid_t parent, const char* program, char* const* argv) {
     if (socket == kWorkerSocketDescriptor) {
         ::fcntl(socket, F_SETFD, 0);
     } else {
@@ -27,7 +27,7 @@ namespace {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
-    ::execv(argv[0], argv);
+    ::execv(program, argv);
     ::_exit(127);
 }
 
@@ -41,15 +41,17 @@ bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs) {
     return true;
 }
 
-pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket) {
-    std::vector<QByteArray> words{QFile::encodeName(program)};
+pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket,
+                         const QString& shownName) {
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> words{shownName.isEmpty() ? path : QFile::encodeName(shownName)};
     for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
     for (QByteArray& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) becomeWorker(socket, parent, argv.data());
+    if (pid == 0) becomeWorker(socket, parent, path.constData(), argv.data());
     return pid;
 }
 

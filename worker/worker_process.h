@@ -19,8 +19,10 @@ bool makeWorkerSocketPair(OwnedFd& ours, OwnedFd& theirs);
 
 // Starts program with its arguments as a worker of this process: `socket` is
 // its descriptor kWorkerSocketDescriptor, and it dies when this process does,
-// so no worker outlives the window. The process id, or -1.
-pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket);
+// so no worker outlives the window. `shownName` is its argv[0] (the program's
+// path when empty): the name its windows and `ps` show. The process id, or -1.
+pid_t startWorkerProcess(const QString& program, const QStringList& arguments, int socket,
+                         const QString& shownName = {});
 
 // How often a worker given up is looked after until it has ended: the window
 // never waits for one, since a worker stuck in a hung share may take long.

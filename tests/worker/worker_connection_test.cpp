@@ -25,9 +25,9 @@ bool gone(pid_t pid) {
 // A shell script as the worker, its socket on descriptor 3; a loss ends it, as the clients do.
 class WorkerConnectionTest : public ::testing::Test {
   protected:
-    void use(const char* script) {
+    void use(const char* script, const QString& shownName = {}) {
         connection = std::make_unique<WorkerConnection>(
-            WorkerCommand{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}},
+            WorkerCommand{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, shownName},
             [this](int socket) {
                 char buffer[64];
                 std::size_t size = 0;
@@ -49,10 +49,12 @@ class WorkerConnectionTest : public ::testing::Test {
 };
 
 TEST_F(WorkerConnectionTest, MessagesArriveInOrderAndAWorkerThatEndsIsLostOnceAndReaped) {
-    use("printf eins >&3; printf zwei >&3");
+    // The second message is the worker's name: this program's, as its windows show it.
+    use("printf eins >&3; set -- $(tr '\\0' ' ' </proc/$$/cmdline); printf %s \"${1##*/}\" >&3",
+        thisProgramInMode("--worker").shownName);
     const pid_t first = connection->pid();
     ASSERT_TRUE(test::waitUntil([&] { return losses > 0 && gone(first); }, kBound));
-    EXPECT_EQ(heard, (std::vector<std::string>{"eins", "zwei"}));
+    EXPECT_EQ(heard, (std::vector<std::string>{"eins", "worker_connection_test"}));
     EXPECT_EQ(connection->workersLeftBehind(), 0);
     EXPECT_EQ(losses, 1);
     ASSERT_TRUE(connection->start());
