@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QTest>
@@ -57,6 +58,11 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     EXPECT_EQ(preview_->frame(), first);
     EXPECT_EQ(first->area().subWindowList().size(), 1);
     EXPECT_EQ(page().pImage().picture(), second);
+    // What a screen reader says of the form that takes the focus and of the page in it.
+    for (QWidget* named : {static_cast<QWidget*>(&page()), static_cast<QWidget*>(&page().pImage())})
+        EXPECT_FALSE(
+            QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name).isEmpty())
+            << named->objectName().toStdString();
     // The caption follows the name typed meanwhile once the window is activated.
     fileName_ = QStringLiteral("neu.jpg");
     QEvent activate(QEvent::WindowActivate);
