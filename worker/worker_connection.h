@@ -20,7 +20,7 @@ namespace ornavex {
 struct WorkerCommand {
     QString program;
     QStringList arguments;
-    QString shownName;  // argv[0]; the program's path when empty
+    QString shownName = {};  // argv[0]; the program's path when empty
 };
 
 // This executable in one of its worker modes ("--folder-worker", ...), under

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <QLoggingCategory>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -198,6 +199,9 @@ class ScannerWorker {
     void askForLogin(const char* resource, char* username, char* password) {
         username[0] = '\0';
         password[0] = '\0';
+        // SANE's net backend, its server gone, asks for a resource it never received: garbage
+        // bytes. Nobody is there to log in to; the call fails by itself.
+        if (!isReadableResource(resource)) return;
         // Asked in any call: the open, an option, the start of a page.
         ScannerMessage question{MessageType::AuthQuestion, requestId_};
         question.text = QString::fromUtf8(resource ? resource : "");
@@ -222,6 +226,16 @@ class ScannerWorker {
             copyCredential(message.secret, password);
             return;
         }
+    }
+
+    static bool isReadableResource(const char* resource) {
+        if (!resource || !*resource) return false;
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8(QByteArrayView(resource));
+        if (utf8.hasError()) return false;
+        return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.isNonCharacter() || c.category() == QChar::Other_Control;
+        });
     }
 
     static void copyCredential(const QString& value, char* target) {

@@ -18,10 +18,12 @@
 // read=trickle:<ms> (the page in a thousand small pieces spread over that time),
 // open=auth-after:<ms> (asks for a login after that time, then hangs whatever the answer),
 // open=auth, start=auth and option=auth (a login in that call: only user "scan" with password
-// "geheim" may go on; "option" is setting any option), resolution=unreadable (reading that option
-// gives SANE_STATUS_INVAL, setting it works, as with some drivers), get_devices=network (the device
-// calls itself a network scanner), options=many (one more option, a list of choices larger than
-// a socket's default buffer) and parameters=huge (a frame of 2^17 x 2^17 pixels).
+// "geheim" may go on; "option" is setting any option), start=auth-garbled (a login for a resource
+// of garbage bytes, then SANE_STATUS_IO_ERROR, as SANE's net backend does once its server is gone),
+// resolution=unreadable (reading that option gives SANE_STATUS_INVAL, setting it works, as with
+// some drivers), get_devices=network (the device calls itself a network scanner), options=many (one
+// more option, a list of choices larger than a socket's default buffer) and parameters=huge (a
+// frame of 2^17 x 2^17 pixels).
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -263,6 +265,12 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_parameters(SANE_Handle,
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_start(SANE_Handle) {
     if (injected("start")) return SANE_STATUS_IO_ERROR;
+    if (faultAt("start") == "auth-garbled") {
+        SANE_Char user[SANE_MAX_USERNAME_LEN] = {};
+        SANE_Char password[SANE_MAX_PASSWORD_LEN] = {};
+        if (g_authorize) g_authorize("net:127.0.0.1:H\x8b\xc3H\x85\xc0tB\xe8", user, password);
+        return SANE_STATUS_IO_ERROR;
+    }
     if (loginRefused("start")) return SANE_STATUS_ACCESS_DENIED;
     g_flatbed.delivered = 0;
     return SANE_STATUS_GOOD;
