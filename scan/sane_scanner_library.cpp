@@ -120,6 +120,7 @@ void SaneScannerLibrary::askAcquire(std::function<void(Acquisition)> then) {
     acquired_ = std::move(then);
     reopened_ = false;
     rematched_ = false;
+    loginDeclined_ = false;
     if (deviceName_.isEmpty()) {
         deliver({AcquireOutcome::NoSource, {}});
         return;
@@ -180,6 +181,12 @@ void SaneScannerLibrary::opened(DeviceStatus status, const std::vector<SaneOptio
     if (status == DeviceStatus::Good) {
         endOpenWait();
         showAcquireDialog(options);
+        return;
+    }
+    // Refused for want of the login the user declined: a cancel, which is silent.
+    if (status == DeviceStatus::AccessDenied && loginDeclined_) {
+        endOpenWait();
+        deliver({AcquireOutcome::Cancelled, {}});
         return;
     }
     // A scanner server that restarted leaves the driver a dead connection; a fresh worker
@@ -338,6 +345,7 @@ void SaneScannerLibrary::askForLogin(const QString& resource) {
         if (result == QDialog::Accepted) {
             client_.answerLogin(dialog->user(), dialog->password());
         } else {
+            loginDeclined_ = true;
             client_.answerLogin({}, {});
         }
         // Still opening: the wait cursor and the note come back.

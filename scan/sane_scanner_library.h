@@ -83,8 +83,9 @@ class SaneScannerLibrary : public ScannerLibrary {
 
     // The acquisition under way: its handler, and what its current step listens with.
     std::function<void(Acquisition)> acquired_;
-    bool reopened_ = false;   // a network scanner's open was tried once more
-    bool rematched_ = false;  // a scanner whose open failed was looked for under a new name
+    bool reopened_ = false;       // a network scanner's open was tried once more
+    bool rematched_ = false;      // a scanner whose open failed was looked for under a new name
+    bool loginDeclined_ = false;  // the user declined a login the scanner asked for
     std::unique_ptr<QObject> step_;
     QPointer<QProgressDialog> openNote_;
     QPointer<ScannerSourceDialog> sourceDialog_;

@@ -159,13 +159,14 @@ class ScannerDialogsTest : public ::testing::Test {
         return acquireNow();
     }
 
-    // Answers the next login with user "scan"; the dialog's texts are added to asked.
+    // Answers the next login with user "scan", or declines it without a password; the dialog's
+    // texts are added to asked.
     void logInWhenAsked(const char* password, QString& asked) {
         whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
             for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
             dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
             dialog.findChild<QLineEdit*>("passwort")->setText(password);
-            button(dialog, "OK")->click();
+            button(dialog, *password ? "OK" : "Abbrechen")->click();
         });
     }
 
@@ -419,6 +420,7 @@ INSTANTIATE_TEST_SUITE_P(
         TroubleRow{"LoginInTheOpen", "open=auth", AcquireOutcome::NewPage, "", "geheim"},
         TroubleRow{"LoginInThePagesStart", "start=auth", AcquireOutcome::NewPage, "", "geheim"},
         TroubleRow{"LoginInAnOption", "option=auth", AcquireOutcome::NewPage, "", "geheim"},
+        TroubleRow{"LoginDeclined", "open=auth", AcquireOutcome::Cancelled, "", ""},
         TroubleRow{"LoginOfGarbageFromAServerGone", "start=auth-garbled", AcquireOutcome::Failed,
                    "Die Verbindung zum Scanner ist gestört.", "geheim", nullptr, false},
         TroubleRow{"WrongPassword", "open=auth", AcquireOutcome::Failed,
