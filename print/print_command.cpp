@@ -1,5 +1,7 @@
 #include "print/print_command.h"
 
+#include <QThread>
+
 #include "print/print_fit.h"
 #include "shell/platform_services.h"
 
@@ -18,21 +20,30 @@ PrintCommand::PrintCommand(State& state, PlatformServices& platform, ChooseScann
 
 void PrintCommand::bDrucken_Click(CommandRun run) {
     platform_.pointer->set(PointerShape::ArrowHourglass);
-    if (state_.hasPage()) {
-        printPage();
-        platform_.pointer->set(PointerShape::Default);
-        return;
-    }
+    if (state_.hasPage()) return printPage(std::move(run));
     // Nothing to print: the scanner is chosen instead.
     chooseScanner_(std::move(run), [this] { platform_.pointer->set(PointerShape::Default); });
 }
 
-void PrintCommand::printPage() {
-    Printer& printer = *platform_.printer;
-    if (!printer.available()) return;
-    printer.setDocName(documentName(state_.fileName()));
-    PrintFittedPicture(printer, state_.page().picture());
-    printer.endDoc();
+// The print system can take long to answer, or stop answering (a busy or
+// frozen spooler): the page goes to it from a thread of its own, so the window
+// keeps answering and a close still ends the program. The command runs until
+// the page is handed over.
+void PrintCommand::printPage(CommandRun run) {
+    Printer* printer = platform_.printer.get();
+    QThread* job = QThread::create(
+        [printer, name = documentName(state_.fileName()), picture = state_.page().picture()] {
+            if (!printer->available()) return;
+            printer->setDocName(name);
+            PrintFittedPicture(*printer, picture);
+            printer->endDoc();
+        });
+    QObject::connect(job, &QThread::finished, job, [this, job, run]() mutable {
+        job->deleteLater();
+        platform_.pointer->set(PointerShape::Default);
+        run.reset();
+    });
+    job->start();
 }
 
 }  // namespace ornavex

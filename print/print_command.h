@@ -19,7 +19,7 @@ class PrintCommand {
     void bDrucken_Click(CommandRun run);
 
   private:
-    void printPage();
+    void printPage(CommandRun run);
 
     State& state_;
     PlatformServices& platform_;

@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSemaphore>
 #include <QTest>
 #include <QToolButton>
 
@@ -69,16 +72,41 @@ TEST_F(PreviewAndPrintTest, PrintsThePreviewUnderThePageNameAndWithoutAPrinterNo
     state.setPage(Page(page(300, 200)));
     state.setFileName("Brief an Müller.jpg");
     root.bDrucken()->click();
+    ASSERT_TRUE(finished());
     state.setFileName("");
     root.bDrucken()->click();
+    ASSERT_TRUE(finished());
     // The queue lists each job under the page's name, an unnamed page under the program's.
     EXPECT_EQ(fakes.printer->printedDocNames(),
               (std::vector<QString>{"Brief an Müller.jpg", "Ornavex"}));
 
     fakes.printer->setAvailable(false);
     root.bDrucken()->click();
+    ASSERT_TRUE(finished());
     EXPECT_EQ(fakes.printer->endDocCount(), 2);
     EXPECT_TRUE(fakes.messages->shown().empty());
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+}
+
+// A spooler that does not answer holds the print job, not the window: the
+// window still takes a close, which ends the program at once.
+TEST_F(PreviewAndPrintTest, ASpoolerThatDoesNotAnswerLeavesTheWindowAnswering) {
+    state.setPage(Page(page(300, 200)));
+    QSemaphore spoolerAnswers;
+    fakes.printer->whileLookingUp = [&] { spoolerAnswers.tryAcquire(1, 10000); };
+    QElapsedTimer clicked;
+    clicked.start();
+    root.bDrucken()->click();
+    EXPECT_LT(clicked.elapsed(), 5000) << "the window waited for the spooler";
+    EXPECT_TRUE(state.commandRunning());
+    QCloseEvent close;
+    QCoreApplication::sendEvent(&root, &close);
+    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+
+    spoolerAnswers.release();
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(fakes.printer->printedDocNames(), std::vector<QString>{"Ornavex"});
+    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QRectF>
 #include <QSizeF>
+#include <functional>
 #include <vector>
 
 #include "platform/printer.h"
@@ -23,7 +24,12 @@ class FakePrinter : public Printer {
 
     void setAvailable(bool available) { available_ = available; }
 
-    bool available() const override { return available_; }
+    bool available() const override {
+        if (whileLookingUp) whileLookingUp();
+        return available_;
+    }
+    // Runs as the print job looks the queue up, on the job's own thread.
+    std::function<void()> whileLookingUp;
     void setDocName(const QString& name) override { docName_ = name; }
     void setOrientation(PrinterOrientation orientation) override { orientation_ = orientation; }
     float scaleWidth() const override { return static_cast<float>(area().width()); }
