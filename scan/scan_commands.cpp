@@ -81,23 +81,33 @@ void ScanCommands::takeAcquisition(Acquisition acquisition,
 void ScanCommands::offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then) {
     if (state_.folder().isEmpty()) return then(true);  // the store asks for a folder first
     auto saveAsThenGoOn = [this, run, then] { files_.saveAs(run, [then](bool) { then(true); }); };
-    platform_.folder->askFileExists(state_.pagePath(), [this, run, then,
-                                                        saveAsThenGoOn](FolderAnswer taken) {
-        if (taken == FolderAnswer::No) return then(true);
-        if (taken == FolderAnswer::Yes) {
-            return platform_.messageBoxes->ask(
-                {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok},
-                [saveAsThenGoOn](MessageAnswer) { saveAsThenGoOn(); });
-        }
-        platform_.messageBoxes->ask(
-            {messageTitle(), unansweredFolderBeforeScanText(state_.folder()),
-             MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
-            [this, run, then, saveAsThenGoOn](MessageAnswer answer) {
-                if (answer == MessageAnswer::Elsewhere) return saveAsThenGoOn();
-                if (answer != MessageAnswer::Retry) return then(false);
-                offerSaveAsForATakenName(run, then);
+    platform_.folder->askFileExists(
+        state_.pagePath(), [this, run, then, saveAsThenGoOn](FolderAnswer taken) {
+            if (taken == FolderAnswer::No) return then(true);
+            if (taken == FolderAnswer::Yes) {
+                return platform_.messageBoxes->ask(
+                    {messageTitle(), nameTakenText(), MessageIcon::Exclamation, MessageButtons::Ok},
+                    [saveAsThenGoOn](MessageAnswer) { saveAsThenGoOn(); });
+            }
+            askUnansweredFolderBeforeScan(run, then);
+        });
+}
+
+// Only Abbrechen keeps the scan from going on: another place left without a
+// choice brings the question back rather than scanning into the silent folder.
+void ScanCommands::askUnansweredFolderBeforeScan(CommandRun run,
+                                                 std::function<void(bool goOn)> then) {
+    platform_.messageBoxes->ask(
+        {messageTitle(), unansweredFolderBeforeScanText(state_.folder()), MessageIcon::Exclamation,
+         MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},
+        [this, run, then](MessageAnswer answer) {
+            if (answer == MessageAnswer::Retry) return offerSaveAsForATakenName(run, then);
+            if (answer != MessageAnswer::Elsewhere) return then(false);
+            files_.saveAs(run, [this, run, then](bool chosen) {
+                if (chosen) return then(true);
+                askUnansweredFolderBeforeScan(run, then);
             });
-    });
+        });
 }
 
 void ScanCommands::scanAndStore(CommandRun run, Done then) {

@@ -33,6 +33,7 @@ class ScanCommands {
     // goOn: the scan may go on. A folder that does not answer is asked again, or
     // another place is chosen, or the command ends before anything is scanned.
     void offerSaveAsForATakenName(CommandRun run, std::function<void(bool goOn)> then);
+    void askUnansweredFolderBeforeScan(CommandRun run, std::function<void(bool goOn)> then);
 
     State& state_;
     PlatformServices& platform_;

@@ -140,6 +140,17 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     scan();
     ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
     EXPECT_EQ(fakes.pageWriter.writes[1].path, elsewhere + "/brief2.jpg");
+
+    // Another place left without a choice asks again; Abbrechen then scans nothing.
+    const int shown = int(fakes.messages->shown().size());
+    const int acquired = fakes.scanner->acquireCalls;
+    fakes.folder->unansweredQuestions = 1;
+    fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.dialogs->answerFile(std::nullopt);
+    fakes.messages->answer(MessageAnswer::Cancel);
+    scan();
+    EXPECT_EQ(int(fakes.messages->shown().size()), shown + 2);
+    EXPECT_EQ(fakes.scanner->acquireCalls, acquired) << "scanned after another place was left";
 }
 
 // While the scan waits for the folder, nothing else starts and nothing of it runs
