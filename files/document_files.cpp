@@ -117,8 +117,10 @@ void DocumentFiles::storePage(CommandRun run, std::function<void(bool stored)> t
     platform_.pointer->set(PointerShape::Hourglass);
     platform_.folder->askWritePage(state_.page(), path, format, kJpegQuality, policy,
                                    [this, run, then](PageWriteResult result) {
-                                       state_.setPageOnlyInPreview(!result.ok());
-                                       if (result.ok()) return then(true);
+                                       if (result.ok()) {
+                                           state_.setPageOnlyInPreview(false);
+                                           return then(true);
+                                       }
                                        platform_.pointer->set(PointerShape::Default);
                                        offerAnotherTry(run, result, [this, run, then](bool again) {
                                            if (!again) return then(false);
@@ -131,6 +133,7 @@ void DocumentFiles::storePage(CommandRun run, std::function<void(bool stored)> t
 // dialog left without a choice brings the question back.
 void DocumentFiles::offerAnotherTry(CommandRun run, PageWriteResult result,
                                     std::function<void(bool again)> then) {
+    state_.setPageOnlyInPreview(true);
     platform_.messageBoxes->ask(
         {messageTitle(), failedWriteText(state_.fileName(), state_.folder(), result),
          MessageIcon::Exclamation, MessageButtons::RetryElsewhereCancel, MessageAnswer::Retry},

@@ -177,6 +177,12 @@ TEST_F(StoreTest, CloseWhileTheUnstoredPageIsAskedForWaitsForTheAnswer) {
     EXPECT_EQ(fakes.pageWriter.writes.back().path, documents + "brief.jpg");
     EXPECT_EQ(closesTaken, (std::vector<bool>{false, false}));
     EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
+
+    // A folder that does not answer before the write puts the page as much at stake.
+    fakes.folder->unansweredQuestions = 1;
+    store();  // Abbrechen
+    EXPECT_EQ(closesTaken, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
 }
 
 TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
