@@ -6,7 +6,6 @@
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QTest>
-#include <memory>
 
 #include "print/druck_mdi.h"
 #include "print/drucken.h"
