@@ -35,16 +35,12 @@ int largestDifference(const QImage& decoded, const QImage& picture) {
 // subsampling, and quality 100: 8-bit tables of ones, one for gray, two for
 // colour. No marker can occur in the scan data.
 TEST(TurboJpegEncoderTest, EncodesABaselineTopQualityPageWithItsResolution) {
-    struct Row {
-        QImage::Format format;
-        int components;  // one for gray
-        int tolerance;
-    };
-    for (const Row& row : {Row{QImage::Format_RGB888, 3, 4}, Row{QImage::Format_BGR888, 3, 4},
-                           Row{QImage::Format_RGB32, 3, 4}, Row{QImage::Format_RGB16, 3, 4},
-                           Row{QImage::Format_Grayscale8, 1, 1}, Row{QImage::Format_Mono, 1, 1}}) {
-        SCOPED_TRACE(testing::Message() << "format " << row.format);
-        QImage picture = scene(row.format);
+    for (const QImage::Format format :
+         {QImage::Format_RGB888, QImage::Format_BGR888, QImage::Format_RGB32, QImage::Format_RGB16,
+          QImage::Format_Grayscale8, QImage::Format_Mono}) {
+        SCOPED_TRACE(testing::Message() << "format " << format);
+        const bool gray = format == QImage::Format_Grayscale8 || format == QImage::Format_Mono;
+        QImage picture = scene(format);
         picture.setDotsPerMeterX(std::lround(300 / 0.0254));
         picture.setDotsPerMeterY(std::lround(150 / 0.0254));
         const QByteArray jpeg = TurboJpegEncoder().encode(picture, 100);
@@ -53,14 +49,15 @@ TEST(TurboJpegEncoderTest, EncodesABaselineTopQualityPageWithItsResolution) {
         EXPECT_EQ(std::pair(std::lround(decoded.dotsPerMeterX() * 0.0254),
                             std::lround(decoded.dotsPerMeterY() * 0.0254)),
                   std::pair(300L, 150L));
-        EXPECT_LE(largestDifference(decoded, picture), row.tolerance);
+        EXPECT_LE(largestDifference(decoded, picture), gray ? 1 : 4);
 
-        const qsizetype frame = jpeg.indexOf("\xFF\xC0");
-        ASSERT_GE(frame, 0) << "not baseline";
-        ASSERT_EQ(jpeg[frame + 9], row.components);
-        for (int component = 0; component < row.components; ++component)
-            EXPECT_EQ(uchar(jpeg[frame + 11 + 3 * component]), 0x11) << "sampling of " << component;
-        for (char table = 0; table < (row.components == 1 ? 1 : 2); ++table)
+        // Baseline, one component (gray) or three, none subsampled; the chroma
+        // components use the second table.
+        const QByteArray components =
+            gray ? QByteArray("\x01\x01\x11\x00", 4)
+                 : QByteArray("\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 10);
+        EXPECT_EQ(jpeg.mid(jpeg.indexOf("\xFF\xC0") + 9, components.size()), components);
+        for (char table = 0; table < (gray ? 1 : 2); ++table)
             EXPECT_TRUE(
                 jpeg.contains(QByteArray("\xFF\xDB\x00\x43", 4) + table + QByteArray(64, 1)))
                 << "table " << int(table);

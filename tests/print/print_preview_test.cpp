@@ -72,10 +72,8 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     settle();
     EXPECT_EQ(preview_->frame(), first);
     EXPECT_TRUE(first->area().subWindowList().isEmpty());
-    const QImage third = solid(Qt::cyan);
-    preview_->show(third);
-    ASSERT_NE(first->loadedPage(), nullptr);
-    EXPECT_EQ(first->loadedPage()->pImage().picture(), third);
+    preview_->show(solid(Qt::cyan));
+    EXPECT_EQ(page().pImage().picture(), solid(Qt::cyan));
 
     // The close box closes child and frame, once, and brings the main window back.
     QPointer<Drucken> form = first->loadedPage();
@@ -92,7 +90,7 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     EXPECT_TRUE(form.isNull());
     EXPECT_TRUE(first.isNull());
 
-    preview_->show(third);
+    preview_->show(solid(Qt::cyan));
     ASSERT_NE(preview_->frame(), nullptr);
     EXPECT_TRUE(preview_->frame()->isVisible());
 }
