@@ -48,11 +48,12 @@ QByteArray gif(int width, int height) {
 }
 
 // Loads the bytes from a file of their own.
-LoadedPicture loadBytes(const QByteArray& bytes, qint64 budget = kLoadBudgetBytes) {
+LoadedPicture loadBytes(const QByteArray& bytes, qint64 budget = kLoadBudgetBytes,
+                        const AllocatePicture& allocate = {}) {
     QTemporaryDir dir;
     putFile(dir.filePath("bild"), bytes);
     return readPictureFile(
-        dir.filePath("bild"), openWithoutWaiting, [] {}, {}, budget);
+        dir.filePath("bild"), openWithoutWaiting, [] {}, allocate, budget);
 }
 
 // A progressive JPEG whose frame header claims another size.
@@ -87,17 +88,15 @@ TEST(PictureFileReaderTest, CostingTheBudgetLoadsAndOneByteMoreIsRefused) {
           // A padded file costs its size before anything is decoded.
           Row{"file larger than the budget", gif(2, 2) + QByteArray(200, '\0'), 35 + 200}}) {
         SCOPED_TRACE(row.name);
-        ASSERT_FALSE(row.bytes.isEmpty());
         EXPECT_EQ(loadBytes(row.bytes, row.cost).status, PictureLoadStatus::Loaded);
         EXPECT_EQ(loadBytes(row.bytes, row.cost - 1).status, PictureLoadStatus::TooLarge);
     }
 }
 
 qint64 statusKilobytes(const QByteArray& field) {
-    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
+    for (const QByteArray& line : readWhole("/proc/self/status").split('\n'))
         if (line.startsWith(field + ':'))
             return line.mid(field.size() + 1).trimmed().split(' ')[0].toLongLong();
-    }
     return -1;
 }
 
@@ -140,21 +139,18 @@ TEST(PictureFileReaderTest, CraftedHeadersAreRefusedBeforeTheyTakeMemory) {
 // The largest page the scan dialog offers on A4, in colour, must open again into
 // the page memory, here from a name without extension: the reader goes by the content.
 TEST(PictureFileReaderTest, ColourA4PageAt1200DpiOpensAgain) {
-    QTemporaryDir dir;
     const QSize a4(9921, 14031);
+    QByteArray jpeg;
     {
         QImage page(a4, QImage::Format_RGB888);
         page.fill(qRgb(250, 250, 245));
-        putFile(dir.filePath("seite"),
-                TurboJpegEncoder(TurboJpegEncoder::OutputBuffer::PerPage).encode(page, 100));
+        jpeg = TurboJpegEncoder(TurboJpegEncoder::OutputBuffer::PerPage).encode(page, 100);
     }
     OwnedFd memory;
-    const LoadedPicture loaded = readPictureFile(
-        dir.filePath("seite"), openWithoutWaiting, [] {},
-        [&](QSize size, QImage::Format format) {
+    const LoadedPicture loaded =
+        loadBytes(jpeg, kLoadBudgetBytes, [&](QSize size, QImage::Format format) {
             return allocateSharedPicture(size, format, memory);
         });
-    ASSERT_EQ(loaded.status, PictureLoadStatus::Loaded);
     EXPECT_EQ(loaded.picture.size(), a4);
     EXPECT_TRUE(memory.valid());
 }
@@ -170,7 +166,6 @@ TEST(PictureFileReaderTest, TruncatedJpegKeepsWhatSurvived) {
     const QByteArray jpeg = TurboJpegEncoder().encode(page, 100);
     EXPECT_EQ(loadBytes(jpeg.left(20)).status, PictureLoadStatus::NotAPicture);
     const LoadedPicture loaded = loadBytes(jpeg.left(jpeg.size() * 2 / 3));
-    ASSERT_TRUE(loaded.loaded());
     EXPECT_EQ(loaded.picture.size(), page.size());
     EXPECT_LT(qGray(loaded.picture.pixel(1, 1)), 10);
 }

@@ -15,13 +15,10 @@
 namespace ornavex {
 namespace {
 
-QString outputFolder() {
-    const QString configured = qEnvironmentVariable("ORNAVEX_CUPS_PDF_DIR");
-    return configured.isEmpty() ? QStringLiteral("/var/spool/cups-pdf/ornavex") : configured;
-}
+const QDir kPdfFolder(QStringLiteral("/var/spool/cups-pdf/ornavex"));
 
-QStringList pdfsIn(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+QStringList pdfs() {
+    return kPdfFolder.entryList({QStringLiteral("*.pdf")}, QDir::Files);
 }
 
 QString run(const QString& program, const QStringList& arguments) {
@@ -59,11 +56,11 @@ QRect boundingBoxOf(const QImage& page, QColor color) {
 
 // Waits for the new, complete PDF of the job; other jobs may print meanwhile.
 // The PDF queue brackets the job's title.
-QString waitForPdfOf(const QString& job, const QString& folder, QStringList seen) {
+QString waitForPdfOf(const QString& job, QStringList seen) {
     for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(200)) {
-        for (const QString& name : pdfsIn(folder)) {
+        for (const QString& name : pdfs()) {
             if (seen.contains(name)) continue;
-            const QString path = QDir(folder).filePath(name);
+            const QString path = kPdfFolder.filePath(name);
             const qint64 size = QFileInfo(path).size();
             QThread::msleep(300);
             if (size == 0 || QFileInfo(path).size() != size) continue;
@@ -79,8 +76,7 @@ const QColor kInk(200, 0, 0);
 // A portrait picture fills the printable area's height, a landscape one its width.
 TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
     if (QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "no default CUPS queue";
-    if (!QFileInfo(outputFolder()).isDir())
-        GTEST_SKIP() << "no PDF folder " << outputFolder().toStdString();
+    if (!kPdfFolder.exists()) GTEST_SKIP() << "no PDF folder " << kPdfFolder.path().toStdString();
     for (const QString& tool : {QStringLiteral("pdfinfo"), QStringLiteral("pdftoppm")})
         if (QStandardPaths::findExecutable(tool).isEmpty())
             GTEST_SKIP() << "no " << tool.toStdString();
@@ -96,7 +92,7 @@ TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
         QImage picture(row.pixels, QImage::Format_RGB32);
         picture.fill(kInk);
 
-        const QStringList before = pdfsIn(outputFolder());
+        const QStringList before = pdfs();
         const QString docName = QStringLiteral("Seite %1.jpg").arg(QString::fromLatin1(row.name));
         // From a thread of its own, as the print command hands pages over.
         std::unique_ptr<QThread> job(QThread::create([&] {
@@ -107,7 +103,7 @@ TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
         }));
         job->start();
         ASSERT_TRUE(job->wait(60000)) << "the spooler took the page for over a minute";
-        const QString pdf = waitForPdfOf(docName, outputFolder(), before);
+        const QString pdf = waitForPdfOf(docName, before);
         ASSERT_FALSE(pdf.isEmpty())
             << "no PDF titled " << docName.toStdString() << " within a minute";
 
