@@ -115,45 +115,39 @@ TEST_F(PrintPreviewTest, EscapeReturnAndEnterCloseThePreview) {
 // The steps change above 8000 twips high (vertical) and 3000 (horizontal, by the
 // height too); the horizontal bar shows above a maximum of 90 (105 in the middle row).
 TEST_F(PrintPreviewTest, BarsFollowTheFormAndMoveThePageBox) {
-    struct Row {
-        QSize outer;
-        bool horizontalBar;
-        int verticalMaximum;
-        int horizontalMaximum;
-        int pageLeft;
-        QPoint scrolled;  // the page box with the vertical bar at 10, a shown horizontal one at 40
-    };
-    for (const Row& row : {Row{{600, 180}, true, 39, 3000, -122, {-3, -67}},
-                           Row{{793, 300}, true, 64, 105, -25, {-4, -67}},
-                           Row{{794, 540}, false, 116, 90, -25, {-25, -33}}}) {
-        SCOPED_TRACE(testing::Message() << "height " << row.outer.height());
+    // `scrolled`: the page box with the vertical bar at 10, a shown horizontal one at 40.
+    for (const auto& [size, horizontalBar, verticalMaximum, horizontalMaximum, pageLeft, scrolled] :
+         {std::tuple{QSize(600, 180), true, 39, 3000, -122, QPoint(-3, -67)},
+          std::tuple{QSize(793, 300), true, 64, 105, -25, QPoint(-4, -67)},
+          std::tuple{QSize(794, 540), false, 116, 90, -25, QPoint(-25, -33)}}) {
+        SCOPED_TRACE(testing::Message() << "height " << size.height());
         preview_->show(solid(Qt::red));
         Drucken& form = page();
         QWidget* outer = form.parentWidget();
         outer->showNormal();
-        outer->resize(row.outer);
+        outer->resize(size);
         QCoreApplication::processEvents();
-        ASSERT_EQ(outer->size(), row.outer);
+        ASSERT_EQ(outer->size(), size);
 
         const QScrollBar& vertical = form.scrollHor();  // the names are crossed
         const QScrollBar& horizontal = form.scrollVer();
-        EXPECT_EQ(horizontal.isVisible(), row.horizontalBar);
-        EXPECT_EQ(form.pEcke().isVisible(), row.horizontalBar);
+        EXPECT_EQ(horizontal.isVisible(), horizontalBar);
+        EXPECT_EQ(form.pEcke().isVisible(), horizontalBar);
         EXPECT_EQ(vertical.geometry().bottom(),
-                  row.horizontalBar ? horizontal.y() - 1 : horizontal.geometry().bottom());
-        EXPECT_EQ(vertical.maximum(), row.verticalMaximum);
-        EXPECT_EQ(horizontal.maximum(), row.horizontalMaximum);
-        EXPECT_EQ(form.pScroller().x(), row.pageLeft);
+                  horizontalBar ? horizontal.y() - 1 : horizontal.geometry().bottom());
+        EXPECT_EQ(vertical.maximum(), verticalMaximum);
+        EXPECT_EQ(horizontal.maximum(), horizontalMaximum);
+        EXPECT_EQ(form.pScroller().x(), pageLeft);
 
         form.scrollHor().setValue(10);
-        if (row.horizontalBar) form.scrollVer().setValue(40);
-        EXPECT_EQ(form.pScroller().pos(), row.scrolled);
+        if (horizontalBar) form.scrollVer().setValue(40);
+        EXPECT_EQ(form.pScroller().pos(), scrolled);
 
         // A resize while the page is scrolled keeps the vertical range and the page's top.
-        outer->resize(row.outer + QSize(0, 150));
+        outer->resize(size + QSize(0, 150));
         QCoreApplication::processEvents();
-        EXPECT_EQ(vertical.maximum(), row.verticalMaximum);
-        EXPECT_EQ(form.pScroller().y(), row.scrolled.y());
+        EXPECT_EQ(vertical.maximum(), verticalMaximum);
+        EXPECT_EQ(form.pScroller().y(), scrolled.y());
         preview_->frame()->close();
     }
 }
