@@ -66,30 +66,26 @@ QByteArray claiming(QByteArray jpeg, int width, int height) {
 }
 
 TEST(PictureFileReaderTest, CostingTheBudgetLoadsAndOneByteMoreIsRefused) {
-    struct Row {
-        const char* name;
-        QByteArray bytes;
-        qint64 cost;  // what the load may take, in bytes
-    };
     // Coefficients: 64 of two bytes (128) per 8 x 8 block, rows and columns of
     // blocks rounded up to whole sampling units. Qt writes colour as 4:2:0, so
     // luma is 8 x 4 blocks (7 x 4 rounded up to pairs) and each chroma component
     // 4 x 2. Grey rows are padded to four bytes; one component of 7 x 4 blocks.
-    for (const Row& row :
-         {Row{"progressive colour JPEG counts its coefficients", progressiveJpeg(colourPage()),
-              50 * 30 * 4 + (8 * 4 + 4 * 2 + 4 * 2) * 128},
-          Row{"progressive grey JPEG counts one byte a pixel",
-              progressiveJpeg(colourPage().convertToFormat(QImage::Format_Grayscale8)),
-              52 * 30 + 7 * 4 * 128},
+    // Each row: what the load may take, in bytes.
+    for (const auto& [name, bytes, cost] :
+         {std::tuple{"progressive colour JPEG counts its coefficients",
+                     progressiveJpeg(colourPage()), 50 * 30 * 4 + (8 * 4 + 4 * 2 + 4 * 2) * 128},
+          std::tuple{"progressive grey JPEG counts one byte a pixel",
+                     progressiveJpeg(colourPage().convertToFormat(QImage::Format_Grayscale8)),
+                     52 * 30 + 7 * 4 * 128},
           // One scan: the decoder never holds the whole image's coefficients.
-          Row{"baseline JPEG counts only its pixels", TurboJpegEncoder().encode(colourPage(), 90),
-              50 * 30 * 4},
-          Row{"GIF counts four bytes a pixel", gif(100, 50), 100 * 50 * 4},
+          std::tuple{"baseline JPEG counts only its pixels",
+                     TurboJpegEncoder().encode(colourPage(), 90), 50 * 30 * 4},
+          std::tuple{"GIF counts four bytes a pixel", gif(100, 50), 100 * 50 * 4},
           // A padded file costs its size before anything is decoded.
-          Row{"file larger than the budget", gif(2, 2) + QByteArray(200, '\0'), 35 + 200}}) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(loadBytes(row.bytes, row.cost).status, PictureLoadStatus::Loaded);
-        EXPECT_EQ(loadBytes(row.bytes, row.cost - 1).status, PictureLoadStatus::TooLarge);
+          std::tuple{"file larger than the budget", gif(2, 2) + QByteArray(200, '\0'), 35 + 200}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(loadBytes(bytes, cost).status, PictureLoadStatus::Loaded);
+        EXPECT_EQ(loadBytes(bytes, cost - 1).status, PictureLoadStatus::TooLarge);
     }
 }
 
