@@ -17,10 +17,6 @@ namespace {
 
 const QDir kPdfFolder(QStringLiteral("/var/spool/cups-pdf/ornavex"));
 
-QStringList pdfs() {
-    return kPdfFolder.entryList({QStringLiteral("*.pdf")}, QDir::Files);
-}
-
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -55,7 +51,7 @@ QRect boundingBoxOfInk(const QImage& page) {
 // The PDF queue brackets the job's title.
 QString waitForPdfOf(const QString& job, QStringList seen) {
     for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(200)) {
-        for (const QString& name : pdfs()) {
+        for (const QString& name : kPdfFolder.entryList({"*.pdf"}, QDir::Files)) {
             if (seen.contains(name)) continue;
             const QString path = kPdfFolder.filePath(name);
             const qint64 size = QFileInfo(path).size();
@@ -76,19 +72,15 @@ TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
         if (QStandardPaths::findExecutable(tool).isEmpty())
             GTEST_SKIP() << "no " << tool.toStdString();
     QTemporaryDir work;
-    struct Row {
-        const char* name;
-        QSize pixels;
-        bool landscape;
-    };
-    for (const Row& row :
-         {Row{"Portrait", QSize(400, 800), false}, Row{"Landscape", QSize(900, 300), true}}) {
-        SCOPED_TRACE(row.name);
-        QImage picture(row.pixels, QImage::Format_RGB32);
+    for (const QSize pixels : {QSize(400, 800), QSize(900, 300)}) {
+        const bool landscape = pixels.width() > pixels.height();
+        SCOPED_TRACE(landscape ? "landscape" : "portrait");
+        QImage picture(pixels, QImage::Format_RGB32);
         picture.fill(QColor(200, 0, 0));
 
-        const QStringList before = pdfs();
-        const QString docName = QStringLiteral("Seite %1.jpg").arg(QString::fromLatin1(row.name));
+        const QStringList before = kPdfFolder.entryList({"*.pdf"}, QDir::Files);
+        const QString docName =
+            QStringLiteral("Seite %1x%2.jpg").arg(pixels.width()).arg(pixels.height());
         // From a thread of its own, as the print command hands pages over.
         std::unique_ptr<QThread> job(QThread::create([&] {
             QtPrinter printer;
@@ -108,16 +100,16 @@ TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
         // quarter to the left; turn it back to read it.
         const QStringList sheet = pdfField(pdf, "Page size").split(' ');  // "595 x 842 pts (A4)"
         const bool landscapeSheet = sheet.value(0).toDouble() > sheet.value(2).toDouble();
-        if (row.landscape && !landscapeSheet) page = page.transformed(QTransform().rotate(90));
-        EXPECT_TRUE(row.landscape || !landscapeSheet) << "a portrait page came out landscape";
+        if (landscape && !landscapeSheet) page = page.transformed(QTransform().rotate(90));
+        EXPECT_TRUE(landscape || !landscapeSheet) << "a portrait page came out landscape";
         const QRect box = boundingBoxOfInk(page);
 
         // The printable area in points, as the default queue reports it.
         QPrinter queue(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-        queue.setPageOrientation(row.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        queue.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         const QRectF area = queue.pageLayout().paintRect(QPageLayout::Point);
-        const double ratio = static_cast<double>(row.pixels.width()) / row.pixels.height();
-        const QRectF fitted(area.topLeft(), row.landscape
+        const double ratio = static_cast<double>(pixels.width()) / pixels.height();
+        const QRectF fitted(area.topLeft(), landscape
                                                 ? QSizeF(area.width(), area.width() / ratio)
                                                 : QSizeF(area.height() * ratio, area.height()));
         constexpr double kTolerance = 2.0;  // points: rasterising and rounding
