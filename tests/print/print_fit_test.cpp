@@ -22,8 +22,7 @@ QImage picture(int width, int height, int dotsPerMeterX = 10000, int dotsPerMete
 // without extent has no ratio to keep, and nothing is drawn. Ending the
 // document is the caller's step.
 TEST(PrintFittedPicture, FillsOneAxisAtTheTopLeftKeepingTheShape) {
-    constexpr auto kPortrait = PrinterOrientation::Portrait;
-    constexpr auto kLandscape = PrinterOrientation::Landscape;
+    using enum PrinterOrientation;
     struct Row {
         const char* name;
         QImage picture;
@@ -33,16 +32,16 @@ TEST(PrintFittedPicture, FillsOneAxisAtTheTopLeftKeepingTheShape) {
         bool available = true;
     };
     for (const Row& row :
-         {Row{"slightly narrower portrait", picture(790, 1100), kPortrait, {11376, 15840}},
-          Row{"its quarter turn", picture(1100, 790), kLandscape, {15840, 11376}},
-          Row{"square is portrait", picture(500, 500), kPortrait, {11520, 11520}},
+         {Row{"slightly narrower portrait", picture(790, 1100), Portrait, {11376, 15840}},
+          Row{"its quarter turn", picture(1100, 790), Landscape, {15840, 11376}},
+          Row{"square is portrait", picture(500, 500), Portrait, {11520, 11520}},
           // Square in pixels, twice as wide on paper: the resolution decides.
-          Row{"dpi decides", picture(1000, 1000, 10000, 20000), kLandscape, {15840, 7920}},
+          Row{"dpi decides", picture(1000, 1000, 10000, 20000), Landscape, {15840, 7920}},
           // A file's resolution that is no resolution counts as 96 dpi: ten inches each way.
-          Row{"no dpi is 96", picture(960, 1920, -1, 7559), kPortrait, {11520, 11520}},
-          Row{"no height", picture(100, 1, 10000, 1000000), kPortrait, {}},
-          Row{"no area", picture(100, 100), kPortrait, {}, QSizeF(11520.0, 0.0)},
-          Row{"no printer", picture(100, 100), kPortrait, {}, kPortraitArea, false}}) {
+          Row{"no dpi is 96", picture(960, 1920, -1, 7559), Portrait, {11520, 11520}},
+          Row{"no height", picture(100, 1, 10000, 1000000), Portrait, {}},
+          Row{"no area", picture(100, 100), Portrait, {}, QSizeF(11520.0, 0.0)},
+          Row{"no printer", picture(100, 100), Portrait, {}, kPortraitArea, false}}) {
         SCOPED_TRACE(row.name);
         FakePrinter printer(row.area);
         printer.setAvailable(row.available);
