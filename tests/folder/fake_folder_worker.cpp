@@ -2,13 +2,9 @@
 //   wrong-kind     answers every request with a reply of the kind Answer, "Yes";
 //   unsealed-page  answers a load with a page in memory that is not sealed.
 #include <sys/mman.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "folder/document_folder.h"
 #include "folder/folder_worker_protocol.h"
-#include "worker/worker_process.h"
 
 namespace {
 

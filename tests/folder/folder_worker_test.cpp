@@ -9,22 +9,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QtEndian>
-#include <map>
 
-#include "folder/folder_worker_protocol.h"
 #include "folder/local_document_folder.h"
 #include "platform/path_bytes.h"
 #include "tests/support/blocking_mount.h"
 #include "tests/support/folder_answers.h"
 #include "tests/support/rows.h"
-#include "worker/worker_process.h"
 
 namespace ornavex {
 namespace {
@@ -271,8 +263,14 @@ WorkerCommand fakeWorker(const char* mode) {
     return {QStringLiteral(ORNAVEX_FAKE_FOLDER_WORKER), {QString::fromLatin1(mode)}};
 }
 
-// A "Yes" to a write would have been taken for a page stored; an unsealed page may still change.
-TEST(FolderWorkerRepliesTest, AReplyOfAnotherKindOrAPageInUnsealedMemoryFailsTheCall) {
+// A "Yes" to a write would be taken for a page stored; an unsealed page may still change.
+TEST(FolderWorkerRepliesTest, AWorkerLostOrGoneWrongFailsItsCallALoadAsReadFailed) {
+    QTemporaryDir dir;
+    FolderWorkerClient lost({QStringLiteral("/bin/true"), {}}, kFolderSilence, {});
+    EXPECT_EQ(test::fileExists(lost, dir.path()), FolderAnswer::NoAnswer);
+    EXPECT_EQ(store(lost, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
+    EXPECT_EQ(load(lost, dir.filePath("x.jpg")).status, PictureLoadStatus::ReadFailed);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList());
     FolderWorkerClient wrongKind(fakeWorker("wrong-kind"));
     EXPECT_EQ(store(wrongKind, "/nowhere/page.jpg").status, PageWriteStatus::WriteFailed);
     FolderWorkerClient unsealed(fakeWorker("unsealed-page"));
@@ -284,15 +282,14 @@ TEST(FolderWorkerRepliesTest, AReplyOfAnotherKindOrAPageInUnsealedMemoryFailsThe
 TEST(FolderWorkerTest, WritesTheSameFileAsInProcessAndLoadsItBack) {
     const auto worker = client();
     LocalDocumentFolder local;
-    const std::tuple<QImage::Format, PageFormat, bool> rows[] = {
-        {QImage::Format_RGB888, PageFormat::Jpeg, false},
-        {QImage::Format_Grayscale8, PageFormat::Jpeg, true},
-        {QImage::Format_Mono, PageFormat::Bitmap, true},
-        {QImage::Format_RGB32, PageFormat::Bitmap, false}};
-    for (const auto& [format, pageFormat, sharedMemory] : rows) {
-        SCOPED_TRACE(format);
+    const std::tuple<QImage, PageFormat, bool> rows[] = {
+        {testPicture(QImage::Format_RGB888), PageFormat::Jpeg, false},
+        {testPicture(QImage::Format_Grayscale8), PageFormat::Jpeg, true},
+        {testPicture(QImage::Format_Mono), PageFormat::Bitmap, true},
+        {testPicture(QImage::Format_RGB32), PageFormat::Bitmap, false}};
+    for (const auto& [picture, pageFormat, sharedMemory] : rows) {
+        SCOPED_TRACE(picture.format());
         QTemporaryDir dir;
-        const QImage picture = testPicture(format);
         const Page page = sharedMemory ? inSharedMemory(picture) : Page(picture);
         const QString viaWorker = dir.filePath("worker");
         const QString inProcess = dir.filePath("local");
@@ -354,15 +351,6 @@ TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
         {"no page", int(PageWriteStatus::NoPicture)}};
     EXPECT_EQ(answers, expected);
     EXPECT_EQ(contentOf(dir.filePath("seite1.jpg")), QByteArray());
-}
-
-TEST(FolderWorkerTest, AWorkerLostFailsItsCallALoadAsReadFailed) {
-    QTemporaryDir dir;
-    FolderWorkerClient worker({QStringLiteral("/bin/true"), {}}, kFolderSilence, {});
-    EXPECT_EQ(test::fileExists(worker, dir.path()), FolderAnswer::NoAnswer);
-    EXPECT_EQ(store(worker, dir.filePath("x.jpg")).status, PageWriteStatus::WriteFailed);
-    EXPECT_EQ(load(worker, dir.filePath("x.jpg")).status, PictureLoadStatus::ReadFailed);
-    EXPECT_EQ(entriesOf(dir.path()), QStringList());
 }
 
 // Short enough for a test; the worker signs life far more often.
