@@ -184,8 +184,6 @@ TEST(FolderWorkerMessagesTest, AForeignPageOrANulInItsNameIsRefusedAndNothingIsW
         // Qt's conversion of such a page wrote past its buffer.
         {"one bit in the other bit order with a wider row", EIO,
          [](FolderMessage& m) {
-             const QImage mono = testPicture(QImage::Format_MonoLSB);
-             m.layout = layoutOf(mono);
              m.layout.format = QImage::Format_MonoLSB;
              m.layout.bytesPerLine = 64;
              m.memoryFile = memoryOf(m.layout.bytes(), kAllSeals);
