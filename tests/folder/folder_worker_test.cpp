@@ -49,8 +49,7 @@ QImage testPicture(QImage::Format format) {
 // As the scanner delivers it: the rows in a sealed memory file.
 Page inSharedMemory(const QImage& picture) {
     OwnedFd memory = pageMemory(Page(picture));
-    QImage mapped = mapPage(memory.get(), layoutOf(picture));
-    EXPECT_FALSE(mapped.isNull());
+    const QImage mapped = mapPage(memory.get(), layoutOf(picture));
     return Page(mapped, std::move(memory));
 }
 
@@ -385,14 +384,14 @@ TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueue
     mount_.setMode("writes");
     std::vector<int> answers;
     const auto record = [&](const auto& answer) { answers.push_back(code(answer)); };
-    QElapsedTimer waited;
-    waited.start();
+    const auto asked = std::chrono::steady_clock::now();
     worker_->askWritePage(Page(large), onMount("seite.bmp"), PageFormat::Bitmap, 90,
                           ReplacePolicy::KeepExisting, record);
     // It would answer, but its folder most likely hangs as well.
     worker_->askFileExists(onMount("seite.bmp"), record);
     ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 2; }, 20000));
-    EXPECT_GE(waited.elapsed(), kSilence.count() * 9 / 10);  // coarse timers may be 5 % early
+    // Coarse timers may be 5 % early.
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, kSilence * 9 / 10);
     EXPECT_EQ(answers, (std::vector{int(PageWriteStatus::NoAnswer), code(FolderAnswer::NoAnswer)}));
     EXPECT_TRUE(blockedIn("write"));
     EXPECT_EQ(worker_->workersLeftBehind(), 1);
@@ -468,10 +467,9 @@ TEST_P(GivenUpWriteTest, NeverKeepsTheNameButLeavesAnotherFileAlone) {
     ASSERT_TRUE(test::waitUntil([&] { return blockedIn("rename"); }, 20000));
     const pid_t writer = worker_->workerPid();
     if (row.end == End::WhileWaiting) {
-        QElapsedTimer destroying;
-        destroying.start();
+        const QDeadlineTimer bound(10000);
         worker_.reset();
-        EXPECT_LT(destroying.elapsed(), 10000) << "the end waited for the worker";
+        EXPECT_FALSE(bound.hasExpired()) << "the end waited for the worker";
     } else {
         ASSERT_TRUE(test::waitUntil([&] { return told.has_value(); }, 20000));
         EXPECT_EQ(told->status, PageWriteStatus::NoAnswer);
