@@ -126,10 +126,7 @@ TEST_F(PageFileTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(UnnamedWherePossible, Named),
-                         [](const auto& info) {
-                             return std::string(info.param == UnnamedWherePossible ? "Unnamed"
-                                                                                   : "Named");
-                         });
+                         [](const auto& row) { return row.param == Named ? "Named" : "Unnamed"; });
 
 // Leftovers of earlier versions lie on file systems with unnamed files too.
 TEST_F(PageFileTest, OnlyThisProgramsStaleTemporaryFilesAreRemovedByTheNextStore) {
