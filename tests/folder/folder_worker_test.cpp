@@ -176,7 +176,7 @@ constexpr int kAllSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
 TEST(FolderWorkerMessagesTest, AForeignPageOrANulInItsNameIsRefusedAndNothingIsWritten) {
     QTemporaryDir folder;
     Worker worker;
-    const QImage picture = testPicture(QImage::Format_RGB888);
+    // Each row's page memory, unless it brings its own, is of the size of its layout and sealed.
     const std::tuple<const char*, int, std::function<void(FolderMessage&)>> rows[] = {
         {"a NUL in the path", EINVAL,
          [&](FolderMessage& m) { m.path = folder.filePath("page") + QChar(0) + "hidden.jpg"; }},
@@ -185,26 +185,20 @@ TEST(FolderWorkerMessagesTest, AForeignPageOrANulInItsNameIsRefusedAndNothingIsW
          [](FolderMessage& m) {
              m.layout.format = QImage::Format_MonoLSB;
              m.layout.bytesPerLine = 64;
-             m.memoryFile = memoryOf(m.layout.bytes(), kAllSeals);
          }},
-        {"a wider row than Qt's", EIO,
-         [&](FolderMessage& m) {
-             m.layout.bytesPerLine += 4;
-             m.memoryFile = memoryOf(m.layout.bytes(), kAllSeals);
-         }},
+        {"a wider row than Qt's", EIO, [](FolderMessage& m) { m.layout.bytesPerLine += 4; }},
         {"larger than the largest page", EIO,
          [](FolderMessage& m) {
              m.layout.width = 20000;
              m.layout.height = 1;
              m.layout.bytesPerLine = 60000;
-             m.memoryFile = memoryOf(m.layout.bytes(), kAllSeals);
          }},
         {"memory that may still be written", EIO,
-         [&](FolderMessage& m) {
+         [](FolderMessage& m) {
              m.memoryFile = memoryOf(m.layout.bytes(), F_SEAL_SHRINK | F_SEAL_GROW);
          }},
         {"memory larger than the page", EIO,
-         [&](FolderMessage& m) { m.memoryFile = memoryOf(m.layout.bytes() + 4096, kAllSeals); }},
+         [](FolderMessage& m) { m.memoryFile = memoryOf(m.layout.bytes() + 4096, kAllSeals); }},
         {"no memory file but a pipe", EIO,
          [](FolderMessage& m) {
              int ends[2];
@@ -217,9 +211,10 @@ TEST(FolderWorkerMessagesTest, AForeignPageOrANulInItsNameIsRefusedAndNothingIsW
         SCOPED_TRACE(name);
         FolderMessage request = writeRequest();
         request.path = folder.filePath("page.jpg");
-        request.layout = layoutOf(picture);
-        request.memoryFile = pageMemory(Page(picture));
+        request.layout = layoutOf(testPicture(QImage::Format_RGB888));
         change(request);
+        if (!request.memoryFile.valid())
+            request.memoryFile = memoryOf(request.layout.bytes(), kAllSeals);
         ASSERT_TRUE(worker.send(request));
         const FolderMessage written = worker.reply();
         EXPECT_EQ(written.type, FolderMessageType::Written);
