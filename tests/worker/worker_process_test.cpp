@@ -4,7 +4,6 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 
-
 #include <gtest/gtest.h>
 
 #include <QDir>
