@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "platform/path_bytes.h"

@@ -3,15 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <cerrno>
-#include <chrono>
-#include <ctime>
 
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
@@ -25,8 +18,8 @@ QByteArray pageBytes(qsizetype size) {
     return bytes;
 }
 
-constexpr auto kKeep = ReplacePolicy::KeepExisting;
-constexpr auto kReplaceExisting = ReplacePolicy::ReplaceExisting;
+using enum ReplacePolicy;
+using enum TemporaryKind;
 
 class PageFileTest : public ::testing::Test {
   protected:
@@ -34,13 +27,10 @@ class PageFileTest : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-constexpr auto kUnnamed = TemporaryKind::UnnamedWherePossible;
-constexpr auto kNamed = TemporaryKind::Named;
-
 class KindTest : public PageFileTest, public ::testing::WithParamInterface<TemporaryKind> {
   protected:
     void SetUp() override {
-        if (GetParam() == kUnnamed && !PageFile(pathOf("probe")).unnamed())
+        if (GetParam() == UnnamedWherePossible && !PageFile(pathOf("probe")).unnamed())
             GTEST_SKIP() << "the file system of the temporary folder has no O_TMPFILE";
     }
 };
@@ -49,7 +39,7 @@ TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
     const QByteArray page = pageBytes(300'000);
     const mode_t mask = ::umask(022);
     const PageWriteResult result =
-        writePageFile(pathOf("brief.jpg"), page, kKeep, systemWriteChunk, GetParam());
+        writePageFile(pathOf("brief.jpg"), page, KeepExisting, systemWriteChunk, GetParam());
     ::umask(mask);
     EXPECT_TRUE(result.ok()) << "error " << result.systemError;
     EXPECT_EQ(contentOf(pathOf("brief.jpg")), page);
@@ -63,7 +53,7 @@ TEST_P(KindTest, FileAppearingBeforeThePageIsPutInPlaceIsKept) {
     PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
     ASSERT_TRUE(page.append("ours").ok());
     putFile(pathOf("race.jpg"), "theirs");
-    EXPECT_EQ(page.commit(kKeep).status, PageWriteStatus::AlreadyExists);
+    EXPECT_EQ(page.commit(KeepExisting).status, PageWriteStatus::AlreadyExists);
     EXPECT_EQ(contentOf(pathOf("race.jpg")), "theirs");
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
 }
@@ -73,11 +63,10 @@ TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
         PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
     }
-    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
-    const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page",
-                                                 kReplaceExisting, systemWriteChunk, GetParam());
-    EXPECT_EQ(result.status, PageWriteStatus::WriteFailed);
-    EXPECT_EQ(result.systemError, ENOENT);
+    const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page", ReplaceExisting,
+                                                 systemWriteChunk, GetParam());
+    EXPECT_EQ(std::pair(result.status, result.systemError),
+              std::pair(PageWriteStatus::WriteFailed, ENOENT));
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
 }
 
@@ -85,21 +74,21 @@ TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
 TEST_P(KindTest, EveryNameTheFileSystemTakesIsStorableAndALongerOneIsRefusedAtOnce) {
     const QString longest = QString(249, u'x') + QStringLiteral("ä.jpg");  // "ä": two bytes
     ASSERT_EQ(QFile::encodeName(longest).size(), 255);
-    for (const ReplacePolicy policy : {kKeep, kReplaceExisting}) {
+    for (const ReplacePolicy policy : {KeepExisting, ReplaceExisting}) {
         const PageWriteResult stored =
             writePageFile(pathOf(longest), "page", policy, systemWriteChunk, GetParam());
         EXPECT_TRUE(stored.ok()) << "error " << stored.systemError;
     }
 
     const PageFile refused(pathOf("y" + longest), systemWriteChunk, GetParam());
-    EXPECT_EQ(refused.state().status, PageWriteStatus::WriteFailed);
-    EXPECT_EQ(refused.state().systemError, ENAMETOOLONG);
+    EXPECT_EQ(std::pair(refused.state().status, refused.state().systemError),
+              std::pair(PageWriteStatus::WriteFailed, ENAMETOOLONG));
     EXPECT_EQ(entriesOf(dir.path()), QStringList{longest});
 }
 
 // A disk that takes `room` bytes, at most `perCall` a write, then fails every
 // write with `error` (0: the write returns 0 bytes, as some network filesystems do).
-struct DiskCase {
+struct Disk {
     const char* name;
     size_t room;
     size_t perCall;
@@ -107,48 +96,37 @@ struct DiskCase {
     int expectedError;  // 0: the new page is written
 };
 
-class DiskTest : public PageFileTest, public ::testing::WithParamInterface<DiskCase> {};
-
-TEST_P(DiskTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
-    const DiskCase& row = GetParam();
-    putFile(pathOf("seite.jpg"), "old page");
+TEST_F(PageFileTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
+    constexpr size_t kAll = size_t(-1);
     const QByteArray page = pageBytes(100'000);
-    size_t room = row.room;
-    const WriteChunk disk = [&room, &row](int fd, const char* data, size_t size) {
-        if (room == 0) {
-            errno = row.error;
-            return ssize_t(row.error == 0 ? 0 : -1);
-        }
-        const size_t taken = std::min({room, size, row.perCall});
-        room -= taken;
-        return ::write(fd, data, taken);
-    };
-    const PageWriteResult result = writePageFile(pathOf("seite.jpg"), page, kReplaceExisting, disk);
-    const bool replaced = row.expectedError == 0;
-    EXPECT_EQ(result.status, replaced ? PageWriteStatus::Ok : PageWriteStatus::WriteFailed);
-    EXPECT_EQ(result.systemError, row.expectedError);
-    EXPECT_EQ(contentOf(pathOf("seite.jpg")), replaced ? page : QByteArray("old page"));
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
+    for (const Disk& row : {Disk{"short writes are continued", kAll, 1, 0, 0},
+                            Disk{"no space", 4096, kAll, ENOSPC, ENOSPC},
+                            Disk{"no progress", 1000, kAll, 0, ENOSPC}}) {
+        SCOPED_TRACE(row.name);
+        putFile(pathOf("seite.jpg"), "old page");
+        size_t room = row.room;
+        const WriteChunk disk = [&room, &row](int fd, const char* data, size_t size) {
+            if (room == 0) {
+                errno = row.error;
+                return ssize_t(row.error == 0 ? 0 : -1);
+            }
+            const size_t taken = std::min({room, size, row.perCall});
+            room -= taken;
+            return ::write(fd, data, taken);
+        };
+        const PageWriteResult result =
+            writePageFile(pathOf("seite.jpg"), page, ReplaceExisting, disk);
+        const bool replaced = row.expectedError == 0;
+        EXPECT_EQ(std::pair(result.status, result.systemError),
+                  std::pair(replaced ? PageWriteStatus::Ok : PageWriteStatus::WriteFailed,
+                            row.expectedError));
+        EXPECT_EQ(contentOf(pathOf("seite.jpg")), replaced ? page : QByteArray("old page"));
+        EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
+    }
 }
 
-constexpr size_t kAll = size_t(-1);
-
-INSTANTIATE_TEST_SUITE_P(Faults, DiskTest,
-                         ::testing::Values(DiskCase{"ShortWritesAreContinued", kAll, 1, 0, 0},
-                                           DiskCase{"NoSpace", 4096, kAll, ENOSPC, ENOSPC},
-                                           DiskCase{"NoProgress", 1000, kAll, 0, ENOSPC}),
-                         test::byName);
-
-void backdate(const QString& path, std::chrono::seconds age) {
-    const timespec then{std::time(nullptr) - age.count(), 0};
-    const timespec times[2] = {then, then};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(kUnnamed, kNamed),
-                         [](const auto& info) {
-                             return std::string(info.param == kUnnamed ? "Unnamed" : "Named");
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, KindTest, ::testing::Values(UnnamedWherePossible, Named),
+                         [](const auto& row) { return row.param == Named ? "Named" : "Unnamed"; });
 
 // Leftovers of earlier versions lie on file systems with unnamed files too.
 TEST_F(PageFileTest, OnlyThisProgramsStaleTemporaryFilesAreRemovedByTheNextStore) {
@@ -157,20 +135,23 @@ TEST_F(PageFileTest, OnlyThisProgramsStaleTemporaryFilesAreRemovedByTheNextStore
     for (const char* old :
          {".brief.jpg.0badf00d.part", "brief.jpg.part", ".ornavex-xyz.part", ".brief.jpg"}) {
         putFile(pathOf(old), "left over");
-        backdate(pathOf(old), kLongestStore + std::chrono::minutes(5));
+        // Five minutes past the longest store.
+        const timespec then{std::time(nullptr) - std::chrono::seconds(kLongestStore).count() - 300,
+                            0};
+        const timespec times[2] = {then, then};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(pathOf(old)).constData(), times, 0), 0);
     }
     // A store still writing holds its file's lock; a fresh file whose writer is gone goes.
-    PageFile running(pathOf("laufend.jpg"), systemWriteChunk, kNamed);
+    PageFile running(pathOf("laufend.jpg"), systemWriteChunk, Named);
     ASSERT_TRUE(running.append("still being written").ok());
     putFile(pathOf(".ornavex-0123456789abcdef.part"), "writer gone");
-    ASSERT_TRUE(writePageFile(pathOf("neu.jpg"), "page", kKeep).ok());
+    ASSERT_TRUE(writePageFile(pathOf("neu.jpg"), "page", KeepExisting).ok());
     QStringList left = entriesOf(dir.path());
-    const QStringList runningFiles =
-        left.filter(QRegularExpression("^\\.ornavex-[0-9a-f]{16}\\.part$"));
-    EXPECT_EQ(runningFiles.size(), 1) << left.join(", ").toStdString();
-    for (const QString& name : runningFiles) left.removeAll(name);
+    const QRegularExpression runningFile("^\\.ornavex-[0-9a-f]{16}\\.part$");
+    EXPECT_EQ(
+        left.removeIf([&](const QString& name) { return runningFile.match(name).hasMatch(); }), 1);
     EXPECT_EQ(left, (QStringList{".brief.jpg", ".ornavex-xyz.part", "brief.jpg.part", "neu.jpg"}));
-    EXPECT_TRUE(running.commit(kKeep).ok()) << "the running store lost its file";
+    EXPECT_TRUE(running.commit(KeepExisting).ok()) << "the running store lost its file";
 }
 
 }  // namespace

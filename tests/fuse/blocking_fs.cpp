@@ -11,20 +11,9 @@
 #define FUSE_USE_VERSION 35
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <fuse.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fstream>
-#include <mutex>
-#include <sstream>
-#include <string>
 #include <thread>
 
 namespace {
@@ -68,169 +57,117 @@ void gate(const char* call, Kind kind = Kind::Other) {
     }
 }
 
-std::string real(const char* path) {
+// The backing folder's path of a call's file, once the call may go on.
+std::string gated(const char* call, const char* path, Kind kind = Kind::Other) {
+    gate(call, kind);
     return backing + path;
 }
 
+// What a call on the backing folder returns to the kernel.
 int result(int status) {
     return status < 0 ? -errno : 0;
 }
 
-int fsGetattr(const char* path, struct stat* info, fuse_file_info*) {
-    gate("getattr");
-    return result(::lstat(real(path).c_str(), info));
-}
-
-int fsReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-              fuse_readdir_flags) {
-    gate("readdir");
-    DIR* dir = ::opendir(real(path).c_str());
-    if (!dir) return -errno;
-    while (const dirent* entry = ::readdir(dir)) {
-        struct stat info {};
-        info.st_ino = entry->d_ino;
-        info.st_mode = DTTOIF(entry->d_type);
-        fill(buffer, entry->d_name, &info, 0, fuse_fill_dir_flags(0));
-    }
-    ::closedir(dir);
-    return 0;
-}
-
-int fsOpen(const char* path, fuse_file_info* file) {
-    gate("open");
-    const int fd = ::open(real(path).c_str(), file->flags & ~O_NOFOLLOW);
+int opened(int fd, fuse_file_info* file) {
     if (fd < 0) return -errno;
     file->fh = fd;
     return 0;
 }
 
-int fsCreate(const char* path, mode_t mode, fuse_file_info* file) {
-    gate("create");
-    const int fd = ::open(real(path).c_str(), file->flags, mode);
-    if (fd < 0) return -errno;
-    file->fh = fd;
-    return 0;
-}
-
-int fsRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
-    gate("read");
-    const ssize_t got = ::pread(int(file->fh), buffer, size, offset);
-    return got < 0 ? -errno : int(got);
-}
-
-int fsWrite(const char*, const char* data, size_t size, off_t offset, fuse_file_info* file) {
-    gate("write", Kind::Write);
-    if (mode() == "slow")
-        std::this_thread::sleep_for(kSlowWrite * ((size + kSlowPiece - 1) / kSlowPiece));
-    const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
-    return written < 0 ? -errno : int(written);
-}
-
-int fsFlush(const char*, fuse_file_info*) {
-    gate("flush");
-    return 0;
-}
-
-int fsFsync(const char*, int, fuse_file_info* file) {
-    gate("fsync");
-    return result(::fsync(int(file->fh)));
-}
-
-int fsRelease(const char*, fuse_file_info* file) {
-    ::close(int(file->fh));
-    return 0;
-}
-
-int fsRename(const char* from, const char* to, unsigned int flags) {
-    gate("rename", Kind::Rename);
-    return result(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, real(to).c_str(), flags));
-}
-
-int fsLink(const char* from, const char* to) {
-    gate("link", Kind::Commit);
-    return result(::link(real(from).c_str(), real(to).c_str()));
-}
-
-int fsUnlink(const char* path) {
-    gate("unlink", Kind::Remove);
-    return result(::unlink(real(path).c_str()));
-}
-
-int fsMkdir(const char* path, mode_t mode) {
-    gate("mkdir");
-    return result(::mkdir(real(path).c_str(), mode));
-}
-
-int fsRmdir(const char* path) {
-    gate("rmdir");
-    return result(::rmdir(real(path).c_str()));
-}
-
-int fsTruncate(const char* path, off_t size, fuse_file_info*) {
-    gate("truncate");
-    return result(::truncate(real(path).c_str(), size));
-}
-
-int fsUtimens(const char* path, const timespec times[2], fuse_file_info*) {
-    gate("utimens");
-    return result(::utimensat(AT_FDCWD, real(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
-}
-
-int fsChmod(const char* path, mode_t mode, fuse_file_info*) {
-    gate("chmod");
-    return result(::chmod(real(path).c_str(), mode));
-}
-
-int fsStatfs(const char* path, struct statvfs* info) {
-    gate("statfs");
-    return result(::statvfs(real(path).c_str(), info));
-}
-
-int fsAccess(const char* path, int mask) {
-    gate("access");
-    return result(::access(real(path).c_str(), mask));
-}
-
-void* fsInit(fuse_conn_info*, fuse_config* config) {
-    // Every call reaches the file system: nothing is answered from the kernel's caches.
-    config->use_ino = 1;
-    config->entry_timeout = 0;
-    config->attr_timeout = 0;
-    config->negative_timeout = 0;
-    config->direct_io = 1;
-    return nullptr;
+fuse_operations passThrough() {
+    fuse_operations o{};
+    o.getattr = [](const char* path, struct stat* info, fuse_file_info*) {
+        return result(::lstat(gated("getattr", path).c_str(), info));
+    };
+    o.readdir = [](const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+                   fuse_readdir_flags) {
+        DIR* dir = ::opendir(gated("readdir", path).c_str());
+        if (!dir) return -errno;
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat info {};
+            info.st_ino = entry->d_ino;
+            info.st_mode = DTTOIF(entry->d_type);
+            fill(buffer, entry->d_name, &info, 0, fuse_fill_dir_flags(0));
+        }
+        ::closedir(dir);
+        return 0;
+    };
+    o.open = [](const char* path, fuse_file_info* file) {
+        return opened(::open(gated("open", path).c_str(), file->flags & ~O_NOFOLLOW), file);
+    };
+    o.create = [](const char* path, mode_t mode, fuse_file_info* file) {
+        return opened(::open(gated("create", path).c_str(), file->flags, mode), file);
+    };
+    o.read = [](const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
+        gate("read");
+        const ssize_t got = ::pread(int(file->fh), buffer, size, offset);
+        return got < 0 ? -errno : int(got);
+    };
+    o.write = [](const char*, const char* data, size_t size, off_t offset, fuse_file_info* file) {
+        gate("write", Kind::Write);
+        if (mode() == "slow")
+            std::this_thread::sleep_for(kSlowWrite * ((size + kSlowPiece - 1) / kSlowPiece));
+        const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
+        return written < 0 ? -errno : int(written);
+    };
+    o.flush = [](const char*, fuse_file_info*) {
+        gate("flush");
+        return 0;
+    };
+    o.fsync = [](const char*, int, fuse_file_info* file) {
+        gate("fsync");
+        return result(::fsync(int(file->fh)));
+    };
+    o.release = [](const char*, fuse_file_info* file) { return result(::close(int(file->fh))); };
+    o.rename = [](const char* from, const char* to, unsigned int flags) {
+        return result(::renameat2(AT_FDCWD, gated("rename", from, Kind::Rename).c_str(), AT_FDCWD,
+                                  (backing + to).c_str(), flags));
+    };
+    o.link = [](const char* from, const char* to) {
+        return result(::link(gated("link", from, Kind::Commit).c_str(), (backing + to).c_str()));
+    };
+    o.unlink = [](const char* path) {
+        return result(::unlink(gated("unlink", path, Kind::Remove).c_str()));
+    };
+    o.mkdir = [](const char* path, mode_t mode) {
+        return result(::mkdir(gated("mkdir", path).c_str(), mode));
+    };
+    o.rmdir = [](const char* path) { return result(::rmdir(gated("rmdir", path).c_str())); };
+    o.truncate = [](const char* path, off_t size, fuse_file_info*) {
+        return result(::truncate(gated("truncate", path).c_str(), size));
+    };
+    o.utimens = [](const char* path, const timespec times[2], fuse_file_info*) {
+        return result(
+            ::utimensat(AT_FDCWD, gated("utimens", path).c_str(), times, AT_SYMLINK_NOFOLLOW));
+    };
+    o.chmod = [](const char* path, mode_t mode, fuse_file_info*) {
+        return result(::chmod(gated("chmod", path).c_str(), mode));
+    };
+    o.statfs = [](const char* path, struct statvfs* info) {
+        return result(::statvfs(gated("statfs", path).c_str(), info));
+    };
+    o.access = [](const char* path, int mask) {
+        return result(::access(gated("access", path).c_str(), mask));
+    };
+    o.init = [](fuse_conn_info*, fuse_config* config) -> void* {
+        // Every call reaches the file system: nothing is answered from the kernel's caches.
+        config->use_ino = 1;
+        config->entry_timeout = 0;
+        config->attr_timeout = 0;
+        config->negative_timeout = 0;
+        config->direct_io = 1;
+        return nullptr;
+    };
+    return o;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT CONTROL\n", argv[0]);
-        return 2;
-    }
+    if (argc != 4) return 2;
     backing = argv[1];
     control = argv[3];
-    fuse_operations operations{};
-    operations.getattr = fsGetattr;
-    operations.readdir = fsReaddir;
-    operations.open = fsOpen;
-    operations.create = fsCreate;
-    operations.read = fsRead;
-    operations.write = fsWrite;
-    operations.flush = fsFlush;
-    operations.fsync = fsFsync;
-    operations.release = fsRelease;
-    operations.rename = fsRename;
-    operations.link = fsLink;
-    operations.unlink = fsUnlink;
-    operations.mkdir = fsMkdir;
-    operations.rmdir = fsRmdir;
-    operations.truncate = fsTruncate;
-    operations.utimens = fsUtimens;
-    operations.chmod = fsChmod;
-    operations.statfs = fsStatfs;
-    operations.access = fsAccess;
-    operations.init = fsInit;
+    const fuse_operations operations = passThrough();
     char foreground[] = "-f";
     char options[] = "-o";
     char optionList[] = "fsname=ornavex-blocking,default_permissions";

@@ -4,12 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <memory>
-#include <ostream>
-#include <string>
-#include <vector>
 
-#include "tests/support/rows.h"
 #include "tests/support/wait.h"
 
 namespace ornavex {
@@ -62,40 +57,30 @@ TEST_F(WorkerConnectionTest, MessagesArriveInOrderAndAWorkerThatEndsIsLostOnceAn
     EXPECT_TRUE(test::waitUntil([&] { return losses == 2; }, kBound)) << "a fresh worker is heard";
 }
 
-struct EndRow {
-    const char* name;
-    const char* script;
-    bool kill;  // else it ends by itself once its socket closes
-    bool dropConnection;
-};
-
-// ctest names the row by what gtest prints of it.
-void PrintTo(const EndRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class WorkerEndTest : public WorkerConnectionTest, public ::testing::WithParamInterface<EndRow> {};
-
-TEST_P(WorkerEndTest, AnEndedWorkerIsReapedFromTheEventLoop) {
-    use(GetParam().script);
-    const pid_t worker = connection->pid();
-    if (GetParam().kill) connection->kill();
-    connection->end();
-    EXPECT_FALSE(connection->running());
-    if (GetParam().dropConnection) connection.reset();
-    EXPECT_TRUE(test::waitUntil([&] { return gone(worker); }, kBound));
-    if (connection) {
-        EXPECT_EQ(connection->workersLeftBehind(), 0);
+TEST_F(WorkerConnectionTest, AnEndedWorkerIsReapedFromTheEventLoop) {
+    struct Row {
+        const char* name;
+        const char* script;
+        bool kill;  // else it ends by itself once its socket closes
+        bool dropConnection;
+    };
+    for (const Row& row : {Row{"killed", "exec sleep 60", true, false},
+                           Row{"ending by itself", "exec cat <&3 >/dev/null", false, false},
+                           Row{"killed with the connection gone", "exec sleep 60", true, true}}) {
+        SCOPED_TRACE(row.name);
+        use(row.script);
+        const pid_t worker = connection->pid();
+        if (row.kill) connection->kill();
+        connection->end();
+        EXPECT_FALSE(connection->running());
+        if (row.dropConnection) connection.reset();
+        EXPECT_TRUE(test::waitUntil([&] { return gone(worker); }, kBound));
+        if (connection) {
+            EXPECT_EQ(connection->workersLeftBehind(), 0);
+        }
+        EXPECT_EQ(losses, 0);
     }
-    EXPECT_EQ(losses, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Ends, WorkerEndTest,
-    ::testing::Values(EndRow{"Killed", "exec sleep 60", true, false},
-                      EndRow{"EndingByItself", "exec cat <&3 >/dev/null", false, false},
-                      EndRow{"KilledWithTheConnectionGone", "exec sleep 60", true, true}),
-    test::byName);
 
 }  // namespace
 }  // namespace ornavex

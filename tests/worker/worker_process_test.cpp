@@ -1,26 +1,18 @@
 // The datagrams both workers' messages travel in.
 #include "worker/worker_process.h"
 
-#include <dirent.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 
-#include <cstring>
-#include <vector>
-
 #include <gtest/gtest.h>
 
-#include "tests/support/rows.h"
+#include <QDir>
 
 namespace ornavex {
 namespace {
 
 int openDescriptors() {
-    int count = 0;
-    DIR* folder = ::opendir("/proc/self/fd");
-    while (::readdir(folder)) ++count;
-    ::closedir(folder);
-    return count;
+    return int(QDir(QStringLiteral("/proc/self/fd")).count());
 }
 
 // Sends `bytes` with the given descriptors, as a faulty or hostile peer might.
@@ -40,50 +32,43 @@ bool sendWithDescriptors(int socket, const std::vector<char>& bytes, const std::
     return ::sendmsg(socket, &header, MSG_NOSIGNAL) == ssize_t(bytes.size());
 }
 
-struct DescriptorCase {
-    const char* name;
-    std::size_t bytes;
-    int descriptors;  // -1: the peer ends instead
-    ReceiveOutcome expected;
-};
-
-class DatagramDescriptorTest : public ::testing::TestWithParam<DescriptorCase> {};
-
 // What the receiver does not hand out is closed at once, not when the program ends.
-TEST_P(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
-    OwnedFd ours;
-    OwnedFd theirs;
-    ASSERT_TRUE(makeWorkerSocketPair(ours, theirs));
-    std::vector<int> sent;
-    for (int i = 0; i < GetParam().descriptors; ++i) sent.push_back(::memfd_create("page", 0));
-    if (GetParam().descriptors < 0) {
-        theirs.reset();
-    } else {
-        ASSERT_TRUE(
-            sendWithDescriptors(theirs.get(), std::vector<char>(GetParam().bytes, 'x'), sent));
+TEST(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
+    struct Row {
+        const char* name;
+        std::size_t bytes;
+        int descriptors;  // -1: the peer ends instead
+        ReceiveOutcome expected;
+    };
+    for (const Row& row : {Row{"one with a message", 8, 1, ReceiveOutcome::Message},
+                           Row{"one with an empty datagram", 0, 1, ReceiveOutcome::Broken},
+                           Row{"several with a message", 8, 5, ReceiveOutcome::Broken},
+                           Row{"one with a too long message", 100, 1, ReceiveOutcome::Broken},
+                           Row{"the end of the stream", 0, -1, ReceiveOutcome::Closed}}) {
+        SCOPED_TRACE(row.name);
+        OwnedFd ours;
+        OwnedFd theirs;
+        ASSERT_TRUE(makeWorkerSocketPair(ours, theirs));
+        std::vector<int> sent;
+        for (int i = 0; i < row.descriptors; ++i) sent.push_back(::memfd_create("page", 0));
+        if (row.descriptors < 0) {
+            theirs.reset();
+        } else {
+            ASSERT_TRUE(sendWithDescriptors(theirs.get(), std::vector<char>(row.bytes, 'x'), sent));
+        }
+        for (int fd : sent) ::close(fd);
+        const int before = openDescriptors();
+
+        std::vector<char> buffer(64);
+        std::size_t size = 0;
+        OwnedFd file;
+        EXPECT_EQ(receiveDatagram(ours.get(), buffer.data(), buffer.size(), false, size, file),
+                  row.expected);
+        const bool handedOut = row.expected == ReceiveOutcome::Message;
+        EXPECT_EQ(file.valid(), handedOut);
+        EXPECT_EQ(openDescriptors(), before + (handedOut ? 1 : 0));
     }
-    for (int fd : sent) ::close(fd);
-    const int before = openDescriptors();
-
-    std::vector<char> buffer(64);
-    std::size_t size = 0;
-    OwnedFd file;
-    EXPECT_EQ(receiveDatagram(ours.get(), buffer.data(), buffer.size(), false, size, file),
-              GetParam().expected);
-    const bool handedOut = GetParam().expected == ReceiveOutcome::Message;
-    EXPECT_EQ(file.valid(), handedOut);
-    EXPECT_EQ(openDescriptors(), before + (handedOut ? 1 : 0));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Datagrams, DatagramDescriptorTest,
-    ::testing::Values(DescriptorCase{"OneWithAMessage", 8, 1, ReceiveOutcome::Message},
-                      DescriptorCase{"OneWithAnEmptyDatagram", 0, 1, ReceiveOutcome::Broken},
-                      DescriptorCase{"SeveralWithAMessage", 8, 5, ReceiveOutcome::Broken},
-                      DescriptorCase{"SeveralWithAnEmptyDatagram", 0, 5, ReceiveOutcome::Broken},
-                      DescriptorCase{"OneWithATooLongMessage", 100, 1, ReceiveOutcome::Broken},
-                      DescriptorCase{"TheEndOfTheStream", 0, -1, ReceiveOutcome::Closed}),
-    test::byName);
 
 }  // namespace
 }  // namespace ornavex
