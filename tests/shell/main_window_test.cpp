@@ -21,9 +21,6 @@ namespace {
 
 using test::waitUntil;
 
-// The help picture's effect is its hint box; every other control's is a command.
-const QString kHint = QStringLiteral("hint");
-
 class MainWindowTest : public ::testing::Test {
   protected:
     MainWindowTest() {
@@ -46,20 +43,13 @@ class MainWindowTest : public ::testing::Test {
         return root.findChild<QWidget*>(QString::fromLatin1(name));
     }
 
+    // The help picture's effect is its hint box; every other control's is a command.
     std::vector<QString> effects() const {
         std::vector<QString> all = calls;
         for (const MessageBoxRequest& box : fakes.messages->shown()) {
-            if (box.title == QStringLiteral(" Hilfethemen")) all.push_back(kHint);
+            if (box.title == QStringLiteral(" Hilfethemen")) all.push_back("hint");
         }
         return all;
-    }
-
-    // The boxes the program really shows, owned by the window.
-    void useRealBoxes() {
-        auto boxes = std::make_unique<QtMessageBoxes>();
-        boxes->setOwner(&root);
-        fakes.services.messageBoxes = std::move(boxes);
-        fakes.messages = nullptr;
     }
 
     FakePlatform fakes;
@@ -100,7 +90,11 @@ TEST_F(MainWindowTest, ClosingQuitsAndWhileABoxIsOpenEndsTheProgram) {
     EXPECT_TRUE(fakes.process->terminations.empty());
 
     root.show();
-    useRealBoxes();
+    // The boxes the program really shows, owned by the window.
+    auto boxes = std::make_unique<QtMessageBoxes>();
+    boxes->setOwner(&root);
+    fakes.services.messageBoxes = std::move(boxes);
+    fakes.messages = nullptr;
     QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
     auto* box = root.findChild<QMessageBox*>();
     ASSERT_NE(box, nullptr);
@@ -143,8 +137,10 @@ TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
         {"bDrucken", QAccessible::Button, "bDrucken_Click", Qt::Key_Space},
         {"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Return},
         {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Return},
+        {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Enter, Qt::KeypadModifier},
         // Last: effects() lists the hints after the commands.
         {"PHilfe", QAccessible::Button, "hint", Qt::Key_Space},
+        {"PHilfe", QAccessible::Button, "hint", Qt::Key_Enter, Qt::KeypadModifier},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.control);
@@ -167,13 +163,27 @@ TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
     }
 }
 
-// A held key presses once.
-TEST_F(MainWindowTest, AHeldKeyPressesOnce) {
-    root.bScannen()->setFocus(Qt::TabFocusReason);
-    QTest::keyPress(root.bScannen(), Qt::Key_Return);
-    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
-    QApplication::sendEvent(root.bScannen(), &repeat);
-    EXPECT_EQ(calls, std::vector<QString>{"bScannen_Click"});
+// A held key presses once; a key with Control, Space on the preview and a
+// screen reader's press on a picture that is off do nothing.
+TEST_F(MainWindowTest, RepeatsOtherKeysAndPressesOnDisabledPicturesDoNothing) {
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, bool> keys[] = {
+        {Qt::Key_Return, Qt::NoModifier, true},
+        {Qt::Key_Enter, Qt::KeypadModifier, true},
+        {Qt::Key_Return, Qt::ControlModifier, false},
+    };
+    for (QWidget* target : {control("bScannen"), control("PHilfe"), control("Picture2")}) {
+        for (const auto& [key, modifiers, held] : keys) {
+            QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), held);
+            QApplication::sendEvent(target, &press);
+        }
+    }
+    QTest::keyClick(root.Picture2(), Qt::Key_Space);
+    for (QWidget* picture : {control("PHilfe"), control("Picture2")}) {
+        picture->setEnabled(false);
+        QAccessible::queryAccessibleInterface(picture)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+    }
+    EXPECT_EQ(effects(), std::vector<QString>{});
 }
 
 TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLeadsBack) {
