@@ -4,11 +4,9 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTest>
 #include <QToolButton>
 
-#include "platform/qt_message_boxes.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
@@ -79,33 +77,6 @@ TEST_F(MainWindowTest, DrawsTheModelAndTypingSetsTheName) {
 
     state.requestFocus(FocusTarget::ScanButton);
     EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
-}
-
-// Without a command closing quits. Qt drops a window manager's close request to
-// a window that a modal box blocks: the program's boxes are not modal, the
-// window drops the input itself, and a close while one is open ends at once.
-TEST_F(MainWindowTest, ClosingQuitsAndWhileABoxIsOpenEndsTheProgram) {
-    root.close();
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
-    EXPECT_TRUE(fakes.process->terminations.empty());
-
-    root.show();
-    // The boxes the program really shows, owned by the window.
-    auto boxes = std::make_unique<QtMessageBoxes>();
-    boxes->setOwner(&root);
-    fakes.services.messageBoxes = std::move(boxes);
-    fakes.messages = nullptr;
-    QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
-    auto* box = root.findChild<QMessageBox*>();
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(waitUntil([box] { return box->isVisible(); }));
-    EXPECT_TRUE(state.commandRunning());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box blocks the window's close";
-
-    QCoreApplication::postEvent(&root, new QCloseEvent);
-    EXPECT_TRUE(waitUntil([this] { return !fakes.process->terminations.empty(); }));
-    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0}) << "a close beside the box quit";
 }
 
 TEST_F(MainWindowTest, WhileACommandRunsClicksAndKeysOnTheWindowDoNothing) {
