@@ -219,18 +219,16 @@ class SingleInstancePeerTest : public SingleInstanceTest {
     }
 };
 
-// Another user's socket where ours belongs: no hand-over, this user's instance serves.
-TEST_F(SingleInstancePeerTest, AStrangersSocketIsNeverHandedOverTo) {
+// Another user's socket where ours belongs is never handed over to: this user's
+// instance serves, and takes no command from another user's process.
+TEST_F(SingleInstancePeerTest, NeitherHandsOverToNorTakesCommandsFromAnotherUser) {
     QTemporaryDir shared;
     ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
     QLocalServer strangers;
     asStranger([&] { ASSERT_TRUE(strangers.listen(shared.filePath("ornavex.sock"))); });
     ASSERT_TRUE(QFile::rename(shared.filePath("ornavex.sock"), socketPath()));
-    startPrimary();
-}
-
-TEST_F(SingleInstancePeerTest, TakesNoCommandFromAnotherUsersProcess) {
     auto instance = startPrimary();
+
     // Opened up so the stranger can reach it at all.
     ASSERT_EQ(::chmod(QFile::encodeName(runtime_.path()).constData(), 0711), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(socketPath()).constData(), 0777), 0);

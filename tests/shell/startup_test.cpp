@@ -41,17 +41,24 @@ class StartupTest : public ::testing::Test {
     }
 };
 
+// A cancelled question leaves an empty folder, and that is written too.
 TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) {
+    fakes.messages->answer(MessageAnswer::Cancel);
+    state.setFolder("/vorher/");  // a value from before must not survive
+    restore(startup);
+    EXPECT_TRUE(fakes.dialogs->calls().empty());
+    EXPECT_EQ(contentOf(settings), "[Default]\nOrdner=\n");
+
     ASSERT_TRUE(QDir(temp.path()).mkpath("Scans"));
     const QString scans = temp.filePath("Scans/");
     fakes.dialogs->answerFolder(scans.chopped(1));
     restore(startup);
 
-    ASSERT_EQ(fakes.messages->shown().size(), 1u);
-    EXPECT_EQ(fakes.messages->shown()[0].buttons, MessageButtons::OkCancel);
+    ASSERT_EQ(fakes.messages->shown().size(), 2u);
+    EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(state.folder(), scans);
     EXPECT_EQ(storedFolder(), scans);
-    EXPECT_EQ(scannerChoices, 1);
+    EXPECT_EQ(scannerChoices, 2);
 
     // A file in place of the settings folder stops every write, even root's.
     QFile blocker(temp.filePath("kein-ordner"));
@@ -61,19 +68,11 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
     fakes.dialogs->answerFolder(scans.chopped(1));
     restore(blocked);
 
-    ASSERT_EQ(fakes.messages->shown().size(), 3u);
-    EXPECT_EQ(fakes.messages->shown()[2].text,
+    ASSERT_EQ(fakes.messages->shown().size(), 4u);
+    EXPECT_EQ(fakes.messages->shown()[3].text,
               settingsNotWritableText(blocker.fileName() + "/ornavex.ini"));
     EXPECT_EQ(state.folder(), scans) << "the choice holds for this run";
-    EXPECT_EQ(scannerChoices, 2) << "the note ended start-up";
-}
-
-TEST_F(StartupTest, CancelledQuestionLeavesAnEmptyFolderThatIsStillWritten) {
-    fakes.messages->answer(MessageAnswer::Cancel);
-    state.setFolder("/vorher/");  // a value from before must not survive
-    restore(startup);
-    EXPECT_TRUE(fakes.dialogs->calls().empty());
-    EXPECT_EQ(contentOf(settings), "[Default]\nOrdner=\n");
+    EXPECT_EQ(scannerChoices, 3) << "the note ended start-up";
 }
 
 // A folder named on an older system is no UTF-8. Read at start-up and not changed,
