@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 
 using test::waitUntil;
-
-// Lets whatever the server still has queued run, after the thing waited for.
-void settle() {
-    waitUntil([] { return false; }, 100);
-}
 
 // Never blocks: the server in this thread reads only while the event loop runs.
 class Client {
@@ -118,7 +114,8 @@ TEST_F(SingleInstanceTest, DeliversExactlyTheCompleteLines) {
         // Once a later client's line is in, everything before it was handled.
         sendAndClose(socketPath(), "text:#end\n");
         ASSERT_TRUE(waitUntil([&] { return texts.contains("#end"); }, 20000));
-        settle();
+        // Lets whatever the server still has queued run, after the thing waited for.
+        QTest::qWait(100);
         EXPECT_EQ(texts, row.expectedTexts + QStringList{"#end"});
         EXPECT_EQ(activations > 0, row.mostActivations > 0);
         EXPECT_LE(activations, row.mostActivations);
@@ -164,7 +161,7 @@ TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
         crowd.push_back(std::make_unique<Client>(socketPath()));
         ASSERT_TRUE(crowd.back()->connected());
     }
-    settle();
+    QTest::qWait(100);
     ASSERT_EQ(dropped(), 0) << "a client lost its place while a slot was free";
     // The oldest of the crowd said something complete before it lost its place.
     ASSERT_TRUE(crowd.front()->send("text:zuerst\n"));
@@ -173,7 +170,7 @@ TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
     sendAndClose(socketPath(), "text:$Ende$\n");
     ASSERT_TRUE(waitUntil([&] { return texts.contains("$Ende$"); }));
     ASSERT_TRUE(waitUntil([&] { return dropped() == 1; }));
-    settle();
+    QTest::qWait(100);
     EXPECT_EQ(dropped(), 1);
     EXPECT_FALSE(crowd.front()->dropped()) << "the client that spoke last was dropped";
     EXPECT_EQ(texts, (QStringList{"zuerst", "$Ende$"}));
@@ -238,7 +235,7 @@ TEST_F(SingleInstancePeerTest, NeitherHandsOverToNorTakesCommandsFromAnotherUser
     stranger->send("text:fremd\n");
     sendAndClose(socketPath(), "text:eigen\n");
     ASSERT_TRUE(waitUntil([&] { return !texts.isEmpty(); }));
-    settle();
+    QTest::qWait(100);
     EXPECT_EQ(texts, QStringList{"eigen"});
 }
 
