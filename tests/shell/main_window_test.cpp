@@ -37,10 +37,6 @@ class MainWindowTest : public ::testing::Test {
         root.tBilddatei()->setFocus();
     }
 
-    QWidget* control(const char* name) const {
-        return root.findChild<QWidget*>(QString::fromLatin1(name));
-    }
-
     // The help picture's effect is its hint box; every other control's is a command.
     std::vector<QString> effects() const {
         std::vector<QString> all = calls;
@@ -115,7 +111,7 @@ TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.control);
         const size_t before = effects().size();
-        QWidget* target = control(row.control);
+        QWidget* target = root.findChild<QWidget*>(row.control);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(target);
         ASSERT_NE(accessible, nullptr);
         EXPECT_EQ(accessible->role(), row.role);
@@ -141,14 +137,15 @@ TEST_F(MainWindowTest, RepeatsOtherKeysAndPressesOnDisabledPicturesDoNothing) {
         {Qt::Key_Enter, Qt::KeypadModifier, true},
         {Qt::Key_Return, Qt::ControlModifier, false},
     };
-    for (QWidget* target : {control("bScannen"), control("PHilfe"), control("Picture2")}) {
+    for (QWidget* target :
+         std::initializer_list<QWidget*>{root.bScannen(), root.PHilfe(), root.Picture2()}) {
         for (const auto& [key, modifiers, held] : keys) {
             QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), held);
             QApplication::sendEvent(target, &press);
         }
     }
     QTest::keyClick(root.Picture2(), Qt::Key_Space);
-    for (QWidget* picture : {control("PHilfe"), control("Picture2")}) {
+    for (QWidget* picture : std::initializer_list<QWidget*>{root.PHilfe(), root.Picture2()}) {
         picture->setEnabled(false);
         QAccessible::queryAccessibleInterface(picture)->actionInterface()->doAction(
             QAccessibleActionInterface::pressAction());

@@ -21,26 +21,23 @@ using namespace std::chrono_literals;
 using test::waitUntil;
 
 // Never blocks: the server in this thread reads only while the event loop runs.
-class Client {
+class Client : public QLocalSocket {
   public:
     explicit Client(const QString& path) {
-        socket_.connectToServer(path);
-        waitUntil([this] { return socket_.state() != QLocalSocket::ConnectingState; });
+        connectToServer(path);
+        waitUntil([this] { return state() != ConnectingState; });
     }
-    bool connected() const { return socket_.state() == QLocalSocket::ConnectedState; }
-    bool dropped() const { return socket_.state() == QLocalSocket::UnconnectedState; }
+    bool isConnected() const { return state() == ConnectedState; }
+    bool isDropped() const { return state() == UnconnectedState; }
     bool send(const QByteArray& bytes) {
-        socket_.write(bytes);
-        return waitUntil([this] { return socket_.bytesToWrite() == 0; }, 20000);
+        write(bytes);
+        return waitUntil([this] { return bytesToWrite() == 0; }, 20000);
     }
-
-  private:
-    QLocalSocket socket_;
 };
 
 void sendAndClose(const QString& path, const QByteArray& bytes) {
     Client client(path);
-    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.isConnected());
     ASSERT_TRUE(client.send(bytes));
 }
 
@@ -132,7 +129,7 @@ TEST_F(SingleInstanceTest, EachCompleteLineRestartsTheIdleTimeoutOfAClientThatIs
     auto instance = startPrimary();
     instance->setIdleTimeout(kIdle);
     Client host(socketPath());
-    ASSERT_TRUE(host.connected());
+    ASSERT_TRUE(host.isConnected());
     Client halfLine(socketPath());
     ASSERT_TRUE(halfLine.send("text:$Ende$"));
     for (int line = 1; line <= 12; ++line) {
@@ -145,7 +142,7 @@ TEST_F(SingleInstanceTest, EachCompleteLineRestartsTheIdleTimeoutOfAClientThatIs
     }
     ASSERT_TRUE(host.send("text:$Ende$\n"));
     EXPECT_TRUE(waitUntil([&] { return texts.contains("$Ende$"); }));
-    EXPECT_TRUE(waitUntil([&] { return halfLine.dropped(); }));
+    EXPECT_TRUE(waitUntil([&] { return halfLine.isDropped(); }));
 }
 
 // A host program's "$Ende$" must get through whatever else fills the socket.
@@ -155,11 +152,11 @@ TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
     instance->setIdleTimeout(60s);  // the crowd must not leave by itself
     std::vector<std::unique_ptr<Client>> crowd;
     auto dropped = [&] {
-        return std::count_if(crowd.begin(), crowd.end(), [](auto& c) { return c->dropped(); });
+        return std::count_if(crowd.begin(), crowd.end(), [](auto& c) { return c->isDropped(); });
     };
     while (crowd.size() < static_cast<size_t>(SingleInstance::kMaxClients)) {
         crowd.push_back(std::make_unique<Client>(socketPath()));
-        ASSERT_TRUE(crowd.back()->connected());
+        ASSERT_TRUE(crowd.back()->isConnected());
     }
     QTest::qWait(100);
     ASSERT_EQ(dropped(), 0) << "a client lost its place while a slot was free";
@@ -172,7 +169,7 @@ TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
     ASSERT_TRUE(waitUntil([&] { return dropped() == 1; }));
     QTest::qWait(100);
     EXPECT_EQ(dropped(), 1);
-    EXPECT_FALSE(crowd.front()->dropped()) << "the client that spoke last was dropped";
+    EXPECT_FALSE(crowd.front()->isDropped()) << "the client that spoke last was dropped";
     EXPECT_EQ(texts, (QStringList{"zuerst", "$Ende$"}));
 }
 
