@@ -128,8 +128,7 @@ TEST_F(SingleInstanceTest, EachCompleteLineRestartsTheIdleTimeoutOfAClientThatIs
     constexpr auto kIdle = 1500ms;
     auto instance = startPrimary();
     instance->setIdleTimeout(kIdle);
-    Client host(socketPath());
-    ASSERT_TRUE(host.isConnected());
+    Client host(socketPath());  // unconnected, it fails the first line
     Client halfLine(socketPath());
     ASSERT_TRUE(halfLine.send("text:$Ende$"));
     for (int line = 1; line <= 12; ++line) {
@@ -156,10 +155,9 @@ TEST_F(SingleInstanceTest, EndCommandGetsAPlaceWhileEverySlotIsHeld) {
     };
     while (crowd.size() < static_cast<size_t>(SingleInstance::kMaxClients)) {
         crowd.push_back(std::make_unique<Client>(socketPath()));
-        ASSERT_TRUE(crowd.back()->isConnected());
     }
     QTest::qWait(100);
-    ASSERT_EQ(dropped(), 0) << "a client lost its place while a slot was free";
+    ASSERT_EQ(dropped(), 0) << "a client found no place or lost it while a slot was free";
     // The oldest of the crowd said something complete before it lost its place.
     ASSERT_TRUE(crowd.front()->send("text:zuerst\n"));
     ASSERT_TRUE(waitUntil([&] { return texts.size() == 1; }));
