@@ -16,7 +16,6 @@ class ImageControl : public QWidget {
     const QImage& picture() const { return picture_; }
     void setPicture(const QImage& picture);
     void clearPicture() { setPicture(QImage()); }
-    bool hasPicture() const { return !picture_.isNull(); }
 
     bool stretch() const { return stretch_; }
     void setStretch(bool stretch);

@@ -14,13 +14,7 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 
 void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
-    applyAutoSize();
     update();
-}
-
-void PictureBox::setAutoSize(bool autoSize) {
-    autoSize_ = autoSize;
-    applyAutoSize();
 }
 
 void PictureBox::setBackgroundColor(const QColor& color) {
@@ -33,10 +27,6 @@ void PictureBox::setActsAsButton(bool actsAsButton) {
     actsAsButton_ = actsAsButton;
     // Tab only: a mouse click must not pull the focus out of the name field.
     setFocusPolicy(actsAsButton ? Qt::TabFocus : Qt::NoFocus);
-}
-
-void PictureBox::applyAutoSize() {
-    if (autoSize_ && !picture_.isNull()) resize(picture_.size());
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

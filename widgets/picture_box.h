@@ -6,7 +6,7 @@
 namespace ornavex {
 
 // A picture box: a plain rectangle with a background colour that may hold a
-// picture at its own size, and may size itself to that picture. One that acts
+// picture at its own size. One that acts
 // as a button takes the focus from the Tab key and is pressed with Space or
 // Enter as well as with the mouse.
 class PictureBox : public QWidget {
@@ -14,14 +14,7 @@ class PictureBox : public QWidget {
   public:
     explicit PictureBox(QWidget* parent = nullptr);
 
-    const QImage& picture() const { return picture_; }
     void setPicture(const QImage& picture);
-    void clearPicture() { setPicture(QImage()); }
-    bool hasPicture() const { return !picture_.isNull(); }
-
-    bool autoSize() const { return autoSize_; }
-    void setAutoSize(bool autoSize);
-
     void setBackgroundColor(const QColor& color);
 
     bool actsAsButton() const { return actsAsButton_; }
@@ -38,10 +31,7 @@ class PictureBox : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void applyAutoSize();
-
     QImage picture_;
-    bool autoSize_ = false;
     bool actsAsButton_ = false;
 };
 

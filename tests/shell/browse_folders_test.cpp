@@ -39,12 +39,10 @@ TEST_F(BrowseFolderTest, OpensAtTheDocumentFolderOrElseAtHomeAndReturnsAFolderRe
     const QString here = QDir::currentPath();
     fakes.dialogs->answerFolder("Scans");
     fakes.dialogs->answerFolder("/");
-    const QString relativeAnswer = browse(temp.filePath("Scans/Büro/"));
-    const QString rootAnswer = browse("Scans");
+    const QStringList answers{browse(temp.filePath("Scans/Büro/")), browse("Scans")};
     QDir::setCurrent(startedFrom);
 
-    EXPECT_EQ(relativeAnswer, here + "/Scans/");
-    EXPECT_EQ(rootAnswer, "/");
+    EXPECT_EQ(answers, (QStringList{here + "/Scans/", "/"}));
     EXPECT_EQ(browse(temp.filePath("fehlt")), "") << "cancelled";
     EXPECT_EQ(starts(), (std::vector<QString>{temp.filePath("Scans/Büro"), QDir::homePath(),
                                               QDir::homePath()}));

@@ -2,16 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
-#include "platform/qt_message_boxes.h"
 #include "shell/root.h"
 #include "shell/startup.h"
 #include "tests/fakes/fake_platform.h"
@@ -23,9 +18,6 @@ namespace ornavex {
 namespace {
 
 using test::waitUntil;
-
-// The help picture's effect is its hint box; every other control's is a command.
-const QString kHint = QStringLiteral("hint");
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -45,24 +37,13 @@ class MainWindowTest : public ::testing::Test {
         root.tBilddatei()->setFocus();
     }
 
-    QWidget* control(const char* name) const {
-        return root.findChild<QWidget*>(QString::fromLatin1(name));
-    }
-
+    // The help picture's effect is its hint box; every other control's is a command.
     std::vector<QString> effects() const {
         std::vector<QString> all = calls;
         for (const MessageBoxRequest& box : fakes.messages->shown()) {
-            if (box.title == QStringLiteral(" Hilfethemen")) all.push_back(kHint);
+            if (box.title == QStringLiteral(" Hilfethemen")) all.push_back("hint");
         }
         return all;
-    }
-
-    // The boxes the program really shows, owned by the window.
-    void useRealBoxes() {
-        auto boxes = std::make_unique<QtMessageBoxes>();
-        boxes->setOwner(&root);
-        fakes.services.messageBoxes = std::move(boxes);
-        fakes.messages = nullptr;
     }
 
     FakePlatform fakes;
@@ -94,96 +75,82 @@ TEST_F(MainWindowTest, DrawsTheModelAndTypingSetsTheName) {
     EXPECT_EQ(QApplication::focusWidget(), root.bScannen());
 }
 
-// Without a command closing quits. Qt drops a window manager's close request to
-// a window that a modal box blocks: the program's boxes are not modal, the
-// window drops the input itself, and a close while one is open ends at once.
-TEST_F(MainWindowTest, ClosingQuitsAndWhileABoxIsOpenEndsTheProgram) {
-    root.close();
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
-    EXPECT_TRUE(fakes.process->terminations.empty());
-
-    root.show();
-    useRealBoxes();
-    QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
-    auto* box = root.findChild<QMessageBox*>();
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(waitUntil([box] { return box->isVisible(); }));
-    EXPECT_TRUE(state.commandRunning());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box blocks the window's close";
-
-    QCoreApplication::postEvent(&root, new QCloseEvent);
-    EXPECT_TRUE(waitUntil([this] { return !fakes.process->terminations.empty(); }));
-    EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
-    EXPECT_EQ(fakes.process->quits, std::vector<int>{0}) << "a close beside the box quit";
-}
-
 TEST_F(MainWindowTest, WhileACommandRunsClicksAndKeysOnTheWindowDoNothing) {
     std::optional<CommandRun> run = state.startCommand();
     QTest::mouseClick(root.bScannen(), Qt::LeftButton);
     QTest::mouseDClick(root.Picture2(), Qt::LeftButton);
     QTest::keyClicks(root.tBilddatei(), "x");
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(state.fileName(), QString()) << "the name changed under a running command";
 
+    // Only what comes after the command counts.
     run.reset();
     QTest::keyClicks(root.tBilddatei(), "x");
     QTest::mouseClick(root.bScannen(), Qt::LeftButton);
-    EXPECT_EQ(state.fileName(), QStringLiteral("x"));
+    EXPECT_EQ(state.fileName(), QStringLiteral("x")) << "the name changed under a running command";
     EXPECT_EQ(calls, std::vector<QString>{"bScannen_Click"});
 }
 
 // Alike buttons share their code; each row gives its control a different key.
-struct ControlRow {
-    const char* control;
-    QAccessible::Role role;
-    const char* effect;
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-};
-
-class AccessibleControlTest : public MainWindowTest,
-                              public ::testing::WithParamInterface<ControlRow> {};
-
-TEST_P(AccessibleControlTest, HasItsRoleAndIsPressedByScreenReaderAndKey) {
-    const ControlRow& row = GetParam();
-    QWidget* target = control(row.control);
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(target);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->role(), row.role);
-
-    // A screen reader's "activate" does what a click or double-click does.
-    QAccessibleActionInterface* actions = accessible->actionInterface();
-    ASSERT_NE(actions, nullptr);
-    actions->doAction(QAccessibleActionInterface::pressAction());
-    // Qt's own buttons press with a short animation.
-    EXPECT_TRUE(waitUntil([this] { return effects().size() == 1; }))
-        << effects().size() << " effects";
-
-    // So does the key on the focused control.
-    target->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(target, row.key, row.modifiers);
-    EXPECT_EQ(effects(), std::vector<QString>(2, QString::fromLatin1(row.effect)));
+TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
+    const struct {
+        const char* control;
+        QAccessible::Role role;
+        const char* effect;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    } rows[] = {
+        {"bScannen", QAccessible::Button, "bScannen_Click", Qt::Key_Return},
+        {"bAnzeigen", QAccessible::Button, "bAnzeigen_Click", Qt::Key_Enter, Qt::KeypadModifier},
+        {"bDrucken", QAccessible::Button, "bDrucken_Click", Qt::Key_Space},
+        {"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Return},
+        {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Return},
+        {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Enter, Qt::KeypadModifier},
+        // Last: effects() lists the hints after the commands.
+        {"PHilfe", QAccessible::Button, "hint", Qt::Key_Space},
+        {"PHilfe", QAccessible::Button, "hint", Qt::Key_Enter, Qt::KeypadModifier},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        const size_t before = effects().size();
+        QWidget* target = root.findChild<QWidget*>(row.control);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(target);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), row.role);
+        // A screen reader's "activate" does what a click or double-click does.
+        ASSERT_NE(accessible->actionInterface(), nullptr);
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        // Qt's own buttons press with a short animation.
+        EXPECT_TRUE(waitUntil([&] { return effects().size() == before + 1; }));
+        // So does the key on the focused control.
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, row.key, row.modifiers);
+        const std::vector<QString> all = effects();
+        EXPECT_EQ(std::vector<QString>(all.begin() + before, all.end()),
+                  std::vector<QString>(2, QString::fromLatin1(row.effect)));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Controls, AccessibleControlTest,
-    ::testing::Values(
-        ControlRow{"bScannen", QAccessible::Button, "bScannen_Click", Qt::Key_Return},
-        ControlRow{"bAnzeigen", QAccessible::Button, "bAnzeigen_Click", Qt::Key_Enter,
-                   Qt::KeypadModifier},
-        ControlRow{"bDrucken", QAccessible::Button, "bDrucken_Click", Qt::Key_Space},
-        ControlRow{"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Return},
-        ControlRow{"PHilfe", QAccessible::Button, "hint", Qt::Key_Space},
-        ControlRow{"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Return}),
-    [](const auto& info) { return std::string(info.param.control); });
-
-// A held key presses once.
-TEST_F(MainWindowTest, AHeldKeyPressesOnce) {
-    root.bScannen()->setFocus(Qt::TabFocusReason);
-    QTest::keyPress(root.bScannen(), Qt::Key_Return);
-    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
-    QApplication::sendEvent(root.bScannen(), &repeat);
-    EXPECT_EQ(calls, std::vector<QString>{"bScannen_Click"});
+// A held key presses once; a key with Control, Space on the preview and a
+// screen reader's press on a picture that is off do nothing.
+TEST_F(MainWindowTest, RepeatsOtherKeysAndPressesOnDisabledPicturesDoNothing) {
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, bool> keys[] = {
+        {Qt::Key_Return, Qt::NoModifier, true},
+        {Qt::Key_Enter, Qt::KeypadModifier, true},
+        {Qt::Key_Return, Qt::ControlModifier, false},
+    };
+    for (QWidget* target :
+         std::initializer_list<QWidget*>{root.bScannen(), root.PHilfe(), root.Picture2()}) {
+        for (const auto& [key, modifiers, held] : keys) {
+            QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), held);
+            QApplication::sendEvent(target, &press);
+        }
+    }
+    QTest::keyClick(root.Picture2(), Qt::Key_Space);
+    for (QWidget* picture : std::initializer_list<QWidget*>{root.PHilfe(), root.Picture2()}) {
+        picture->setEnabled(false);
+        QAccessible::queryAccessibleInterface(picture)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+    }
+    EXPECT_EQ(effects(), std::vector<QString>{});
 }
 
 TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLeadsBack) {

@@ -1,14 +1,11 @@
 // Splitting page paths and asking whether they exist.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "folder/path_existence.h"
-#include "shell/browse_folders.h"
 #include "shell/path_parts.h"
-#include "tests/support/rows.h"
+#include "tests/support/files.h"
 
 namespace ornavex {
 namespace {
@@ -23,55 +20,44 @@ TEST(PathSplitTest, SplitsAfterTheLastSeparatorOnly) {
         << "a backslash is no separator";
 }
 
-struct ExistenceCase {
-    const char* name;
-    QString path;
-    bool fileExists;
-    bool pathExists;
-};
-
 // A page path is relative while no document folder is chosen, so the rows are
 // asked from inside the folder.
-class ExistenceTest : public ::testing::TestWithParam<ExistenceCase> {
-  protected:
-    void SetUp() override {
-        for (const char* name :
-             {"scan1.jpg", "Scan [1].jpg", "back\\slash.jpg", ".versteckt", "Ordner/innen.bmp"}) {
-            QFile file(dir_.filePath(name));
-            QDir().mkpath(QFileInfo(file).absolutePath());
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name;
-        }
-        ASSERT_TRUE(QFile::link(dir_.filePath("weg.jpg"), dir_.filePath("verwaist.jpg")));
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+TEST(ExistenceTest, AnswersForRelativePaths) {
+    QTemporaryDir dir;
+    for (const char* name :
+         {"scan1.jpg", "Scan [1].jpg", "back\\slash.jpg", ".versteckt", "Ordner/innen.bmp"}) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
+        putFile(dir.filePath(name), {});
     }
-    void TearDown() override { QDir::setCurrent(startedFrom_); }
-
-    QTemporaryDir dir_;
-    const QString startedFrom_ = QDir::currentPath();
-};
-
-TEST_P(ExistenceTest, AnswersForRelativePaths) {
-    EXPECT_EQ(FileExists(GetParam().path), GetParam().fileExists);
-    EXPECT_EQ(PathExists(GetParam().path), GetParam().pathExists);
+    ASSERT_TRUE(QFile::link(dir.filePath("weg.jpg"), dir.filePath("verwaist.jpg")));
+    const QString startedFrom = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const struct {
+        const char* name;
+        QString path;
+        bool fileExists;
+        bool pathExists;
+    } rows[] = {
+        {"File", "scan1.jpg", true, true},
+        {"Missing", "fehlt.jpg", false, false},
+        {"FolderWithSeparator", "Ordner/", false, true},
+        {"Question", "scan?.jpg", true, false},
+        {"QuestionNeedsOneChar", "scan1.jpg?", false, false},
+        {"StarMatchesNothingToo", "scan1*.jpg", true, false},
+        {"StarInFolder", "Ordner/*.bmp", true, false},
+        {"StarMatchesHidden", "*steckt", true, false},
+        {"BracketsAreNoSet", "[S]can*", false, false},
+        {"BackslashEscapesNothing", "back\\*", true, false},
+        {"DanglingLinkIsAnEntry", "verwaist.jpg", true, false},
+        // A NUL would cut the name short and test a different path.
+        {"NulCutsNothingShort", "scan1.jpg" + QString(QChar(0)), false, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(FileExists(row.path), row.fileExists) << row.name;
+        EXPECT_EQ(PathExists(row.path), row.pathExists) << row.name;
+    }
+    QDir::setCurrent(startedFrom);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Entries, ExistenceTest,
-    ::testing::Values(ExistenceCase{"File", "scan1.jpg", true, true},
-                      ExistenceCase{"Missing", "fehlt.jpg", false, false},
-                      ExistenceCase{"FolderWithSeparator", "Ordner/", false, true},
-                      ExistenceCase{"Question", "scan?.jpg", true, false},
-                      ExistenceCase{"QuestionNeedsOneChar", "scan1.jpg?", false, false},
-                      ExistenceCase{"StarMatchesNothingToo", "scan1*.jpg", true, false},
-                      ExistenceCase{"StarInFolder", "Ordner/*.bmp", true, false},
-                      ExistenceCase{"StarMatchesHidden", "*steckt", true, false},
-                      ExistenceCase{"BracketsAreNoSet", "[S]can*", false, false},
-                      ExistenceCase{"BackslashEscapesNothing", "back\\*", true, false},
-                      ExistenceCase{"DanglingLinkIsAnEntry", "verwaist.jpg", true, false},
-                      // A NUL would cut the name short and test a different path.
-                      ExistenceCase{"NulCutsNothingShort", "scan1.jpg" + QString(QChar(0)), false,
-                                    false}),
-    test::byName);
 
 }  // namespace
 }  // namespace ornavex
