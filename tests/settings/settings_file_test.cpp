@@ -5,17 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
+#include <filesystem>
 
 #include "platform/path_bytes.h"
 #include "settings/ini_files.h"
 #include "settings/settings.h"
 #include "settings/settings_path.h"
 #include "tests/support/files.h"
-#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -39,51 +38,35 @@ QByteArray repeated(const char* unit, int times) {
 
 // The bytes a Windows program writes: a byte-order mark, then UTF-16.
 QByteArray utf16(const char* text, bool bigEndian = false) {
-    QByteArray bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const QChar unit : QString::fromUtf8(text)) {
-        const char high = static_cast<char>(unit.unicode() >> 8);
-        const char low = static_cast<char>(unit.unicode() & 0xFF);
-        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    QStringEncoder encode(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::WriteBom);
+    return encode(QString::fromUtf8(text));
+}
+
+// Each row: the file's bytes and the value of "k" in section "Default".
+TEST_F(SettingsFileTest, FindsValueAsStored) {
+    for (const auto& [name, content, expected] :
+         std::initializer_list<std::tuple<const char*, QByteArray, QString>>{
+             {"NamesIgnoreCase", "[DEFAULT]\nK=Ja\n", "Ja"},
+             {"CrLfAndCrOnly", "[Default]\r\nOrdner=a\rk=3\r\n", "3"},
+             {"BlanksTrimmedLaterEqualsKept", "  [ \tDefault\t ]  \n \t k \t=  /a=b/ \t\n",
+              "/a=b/"},
+             {"CommentLineSkippedNoInlineComment", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
+             {"KeyBeforeFirstSection", "k=1\n[Default]\n", ""},
+             {"OneQuotePairRemovedBlanksInsideKept", "[Default]\nk= \"\" x \"\" \n", "\" x \""},
+             {"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
+             {"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
+             {"Utf16LittleEndian", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
+             {"Cut254NeverSplitsFourByte", "[Default]\nk=" + repeated("a😀", 200),
+              repeated("a😀", 127)},
+             {"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
+              QString(254, u'q')},
+             // The longest value in the widest characters, and one character more.
+             {"Longest254FourByteKeptWhole", "[Default]\nk=" + repeated("😀", 254),
+              QString::fromUtf8(repeated("😀", 254))}}) {
+        EXPECT_EQ(ReadIniValue(fileWith(content), "Default", "k"), expected) << name;
     }
-    return bytes;
 }
-
-struct ReadCase {
-    const char* name;
-    QByteArray content;
-    QString expected;
-    const char* key = "k";
-    const char* section = "Default";
-};
-
-class IniReadTest : public SettingsFileTest, public ::testing::WithParamInterface<ReadCase> {};
-
-TEST_P(IniReadTest, FindsValueAsStored) {
-    const ReadCase& row = GetParam();
-    EXPECT_EQ(ReadIniValue(fileWith(row.content), row.section, row.key), row.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, IniReadTest,
-    ::testing::Values(
-        ReadCase{"NamesIgnoreCase", "[DEFAULT]\nK=Ja\n", "Ja"},
-        ReadCase{"CrLfAndCrOnly", "[Default]\r\nOrdner=a\rk=3\r\n", "3"},
-        ReadCase{"BlanksTrimmedLaterEqualsKept", "  [ \tDefault\t ]  \n \t k \t=  /a=b/ \t\n",
-                 "/a=b/"},
-        ReadCase{"CommentLineSkippedNoInlineComment", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
-        ReadCase{"KeyBeforeFirstSection", "k=1\n[Default]\n", ""},
-        ReadCase{"OneQuotePairRemovedBlanksInsideKept", "[Default]\nk= \"\" x \"\" \n", "\" x \""},
-        ReadCase{"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
-        ReadCase{"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
-        ReadCase{"Utf16LittleEndian", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
-        ReadCase{"Cut254NeverSplitsFourByte", "[Default]\nk=" + repeated("a😀", 200),
-                 repeated("a😀", 127)},
-        ReadCase{"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
-                 QString(254, u'q')},
-        // The longest value in the widest characters, and one character more.
-        ReadCase{"Longest254FourByteKeptWhole", "[Default]\nk=" + repeated("😀", 254),
-                 QString::fromUtf8(repeated("😀", 254))}),
-    test::byName);
 
 // Lines far longer than a piece of the streamed file; a new key after a last line
 // without a line end.
@@ -96,80 +79,59 @@ TEST_F(SettingsFileTest, HugeLinesAreHandled) {
     EXPECT_EQ(contentOf(file), before + "\nOrdner=/a/\n");
 }
 
-struct WriteCase {
-    const char* name;
-    QByteArray before;
-    const char* key;
-    const char* value;  // bytes, as a file name holds them
-    QByteArray after;   // null: refused, the file stays as it was
-    const char* section = "Default";
-};
-
-class IniWriteTest : public SettingsFileTest, public ::testing::WithParamInterface<WriteCase> {};
-
-TEST_P(IniWriteTest, ChangesOnlyTheKeyLine) {
-    const WriteCase& row = GetParam();
-    const QString file = fileWith(row.before);
-    const bool stored = WriteIniValue(file, row.section, row.key, pathFromBytes(row.value));
-    EXPECT_EQ(stored, !row.after.isNull());
-    EXPECT_EQ(contentOf(file), row.after.isNull() ? row.before : row.after);
+// Each row: the file before, the key and value (bytes, as a file name holds them)
+// written into section "Default", and the file after; null after: refused, the file
+// stays as it was.
+TEST_F(SettingsFileTest, WritingChangesOnlyTheKeyLine) {
+    const QByteArray stored = "[Default]\nOrdner=/a/\n";
+    for (const auto& [name, before, key, value, after] : std::initializer_list<
+             std::tuple<const char*, QByteArray, const char*, const char*, QByteArray>>{
+             {"ReplacesInPlaceKeepingSpelling",
+              "; Einstellungen\n[default]\n  ordner = /alt/  \n; Kommentar\nTips=2\n\n"
+              "[Andere]\nOrdner=1\n",
+              "Ordner", "/neu/",
+              "; Einstellungen\n[default]\nordner=/neu/\n; Kommentar\nTips=2\n\n"
+              "[Andere]\nOrdner=1\n"},
+             {"NewKeyBeforeTrailingCommentsAndBlanks",
+              "[Default]\nOrdner=/a/\n; Ende\n\n[Andere]\nx=1\n", "Tips", "1",
+              "[Default]\nOrdner=/a/\nTips=1\n; Ende\n\n[Andere]\nx=1\n"},
+             {"CrLfKeptOnNewSection", "[Andere]\r\nx=1", "Tips", "1",
+              "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
+             {"ByteOrderMarkKept", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
+              "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
+             {"Utf16StaysUtf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/neü 😀/",
+              utf16("; ü\r\n[Default]\r\nOrdner=/neü 😀/\r\n")},
+             {"Utf16BigEndianGetsNewKey", utf16("[Default]\nOrdner=a", true), "Tips", "1",
+              utf16("[Default]\nOrdner=a\nTips=1\n", true)},
+             // A lone surrogate would not come back as it was.
+             {"DamagedUtf16Refused", utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4),
+              "Ordner", "/a/", QByteArray()},
+             {"FirstSectionAndKeyUpdated", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
+              "[Default]\nk=9\nK=2\n[Default]\nk=3\n"},
+             // A line break in a value (a legal file-name character) must not plant a second key.
+             {"RefusesValueWithLineFeed", stored, "Ordner", "/a\nTips=9", QByteArray()},
+             {"RefusesKeyWithEquals", stored, "Tips=9", "x", QByteArray()},
+             // A folder named on an older system is no UTF-8: stored with its own bytes,
+             // for which UTF-16 has no place.
+             {"NameOfBytesThatAreNoUtf8KeepsThem", stored, "LastFile", "/\xE4rger/b\xC3\xA4r",
+              stored + "LastFile=/\xE4rger/b\xC3\xA4r\n"},
+             {"NameOfBytesThatAreNoUtf8RefusedInUtf16", utf16("[Default]\r\nOrdner=/alt/\r\n"),
+              "Ordner", "/\xE4rger/", QByteArray()}}) {
+        const QString file = fileWith(before);
+        EXPECT_EQ(WriteIniValue(file, "Default", key, pathFromBytes(value)), !after.isNull())
+            << name;
+        EXPECT_EQ(contentOf(file), after.isNull() ? before : after) << name;
+    }
 }
 
-const QByteArray kStored = "[Default]\nOrdner=/a/\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Updates, IniWriteTest,
-    ::testing::Values(
-        WriteCase{"ReplacesInPlaceKeepingSpelling",
-                  "; Einstellungen\n[default]\n  ordner = /alt/  \n; Kommentar\nTips=2\n\n"
-                  "[Andere]\nOrdner=1\n",
-                  "Ordner", "/neu/",
-                  "; Einstellungen\n[default]\nordner=/neu/\n; Kommentar\nTips=2\n\n"
-                  "[Andere]\nOrdner=1\n"},
-        WriteCase{"NewKeyBeforeTrailingCommentsAndBlanks",
-                  "[Default]\nOrdner=/a/\n; Ende\n\n[Andere]\nx=1\n", "Tips", "1",
-                  "[Default]\nOrdner=/a/\nTips=1\n; Ende\n\n[Andere]\nx=1\n"},
-        WriteCase{"CrLfKeptOnNewSection", "[Andere]\r\nx=1", "Tips", "1",
-                  "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
-        WriteCase{"ByteOrderMarkKept", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
-                  "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
-        WriteCase{"Utf16StaysUtf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner",
-                  "/neü 😀/", utf16("; ü\r\n[Default]\r\nOrdner=/neü 😀/\r\n")},
-        WriteCase{"Utf16BigEndianGetsNewKey", utf16("[Default]\nOrdner=a", true), "Tips", "1",
-                  utf16("[Default]\nOrdner=a\nTips=1\n", true)},
-        // A lone surrogate would not come back as it was.
-        WriteCase{"DamagedUtf16Refused",
-                  utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4),
-                  "Ordner",
-                  "/a/",
-                  {}},
-        WriteCase{"FirstSectionAndKeyUpdated", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
-                  "[Default]\nk=9\nK=2\n[Default]\nk=3\n"},
-        // A line break in a value (a legal file-name character) must not plant a second key.
-        WriteCase{"RefusesValueWithLineFeed", kStored, "Ordner", "/a\nTips=9", {}},
-        WriteCase{"RefusesKeyWithEquals", kStored, "Tips=9", "x", {}},
-        // A folder named on an older system is no UTF-8: stored with its own bytes,
-        // for which UTF-16 has no place.
-        WriteCase{"NameOfBytesThatAreNoUtf8KeepsThem", kStored, "LastFile", "/\xE4rger/b\xC3\xA4r",
-                  kStored + "LastFile=/\xE4rger/b\xC3\xA4r\n"},
-        WriteCase{"NameOfBytesThatAreNoUtf8RefusedInUtf16",
-                  utf16("[Default]\r\nOrdner=/alt/\r\n"),
-                  "Ordner",
-                  "/\xE4rger/",
-                  {}}),
-    test::byName);
-
 // Storing what a file holds already must not rewrite it (a big file would be
-// copied at every start).
+// copied at every start): a second name of the file still names the file.
 TEST_F(SettingsFileTest, StoringTheHeldValueLeavesTheFileAlone) {
-    const QByteArray before = "[Default]\nOrdner=/a/\n; " + QByteArray(1 << 20, 'x') + "\n";
-    const QString file = fileWith(before);
-    struct stat original {};
-    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &original), 0);
+    const QString file = fileWith("[Default]\nOrdner=/a/\n; " + QByteArray(1 << 20, 'x') + "\n");
+    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("b")).constData()),
+              0);
     EXPECT_EQ(StoreIniValue(file, "Default", "ordner", "/a/"), IniWriteResult::Stored);
-    struct stat after {};
-    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &after), 0);
-    EXPECT_EQ(after.st_ino, original.st_ino) << "the file was replaced";
+    EXPECT_EQ(std::filesystem::hard_link_count(file.toStdString()), 2u) << "the file was replaced";
 }
 
 // A failed write must leave the old file as it was: a missing folder, a pipe in
@@ -223,19 +185,14 @@ TEST(SettingsPlacesTest, NamesBothPlacesAfterTheExecutable) {
     EXPECT_EQ(settingsPlaces("/x/scan", "", "").userConfig, "") << "no home at all";
 }
 
-// Root may write anywhere, so a read-only folder is played by the writable check.
-class SettingsChoiceTest : public SettingsFileTest {
-  protected:
-    QString choose(bool besideWritable) {
-        return chooseSettingsFile(places, [=](const QString&) { return besideWritable; });
-    }
-
-    SettingsPlaces places{path("bin/ornavex.ini"), path("config/ornavex.ini")};
-};
-
 // The configuration folder's file counts once it is there, even when the old one
 // changes; any bytes, UTF-16 included, move unchanged.
-TEST_F(SettingsChoiceTest, BesideTheExecutableWhereWritableElseInTheConfigFolderCarriedOverOnce) {
+TEST_F(SettingsFileTest, BesideTheExecutableWhereWritableElseInTheConfigFolderCarriedOverOnce) {
+    SettingsPlaces places{path("bin/ornavex.ini"), path("config/ornavex.ini")};
+    // Root may write anywhere, so a read-only folder is played by the writable check.
+    const auto choose = [&](bool besideWritable) {
+        return chooseSettingsFile(places, [=](const QString&) { return besideWritable; });
+    };
     EXPECT_EQ(choose(false), places.userConfig);
     EXPECT_TRUE(QFileInfo(QFileInfo(places.userConfig).absolutePath()).isDir());
 
