@@ -10,9 +10,6 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("SANE_CONFIG_DIR")) {
         qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
     }
-    if (!qEnvironmentVariableIsSet("ORNAVEX_SOURCE_DIR")) {
-        qputenv("ORNAVEX_SOURCE_DIR", ORNAVEX_SOURCE_DIR);
-    }
     // What the program keeps between runs stays with the test run, not the user.
     const QTemporaryDir state;
     if (!qEnvironmentVariableIsSet("XDG_STATE_HOME"))

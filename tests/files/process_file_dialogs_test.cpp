@@ -3,24 +3,9 @@
 // time, and gone with the window's side.
 #include "files/process_file_dialogs.h"
 
-#include <signal.h>
-
-#include <gtest/gtest.h>
-
-#include <ostream>
-
-#include <QDir>
-#include <QTemporaryDir>
-#include <memory>
 #include <optional>
 
-#include "tests/app/private_display.h"
-#include "tests/app/process_harness.h"
 #include "tests/app/window_driving.h"
-#include "tests/support/blocking_mount.h"
-#include "tests/support/files.h"
-#include "tests/support/rows.h"
-#include "tests/support/wait.h"
 
 namespace ornavex::test {
 namespace {
@@ -86,60 +71,40 @@ FileDialogRequest saveRequest(const QString& folder) {
             {"Jpeg Bilddateien (*.jpg)"}, "jpg",  FileDialogMode::SaveConfirmOverwrite};
 }
 
-struct UserRow {
-    const char* name;
-    bool folderChooser;
-    const char* typed;  // nullptr: nothing typed
-    const char* key;
-    DialogChoice::Status expected;
-    const char* chosenInFolder;  // nullptr: the folder itself
-};
+// Each row: the dialog (a folder chooser, else a save dialog), what is typed,
+// the key pressed, and what is chosen (nullptr: cancelled; "": the folder).
+TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
+    for (const auto& [folderChooser, typed, key, chosen] :
+         std::initializer_list<std::tuple<bool, const char*, const char*, const char*>>{
+             {false, "seite", "Return", "seite.jpg"},  // the default suffix is added
+             {false, "seite", "Escape", nullptr},
+             {true, nullptr, "Return", ""}}) {
+        SCOPED_TRACE(chosen ? chosen : "cancelled");
+        answers = 0;
+        if (folderChooser) {
+            dialogs->askFolder("Ordner wählen", folder.path(), record());
+        } else {
+            dialogs->askFile(saveRequest(folder.path()), record());
+        }
+        EXPECT_EQ(answers, 0) << "answered before the dialog was shown";
+        const pid_t dialog = dialogs->dialogPid();
+        ASSERT_GT(dialog, 0);
+        const QString window = shown(folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$");
+        ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
+        if (typed) act(window, {"type", "--delay", "20", typed});
+        act(window, {"key", key});
 
-// ctest names the row by what gtest prints of it.
-void PrintTo(const UserRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class UserAnswerTest : public ProcessFileDialogsTest,
-                       public ::testing::WithParamInterface<UserRow> {};
-
-TEST_P(UserAnswerTest, TheUsersAnswerComesBackAndTheDialogEnds) {
-    const UserRow& row = GetParam();
-    const char* title = row.folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$";
-    if (row.folderChooser) {
-        dialogs->askFolder("Ordner wählen", folder.path(), record());
-    } else {
-        dialogs->askFile(saveRequest(folder.path()), record());
+        ASSERT_TRUE(answered());
+        EXPECT_EQ(answers, 1);
+        EXPECT_EQ(answer->status,
+                  chosen ? DialogChoice::Status::Chosen : DialogChoice::Status::Cancelled);
+        if (chosen) {
+            EXPECT_EQ(answer->path, *chosen ? folder.filePath(chosen) : folder.path());
+        }
+        EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
+        EXPECT_EQ(dialogs->dialogPid(), -1);
     }
-    EXPECT_EQ(answers, 0) << "answered before the dialog was shown";
-    const pid_t dialog = dialogs->dialogPid();
-    ASSERT_GT(dialog, 0);
-    const QString window = shown(title);
-    ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
-    if (row.typed) act(window, {"type", "--delay", "20", row.typed});
-    act(window, {"key", row.key});
-
-    ASSERT_TRUE(answered());
-    EXPECT_EQ(answers, 1);
-    EXPECT_EQ(answer->status, row.expected);
-    const QString expectedPath =
-        row.chosenInFolder ? folder.filePath(row.chosenInFolder) : folder.path();
-    if (row.expected == DialogChoice::Status::Chosen) {
-        EXPECT_EQ(answer->path, expectedPath);
-    }
-    EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
-    EXPECT_EQ(dialogs->dialogPid(), -1);
 }
-
-INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
-                         ::testing::Values(UserRow{"SavedNameGetsTheDefaultSuffix", false, "seite",
-                                                   "Return", DialogChoice::Status::Chosen,
-                                                   "seite.jpg"},
-                                           UserRow{"EscapeCancels", false, "seite", "Escape",
-                                                   DialogChoice::Status::Cancelled, nullptr},
-                                           UserRow{"FolderShownIsChosen", true, nullptr, "Return",
-                                                   DialogChoice::Status::Chosen, nullptr}),
-                         byName);
 
 // Typing a path into a share that stopped answering hangs the dialog's own
 // thread, not its others: the window still hears the silence and learns where
