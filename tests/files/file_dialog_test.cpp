@@ -39,8 +39,6 @@ TEST(ShownFileDialogTest, DialogTakesWhatTheProgramAlwaysTook) {
     for (const auto& [name, type, mode, typed, asksToReplace, chosen] :
          std::initializer_list<std::tuple<const char*, DialogMessageType, FileDialogMode,
                                           const char*, bool, const char*>>{
-             {"SaveAppendsTheSuffix", file, FileDialogMode::SaveConfirmOverwrite, "neu", false,
-              "neu.jpg"},
              {"SaveAsksBeforeReplacing", file, FileDialogMode::SaveConfirmOverwrite, "alt.jpg",
               true, "alt.jpg"},
              {"SaveWithoutQuestion", file, FileDialogMode::SaveNoConfirm, "alt.jpg", false,

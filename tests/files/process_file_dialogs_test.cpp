@@ -11,14 +11,14 @@ namespace ornavex::test {
 namespace {
 
 constexpr int kStepTimeoutMs = 20000;
-constexpr std::chrono::milliseconds kShortSilence{1500};
+// Long enough that a loaded machine does not starve the heartbeat past it.
+constexpr std::chrono::milliseconds kSilence{3000};
 
 class ProcessFileDialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-        ASSERT_TRUE(folder.isValid());
         // The dialog process inherits them; this test's own windows stay offscreen.
         onDisplay.emplace("DISPLAY", display.name().toLocal8Bit());
         onX11.emplace("QT_QPA_PLATFORM", "xcb");
@@ -50,7 +50,7 @@ class ProcessFileDialogsTest : public ::testing::Test {
     std::optional<ScopedEnv> onX11;
     QTemporaryDir folder;
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
-        WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kShortSilence);
+        WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kSilence);
     std::optional<DialogChoice> answer;
     int answers = 0;
 };
@@ -142,14 +142,10 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
 // takes. A second ask meanwhile is cancelled; the open one stays, until the
 // window's side goes and takes it along, unanswered.
 TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
-    // Long enough that a loaded machine does not starve the heartbeat past it.
-    constexpr std::chrono::milliseconds silence{3000};
-    dialogs = std::make_unique<ProcessFileDialogs>(WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}},
-                                                   silence);
     dialogs->askFolder("Ordner wählen", folder.path(), record());
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
-    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * silence.count())))
+    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * kSilence.count())))
         << "a dialog that answers was given up";
 
     std::optional<DialogChoice> second;

@@ -2,13 +2,13 @@
 #include <sys/stat.h>
 
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 
 #include "page/page_memory.h"
 #include "platform/page_encodings.h"
 #include "platform/qt_desktop.h"
+#include "tests/support/files.h"
 
 namespace ornavex::test {
 namespace {
@@ -17,30 +17,23 @@ QImage testPage(QImage::Format format, bool inMemoryFile, OwnedFd& rowsFile) {
     QImage page = inMemoryFile ? allocateSharedPicture(QSize(31, 17), format, rowsFile)
                                : QImage(31, 17, format);
     giveColours(page);
-    for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x) {
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
             page.setPixel(x, y,
                           format == QImage::Format_Mono ? uint(x * y % 3 == 0)
                                                         : qRgb(8 * x, 15 * y, 255 - x));
-        }
-    }
     page.setDotsPerMeterX(23622);
     page.setDotsPerMeterY(23622);
     return page;
 }
 
 // The inode of the file mapped at that address, 0 for memory of no file.
-ino_t fileMappedAt(const void* address) {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    if (!maps.open(QIODevice::ReadOnly)) return 0;
-    const auto wanted = quintptr(address);
-    for (const QByteArray& line : maps.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        const QList<QByteArray> range = fields.value(0).split('-');
-        if (range.size() == 2 && range[0].toULongLong(nullptr, 16) <= wanted &&
-            wanted < range[1].toULongLong(nullptr, 16)) {
-            return fields.value(4).toULong();
-        }
+unsigned long fileMappedAt(const void* address) {
+    for (const QByteArray& line : readWhole("/proc/self/maps").split('\n')) {
+        unsigned long start = 0, end = 0, inode = 0;
+        if (std::sscanf(line.constData(), "%lx-%lx %*s %*s %*s %lu", &start, &end, &inode) == 3 &&
+            start <= quintptr(address) && quintptr(address) < end)
+            return inode;
     }
     return 0;
 }

@@ -13,14 +13,6 @@
 namespace ornavex {
 namespace {
 
-QMessageBox* openBox() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(window);
-        if (box && box->isVisible()) return box;
-    }
-    return nullptr;
-}
-
 // Each row: the question's buttons and default answer, what the user does in the
 // open box (clicks the button of that caption, else presses the key), and the
 // answer, which comes by the handler after ask() has returned. Enter takes the
@@ -47,7 +39,9 @@ TEST(QtMessageBoxesTest, AnswersWhatTheUserChose) {
                   [&answer](MessageAnswer given) { answer = given; });
         EXPECT_FALSE(answer) << "answered before the user did anything";
         QMessageBox* box = nullptr;
-        ASSERT_TRUE(test::waitUntil([&box] { return (box = openBox()) != nullptr; }));
+        // Owned by the window it was asked from, so it stays in front of it.
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return (box = owner.findChild<QMessageBox*>()) && box->isVisible(); }));
         // A modal box would keep the window manager's close from the main window.
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         QStringList offered;

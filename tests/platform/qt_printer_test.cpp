@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
+
 namespace ornavex {
 namespace {
 
-// Points the CUPS client at a server that does not exist, before Qt asks it.
-class QtPrinterWithoutQueue : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { ::setenv("CUPS_SERVER", "/nonexistent/ornavex-cups.sock", 1); }
-};
-
-TEST_F(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
+TEST(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
+    // A server that does not exist, named before Qt asks the CUPS client.
+    const ScopedEnv noServer("CUPS_SERVER", "/nonexistent/ornavex-cups.sock");
     QtPrinter printer;
     EXPECT_FALSE(printer.available());
     EXPECT_TRUE(printer.printerName().isEmpty());

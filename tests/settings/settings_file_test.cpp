@@ -47,22 +47,23 @@ QByteArray utf16(const char* text, bool bigEndian = false) {
 TEST_F(SettingsFileTest, FindsValueAsStored) {
     for (const auto& [name, content, expected] :
          std::initializer_list<std::tuple<const char*, QByteArray, QString>>{
-             {"NamesIgnoreCase", "[DEFAULT]\nK=Ja\n", "Ja"},
-             {"CrLfAndCrOnly", "[Default]\r\nOrdner=a\rk=3\r\n", "3"},
-             {"BlanksTrimmedLaterEqualsKept", "  [ \tDefault\t ]  \n \t k \t=  /a=b/ \t\n",
-              "/a=b/"},
-             {"CommentLineSkippedNoInlineComment", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
-             {"KeyBeforeFirstSection", "k=1\n[Default]\n", ""},
-             {"OneQuotePairRemovedBlanksInsideKept", "[Default]\nk= \"\" x \"\" \n", "\" x \""},
-             {"LoneQuoteKept", "[Default]\nk=\"\n", "\""},
-             {"FirstSectionWins", "[Default]\nA=1\n[default]\nk=2\n", ""},
-             {"Utf16LittleEndian", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
-             {"Cut254NeverSplitsFourByte", "[Default]\nk=" + repeated("a😀", 200),
-              repeated("a😀", 127)},
-             {"CutAfterQuotesGo", "[Default]\nk=\"" + repeated("q", 300) + "\"",
-              QString(254, u'q')},
+             {"Case", "[DEFAULT]\nK=Ja\n", "Ja"},
+             {"LineEnds", "[Default]\r\nOrdner=a\rk=3\r\n", "3"},
+             // Blanks trimmed, a later equals sign kept.
+             {"Trimmed", "  [ \tDefault\t ]  \n \t k \t=  /a=b/ \t\n", "/a=b/"},
+             // A comment line is skipped; there is no comment after a value.
+             {"Comments", "[Default]\n ;k=1\nk=v ;x\n", "v ;x"},
+             {"NoSection", "k=1\n[Default]\n", ""},
+             // One pair of quotes removed, blanks inside kept.
+             {"Quoted", "[Default]\nk= \"\" x \"\" \n", "\" x \""},
+             {"LoneQuote", "[Default]\nk=\"\n", "\""},
+             {"FirstSection", "[Default]\nA=1\n[default]\nk=2\n", ""},
+             {"Utf16", utf16("[Default]\r\nk=Größe 😀\r\n"), "Größe 😀"},
+             // Cut at 254 characters, never inside a four-byte one; quotes go first.
+             {"Cut254", "[Default]\nk=" + repeated("a😀", 200), repeated("a😀", 127)},
+             {"CutQuoted", "[Default]\nk=\"" + repeated("q", 300) + "\"", QString(254, u'q')},
              // The longest value in the widest characters, and one character more.
-             {"Longest254FourByteKeptWhole", "[Default]\nk=" + repeated("😀", 254),
+             {"Longest", "[Default]\nk=" + repeated("😀", 254),
               QString::fromUtf8(repeated("😀", 254))}}) {
         EXPECT_EQ(ReadIniValue(fileWith(content), "Default", "k"), expected) << name;
     }
@@ -71,8 +72,8 @@ TEST_F(SettingsFileTest, FindsValueAsStored) {
 // Lines far longer than a piece of the streamed file; a new key after a last line
 // without a line end.
 TEST_F(SettingsFileTest, HugeLinesAreHandled) {
-    const QByteArray hugeKey(4 * 1024 * 1024, 'K');
-    const QByteArray before = "[Default]\n" + hugeKey + "=1\nk=" + repeated("ä", 2 << 20);
+    const QByteArray before =
+        "[Default]\n" + QByteArray(4 << 20, 'K') + "=1\nk=" + repeated("ä", 2 << 20);
     const QString file = fileWith(before);
     EXPECT_EQ(ReadIniValue(file, "Default", "k"), QString::fromUtf8(repeated("ä", 254)));
     ASSERT_TRUE(WriteIniValue(file, "Default", "Ordner", "/a/"));
@@ -86,41 +87,41 @@ TEST_F(SettingsFileTest, WritingChangesOnlyTheKeyLine) {
     const QByteArray stored = "[Default]\nOrdner=/a/\n";
     for (const auto& [name, before, key, value, after] : std::initializer_list<
              std::tuple<const char*, QByteArray, const char*, const char*, QByteArray>>{
-             {"ReplacesInPlaceKeepingSpelling",
+             // Replaced in place, keeping the spelling of section and key.
+             {"InPlace",
               "; Einstellungen\n[default]\n  ordner = /alt/  \n; Kommentar\nTips=2\n\n"
               "[Andere]\nOrdner=1\n",
               "Ordner", "/neu/",
               "; Einstellungen\n[default]\nordner=/neu/\n; Kommentar\nTips=2\n\n"
               "[Andere]\nOrdner=1\n"},
-             {"NewKeyBeforeTrailingCommentsAndBlanks",
-              "[Default]\nOrdner=/a/\n; Ende\n\n[Andere]\nx=1\n", "Tips", "1",
+             // A new key goes before trailing comments and blank lines.
+             {"NewKey", "[Default]\nOrdner=/a/\n; Ende\n\n[Andere]\nx=1\n", "Tips", "1",
               "[Default]\nOrdner=/a/\nTips=1\n; Ende\n\n[Andere]\nx=1\n"},
-             {"CrLfKeptOnNewSection", "[Andere]\r\nx=1", "Tips", "1",
-              "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
-             {"ByteOrderMarkKept", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
+             {"CrLf", "[Andere]\r\nx=1", "Tips", "1", "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
+             {"Bom", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
               "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
-             {"Utf16StaysUtf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/neü 😀/",
+             {"Utf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/neü 😀/",
               utf16("; ü\r\n[Default]\r\nOrdner=/neü 😀/\r\n")},
-             {"Utf16BigEndianGetsNewKey", utf16("[Default]\nOrdner=a", true), "Tips", "1",
+             {"Utf16Be", utf16("[Default]\nOrdner=a", true), "Tips", "1",
               utf16("[Default]\nOrdner=a\nTips=1\n", true)},
              // A lone surrogate would not come back as it was.
-             {"DamagedUtf16Refused", utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4),
-              "Ordner", "/a/", QByteArray()},
-             {"FirstSectionAndKeyUpdated", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
+             {"Damaged", utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4), "Ordner",
+              "/a/", QByteArray()},
+             // Only the first section and key of a name are updated.
+             {"First", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
               "[Default]\nk=9\nK=2\n[Default]\nk=3\n"},
              // A line break in a value (a legal file-name character) must not plant a second key.
-             {"RefusesValueWithLineFeed", stored, "Ordner", "/a\nTips=9", QByteArray()},
-             {"RefusesKeyWithEquals", stored, "Tips=9", "x", QByteArray()},
+             {"LineFeed", stored, "Ordner", "/a\nTips=9", {}},
+             {"Equals", stored, "Tips=9", "x", {}},
              // A folder named on an older system is no UTF-8: stored with its own bytes,
              // for which UTF-16 has no place.
-             {"NameOfBytesThatAreNoUtf8KeepsThem", stored, "LastFile", "/\xE4rger/b\xC3\xA4r",
+             {"Bytes", stored, "LastFile", "/\xE4rger/b\xC3\xA4r",
               stored + "LastFile=/\xE4rger/b\xC3\xA4r\n"},
-             {"NameOfBytesThatAreNoUtf8RefusedInUtf16", utf16("[Default]\r\nOrdner=/alt/\r\n"),
-              "Ordner", "/\xE4rger/", QByteArray()}}) {
+             {"BytesUtf16", utf16("[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/\xE4rger/", {}}}) {
+        SCOPED_TRACE(name);
         const QString file = fileWith(before);
-        EXPECT_EQ(WriteIniValue(file, "Default", key, pathFromBytes(value)), !after.isNull())
-            << name;
-        EXPECT_EQ(contentOf(file), after.isNull() ? before : after) << name;
+        EXPECT_EQ(WriteIniValue(file, "Default", key, pathFromBytes(value)), !after.isNull());
+        EXPECT_EQ(contentOf(file), after.isNull() ? before : after);
     }
 }
 
@@ -158,9 +159,8 @@ TEST_F(SettingsFileTest, FailedWritesKeepTheOldFile) {
 }
 
 TEST_F(SettingsFileTest, TipsCountIsRoundedAndTextThatIsNoSmallNumberCountsAsNone) {
-    const std::pair<const char*, int> rows[] = {
-        {" 2.6 ", 3}, {"viele", 0}, {"nan", 0}, {"40000", 0}};
-    for (const auto& [stored, shown] : rows) {
+    for (const auto& [stored, shown] : std::initializer_list<std::pair<const char*, int>>{
+             {" 2.6 ", 3}, {"viele", 0}, {"nan", 0}, {"40000", 0}}) {
         const Settings settings(fileWith(QByteArray("[Default]\nTips=") + stored + "\n"));
         EXPECT_EQ(settings.tipsShown(), shown) << stored;
     }
