@@ -25,14 +25,11 @@ class ProcessFileDialogsTest : public ::testing::Test {
     }
 
     DialogHandler record() {
-        return [this](DialogChoice choice) {
-            answer = std::move(choice);
-            ++answers;
-        };
+        return [this](DialogChoice choice) { answers.push_back(std::move(choice)); };
     }
 
     bool answered() {
-        return waitUntil([this] { return answers > 0; }, kStepTimeoutMs);
+        return waitUntil([this] { return !answers.empty(); }, kStepTimeoutMs);
     }
 
     // The dialog's window once shown, or empty.
@@ -51,8 +48,7 @@ class ProcessFileDialogsTest : public ::testing::Test {
     QTemporaryDir folder;
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
         WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kSilence);
-    std::optional<DialogChoice> answer;
-    int answers = 0;
+    std::vector<DialogChoice> answers;
 };
 
 // A dialog process that ends without a word has nothing chosen.
@@ -80,13 +76,13 @@ TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
              {false, "seite", "Escape", nullptr},
              {true, nullptr, "Return", ""}}) {
         SCOPED_TRACE(chosen ? chosen : "cancelled");
-        answers = 0;
+        answers.clear();
         if (folderChooser) {
             dialogs->askFolder("Ordner wählen", folder.path(), record());
         } else {
             dialogs->askFile(saveRequest(folder.path()), record());
         }
-        EXPECT_EQ(answers, 0) << "answered before the dialog was shown";
+        EXPECT_TRUE(answers.empty()) << "answered before the dialog was shown";
         const pid_t dialog = dialogs->dialogPid();
         ASSERT_GT(dialog, 0);
         const QString window = shown(folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$");
@@ -95,11 +91,11 @@ TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
         act(window, {"key", key});
 
         ASSERT_TRUE(answered());
-        EXPECT_EQ(answers, 1);
-        EXPECT_EQ(answer->status,
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].status,
                   chosen ? DialogChoice::Status::Chosen : DialogChoice::Status::Cancelled);
         if (chosen) {
-            EXPECT_EQ(answer->path, *chosen ? folder.filePath(chosen) : folder.path());
+            EXPECT_EQ(answers[0].path, *chosen ? folder.filePath(chosen) : folder.path());
         }
         EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
         EXPECT_EQ(dialogs->dialogPid(), -1);
@@ -123,10 +119,11 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     act(window, {"type", "--delay", "100", typed});
 
     ASSERT_TRUE(answered());
-    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    const DialogChoice& answer = answers[0];
+    EXPECT_EQ(answer.status, DialogChoice::Status::NoAnswer);
     // The share hangs the dialog at one of the typed letters.
-    EXPECT_FALSE(answer->path.isEmpty());
-    EXPECT_TRUE(typed.startsWith(answer->path)) << answer->path.toStdString();
+    EXPECT_TRUE(!answer.path.isEmpty() && typed.startsWith(answer.path))
+        << answer.path.toStdString();
     EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
     EXPECT_TRUE(
         waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
@@ -135,7 +132,7 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     mount.setMode("");
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
     EXPECT_TRUE(goneOrZombie(dialog));
-    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(answers.size(), 1u);
 }
 
 // A dialog that still answers is never given up, however long the user
@@ -145,7 +142,7 @@ TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
     dialogs->askFolder("Ordner wählen", folder.path(), record());
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
-    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * kSilence.count())))
+    EXPECT_FALSE(waitUntil([&] { return !answers.empty(); }, int(3 * kSilence.count())))
         << "a dialog that answers was given up";
 
     std::optional<DialogChoice> second;
@@ -157,7 +154,7 @@ TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
 
     dialogs.reset();
     EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
-    EXPECT_EQ(answers, 0);
+    EXPECT_TRUE(answers.empty());
 }
 
 }  // namespace

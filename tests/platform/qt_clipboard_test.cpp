@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -63,11 +62,8 @@ TEST(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) 
         const QByteArray bitmap = offered->data(QStringLiteral("image/bmp"));
         EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
         EXPECT_EQ(QImage::fromData(bitmap, "BMP").dotsPerMeterX(), 23622);
-        if (inMemoryFile) {
-            struct stat file {};
-            ASSERT_EQ(::fstat(rowsFile.get(), &file), 0);
-            EXPECT_EQ(fileMappedAt(bitmap.constEnd() - 1), file.st_ino);
-        }
+        // The rows of a page of ordinary memory are no file's: 0 either way.
+        EXPECT_EQ(fileMappedAt(bitmap.constEnd() - 1), fileMappedAt(page.constBits()));
         EXPECT_EQ(comparable(QImage::fromData(offered->data(QStringLiteral("image/png")), "PNG")),
                   comparable(page));
         EXPECT_EQ(clipboard.image(), page);
