@@ -34,8 +34,7 @@ TEST(QtMessageBoxesTest, AnswersWhatTheUserChose) {
         QtMessageBoxes boxes;
         boxes.setOwner(&owner);
         std::optional<MessageAnswer> answer;
-        boxes.ask({" Ornavex", "Die Bilddatei konnte nicht gespeichert werden.",
-                   MessageIcon::Exclamation, buttons, defaultAnswer},
+        boxes.ask({" Ornavex", "Frage", MessageIcon::Question, buttons, defaultAnswer},
                   [&answer](MessageAnswer given) { answer = given; });
         EXPECT_FALSE(answer) << "answered before the user did anything";
         QMessageBox* box = nullptr;

@@ -13,8 +13,7 @@ TEST(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
     QtPrinter printer;
     EXPECT_FALSE(printer.available());
     printer.setOrientation(PrinterOrientation::Landscape);
-    EXPECT_EQ(printer.scaleWidth(), 0.0f);
-    EXPECT_EQ(printer.scaleHeight(), 0.0f);
+    EXPECT_EQ(QSizeF(printer.scaleWidth(), printer.scaleHeight()), QSizeF(0, 0));
     QImage picture(20, 20, QImage::Format_RGB32);
     picture.fill(Qt::black);
     printer.paintPicture(picture, 0, 0, 1440, 1440);
