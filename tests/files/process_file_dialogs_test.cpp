@@ -3,8 +3,6 @@
 // time, and gone with the window's side.
 #include "files/process_file_dialogs.h"
 
-#include <optional>
-
 #include "tests/app/window_driving.h"
 
 namespace ornavex::test {

@@ -11,17 +11,13 @@ constexpr int kWidth = 13;  // odd, so every depth needs row padding
 constexpr int kHeight = 7;
 constexpr int k300Dpi = 11811;  // dots per metre
 
-// Values that change from pixel to pixel: colours, or indices into `table`.
+// Colours that change from pixel to pixel, in `format` (with `table`, the nearest of its colours).
 QImage picture(QImage::Format format, const QList<QRgb>& table = {}) {
-    QImage picture(kWidth, kHeight,
-                   table.isEmpty() ? QImage::Format_RGB32 : QImage::Format_Indexed8);
-    picture.setColorTable(table);
+    QImage picture(kWidth, kHeight, QImage::Format_RGB32);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            picture.setPixel(
-                x, y,
-                table.isEmpty() ? qRgb((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, x * y % 256)
-                                : uint((x * 7 + y * 3) % table.size()));
+            picture.setPixel(x, y,
+                             qRgb((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, x * y % 256));
     picture.setDotsPerMeterX(k300Dpi);
     picture.setDotsPerMeterY(k300Dpi / 2);
     return table.isEmpty() ? picture.convertToFormat(format)

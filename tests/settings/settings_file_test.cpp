@@ -3,9 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <filesystem>
