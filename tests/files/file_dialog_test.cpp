@@ -88,9 +88,8 @@ TEST(ShownFileDialogTest, ColumnsBesideTheNameAreNotCut) {
                !details->model()->index(0, 3, root).data().toString().isEmpty();
     })) << "the folder was not listed";
     QApplication::processEvents();  // the columns follow what was listed
-    QHeaderView* header = details->header();
-    for (int column = 1; column < header->count(); ++column) {
-        EXPECT_GE(header->sectionSize(column),
+    for (int column = 1; column < details->header()->count(); ++column) {
+        EXPECT_GE(details->header()->sectionSize(column),
                   static_cast<QAbstractItemView*>(details)->sizeHintForColumn(column))
             << "column " << column;
     }

@@ -17,17 +17,10 @@ class ProcessFileDialogsTest : public ::testing::Test {
     void SetUp() override {
         if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-        // The dialog process inherits them; this test's own windows stay offscreen.
-        onDisplay.emplace("DISPLAY", display.name().toLocal8Bit());
-        onX11.emplace("QT_QPA_PLATFORM", "xcb");
     }
 
     DialogHandler record() {
         return [this](DialogChoice choice) { answers.push_back(std::move(choice)); };
-    }
-
-    bool answered() {
-        return waitUntil([this] { return !answers.empty(); }, kStepTimeoutMs);
     }
 
     // The dialog's window once shown, or empty.
@@ -41,8 +34,9 @@ class ProcessFileDialogsTest : public ::testing::Test {
     }
 
     PrivateDisplay display;
-    std::optional<ScopedEnv> onDisplay;
-    std::optional<ScopedEnv> onX11;
+    // The dialog process inherits them; this test's own windows stay offscreen.
+    const ScopedEnv onDisplay{"DISPLAY", display.name().toLocal8Bit()};
+    const ScopedEnv onX11{"QT_QPA_PLATFORM", "xcb"};
     QTemporaryDir folder;
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
         WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kSilence);
@@ -88,7 +82,7 @@ TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
         if (typed) act(window, {"type", "--delay", "20", typed});
         act(window, {"key", key});
 
-        ASSERT_TRUE(answered());
+        ASSERT_TRUE(waitUntil([&] { return !answers.empty(); }, kStepTimeoutMs));
         ASSERT_EQ(answers.size(), 1u);
         EXPECT_EQ(answers[0].status,
                   chosen ? DialogChoice::Status::Chosen : DialogChoice::Status::Cancelled);
@@ -116,7 +110,7 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     const QString typed = mount.mount() + "/seite";
     act(window, {"type", "--delay", "100", typed});
 
-    ASSERT_TRUE(answered());
+    ASSERT_TRUE(waitUntil([&] { return !answers.empty(); }, kStepTimeoutMs));
     const DialogChoice& answer = answers[0];
     EXPECT_EQ(answer.status, DialogChoice::Status::NoAnswer);
     // The share hangs the dialog at one of the typed letters.

@@ -49,9 +49,8 @@ TEST(QtMessageBoxesTest, AnswersWhatTheUserChose) {
             if (caption && button->text() == QString::fromUtf8(caption)) button->click();
         }
         if (!caption) QTest::keyClick(box, key);
-        EXPECT_TRUE(test::waitUntil([&answer] { return answer.has_value(); }))
-            << "the box ignored what the user did";
-        EXPECT_EQ(answer, expected);
+        test::waitUntil([&answer] { return answer.has_value(); });
+        EXPECT_EQ(answer, expected) << "none: the box ignored what the user did";
         offered.sort();
         if (buttons == retryElsewhereCancel) {
             EXPECT_EQ(offered, (QStringList{"Abbrechen", "Anderer Ort …", "Wiederholen"}));
