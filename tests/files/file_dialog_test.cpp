@@ -23,9 +23,9 @@
 namespace ornavex {
 namespace {
 
-DialogMessage ask(DialogMessageType type, const QString& folder,
-                  FileDialogMode mode = FileDialogMode::Open) {
-    return {type, {" Titel", folder, {}, {"Jpeg Bilddateien (*.jpg *.gif)"}, "jpg", mode}, 0, {}};
+DialogMessage askFile(const QString& folder, FileDialogMode mode = FileDialogMode::Open) {
+    return {
+        DialogMessageType::AskFile, {" Titel", folder, {}, {"Bild (*.jpg)"}, "jpg", mode}, 0, {}};
 }
 
 // Each row: the name the user types, whether the dialog asks before replacing,
@@ -42,8 +42,7 @@ TEST(ShownFileDialogTest, DialogTakesWhatTheProgramAlwaysTook) {
              {Open, "alt.jpg", false, true},
              {Open, "fehlt.jpg", false, false}}) {
         SCOPED_TRACE(testing::Message() << "mode " << int(mode) << ", " << typed);
-        const std::unique_ptr<QFileDialog> dialog =
-            makeFileDialog(ask(DialogMessageType::AskFile, folder.path(), mode));
+        const std::unique_ptr<QFileDialog> dialog = makeFileDialog(askFile(folder.path(), mode));
         EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_EQ(dialog->windowTitle(), " Titel");
         EXPECT_EQ(QDir(dialog->directory()), QDir(folder.path()));
@@ -76,8 +75,7 @@ TEST(ShownFileDialogTest, ColumnsBesideTheNameAreNotCut) {
     // Not the widths a dialog of an earlier run left in the user's settings.
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    const std::unique_ptr<QFileDialog> dialog =
-        makeFileDialog(ask(DialogMessageType::AskFile, folder.path()));
+    const std::unique_ptr<QFileDialog> dialog = makeFileDialog(askFile(folder.path()));
     dialog->setViewMode(QFileDialog::Detail);
     dialog->show();
     auto* details = dialog->findChild<QTreeView*>("treeView");
@@ -111,9 +109,9 @@ TEST(FaithfulPathTest, NamesThatAreNoUtf8KeepTheirBytes) {
     EXPECT_EQ(bytesOfPath(faithfulPath(QFile::decodeName(page))),
               foreignFolder + "/Seite\xef\xbf\xbd.jpg");
     // A start folder Qt cannot show opens at the nearest one above it.
-    const DialogMessage atForeignFolder =
-        ask(DialogMessageType::AskFolder, pathFromBytes(foreignFolder));
-    EXPECT_EQ(QDir(makeFileDialog(atForeignFolder)->directory()), QDir(folder.path()));
+    const std::unique_ptr<QFileDialog> dialog =
+        makeFileDialog(askFile(pathFromBytes(foreignFolder)));
+    EXPECT_EQ(QDir(dialog->directory()), QDir(folder.path()));
 }
 
 }  // namespace
