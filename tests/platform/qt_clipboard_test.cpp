@@ -67,9 +67,9 @@ TEST(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) 
                   comparable(page));
         EXPECT_EQ(clipboard.image(), page);
         for (const char* mimeType : {"image/bmp", "image/png"}) {
-            std::vector<QByteArray> readers;
-            for (int reader = 0; reader < 8; ++reader)
-                readers.push_back(offered->data(QString::fromLatin1(mimeType)));
+            std::vector<QByteArray> readers(8);
+            for (QByteArray& reader : readers)
+                reader = offered->data(QString::fromLatin1(mimeType));
             EXPECT_EQ(readers.back().constData(), readers.front().constData()) << mimeType;
         }
 

@@ -35,9 +35,8 @@ QByteArray repeated(const char* unit, int times) {
 
 // The bytes a Windows program writes: a byte-order mark, then UTF-16.
 QByteArray utf16(const char* text, bool bigEndian = false) {
-    QStringEncoder encode(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
-                          QStringConverter::Flag::WriteBom);
-    return encode(QString::fromUtf8(text));
+    return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::WriteBom)(QString::fromUtf8(text));
 }
 
 // Each row: the file's bytes and the value of "k" in section "Default".
@@ -121,8 +120,7 @@ TEST_F(SettingsFileTest, WritingChangesOnlyTheKeyLine) {
 // copied at every start): a second name of the file still names the file.
 TEST_F(SettingsFileTest, StoringTheHeldValueLeavesTheFileAlone) {
     const QString file = fileWith("[Default]\nOrdner=/a/\n; " + QByteArray(1 << 20, 'x') + "\n");
-    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(path("b")).constData()),
-              0);
+    std::filesystem::create_hard_link(file.toStdString(), path("b").toStdString());
     EXPECT_EQ(StoreIniValue(file, "Default", "ordner", "/a/"), IniWriteResult::Stored);
     EXPECT_EQ(std::filesystem::hard_link_count(file.toStdString()), 2u) << "the file was replaced";
 }
@@ -140,10 +138,9 @@ TEST_F(SettingsFileTest, FailedWritesKeepTheOldFile) {
     if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
     for (const auto& [target, refused, restored] :
          {std::tuple{dir_.path(), 0555, 0755}, std::tuple{file, 0200, 0644}}) {
-        const QByteArray encoded = QFile::encodeName(target);
-        ASSERT_EQ(::chmod(encoded.constData(), refused), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), refused), 0);
         const bool written = WriteIniValue(file, "Default", "Ordner", "/neu/");
-        ::chmod(encoded.constData(), restored);
+        ::chmod(QFile::encodeName(target).constData(), restored);
         EXPECT_FALSE(written) << target.toStdString();
         EXPECT_EQ(contentOf(file), before);
     }
