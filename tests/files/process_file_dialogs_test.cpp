@@ -38,6 +38,9 @@ class ProcessFileDialogsTest : public ::testing::Test {
     const ScopedEnv onDisplay{"DISPLAY", display.name().toLocal8Bit()};
     const ScopedEnv onX11{"QT_QPA_PLATFORM", "xcb"};
     QTemporaryDir folder;
+    const FileDialogRequest save{
+        " Dokument speichern",        folder.path(), {},
+        {"Jpeg Bilddateien (*.jpg)"}, "jpg",         FileDialogMode::SaveConfirmOverwrite};
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
         WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kSilence);
     std::vector<DialogChoice> answers;
@@ -54,11 +57,6 @@ TEST(ProcessFileDialogsLossTest, ADialogThatDiesAnswersNothingChosen) {
     EXPECT_EQ(dialogs.dialogPid(), -1);
 }
 
-FileDialogRequest saveRequest(const QString& folder) {
-    return {" Dokument speichern",        folder, {},
-            {"Jpeg Bilddateien (*.jpg)"}, "jpg",  FileDialogMode::SaveConfirmOverwrite};
-}
-
 // Each row: the dialog (a folder chooser, else a save dialog), what is typed,
 // the key pressed, and what is chosen in the folder (nullptr: nothing, cancelled).
 TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
@@ -70,7 +68,7 @@ TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
         SCOPED_TRACE(chosen ? chosen : "cancelled");
         answers.clear();
         folderChooser ? dialogs->askFolder("Ordner wählen", folder.path(), record())
-                      : dialogs->askFile(saveRequest(folder.path()), record());
+                      : dialogs->askFile(save, record());
         EXPECT_TRUE(answers.empty()) << "answered before the dialog was shown";
         const pid_t dialog = dialogs->dialogPid();
         ASSERT_GT(dialog, 0);
@@ -97,7 +95,7 @@ TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
 TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     BlockingMount mount;
     if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-    dialogs->askFile(saveRequest(folder.path()), record());
+    dialogs->askFile(save, record());
     const pid_t dialog = dialogs->dialogPid();
     const QString window = shown("^ Dokument speichern$");
     ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
@@ -133,7 +131,7 @@ TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
         << "a dialog that answers was given up";
 
     std::optional<DialogChoice> second;
-    dialogs->askFile(saveRequest(folder.path()), [&](DialogChoice choice) { second = choice; });
+    dialogs->askFile(save, [&](DialogChoice choice) { second = choice; });
     EXPECT_FALSE(second) << "answered inside the ask";
     ASSERT_TRUE(waitUntil([&] { return second.has_value(); }, kStepTimeoutMs));
     EXPECT_EQ(second->status, DialogChoice::Status::Cancelled);
