@@ -7,12 +7,8 @@ int main(int argc, char** argv) {
     // Tests never need a display and scan the repository's test device, also
     // when run by hand; discovery runs without the test environment.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!qEnvironmentVariableIsSet("SANE_CONFIG_DIR")) {
+    if (!qEnvironmentVariableIsSet("SANE_CONFIG_DIR"))
         qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-    }
-    if (!qEnvironmentVariableIsSet("ORNAVEX_SOURCE_DIR")) {
-        qputenv("ORNAVEX_SOURCE_DIR", ORNAVEX_SOURCE_DIR);
-    }
     // What the program keeps between runs stays with the test run, not the user.
     const QTemporaryDir state;
     if (!qEnvironmentVariableIsSet("XDG_STATE_HOME"))

@@ -3,51 +3,24 @@
 // time, and gone with the window's side.
 #include "files/process_file_dialogs.h"
 
-#include <signal.h>
-
-#include <gtest/gtest.h>
-
-#include <ostream>
-
-#include <QDir>
-#include <QTemporaryDir>
-#include <memory>
-#include <optional>
-
-#include "tests/app/private_display.h"
-#include "tests/app/process_harness.h"
 #include "tests/app/window_driving.h"
-#include "tests/support/blocking_mount.h"
-#include "tests/support/files.h"
-#include "tests/support/rows.h"
-#include "tests/support/wait.h"
 
 namespace ornavex::test {
 namespace {
 
 constexpr int kStepTimeoutMs = 20000;
-constexpr std::chrono::milliseconds kShortSilence{1500};
+// Long enough that a loaded machine does not starve the heartbeat past it.
+constexpr std::chrono::milliseconds kSilence{3000};
 
 class ProcessFileDialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!missingWindowTool().empty()) GTEST_SKIP() << missingWindowTool() << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
-        ASSERT_TRUE(folder.isValid());
-        // The dialog process inherits them; this test's own windows stay offscreen.
-        onDisplay.emplace("DISPLAY", display.name().toLocal8Bit());
-        onX11.emplace("QT_QPA_PLATFORM", "xcb");
     }
 
     DialogHandler record() {
-        return [this](DialogChoice choice) {
-            answer = std::move(choice);
-            ++answers;
-        };
-    }
-
-    bool answered() {
-        return waitUntil([this] { return answers > 0; }, kStepTimeoutMs);
+        return [this](DialogChoice choice) { answers.push_back(std::move(choice)); };
     }
 
     // The dialog's window once shown, or empty.
@@ -61,13 +34,16 @@ class ProcessFileDialogsTest : public ::testing::Test {
     }
 
     PrivateDisplay display;
-    std::optional<ScopedEnv> onDisplay;
-    std::optional<ScopedEnv> onX11;
+    // The dialog process inherits them; this test's own windows stay offscreen.
+    const ScopedEnv onDisplay{"DISPLAY", display.name().toLocal8Bit()};
+    const ScopedEnv onX11{"QT_QPA_PLATFORM", "xcb"};
     QTemporaryDir folder;
+    const FileDialogRequest save{
+        " Dokument speichern",        folder.path(), {},
+        {"Jpeg Bilddateien (*.jpg)"}, "jpg",         FileDialogMode::SaveConfirmOverwrite};
     std::unique_ptr<ProcessFileDialogs> dialogs = std::make_unique<ProcessFileDialogs>(
-        WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kShortSilence);
-    std::optional<DialogChoice> answer;
-    int answers = 0;
+        WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}}, kSilence);
+    std::vector<DialogChoice> answers;
 };
 
 // A dialog process that ends without a word has nothing chosen.
@@ -81,65 +57,35 @@ TEST(ProcessFileDialogsLossTest, ADialogThatDiesAnswersNothingChosen) {
     EXPECT_EQ(dialogs.dialogPid(), -1);
 }
 
-FileDialogRequest saveRequest(const QString& folder) {
-    return {" Dokument speichern",        folder, {},
-            {"Jpeg Bilddateien (*.jpg)"}, "jpg",  FileDialogMode::SaveConfirmOverwrite};
-}
+// Each row: the dialog (a folder chooser, else a save dialog), what is typed,
+// the key pressed, and what is chosen in the folder (nullptr: nothing, cancelled).
+TEST_F(ProcessFileDialogsTest, TheUsersAnswerComesBackAndTheDialogEnds) {
+    for (const auto& [folderChooser, typed, key, chosen] :
+         std::initializer_list<std::tuple<bool, const char*, const char*, const char*>>{
+             {false, "seite", "Return", "seite.jpg"},  // the default suffix is added
+             {false, "seite", "Escape", nullptr},
+             {true, nullptr, "Return", "."}}) {
+        SCOPED_TRACE(chosen ? chosen : "cancelled");
+        answers.clear();
+        folderChooser ? dialogs->askFolder("Ordner wählen", folder.path(), record())
+                      : dialogs->askFile(save, record());
+        EXPECT_TRUE(answers.empty()) << "answered before the dialog was shown";
+        const pid_t dialog = dialogs->dialogPid();
+        ASSERT_GT(dialog, 0);
+        const QString window = shown(folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$");
+        ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
+        if (typed) act(window, {"type", "--delay", "20", typed});
+        act(window, {"key", key});
 
-struct UserRow {
-    const char* name;
-    bool folderChooser;
-    const char* typed;  // nullptr: nothing typed
-    const char* key;
-    DialogChoice::Status expected;
-    const char* chosenInFolder;  // nullptr: the folder itself
-};
-
-// ctest names the row by what gtest prints of it.
-void PrintTo(const UserRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class UserAnswerTest : public ProcessFileDialogsTest,
-                       public ::testing::WithParamInterface<UserRow> {};
-
-TEST_P(UserAnswerTest, TheUsersAnswerComesBackAndTheDialogEnds) {
-    const UserRow& row = GetParam();
-    const char* title = row.folderChooser ? "^Ordner wählen$" : "^ Dokument speichern$";
-    if (row.folderChooser) {
-        dialogs->askFolder("Ordner wählen", folder.path(), record());
-    } else {
-        dialogs->askFile(saveRequest(folder.path()), record());
+        ASSERT_TRUE(waitUntil([&] { return !answers.empty(); }, kStepTimeoutMs));
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].status,
+                  chosen ? DialogChoice::Status::Chosen : DialogChoice::Status::Cancelled);
+        EXPECT_EQ(answers[0].path, chosen ? QDir::cleanPath(folder.filePath(chosen)) : "");
+        EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
+        EXPECT_EQ(dialogs->dialogPid(), -1);
     }
-    EXPECT_EQ(answers, 0) << "answered before the dialog was shown";
-    const pid_t dialog = dialogs->dialogPid();
-    ASSERT_GT(dialog, 0);
-    const QString window = shown(title);
-    ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
-    if (row.typed) act(window, {"type", "--delay", "20", row.typed});
-    act(window, {"key", row.key});
-
-    ASSERT_TRUE(answered());
-    EXPECT_EQ(answers, 1);
-    EXPECT_EQ(answer->status, row.expected);
-    const QString expectedPath =
-        row.chosenInFolder ? folder.filePath(row.chosenInFolder) : folder.path();
-    if (row.expected == DialogChoice::Status::Chosen) {
-        EXPECT_EQ(answer->path, expectedPath);
-    }
-    EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
-    EXPECT_EQ(dialogs->dialogPid(), -1);
 }
-
-INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
-                         ::testing::Values(UserRow{"SavedNameGetsTheDefaultSuffix", false, "seite",
-                                                   "Return", DialogChoice::Status::Chosen,
-                                                   "seite.jpg"},
-                                           UserRow{"EscapeCancels", false, "seite", "Escape",
-                                                   DialogChoice::Status::Cancelled, nullptr},
-                                           UserRow{"FolderShownIsChosen", true, nullptr, "Return",
-                                                   DialogChoice::Status::Chosen, nullptr}),
-                         byName);
 
 // Typing a path into a share that stopped answering hangs the dialog's own
 // thread, not its others: the window still hears the silence and learns where
@@ -149,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(ProcessFileDialogs, UserAnswerTest,
 TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     BlockingMount mount;
     if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
-    dialogs->askFile(saveRequest(folder.path()), record());
+    dialogs->askFile(save, record());
     const pid_t dialog = dialogs->dialogPid();
     const QString window = shown("^ Dokument speichern$");
     ASSERT_FALSE(window.isEmpty()) << "the dialog did not appear";
@@ -157,11 +103,12 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     const QString typed = mount.mount() + "/seite";
     act(window, {"type", "--delay", "100", typed});
 
-    ASSERT_TRUE(answered());
-    EXPECT_EQ(answer->status, DialogChoice::Status::NoAnswer);
+    ASSERT_TRUE(waitUntil([&] { return !answers.empty(); }, kStepTimeoutMs));
+    const DialogChoice& answer = answers[0];
+    EXPECT_EQ(answer.status, DialogChoice::Status::NoAnswer);
     // The share hangs the dialog at one of the typed letters.
-    EXPECT_FALSE(answer->path.isEmpty());
-    EXPECT_TRUE(typed.startsWith(answer->path)) << answer->path.toStdString();
+    EXPECT_TRUE(!answer.path.isEmpty() && typed.startsWith(answer.path))
+        << answer.path.toStdString();
     EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
     EXPECT_TRUE(
         waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },
@@ -170,25 +117,21 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     mount.setMode("");
     EXPECT_TRUE(waitUntil([&] { return dialogs->dialogsLeftBehind() == 0; }, kStepTimeoutMs));
     EXPECT_TRUE(goneOrZombie(dialog));
-    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(answers.size(), 1u);
 }
 
 // A dialog that still answers is never given up, however long the user
 // takes. A second ask meanwhile is cancelled; the open one stays, until the
 // window's side goes and takes it along, unanswered.
 TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
-    // Long enough that a loaded machine does not starve the heartbeat past it.
-    constexpr std::chrono::milliseconds silence{3000};
-    dialogs = std::make_unique<ProcessFileDialogs>(WorkerCommand{ORNAVEX_BINARY, {"--file-dialog"}},
-                                                   silence);
     dialogs->askFolder("Ordner wählen", folder.path(), record());
     const pid_t dialog = dialogs->dialogPid();
     ASSERT_FALSE(shown("^Ordner wählen$").isEmpty()) << "the dialog did not appear";
-    EXPECT_FALSE(waitUntil([&] { return answers > 0; }, int(3 * silence.count())))
+    EXPECT_FALSE(waitUntil([&] { return !answers.empty(); }, int(3 * kSilence.count())))
         << "a dialog that answers was given up";
 
     std::optional<DialogChoice> second;
-    dialogs->askFile(saveRequest(folder.path()), [&](DialogChoice choice) { second = choice; });
+    dialogs->askFile(save, [&](DialogChoice choice) { second = choice; });
     EXPECT_FALSE(second) << "answered inside the ask";
     ASSERT_TRUE(waitUntil([&] { return second.has_value(); }, kStepTimeoutMs));
     EXPECT_EQ(second->status, DialogChoice::Status::Cancelled);
@@ -196,7 +139,7 @@ TEST_F(ProcessFileDialogsTest, OneDialogAtATimeAndNoneOutlivesTheWindowSide) {
 
     dialogs.reset();
     EXPECT_TRUE(waitUntil([&] { return goneOrZombie(dialog); }, kStepTimeoutMs));
-    EXPECT_EQ(answers, 0);
+    EXPECT_TRUE(answers.empty());
 }
 
 }  // namespace

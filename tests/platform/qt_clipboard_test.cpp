@@ -1,55 +1,37 @@
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <memory>
-#include <vector>
 
 #include "page/page_memory.h"
 #include "platform/page_encodings.h"
 #include "platform/qt_desktop.h"
-#include "tests/support/rows.h"
+#include "tests/support/files.h"
 
 namespace ornavex::test {
 namespace {
 
-struct PageRow {
-    const char* name;
-    QImage::Format format;
-    bool inMemoryFile;  // as the scanner delivers it
-};
-
-QImage testPage(const PageRow& row, OwnedFd& rowsFile) {
-    QImage page = row.inMemoryFile ? allocateSharedPicture(QSize(31, 17), row.format, rowsFile)
-                                   : QImage(31, 17, row.format);
+QImage testPage(QImage::Format format, bool inMemoryFile, OwnedFd& rowsFile) {
+    QImage page = inMemoryFile ? allocateSharedPicture(QSize(31, 17), format, rowsFile)
+                               : QImage(31, 17, format);
     giveColours(page);
-    for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x) {
-            if (row.format == QImage::Format_Mono) page.setPixel(x, y, (x * y) % 3 == 0);
-            if (row.format != QImage::Format_Mono)
-                page.setPixel(x, y, qRgb(8 * x, 15 * y, 255 - x));
-        }
-    }
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            page.setPixel(x, y,
+                          format == QImage::Format_Mono ? uint(x * y % 3 == 0)
+                                                        : qRgb(8 * x, 15 * y, 255 - x));
     page.setDotsPerMeterX(23622);
     page.setDotsPerMeterY(23622);
     return page;
 }
 
 // The inode of the file mapped at that address, 0 for memory of no file.
-ino_t fileMappedAt(const void* address) {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    if (!maps.open(QIODevice::ReadOnly)) return 0;
-    const auto wanted = quintptr(address);
-    for (const QByteArray& line : maps.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        const QList<QByteArray> range = fields.value(0).split('-');
-        if (range.size() == 2 && range[0].toULongLong(nullptr, 16) <= wanted &&
-            wanted < range[1].toULongLong(nullptr, 16)) {
-            return fields.value(4).toULong();
-        }
+unsigned long fileMappedAt(const void* address) {
+    for (const QByteArray& line : readWhole("/proc/self/maps").split('\n')) {
+        unsigned long start = 0, end = 0, inode = 0;
+        if (std::sscanf(line.constData(), "%lx-%lx %*s %*s %*s %lu", &start, &end, &inode) == 3 &&
+            start <= quintptr(address) && quintptr(address) < end)
+            return inode;
     }
     return 0;
 }
@@ -58,52 +40,43 @@ QImage comparable(const QImage& picture) {
     return picture.convertToFormat(QImage::Format_RGB32);
 }
 
-class QtClipboardTest : public ::testing::TestWithParam<PageRow> {};
-
 // Another program that asks for a bitmap gets the page's own rows: of a page in
-// a memory file, those very rows, not a copy. The X11 and Wayland clipboards
-// ask once per request and keep what they get until the transfer ends or gives
-// up: readers that ask and never read must all hold the one bitmap, which stays
-// readable after the page has left the clipboard.
-TEST_P(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) {
-    OwnedFd rowsFile;
-    const QImage page = testPage(GetParam(), rowsFile);
-    QtClipboard clipboard;
-    clipboard.setPage(page, rowsFile.get());
+// a memory file (as the scanner delivers it), those very rows, not a copy. The
+// X11 and Wayland clipboards ask once per request and keep what they get until
+// the transfer ends or gives up: readers that ask and never read must all hold
+// the one bitmap, which stays readable after the page has left the clipboard.
+TEST(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) {
+    for (const auto& [format, inMemoryFile] :
+         {std::pair{QImage::Format_BGR888, true}, std::pair{QImage::Format_Grayscale8, true},
+          std::pair{QImage::Format_Mono, true}, std::pair{QImage::Format_RGB888, false}}) {
+        SCOPED_TRACE(format);
+        OwnedFd rowsFile;
+        const QImage page = testPage(format, inMemoryFile, rowsFile);
+        QtClipboard clipboard;
+        clipboard.setPage(page, rowsFile.get());
 
-    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
-    ASSERT_NE(offered, nullptr);
-    EXPECT_EQ(offered->formats().value(0), QStringLiteral("image/bmp"));
-    const QByteArray bitmap = offered->data(QStringLiteral("image/bmp"));
-    ASSERT_FALSE(bitmap.isEmpty());
-    EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
-    EXPECT_EQ(QImage::fromData(bitmap, "BMP").dotsPerMeterX(), 23622);
-    if (rowsFile.valid()) {
-        struct stat file {};
-        ASSERT_EQ(::fstat(rowsFile.get(), &file), 0);
-        EXPECT_EQ(fileMappedAt(bitmap.constEnd() - 1), file.st_ino);
-    }
-    EXPECT_EQ(comparable(QImage::fromData(offered->data(QStringLiteral("image/png")), "PNG")),
-              comparable(page));
-    EXPECT_EQ(clipboard.image(), page);
-    for (const char* format : {"image/bmp", "image/png"}) {
-        std::vector<QByteArray> readers;
-        for (int reader = 0; reader < 8; ++reader)
-            readers.push_back(offered->data(QString::fromLatin1(format)));
-        EXPECT_EQ(readers.back().constData(), readers.front().constData()) << format;
-    }
+        const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+        ASSERT_NE(offered, nullptr);
+        EXPECT_EQ(offered->formats().value(0), QStringLiteral("image/bmp"));
+        const QByteArray bitmap = offered->data(QStringLiteral("image/bmp"));
+        EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
+        EXPECT_EQ(QImage::fromData(bitmap, "BMP").dotsPerMeterX(), 23622);
+        // The rows of a page of ordinary memory are no file's: 0 either way.
+        EXPECT_EQ(fileMappedAt(bitmap.constEnd() - 1), fileMappedAt(page.constBits()));
+        EXPECT_EQ(comparable(QImage::fromData(offered->data(QStringLiteral("image/png")), "PNG")),
+                  comparable(page));
+        EXPECT_EQ(clipboard.image(), page);
+        for (const char* mimeType : {"image/bmp", "image/png"}) {
+            std::vector<QByteArray> readers(8);
+            for (QByteArray& reader : readers)
+                reader = offered->data(QString::fromLatin1(mimeType));
+            EXPECT_EQ(readers.back().constData(), readers.front().constData()) << mimeType;
+        }
 
-    clipboard.setImage(QImage(3, 3, QImage::Format_RGB32));
-    EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
+        clipboard.setImage(QImage(3, 3, QImage::Format_RGB32));
+        EXPECT_EQ(comparable(QImage::fromData(bitmap, "BMP")), comparable(page));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, QtClipboardTest,
-                         ::testing::Values(PageRow{"Colour", QImage::Format_BGR888, true},
-                                           PageRow{"Grey", QImage::Format_Grayscale8, true},
-                                           PageRow{"Lineart", QImage::Format_Mono, true},
-                                           PageRow{"InOrdinaryMemory", QImage::Format_RGB888,
-                                                   false}),
-                         test::byName);
 
 // The page is written once for all transfers that hold it, and let go once none
 // does, with the memory it lies in, so a clipboard manager that read it does not
@@ -117,14 +90,13 @@ TEST(PageEncodingsTest, WritesThePageOnceWhileAnyTransferHoldsItAndLetsGoAfter) 
         lastMemory = memory;
         return PageEncodings::Encoding{QByteArray(4096, 'p') + mimeType.toLatin1(), memory};
     });
-    std::vector<QByteArray> openTransfers;
-    for (int reader = 0; reader < 8; ++reader) openTransfers.push_back(encodings.get("image/bmp"));
+    QByteArray openTransfer = encodings.get("image/bmp");
     encodings.dropUnused();
-    EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfers.front().constData());
+    EXPECT_EQ(encodings.get("image/bmp").constData(), openTransfer.constData());
     EXPECT_EQ(written, 1);
     EXPECT_FALSE(lastMemory.expired());
 
-    openTransfers.clear();
+    openTransfer.clear();
     encodings.dropUnused();
     EXPECT_FALSE(encodings.holdsAny());
     EXPECT_TRUE(lastMemory.expired());

@@ -1,25 +1,17 @@
 #include "platform/qt_printer.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
+#include "tests/support/files.h"
 
 namespace ornavex {
 namespace {
 
-// Points the CUPS client at a server that does not exist, before Qt asks it.
-class QtPrinterWithoutQueue : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { ::setenv("CUPS_SERVER", "/nonexistent/ornavex-cups.sock", 1); }
-};
-
-TEST_F(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
+TEST(QtPrinterWithoutQueue, IsUnavailableAndPrintsNothingWithoutCrashing) {
+    // A server that does not exist, named before Qt asks the CUPS client.
+    const ScopedEnv noServer("CUPS_SERVER", "/nonexistent/ornavex-cups.sock");
     QtPrinter printer;
     EXPECT_FALSE(printer.available());
-    EXPECT_TRUE(printer.printerName().isEmpty());
     printer.setOrientation(PrinterOrientation::Landscape);
-    EXPECT_EQ(printer.scaleWidth(), 0.0f);
-    EXPECT_EQ(printer.scaleHeight(), 0.0f);
+    EXPECT_EQ(QSizeF(printer.scaleWidth(), printer.scaleHeight()), QSizeF(0, 0));
     QImage picture(20, 20, QImage::Format_RGB32);
     picture.fill(Qt::black);
     printer.paintPicture(picture, 0, 0, 1440, 1440);
