@@ -1,12 +1,9 @@
 #pragma once
 
 #include <QStringList>
-#include <optional>
 
-#include "folder/document_folder.h"
 #include "folder/path_existence.h"
 #include "tests/fakes/fake_picture_files.h"
-#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
@@ -31,45 +28,35 @@ class FakeDocumentFolder : public DocumentFolder {
     void askPathExists(const QString& path, AnswerHandler then) override {
         answer(then, existence(PathExists(path)));
     }
+    // A missing folder answers too.
     void askFolderAnswers(const QString& folder, std::chrono::milliseconds,
                           AnswerHandler then) override {
         folderChecks << folder;
-        if (unansweredFolderChecks > 0) {
-            --unansweredFolderChecks;
-            return answer(then, FolderAnswer::NoAnswer);
-        }
-        answer(then, FolderAnswer::Yes);  // a missing folder answers too
+        answer(then, takeOne(unansweredFolderChecks) ? FolderAnswer::NoAnswer : FolderAnswer::Yes);
     }
     void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,
                       ReplacePolicy policy, WriteHandler then) override {
-        answer(then, written(page, path, format, jpegQuality, policy));
+        const bool bitmap = format == PageFormat::Bitmap;
+        answer(then, writer_.write({bitmap ? "bmp" : "jpeg", path, page.picture(),
+                                    bitmap ? 0 : jpegQuality, policy}));
     }
-    void askLoad(const QString& path, LoadHandler then) override { answer(then, loaded(path)); }
+    void askLoad(const QString& path, LoadHandler then) override {
+        answer(then, pictures_.load(path));
+    }
 
   private:
     FolderAnswer existence(bool found) {
-        if (silent()) return FolderAnswer::NoAnswer;
+        if (takeOne(unansweredQuestions)) return FolderAnswer::NoAnswer;
         return found ? FolderAnswer::Yes : FolderAnswer::No;
-    }
-    PageWriteResult written(const Page& page, const QString& path, PageFormat format,
-                            int jpegQuality, ReplacePolicy policy) {
-        if (page.isNull()) return {PageWriteStatus::NoPicture, 0};
-        const bool bitmap = format == PageFormat::Bitmap;
-        return writer_.write({bitmap ? QStringLiteral("bmp") : QStringLiteral("jpeg"), path,
-                              page.picture(), bitmap ? 0 : jpegQuality, policy});
-    }
-    LoadedPage loaded(const QString& path) {
-        const LoadedPicture picture = pictures_.load(path);
-        return {picture.status, picture.loaded() ? Page(picture.picture) : Page()};
     }
     // The call takes effect now; only its answer may be held back.
     template <typename Handler, typename Answer>
     void answer(const Handler& then, Answer result) {
         held.deliver([then, result] { then(result); });
     }
-    bool silent() {
-        if (unansweredQuestions <= 0) return false;
-        --unansweredQuestions;
+    static bool takeOne(int& count) {
+        if (count <= 0) return false;
+        --count;
         return true;
     }
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <vector>
 
 #include "platform/message_boxes.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
@@ -29,11 +28,7 @@ class FakeMessageBoxes : public MessageBoxes {
     MessageAnswer answerTo(const MessageBoxRequest& request) {
         shown_.push_back(request);
         if (whileShown) whileShown(request);
-        if (!script_.empty()) {
-            const MessageAnswer next = script_.front();
-            script_.pop_front();
-            return next;
-        }
+        if (const std::optional<MessageAnswer> next = takeNext(script_)) return *next;
         if (request.buttons == MessageButtons::RetryElsewhereCancel) return MessageAnswer::Cancel;
         return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     }
