@@ -1,21 +1,20 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 
 #include "app/application.h"
 #include "files/document_files.h"
 #include "scan/scan_commands.h"
 #include "settings/ini_files.h"
 #include "shell/root.h"
-#include "shell/state.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
+
+// Failures show the texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace ornavex {
 
@@ -25,7 +24,6 @@ namespace ornavex {
 class AppFixture : public ::testing::Test {
   protected:
     AppFixture() {
-        documents = temp.path() + QStringLiteral("/Dokumente/");
         QDir().mkpath(documents);
         state.setFolder(documents);
     }
@@ -60,12 +58,15 @@ class AppFixture : public ::testing::Test {
         return start([this](CommandRun run) { scanning.bScannen_Click(run); });
     }
 
-    QString tips() { return ReadIniValue(settings, "Default", "Tips"); }
-
     std::vector<QString> messageTexts() const {
         std::vector<QString> texts;
         for (const MessageBoxRequest& box : fakes.messages->shown()) texts.push_back(box.text);
         return texts;
+    }
+    std::vector<QString> writtenPaths() const {
+        std::vector<QString> paths;
+        for (const RecordedWrite& write : fakes.pageWriter.writes) paths.push_back(write.path);
+        return paths;
     }
 
     static QString successText(const QString& name) {
@@ -82,7 +83,7 @@ class AppFixture : public ::testing::Test {
 
     QTemporaryDir temp;
     QString settings = temp.filePath(QStringLiteral("ornavex.ini"));
-    QString documents;
+    QString documents = temp.path() + QStringLiteral("/Dokumente/");
     FakePlatform fakes;
     Application app{fakes.services, settings};
     Root& root = app.root();

@@ -12,7 +12,11 @@ namespace ornavex {
 // box offering to try again is cancelled, so an unscripted failure cannot loop.
 class FakeMessageBoxes : public MessageBoxes {
   public:
-    void answer(MessageAnswer answer) { script_.push_back(answer); }
+    // The answers of the next boxes, in order.
+    template <typename... Answers>
+    void answer(Answers... answers) {
+        (script_.push_back(answers), ...);
+    }
     const std::vector<MessageBoxRequest>& shown() const { return shown_; }
 
     // Runs while a box is up, as the user or another program would meanwhile.

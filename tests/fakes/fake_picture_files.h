@@ -16,6 +16,11 @@ struct RecordedWrite {
     int quality = 0;
     ReplacePolicy policy = ReplacePolicy::KeepExisting;
     bool operator==(const RecordedWrite&) const = default;
+    friend void PrintTo(const RecordedWrite& write, std::ostream* out) {
+        *out << write.format.toStdString() << ' ' << write.quality << ' ' << int(write.policy)
+             << ' ' << write.picture.width() << 'x' << write.picture.height() << ' '
+             << write.path.toStdString();
+    }
 };
 
 // Writes a small marker file so that existence checks see the stored page,
