@@ -48,25 +48,25 @@ class AppFixture : public ::testing::Test {
     bool store() {
         return start([this](CommandRun run) { files.TwainCopy(run, [] {}); });
     }
-    bool saveAs() {
-        return start([this](CommandRun run) { files.BVerwaltung_Click(run); });
-    }
-    bool open() {
-        return start([this](CommandRun run) { files.TwainLoad(run); });
-    }
-    bool scan() {
-        return start([this](CommandRun run) { scanning.bScannen_Click(run); });
-    }
+    bool saveAs() { return start(std::bind_front(&DocumentFiles::BVerwaltung_Click, &files)); }
+    bool open() { return start(std::bind_front(&DocumentFiles::TwainLoad, &files)); }
+    bool scan() { return start(std::bind_front(&ScanCommands::bScannen_Click, &scanning)); }
 
     std::vector<QString> messageTexts() const {
         std::vector<QString> texts;
         for (const MessageBoxRequest& box : fakes.messages->shown()) texts.push_back(box.text);
         return texts;
     }
-    std::vector<QString> writtenPaths() const {
-        std::vector<QString> paths;
-        for (const RecordedWrite& write : fakes.pageWriter.writes) paths.push_back(write.path);
+    // Where the pages were written, inside the temporary folder.
+    QStringList written() const {
+        QStringList paths;
+        for (const RecordedWrite& write : fakes.pageWriter.writes) {
+            paths << QDir(temp.path()).relativeFilePath(write.path);
+        }
         return paths;
+    }
+    RecordedWrite jpeg(const QString& path, ReplacePolicy policy = ReplacePolicy::KeepExisting) {
+        return {"jpeg", path, page(), 100, policy};
     }
 
     static QString successText(const QString& name) {

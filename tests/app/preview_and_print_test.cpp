@@ -2,7 +2,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
 #include <QSemaphore>
 #include <QTest>
 #include <QToolButton>
@@ -12,7 +11,6 @@
 #include "print/print_preview.h"
 #include "tests/app/app_fixture.h"
 #include "widgets/image_control.h"
-#include "widgets/picture_box.h"
 
 namespace ornavex {
 namespace {

@@ -74,9 +74,7 @@ TEST_F(ScanCommandTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALostScann
         EXPECT_EQ(state.page().picture(), delivered ? page() : older);
         EXPECT_EQ(state.scannerChoice(), choiceAfter);
     }
-    const RecordedWrite stored{"jpeg", documents + "brief.jpg", page(), 100,
-                               ReplacePolicy::KeepExisting};
-    EXPECT_EQ(fakes.pageWriter.writes, std::vector{stored});
+    EXPECT_EQ(fakes.pageWriter.writes, std::vector{jpeg(documents + "brief.jpg")});
     EXPECT_EQ(messageTexts(), std::vector<QString>{successText("brief.jpg")});
 }
 
@@ -89,7 +87,7 @@ TEST_F(ScanCommandTest, TakenNameOffersANewNameBeforeTheScan) {
     fakes.scanner->afterAcquire = [&] { boxesBeforeTheScan = fakes.messages->shown().size(); };
     scan();
     EXPECT_EQ(boxesBeforeTheScan, 1u) << "the name was not checked before the scan";
-    EXPECT_EQ(writtenPaths(), std::vector<QString>{documents + "akte2.jpg"});
+    EXPECT_EQ(written(), QStringList{"Dokumente/akte2.jpg"});
     EXPECT_EQ(messageTexts(), (std::vector<QString>{kNameTaken, successText("akte2.jpg")}));
     EXPECT_FALSE(state.commandRunning());
 }
@@ -118,8 +116,7 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
     EXPECT_EQ(messageTexts(), (std::vector<QString>{said, said, successText("brief.jpg"), said,
                                                     successText("brief2.jpg"), lokal, lokal}));
     EXPECT_EQ(fakes.scanner->acquireCalls, 2) << "scanned after Abbrechen";
-    EXPECT_EQ(writtenPaths(),
-              (std::vector<QString>{documents + "brief.jpg", elsewhere + "/brief2.jpg"}));
+    EXPECT_EQ(written(), (QStringList{"Dokumente/brief.jpg", "lokal/brief2.jpg"}));
 }
 
 // While the scan waits for the folder, nothing else starts and nothing of it runs

@@ -12,11 +12,9 @@ namespace ornavex {
 
 class FakeScreenPointer : public ScreenPointer {
   public:
-    void set(PointerShape shape) override { shape_ = shape; }
-    PointerShape current() const override { return shape_; }
-
-  private:
-    PointerShape shape_ = PointerShape::Default;
+    void set(PointerShape next) override { shape = next; }
+    PointerShape current() const override { return shape; }
+    PointerShape shape = PointerShape::Default;
 };
 
 // 96 dpi: 15 twips per pixel.
@@ -35,11 +33,9 @@ class FakeScreen : public Screen {
 
 class FakeClipboard : public Clipboard {
   public:
-    QImage image() const override { return image_; }
-    void setImage(const QImage& image) override { image_ = image; }
-
-  private:
-    QImage image_;
+    QImage image() const override { return held; }
+    void setImage(const QImage& image) override { held = image; }
+    QImage held;
 };
 
 // Records how the program was asked to end.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QStringList>
-
 #include "folder/path_existence.h"
 #include "tests/fakes/fake_picture_files.h"
 
@@ -18,8 +16,6 @@ class FakeDocumentFolder : public DocumentFolder {
     int unansweredQuestions = 0;
     // The next checks whether a folder answers get no answer, one each.
     int unansweredFolderChecks = 0;
-    // The folders asked whether they answer, in order.
-    QStringList folderChecks;
     HeldAnswers held;
 
     void askFileExists(const QString& path, AnswerHandler then) override {
@@ -29,9 +25,7 @@ class FakeDocumentFolder : public DocumentFolder {
         answer(then, existence(PathExists(path)));
     }
     // A missing folder answers too.
-    void askFolderAnswers(const QString& folder, std::chrono::milliseconds,
-                          AnswerHandler then) override {
-        folderChecks << folder;
+    void askFolderAnswers(const QString&, std::chrono::milliseconds, AnswerHandler then) override {
         answer(then, takeOne(unansweredFolderChecks) ? FolderAnswer::NoAnswer : FolderAnswer::Yes);
     }
     void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,

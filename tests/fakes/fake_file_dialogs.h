@@ -40,8 +40,7 @@ class FakeFileDialogs : public FileDialogs {
 
   private:
     static DialogChoice choice(const std::optional<QString>& path) {
-        if (!path) return {};
-        return {DialogChoice::Status::Chosen, *path};
+        return path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice();
     }
     void deliver(std::deque<DialogChoice>& answers, const DialogHandler& then) {
         const DialogChoice next = takeNext(answers).value_or(DialogChoice());

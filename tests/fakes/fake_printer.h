@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QRectF>
-#include <QSizeF>
 #include <functional>
 #include <vector>
 
@@ -14,7 +13,6 @@ namespace ornavex {
 class FakePrinter : public Printer {
   public:
     struct Painting {
-        QImage picture;
         QRectF rect;
         PrinterOrientation orientation;
     };
@@ -43,9 +41,8 @@ class FakePrinter : public Printer {
     float scaleY(float length, short fromMode, short toMode) const override {
         return scaleX(length, fromMode, toMode);
     }
-    void paintPicture(const QImage& picture, double x, double y, double width,
-                      double height) override {
-        paintings_.push_back({picture, QRectF(x, y, width, height), orientation_});
+    void paintPicture(const QImage&, double x, double y, double width, double height) override {
+        paintings_.push_back({QRectF(x, y, width, height), orientation_});
     }
     // A document with something drawn goes to the spooler under its name.
     void endDoc() override {
