@@ -28,6 +28,12 @@ class AppFixture : public ::testing::Test {
         state.setFolder(documents);
     }
 
+    // Every command a test starts has ended, and given the pointer back.
+    void TearDown() override {
+        EXPECT_FALSE(state.commandRunning());
+        EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
+    }
+
     static QImage page(int width = 30, int height = 40, QRgb colour = qRgb(200, 30, 30)) {
         QImage image(width, height, QImage::Format_RGB888);
         image.fill(colour);
@@ -70,10 +76,9 @@ class AppFixture : public ::testing::Test {
     }
 
     static QString successText(const QString& name) {
-        return QStringLiteral("Die Bilddatei ''") + name +
-               QStringLiteral(
-                   "'' wurde erfolgreich gespeichert.   \n"
-                   "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ");
+        return "Die Bilddatei ''" + name +
+               "'' wurde erfolgreich gespeichert.   \n"
+               "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ";
     }
 
     static QString unansweredFolderText(const QString& folder) {
@@ -92,9 +97,7 @@ class AppFixture : public ::testing::Test {
     ScanCommands scanning{state, fakes.services, files};
 };
 
-inline const QString kNameTaken =
-    QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   ");
-inline const QString kInsertPage =
-    QStringLiteral("Bitte legen Sie nun das Dokument in den Scanner ein.    ");
+inline const QString kNameTaken = "Der eingegebene Dateiname ist bereits vorhanden.   ";
+inline const QString kInsertPage = "Bitte legen Sie nun das Dokument in den Scanner ein.    ";
 
 }  // namespace ornavex

@@ -23,19 +23,6 @@ class StoreTest : public AppFixture {
     }
 };
 
-// No page to store, so no reason to ask for the name that is missing.
-TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
-    state.setFileName("");
-    state.setScannerChoice(ScannerChoice::None);
-    store();
-    state.setScannerChoice(ScannerChoice::Chosen);
-    state.clearPage();
-    store();
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
-    EXPECT_TRUE(fakes.dialogs->calls().empty());
-    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
-
 // The folder lacks its separator, which the store adds before the name. The success
 // message is shown for the first four stores only.
 TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillReported) {
