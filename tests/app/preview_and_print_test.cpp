@@ -45,11 +45,9 @@ TEST_F(PreviewAndPrintTest, DoubleClickOpensAStoredImageOrTheEnlargedViewThatEsc
 // Show and print share the rule but not the code.
 TEST_F(PreviewAndPrintTest, EmptyPaneChoosesTheScanner) {
     state.setScannerChoice(ScannerChoice::None);
-    for (QToolButton* button : {root.bAnzeigen(), root.bDrucken()}) {
-        const int choices = fakes.scanner->selectCalls;
-        button->click();
-        EXPECT_EQ(fakes.scanner->selectCalls, choices + 1) << button->objectName().toStdString();
-    }
+    root.bAnzeigen()->click();
+    root.bDrucken()->click();
+    EXPECT_EQ(fakes.scanner->selectCalls, 2);
     EXPECT_FALSE(previewOpen());
     EXPECT_EQ(fakes.printer->endDocCount(), 0);
 }

@@ -6,7 +6,8 @@
 namespace ornavex {
 
 // The document folder on the real file system of a test, whose calls can be
-// scripted not to answer, or held back; pages go to the shared page writer.
+// scripted not to answer, or held back: a call takes effect at once, only its
+// answer may be held. Pages go to the shared page writer.
 class FakeDocumentFolder : public DocumentFolder {
   public:
     FakeDocumentFolder(FakePageWriter& writer, FakePictureStore& pictures)
@@ -19,34 +20,31 @@ class FakeDocumentFolder : public DocumentFolder {
     HeldAnswers held;
 
     void askFileExists(const QString& path, AnswerHandler then) override {
-        answer(then, existence(FileExists(path)));
+        held.deliver(std::bind_front(then, existence(FileExists(path))));
     }
     void askPathExists(const QString& path, AnswerHandler then) override {
-        answer(then, existence(PathExists(path)));
+        held.deliver(std::bind_front(then, existence(PathExists(path))));
     }
     // A missing folder answers too.
     void askFolderAnswers(const QString&, std::chrono::milliseconds, AnswerHandler then) override {
-        answer(then, takeOne(unansweredFolderChecks) ? FolderAnswer::NoAnswer : FolderAnswer::Yes);
+        held.deliver(std::bind_front(
+            then, takeOne(unansweredFolderChecks) ? FolderAnswer::NoAnswer : FolderAnswer::Yes));
     }
     void askWritePage(const Page& page, const QString& path, PageFormat format, int jpegQuality,
                       ReplacePolicy policy, WriteHandler then) override {
         const bool bitmap = format == PageFormat::Bitmap;
-        answer(then, writer_.write({bitmap ? "bmp" : "jpeg", path, page.picture(),
-                                    bitmap ? 0 : jpegQuality, policy}));
+        held.deliver(
+            std::bind_front(then, writer_.write({bitmap ? "bmp" : "jpeg", path, page.picture(),
+                                                 bitmap ? 0 : jpegQuality, policy})));
     }
     void askLoad(const QString& path, LoadHandler then) override {
-        answer(then, pictures_.load(path));
+        held.deliver(std::bind_front(then, pictures_.load(path)));
     }
 
   private:
     FolderAnswer existence(bool found) {
         if (takeOne(unansweredQuestions)) return FolderAnswer::NoAnswer;
         return found ? FolderAnswer::Yes : FolderAnswer::No;
-    }
-    // The call takes effect now; only its answer may be held back.
-    template <typename Handler, typename Answer>
-    void answer(const Handler& then, Answer result) {
-        held.deliver([then, result] { then(result); });
     }
     static bool takeOne(int& count) {
         if (count <= 0) return false;
