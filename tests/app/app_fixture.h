@@ -58,9 +58,9 @@ class AppFixture : public ::testing::Test {
     bool open() { return start(std::bind_front(&DocumentFiles::TwainLoad, &files)); }
     bool scan() { return start(std::bind_front(&ScanCommands::bScannen_Click, &scanning)); }
 
-    std::vector<QString> messageTexts() const {
-        std::vector<QString> texts;
-        for (const MessageBoxRequest& box : fakes.messages->shown()) texts.push_back(box.text);
+    QStringList messageTexts() const {
+        QStringList texts;
+        for (const MessageBoxRequest& box : fakes.messages->shown()) texts << box.text;
         return texts;
     }
     // Where the pages were written, inside the temporary folder.

@@ -91,7 +91,7 @@ TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
     EXPECT_FALSE(QFile::exists(settings));
     EXPECT_EQ(
         messageTexts(),
-        (std::vector<QString>{
+        (QStringList{
             unansweredFolderText(documents), unansweredFolderText(documents),
             "Die Bilddatei ''brief.jpg'' ist zu groß, um sie zu öffnen.   \n"
             "Geöffnet werden Bilder bis zur Größe der größten Seite, die ein Scanner "
@@ -112,8 +112,8 @@ TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer)
 
     EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, QDir::homePath());
     EXPECT_EQ(fakes.dialogs->calls().at(1).request.startFolder, QDir::homePath());
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{unansweredFolderText(documents),
-                                                    unansweredFolderText(akten + "/")}));
+    EXPECT_EQ(messageTexts(),
+              (QStringList{unansweredFolderText(documents), unansweredFolderText(akten + "/")}));
     EXPECT_EQ(state.fileName(), "brief.jpg") << "the choice made at home counts";
 }
 

@@ -35,7 +35,7 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillRep
     const RecordedWrite bitmap{"bmp", documents + "seiteBMP", page(), 0,
                                ReplacePolicy::KeepExisting};
     EXPECT_EQ(fakes.pageWriter.writes, (std::vector{bitmap, jpeg(documents + "bmp.jpg")}));
-    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("seiteBMP")});
+    EXPECT_EQ(messageTexts(), QStringList{successText("seiteBMP")});
     EXPECT_EQ(ReadIniValue(settings, "Default", "Tips"), "4");
 }
 
@@ -44,7 +44,7 @@ TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrit
     QDir().mkpath(chosen);
     state.setFolder(temp.path() + "/weg/");
     store();  // the folder chooser is cancelled
-    EXPECT_EQ(messageTexts(), std::vector<QString>{failureText("Der Ordner ist nicht vorhanden.")});
+    EXPECT_EQ(messageTexts(), QStringList{failureText("Der Ordner ist nicht vorhanden.")});
     fakes.dialogs->answerFolder(chosen);
     store();
 
@@ -69,9 +69,8 @@ TEST_F(StoreTest, EmptyOrTakenNameIsAskedForAndOnlyReplacedWithTheConsentGivenIn
     fakes.dialogs->answerFile(documents + "neu.jpg");
     store();
     EXPECT_EQ(fakes.dialogs->calls().size(), 4u);
-    EXPECT_EQ(messageTexts(),
-              (std::vector<QString>{kNameTaken, kNameTaken, successText("brief.jpg"),
-                                    successText("neu.jpg")}));
+    EXPECT_EQ(messageTexts(), (QStringList{kNameTaken, kNameTaken, successText("brief.jpg"),
+                                           successText("neu.jpg")}));
     EXPECT_EQ(written(), (QStringList{"Dokumente/brief.jpg", "Dokumente/neu.jpg"}));
     EXPECT_EQ(fakes.pageWriter.writes.at(0),
               jpeg(documents + "brief.jpg", ReplacePolicy::ReplaceExisting));
@@ -97,9 +96,9 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
     EXPECT_EQ(
         messageTexts(),
-        (std::vector<QString>{
-            failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."), readOnly,
-            readOnly, unansweredFolderText(documents), readOnly, successText("kopie.bmp")}));
+        (QStringList{failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."),
+                     readOnly, readOnly, unansweredFolderText(documents), readOnly,
+                     successText("kopie.bmp")}));
     EXPECT_EQ(written(),
               (QStringList{"Dokumente/brief.jpg", "Dokumente/brief.jpg", "Stick/kopie.bmp"}));
     EXPECT_EQ(ReadIniValue(settings, "Default", "LastFile"), elsewhere + "kopie.bmp");
@@ -112,7 +111,7 @@ TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
     fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
     fakes.messages->answer(Retry, Cancel);
     store();
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
+    EXPECT_EQ(messageTexts(), (QStringList{unanswered, unanswered}));
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
     EXPECT_TRUE(state.hasPage());
 
