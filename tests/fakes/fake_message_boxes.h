@@ -23,20 +23,17 @@ class FakeMessageBoxes : public MessageBoxes {
     std::function<void(const MessageBoxRequest&)> whileShown;
 
     void ask(const MessageBoxRequest& request, AnswerHandler then) override {
-        then(answerTo(request));
+        shown_.push_back(request);
+        if (whileShown) whileShown(request);
+        if (const std::optional<MessageAnswer> next = takeNext(script_)) return then(*next);
+        if (request.buttons == MessageButtons::RetryElsewhereCancel)
+            return then(MessageAnswer::Cancel);
+        then(request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok);
     }
     void bringToFront() override { ++broughtToFront; }
     int broughtToFront = 0;
 
   private:
-    MessageAnswer answerTo(const MessageBoxRequest& request) {
-        shown_.push_back(request);
-        if (whileShown) whileShown(request);
-        if (const std::optional<MessageAnswer> next = takeNext(script_)) return *next;
-        if (request.buttons == MessageButtons::RetryElsewhereCancel) return MessageAnswer::Cancel;
-        return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
-
     std::deque<MessageAnswer> script_;
     std::vector<MessageBoxRequest> shown_;
 };
