@@ -43,9 +43,8 @@ class AppFixture : public ::testing::Test {
     // Starts a command as the window does; false when another one runs.
     bool start(const std::function<void(CommandRun)>& command) {
         const std::optional<CommandRun> run = state.startCommand();
-        if (!run) return false;
-        command(*run);
-        return true;
+        if (run) command(*run);
+        return run.has_value();
     }
     // Lets the event loop run until the running command has ended; false when it did not.
     bool finished(int timeoutMs = 30000) {
