@@ -1,21 +1,20 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 
 #include "app/application.h"
 #include "files/document_files.h"
 #include "scan/scan_commands.h"
 #include "settings/ini_files.h"
 #include "shell/root.h"
-#include "shell/state.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
+
+// Failures show the texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace ornavex {
 
@@ -25,9 +24,14 @@ namespace ornavex {
 class AppFixture : public ::testing::Test {
   protected:
     AppFixture() {
-        documents = temp.path() + QStringLiteral("/Dokumente/");
         QDir().mkpath(documents);
         state.setFolder(documents);
+    }
+
+    // Every command a test starts has ended, and given the pointer back.
+    void TearDown() override {
+        EXPECT_FALSE(state.commandRunning());
+        EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
     }
 
     static QImage page(int width = 30, int height = 40, QRgb colour = qRgb(200, 30, 30)) {
@@ -39,9 +43,8 @@ class AppFixture : public ::testing::Test {
     // Starts a command as the window does; false when another one runs.
     bool start(const std::function<void(CommandRun)>& command) {
         const std::optional<CommandRun> run = state.startCommand();
-        if (!run) return false;
-        command(*run);
-        return true;
+        if (run) command(*run);
+        return run.has_value();
     }
     // Lets the event loop run until the running command has ended; false when it did not.
     bool finished(int timeoutMs = 30000) {
@@ -50,29 +53,31 @@ class AppFixture : public ::testing::Test {
     bool store() {
         return start([this](CommandRun run) { files.TwainCopy(run, [] {}); });
     }
-    bool saveAs() {
-        return start([this](CommandRun run) { files.BVerwaltung_Click(run); });
-    }
-    bool open() {
-        return start([this](CommandRun run) { files.TwainLoad(run); });
-    }
-    bool scan() {
-        return start([this](CommandRun run) { scanning.bScannen_Click(run); });
-    }
+    bool saveAs() { return start(std::bind_front(&DocumentFiles::BVerwaltung_Click, &files)); }
+    bool open() { return start(std::bind_front(&DocumentFiles::TwainLoad, &files)); }
+    bool scan() { return start(std::bind_front(&ScanCommands::bScannen_Click, &scanning)); }
 
-    QString tips() { return ReadIniValue(settings, "Default", "Tips"); }
-
-    std::vector<QString> messageTexts() const {
-        std::vector<QString> texts;
-        for (const MessageBoxRequest& box : fakes.messages->shown()) texts.push_back(box.text);
+    QStringList messageTexts() const {
+        QStringList texts;
+        for (const MessageBoxRequest& box : fakes.messages->shown()) texts << box.text;
         return texts;
+    }
+    // Where the pages were written, inside the temporary folder.
+    QStringList written() const {
+        QStringList paths;
+        for (const RecordedWrite& write : fakes.pageWriter.writes) {
+            paths << QDir(temp.path()).relativeFilePath(write.path);
+        }
+        return paths;
+    }
+    RecordedWrite jpeg(const QString& path, ReplacePolicy policy = ReplacePolicy::KeepExisting) {
+        return {"jpeg", path, page(), 100, policy};
     }
 
     static QString successText(const QString& name) {
-        return QStringLiteral("Die Bilddatei ''") + name +
-               QStringLiteral(
-                   "'' wurde erfolgreich gespeichert.   \n"
-                   "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ");
+        return "Die Bilddatei ''" + name +
+               "'' wurde erfolgreich gespeichert.   \n"
+               "Klicken Sie die Vorschau doppelt an, um sie zu vergrößern.    ";
     }
 
     static QString unansweredFolderText(const QString& folder) {
@@ -82,7 +87,7 @@ class AppFixture : public ::testing::Test {
 
     QTemporaryDir temp;
     QString settings = temp.filePath(QStringLiteral("ornavex.ini"));
-    QString documents;
+    QString documents = temp.path() + QStringLiteral("/Dokumente/");
     FakePlatform fakes;
     Application app{fakes.services, settings};
     Root& root = app.root();
@@ -91,9 +96,7 @@ class AppFixture : public ::testing::Test {
     ScanCommands scanning{state, fakes.services, files};
 };
 
-inline const QString kNameTaken =
-    QStringLiteral("Der eingegebene Dateiname ist bereits vorhanden.   ");
-inline const QString kInsertPage =
-    QStringLiteral("Bitte legen Sie nun das Dokument in den Scanner ein.    ");
+inline const QString kNameTaken = "Der eingegebene Dateiname ist bereits vorhanden.   ";
+inline const QString kInsertPage = "Bitte legen Sie nun das Dokument in den Scanner ein.    ";
 
 }  // namespace ornavex

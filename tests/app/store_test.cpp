@@ -6,31 +6,22 @@
 namespace ornavex {
 namespace {
 
+using enum MessageAnswer;
+
 class StoreTest : public AppFixture {
   protected:
     StoreTest() {
         state.setScannerChoice(ScannerChoice::Chosen);
         state.setPage(Page(page()));
+        state.setFileName("brief.jpg");
     }
 
-    static QString failureText(const QString& reason, const QString& name = "brief.jpg") {
-        return "Die Bilddatei ''" + name + "'' konnte nicht gespeichert werden.   \n" + reason +
+    static QString failureText(const QString& reason) {
+        return "Die Bilddatei ''brief.jpg'' konnte nicht gespeichert werden.   \n" + reason +
                "\nVersuchen Sie es erneut oder wählen Sie einen anderen Ort.\n"
                "Mit \u201EAbbrechen\u201C bleibt die Seite ungespeichert.";
     }
 };
-
-// No page to store, so no reason to ask for the name that is missing.
-TEST_F(StoreTest, WithoutASourceOrWithAnEmptyPreviewNothingIsWrittenOrAsked) {
-    state.setScannerChoice(ScannerChoice::None);
-    store();
-    state.setScannerChoice(ScannerChoice::Chosen);
-    state.clearPage();
-    store();
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
-    EXPECT_TRUE(fakes.dialogs->calls().empty());
-    EXPECT_EQ(fakes.pointer->current(), PointerShape::Default);
-}
 
 // The folder lacks its separator, which the store adds before the name. The success
 // message is shown for the first four stores only.
@@ -41,54 +32,48 @@ TEST_F(StoreTest, LastThreeLettersChooseTheFormatAndOnlyTheFourthStoreIsStillRep
         state.setFileName(name);
         store();
     }
-    const std::vector<RecordedWrite>& writes = fakes.pageWriter.writes;
-    ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0].format, "bmp");
-    EXPECT_EQ(writes[0].path, documents + "seiteBMP");
-    EXPECT_EQ(writes[0].policy, ReplacePolicy::KeepExisting);
-    EXPECT_EQ(writes[1].format, "jpeg");
-    EXPECT_EQ(writes[1].path, documents + "bmp.jpg");
-    EXPECT_EQ(writes[1].quality, 100);
-    EXPECT_EQ(messageTexts(), std::vector<QString>{successText("seiteBMP")});
-    EXPECT_EQ(tips(), "4");
+    const RecordedWrite bitmap{"bmp", documents + "seiteBMP", page(), 0,
+                               ReplacePolicy::KeepExisting};
+    EXPECT_EQ(fakes.pageWriter.writes, (std::vector{bitmap, jpeg(documents + "bmp.jpg")}));
+    EXPECT_EQ(messageTexts(), QStringList{successText("seiteBMP")});
+    EXPECT_EQ(ReadIniValue(settings, "Default", "Tips"), "4");
 }
 
 TEST_F(StoreTest, MissingFolderIsAskedForAndACancelledChoiceReportsTheFailedWrite) {
-    const QString gone = temp.path() + "/weg/";
-    state.setFolder(gone);
-    state.setFileName("brief.jpg");
+    const QString chosen = temp.path() + "/Neu";
+    QDir().mkpath(chosen);
+    state.setFolder(temp.path() + "/weg/");
     store();  // the folder chooser is cancelled
-    EXPECT_EQ(messageTexts(), std::vector<QString>{failureText("Der Ordner ist nicht vorhanden.")});
-
-    QDir().mkpath(temp.path() + "/Neu");
-    fakes.dialogs->answerFolder(temp.path() + "/Neu");
+    EXPECT_EQ(messageTexts(), QStringList{failureText("Der Ordner ist nicht vorhanden.")});
+    fakes.dialogs->answerFolder(chosen);
     store();
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 2u);
-    EXPECT_EQ(fakes.pageWriter.writes[1].path, temp.path() + "/Neu/brief.jpg");
 
     // No folder at all (its first question was cancelled) is not the root folder.
     state.setFolder("");
     store();  // cancelled
-    fakes.dialogs->answerFolder(temp.path() + "/Neu");
+    fakes.dialogs->answerFolder(chosen);
     state.setFolder("");
     state.setFileName("brief2.jpg");
     store();
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 3u);
-    EXPECT_EQ(fakes.pageWriter.writes[2].path, temp.path() + "/Neu/brief2.jpg");
+    EXPECT_EQ(written(), (QStringList{"weg/brief.jpg", "Neu/brief.jpg", "Neu/brief2.jpg"}));
 }
 
-// A cancelled save dialog keeps the file; a name chosen in it is agreed to be replaced.
-TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
-    state.setFileName("brief.jpg");
+// A cancelled save dialog writes nothing; a taken name chosen in it is agreed to be replaced.
+TEST_F(StoreTest, EmptyOrTakenNameIsAskedForAndOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
     putFile(documents + "brief.jpg", "old page");
     store();
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
     fakes.dialogs->answerFile(documents + "brief.jpg");  // the dialog asked and the user agreed
     store();
-    EXPECT_EQ(messageTexts(),
-              (std::vector<QString>{kNameTaken, kNameTaken, successText("brief.jpg")}));
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
-    EXPECT_EQ(fakes.pageWriter.writes[0].policy, ReplacePolicy::ReplaceExisting);
+    state.setFileName("");
+    store();
+    fakes.dialogs->answerFile(documents + "neu.jpg");
+    store();
+    EXPECT_EQ(fakes.dialogs->calls().size(), 4u);
+    EXPECT_EQ(messageTexts(), (QStringList{kNameTaken, kNameTaken, successText("brief.jpg"),
+                                           successText("neu.jpg")}));
+    EXPECT_EQ(written(), (QStringList{"Dokumente/brief.jpg", "Dokumente/neu.jpg"}));
+    EXPECT_EQ(fakes.pageWriter.writes.at(0),
+              jpeg(documents + "brief.jpg", ReplacePolicy::ReplaceExisting));
 }
 
 // Only Abbrechen gives the page up: a save dialog left without a choice, or one
@@ -96,14 +81,9 @@ TEST_F(StoreTest, TakenNameIsOnlyReplacedWithTheConsentGivenInTheSaveDialog) {
 TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const QString elsewhere = temp.path() + "/Stick/";
     QDir().mkpath(elsewhere);
-    state.setFileName("brief.jpg");
     fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC},
                                  {PageWriteStatus::WriteFailed, EROFS}};
-    fakes.messages->answer(MessageAnswer::Retry);
-    fakes.messages->answer(MessageAnswer::Elsewhere);
-    fakes.messages->answer(MessageAnswer::Elsewhere);
-    fakes.messages->answer(MessageAnswer::Ok);
-    fakes.messages->answer(MessageAnswer::Elsewhere);
+    fakes.messages->answer(Retry, Elsewhere, Elsewhere, Ok, Elsewhere);
     fakes.dialogs->answerFile(std::nullopt);
     fakes.dialogs->stopAnsweringFile();
     fakes.dialogs->answerFile(elsewhere + "kopie.bmp");
@@ -112,70 +92,60 @@ TEST_F(StoreTest, FailedWriteIsRetriedThenStoredElsewhereUnderAnotherName) {
     const MessageBoxRequest& box = fakes.messages->shown().at(0);
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
     EXPECT_EQ(box.buttons, MessageButtons::RetryElsewhereCancel);
-    EXPECT_EQ(box.defaultAnswer, MessageAnswer::Retry);
+    EXPECT_EQ(box.defaultAnswer, Retry);
     const QString readOnly = failureText("Der Datenträger ist schreibgeschützt.");
     EXPECT_EQ(
         messageTexts(),
-        (std::vector<QString>{
-            failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."), readOnly,
-            readOnly, unansweredFolderText(documents), readOnly, successText("kopie.bmp")}));
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 3u);
-    EXPECT_EQ(fakes.pageWriter.writes[1].path, documents + "brief.jpg");
-    EXPECT_EQ(fakes.pageWriter.writes[2].path, elsewhere + "kopie.bmp");
+        (QStringList{failureText("Auf dem Datenträger ist nicht genügend Speicherplatz frei."),
+                     readOnly, readOnly, unansweredFolderText(documents), readOnly,
+                     successText("kopie.bmp")}));
+    EXPECT_EQ(written(),
+              (QStringList{"Dokumente/brief.jpg", "Dokumente/brief.jpg", "Stick/kopie.bmp"}));
     EXPECT_EQ(ReadIniValue(settings, "Default", "LastFile"), elsewhere + "kopie.bmp");
 }
 
 // The folder's checks before the write that get no answer are neither "missing"
 // nor "free": the user hears which folder, and only Abbrechen gives the page up.
 TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
-    state.setFileName("brief.jpg");
-    const QString unanswered = failureText("Der Ordner \u201E" + documents +
-                                           "\u201C antwortet nicht, zum Beispiel ein nicht "
-                                           "erreichbares Netzlaufwerk.");
+    const QString unanswered = failureText(unansweredFolderText(documents));
     fakes.folder->unansweredQuestions = 2;  // the folder, then again after the retry
-    fakes.messages->answer(MessageAnswer::Retry);
-    fakes.messages->answer(MessageAnswer::Cancel);
+    fakes.messages->answer(Retry, Cancel);
     store();
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{unanswered, unanswered}));
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
+    EXPECT_EQ(messageTexts(), (QStringList{unanswered, unanswered}));
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
     EXPECT_TRUE(state.hasPage());
 
     fakes.folder->unansweredQuestions = 2;  // the folder, then the name
-    fakes.messages->answer(MessageAnswer::Retry);
-    fakes.messages->answer(MessageAnswer::Retry);
+    fakes.messages->answer(Retry, Retry);
     store();
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
-    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "brief.jpg");
+    EXPECT_EQ(written(), QStringList{"Dokumente/brief.jpg"});
 }
 
 // The page that could not be stored lives only in the preview: a close then
 // brings the box up front and ends the program only once the user has answered.
 TEST_F(StoreTest, CloseWhileTheUnstoredPageIsAskedForWaitsForTheAnswer) {
-    state.setFileName("brief.jpg");
     std::vector<bool> closesTaken;
+    const auto ends = [&] {
+        return fakes.process->quits.size() + fakes.process->terminations.size();
+    };
     fakes.messages->whileShown = [&](const MessageBoxRequest& box) {
         if (box.buttons != MessageButtons::RetryElsewhereCancel) return;
-        const std::size_t endsBefore =
-            fakes.process->quits.size() + fakes.process->terminations.size();
+        const std::size_t endsBefore = ends();
         QCloseEvent close;
         QCoreApplication::sendEvent(&root, &close);
         closesTaken.push_back(close.isAccepted());
-        EXPECT_EQ(fakes.process->quits.size() + fakes.process->terminations.size(), endsBefore)
-            << "the close did not wait for the answer";
+        EXPECT_EQ(ends(), endsBefore) << "the close did not wait for the answer";
     };
     fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC}};
     store();  // Abbrechen: the user gave the page up
-    EXPECT_EQ(closesTaken, std::vector<bool>{false});
     EXPECT_EQ(fakes.messages->broughtToFront, 1);
     EXPECT_EQ(fakes.process->quits, std::vector<int>{0});
 
     // Stored on the second try: the close goes on at once, the page is safe.
     fakes.pageWriter.failNext = {{PageWriteStatus::WriteFailed, ENOSPC}};
-    fakes.messages->answer(MessageAnswer::Retry);
+    fakes.messages->answer(Retry);
     store();
-    EXPECT_EQ(fakes.pageWriter.writes.back().path, documents + "brief.jpg");
-    EXPECT_EQ(closesTaken, (std::vector<bool>{false, false}));
+    EXPECT_EQ(written().last(), "Dokumente/brief.jpg");
     EXPECT_EQ(fakes.process->terminations, std::vector<int>{0});
 
     // A folder that does not answer before the write puts the page as much at stake.
@@ -183,18 +153,6 @@ TEST_F(StoreTest, CloseWhileTheUnstoredPageIsAskedForWaitsForTheAnswer) {
     store();  // Abbrechen
     EXPECT_EQ(closesTaken, (std::vector<bool>{false, false, false}));
     EXPECT_EQ(fakes.process->quits, (std::vector<int>{0, 0}));
-}
-
-TEST_F(StoreTest, EmptyNameIsAskedForAndACancelWritesNothing) {
-    state.setFileName("");
-    store();
-    EXPECT_EQ(fakes.dialogs->calls().size(), 1u);
-    EXPECT_TRUE(fakes.pageWriter.writes.empty());
-
-    fakes.dialogs->answerFile(documents + "neu.jpg");
-    store();
-    ASSERT_EQ(fakes.pageWriter.writes.size(), 1u);
-    EXPECT_EQ(fakes.pageWriter.writes[0].path, documents + "neu.jpg");
 }
 
 }  // namespace

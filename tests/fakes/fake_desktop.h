@@ -12,35 +12,30 @@ namespace ornavex {
 
 class FakeScreenPointer : public ScreenPointer {
   public:
-    void set(PointerShape shape) override { shape_ = shape; }
-    PointerShape current() const override { return shape_; }
-
-  private:
-    PointerShape shape_ = PointerShape::Default;
+    void set(PointerShape next) override { shape = next; }
+    PointerShape current() const override { return shape; }
+    PointerShape shape = PointerShape::Default;
 };
 
 // 96 dpi: 15 twips per pixel.
 class FakeScreen : public Screen {
   public:
     QSize sizeInTwips() const override { return sizeTwips; }
-    int twipsToPixelsX(double twips) const override {
-        return static_cast<int>(std::lround(twips / 15.0));
-    }
-    int twipsToPixelsY(double twips) const override {
-        return static_cast<int>(std::lround(twips / 15.0));
-    }
+    int twipsToPixelsX(double twips) const override { return toPixels(twips); }
+    int twipsToPixelsY(double twips) const override { return toPixels(twips); }
     double pixelsToTwipsX(int pixels) const override { return pixels * 15.0; }
     double pixelsToTwipsY(int pixels) const override { return pixels * 15.0; }
     QSize sizeTwips{1920 * 15, 1080 * 15};
+
+  private:
+    static int toPixels(double twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 };
 
 class FakeClipboard : public Clipboard {
   public:
-    QImage image() const override { return image_; }
-    void setImage(const QImage& image) override { image_ = image; }
-
-  private:
-    QImage image_;
+    QImage image() const override { return held; }
+    void setImage(const QImage& image) override { held = image; }
+    QImage held;
 };
 
 // Records how the program was asked to end.

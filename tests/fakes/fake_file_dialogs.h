@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <deque>
-#include <optional>
 #include <vector>
 
 #include "platform/file_dialogs.h"
@@ -10,10 +7,9 @@
 
 namespace ornavex {
 
+// folderStart: where a folder chooser opened; empty for a file dialog.
 struct RecordedFileDialog {
-    bool folderChooser;
     FileDialogRequest request;
-    QString folderTitle;
     QString folderStart;
 };
 
@@ -22,12 +18,8 @@ struct RecordedFileDialog {
 // be held back.
 class FakeFileDialogs : public FileDialogs {
   public:
-    void answerFile(std::optional<QString> absolutePath) {
-        fileAnswers_.push_back(choice(absolutePath));
-    }
-    void answerFolder(std::optional<QString> absolutePath) {
-        folderAnswers_.push_back(choice(absolutePath));
-    }
+    void answerFile(std::optional<QString> path) { fileAnswers_.push_back(choice(path)); }
+    void answerFolder(std::optional<QString> path) { folderAnswers_.push_back(choice(path)); }
     // The next dialog stops answering and is given up.
     void stopAnsweringFile() { fileAnswers_.push_back({DialogChoice::Status::NoAnswer, {}}); }
     // wentTo: where the user went in it before it stopped.
@@ -38,25 +30,20 @@ class FakeFileDialogs : public FileDialogs {
     HeldAnswers held;
 
     void askFile(const FileDialogRequest& request, DialogHandler then) override {
-        calls_.push_back({false, request, QString(), QString()});
+        calls_.push_back({request, QString()});
         deliver(fileAnswers_, then);
     }
-    void askFolder(const QString& title, const QString& startFolder, DialogHandler then) override {
-        calls_.push_back({true, FileDialogRequest(), title, startFolder});
+    void askFolder(const QString&, const QString& startFolder, DialogHandler then) override {
+        calls_.push_back({FileDialogRequest(), startFolder});
         deliver(folderAnswers_, then);
     }
 
   private:
     static DialogChoice choice(const std::optional<QString>& path) {
-        if (!path) return {};
-        return {DialogChoice::Status::Chosen, *path};
+        return path ? DialogChoice{DialogChoice::Status::Chosen, *path} : DialogChoice();
     }
     void deliver(std::deque<DialogChoice>& answers, const DialogHandler& then) {
-        DialogChoice next;
-        if (!answers.empty()) {
-            next = answers.front();
-            answers.pop_front();
-        }
+        const DialogChoice next = takeNext(answers).value_or(DialogChoice());
         held.deliver([then, next] { then(next); });
     }
 

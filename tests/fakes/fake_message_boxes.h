@@ -1,10 +1,9 @@
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <vector>
 
 #include "platform/message_boxes.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
@@ -13,31 +12,28 @@ namespace ornavex {
 // box offering to try again is cancelled, so an unscripted failure cannot loop.
 class FakeMessageBoxes : public MessageBoxes {
   public:
-    void answer(MessageAnswer answer) { script_.push_back(answer); }
+    // The answers of the next boxes, in order.
+    template <typename... Answers>
+    void answer(Answers... answers) {
+        (script_.push_back(answers), ...);
+    }
     const std::vector<MessageBoxRequest>& shown() const { return shown_; }
 
     // Runs while a box is up, as the user or another program would meanwhile.
     std::function<void(const MessageBoxRequest&)> whileShown;
 
     void ask(const MessageBoxRequest& request, AnswerHandler then) override {
-        then(answerTo(request));
+        shown_.push_back(request);
+        if (whileShown) whileShown(request);
+        if (const std::optional<MessageAnswer> next = takeNext(script_)) return then(*next);
+        if (request.buttons == MessageButtons::RetryElsewhereCancel)
+            return then(MessageAnswer::Cancel);
+        then(request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok);
     }
     void bringToFront() override { ++broughtToFront; }
     int broughtToFront = 0;
 
   private:
-    MessageAnswer answerTo(const MessageBoxRequest& request) {
-        shown_.push_back(request);
-        if (whileShown) whileShown(request);
-        if (!script_.empty()) {
-            const MessageAnswer next = script_.front();
-            script_.pop_front();
-            return next;
-        }
-        if (request.buttons == MessageButtons::RetryElsewhereCancel) return MessageAnswer::Cancel;
-        return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
-
     std::deque<MessageAnswer> script_;
     std::vector<MessageBoxRequest> shown_;
 };

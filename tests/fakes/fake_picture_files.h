@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QFile>
-#include <QImage>
-#include <QString>
-#include <deque>
 #include <map>
 #include <vector>
 
-#include "page/picture_store.h"
+#include "folder/document_folder.h"
+#include "tests/fakes/held_answers.h"
 
 namespace ornavex {
 
@@ -17,6 +15,12 @@ struct RecordedWrite {
     QImage picture;
     int quality = 0;
     ReplacePolicy policy = ReplacePolicy::KeepExisting;
+    bool operator==(const RecordedWrite&) const = default;
+    friend void PrintTo(const RecordedWrite& write, std::ostream* out) {
+        *out << write.format.toStdString() << ' ' << write.quality << ' ' << int(write.policy)
+             << ' ' << write.picture.width() << 'x' << write.picture.height() << ' '
+             << write.path.toStdString();
+    }
 };
 
 // Writes a small marker file so that existence checks see the stored page,
@@ -29,11 +33,7 @@ class FakePageWriter {
 
     PageWriteResult write(RecordedWrite request) {
         writes.push_back(request);
-        if (!failNext.empty()) {
-            const PageWriteResult next = failNext.front();
-            failNext.pop_front();
-            return next;
-        }
+        if (const std::optional<PageWriteResult> failure = takeNext(failNext)) return *failure;
         if (request.policy == ReplacePolicy::KeepExisting && QFile::exists(request.path)) {
             return {PageWriteStatus::AlreadyExists, 0};
         }
@@ -53,15 +53,11 @@ class FakePictureStore {
     std::map<QString, QImage> pictures;
     std::map<QString, PictureLoadStatus> failures;
 
-    LoadedPicture load(const QString& path) {
-        if (const auto failed = failures.find(path); failed != failures.end()) {
-            return {failed->second, {}};
-        }
-        if (const auto found = pictures.find(path); found != pictures.end()) {
-            return {PictureLoadStatus::Loaded, found->second};
-        }
-        const bool there = QFile::exists(path);
-        return {there ? PictureLoadStatus::NotAPicture : PictureLoadStatus::Missing, {}};
+    LoadedPage load(const QString& path) const {
+        if (failures.contains(path)) return {failures.at(path), {}};
+        if (pictures.contains(path)) return {PictureLoadStatus::Loaded, Page(pictures.at(path))};
+        return {QFile::exists(path) ? PictureLoadStatus::NotAPicture : PictureLoadStatus::Missing,
+                {}};
     }
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QRectF>
-#include <QSizeF>
 #include <functional>
 #include <vector>
 
@@ -14,7 +13,6 @@ namespace ornavex {
 class FakePrinter : public Printer {
   public:
     struct Painting {
-        QImage picture;
         QRectF rect;
         PrinterOrientation orientation;
     };
@@ -36,16 +34,13 @@ class FakePrinter : public Printer {
     float scaleHeight() const override { return static_cast<float>(area().height()); }
     short scaleMode() const override { return ScaleTwips; }
     float scaleX(float length, short fromMode, short toMode) const override {
-        const double from = unitsPerInch(fromMode);
-        const double to = unitsPerInch(toMode);
-        return from == 0.0 || to == 0.0 ? 0.0f : static_cast<float>(length / from * to);
+        return static_cast<float>(length / unitsPerInch(fromMode) * unitsPerInch(toMode));
     }
     float scaleY(float length, short fromMode, short toMode) const override {
         return scaleX(length, fromMode, toMode);
     }
-    void paintPicture(const QImage& picture, double x, double y, double width,
-                      double height) override {
-        paintings_.push_back({picture, QRectF(x, y, width, height), orientation_});
+    void paintPicture(const QImage&, double x, double y, double width, double height) override {
+        paintings_.push_back({QRectF(x, y, width, height), orientation_});
     }
     // A document with something drawn goes to the spooler under its name.
     void endDoc() override {
@@ -63,10 +58,8 @@ class FakePrinter : public Printer {
         return orientation_ == PrinterOrientation::Portrait ? portraitArea_
                                                             : portraitArea_.transposed();
     }
-    static double unitsPerInch(short mode) {
-        if (mode == ScaleTwips) return 1440.0;
-        return mode == ScaleHimetric ? 2540.0 : 0.0;
-    }
+    // The program converts between twips and HIMETRIC only.
+    static double unitsPerInch(short mode) { return mode == ScaleTwips ? 1440.0 : 2540.0; }
 
     QSizeF portraitArea_;
     bool available_ = true;

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <QImage>
-#include <deque>
-#include <functional>
-#include <utility>
-
 #include "platform/clipboard.h"
 #include "scan/scanner_library.h"
 #include "tests/fakes/held_answers.h"
@@ -19,11 +14,12 @@ class FakeScannerLibrary : public ScannerLibrary {
 
     void answerSelection(int result) { selections_.push_back(result); }
     void deliverPage(const QImage& page, AcquireOutcome outcome = AcquireOutcome::NewPage) {
-        acquisitions_.push_back({outcome, page});
+        acquisitions_.push_back({outcome, Page(page)});
     }
 
     void askImageSource(std::function<void(int)> then) override {
-        const int chosen = nextSelection();
+        ++selectCalls;
+        const int chosen = takeNext(selections_).value_or(0);
         held.deliver([then, chosen] { then(chosen); });
     }
     void askAcquire(std::function<void(Acquisition)> then) override {
@@ -37,27 +33,17 @@ class FakeScannerLibrary : public ScannerLibrary {
     HeldAnswers held;
 
   private:
-    int nextSelection() {
-        ++selectCalls;
-        if (selections_.empty()) return 0;
-        const int result = selections_.front();
-        selections_.pop_front();
-        return result;
-    }
-
     Acquisition nextAcquisition() {
         ++acquireCalls;
-        if (acquisitions_.empty()) return {AcquireOutcome::Failed, {}};
-        const auto [outcome, page] = acquisitions_.front();
-        acquisitions_.pop_front();
-        if (!page.isNull()) clipboard_.setImage(page);
+        Acquisition next = takeNext(acquisitions_).value_or(Acquisition());
+        if (!next.page.isNull()) clipboard_.setImage(next.page.picture());
         if (afterAcquire) afterAcquire();
-        return {outcome, page.isNull() ? Page() : Page(page)};
+        return next;
     }
 
     Clipboard& clipboard_;
     std::deque<int> selections_;
-    std::deque<std::pair<AcquireOutcome, QImage>> acquisitions_;
+    std::deque<Acquisition> acquisitions_;
 };
 
 }  // namespace ornavex
