@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mman.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -20,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include "page/page_memory.h"
 #include "platform/qt_desktop.h"
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
@@ -69,13 +69,6 @@ void whenShown(QObject& scope, std::function<void(Dialog&)> step) {
     timer->start(20);
 }
 
-// What an ask handed to its handler, and how often.
-template <typename Result>
-struct Answer {
-    std::optional<Result> value;
-    int count = 0;
-};
-
 QPushButton* button(QWidget& dialog, const QString& text) {
     for (QPushButton* candidate : dialog.findChildren<QPushButton*>()) {
         if (candidate->text() == text) return candidate;
@@ -117,22 +110,19 @@ class ScannerDialogsTest : public ::testing::Test {
     void TearDown() override {
         // Late second answers would arrive from the event loop too.
         waitUntil([] { return false; }, 200);
-        for (const auto& count : answerCounts) EXPECT_EQ(count(), 1) << "answers to one ask";
+        for (const auto& count : answerCounts) EXPECT_EQ(count(), 1u) << "answers to one ask";
         useTestDevice();
     }
 
     // Asks and waits, within a bound, for the answer, which must not come inside the ask.
     template <typename Result>
-    std::optional<Result> answerOf(const std::function<void(std::function<void(Result)>)>& ask) {
-        auto answer = std::make_shared<Answer<Result>>();
-        ask([answer](Result result) {
-            answer->value = std::move(result);
-            ++answer->count;
-        });
-        EXPECT_FALSE(answer->value.has_value()) << "answered before the ask returned";
-        EXPECT_TRUE(waitUntil([&] { return answer->value.has_value(); }, kAnswerMs));
-        answerCounts.push_back([answer] { return answer->count; });
-        return answer->value;
+    Result answerOf(const std::function<void(std::function<void(Result)>)>& ask) {
+        auto answers = std::make_shared<std::vector<Result>>();
+        ask([answers](Result result) { answers->push_back(std::move(result)); });
+        EXPECT_TRUE(answers->empty()) << "answered before the ask returned";
+        EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, kAnswerMs));
+        answerCounts.push_back([answers] { return answers->size(); });
+        return answers->empty() ? Result{} : answers->front();
     }
 
     void choose(const QString& device) {
@@ -143,12 +133,11 @@ class ScannerDialogsTest : public ::testing::Test {
     }
 
     int selectSource(SaneScannerLibrary& from) {
-        return answerOf<int>([&](auto then) { from.askImageSource(then); }).value_or(-1);
+        return answerOf<int>([&](auto then) { from.askImageSource(then); });
     }
 
     Acquisition acquireNow() {
-        return answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); })
-            .value_or(Acquisition{});
+        return answerOf<Acquisition>([&](auto then) { library.askAcquire(std::move(then)); });
     }
 
     // Presses "Scannen" once the acquisition dialog is up, after the step.
@@ -166,8 +155,7 @@ class ScannerDialogsTest : public ::testing::Test {
     void logInWhenAsked(const char* password, QString& asked) {
         whenShown<ScannerLoginDialog>(scope, [&asked, password](ScannerLoginDialog& dialog) {
             QTimer::singleShot(1000, &dialog, [&asked, password, &dialog] {
-                for (QWidget* window : QApplication::topLevelWidgets())
-                    EXPECT_FALSE(window->isVisible() && qobject_cast<QProgressDialog*>(window));
+                EXPECT_EQ(shownDialog<QProgressDialog>(), nullptr) << "a note covers the login";
                 for (QLabel* label : dialog.findChildren<QLabel*>()) asked += label->text();
                 dialog.findChild<QLineEdit*>("benutzer")->setText("scan");
                 dialog.findChild<QLineEdit*>("passwort")->setText(password);
@@ -188,7 +176,7 @@ class ScannerDialogsTest : public ::testing::Test {
     QtClipboard clipboard;
     FakeMessageBoxes messages;
     QObject scope;
-    std::vector<std::function<int()>> answerCounts;
+    std::vector<std::function<std::size_t()>> answerCounts;
     SaneScannerLibrary library{clipboard, messages, settings, testWorker(), quickDeadlines()};
 };
 
@@ -255,12 +243,7 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
     // The folder worker maps the page's own memory file; without it every store would copy
     // the whole page first.
     const QImage& picture = acquisition.page.picture();
-    ASSERT_GE(acquisition.page.memoryFile(), 0);
-    const auto size = size_t(picture.sizeInBytes());
-    void* rows = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, acquisition.page.memoryFile(), 0);
-    ASSERT_NE(rows, MAP_FAILED);
-    EXPECT_EQ(std::memcmp(rows, picture.constBits(), size), 0);
-    ::munmap(rows, size);
+    EXPECT_EQ(mapPage(acquisition.page.memoryFile(), layoutOf(picture)), picture);
 
     // The next page offers what was chosen; a new device starts afresh.
     const auto offered = [&] {
@@ -306,6 +289,10 @@ TEST_F(ScannerDialogsTest, CancellingAHangingSearchClosesAtOnceAndNeuSuchenSearc
     EXPECT_EQ(library.client().state(), ScannerClient::State::Stopped);
 }
 
+using enum AcquireOutcome;
+constexpr const char* kBroken = "Die Verbindung zum Scanner ist gestört.";
+constexpr const char* kHung = "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr.";
+constexpr const char* kCrashed = "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt.";
 constexpr const char* kUnplugged =
     "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nBitte prüfen Sie, ob der "
     "Scanner angeschlossen";
@@ -357,51 +344,36 @@ TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostW
 
 // A network scanner whose open fails for its connection, or whose driver dies opening it, is
 // opened once more by a fresh worker before anything is said.
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerTroubleTest,
-    ::testing::Values(
-        TroubleRow{"StartFails", "start=fail", AcquireOutcome::Failed,
-                   "Die Verbindung zum Scanner ist gestört."},
-        TroubleRow{"OpenHangs", "open=hang", AcquireOutcome::ScannerLost,
-                   "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-        TroubleRow{"ReadHangs", "read=hang-midway", AcquireOutcome::ScannerLost,
-                   "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-        TroubleRow{"ReadCrash", "read=crash-midway", AcquireOutcome::ScannerLost,
-                   "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."},
-        TroubleRow{"CancelHangAfterPage", "cancel=hang", AcquireOutcome::NewPageScannerLost,
-                   "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-        TroubleRow{"CloseHangAfterPage", "close=hang", AcquireOutcome::NewPageScannerLost,
-                   "Der Scanner „Ornavex Störgerät“ antwortet nicht mehr."},
-        TroubleRow{"NetworkScannerFails", "get_devices=network,read=fail", AcquireOutcome::Failed,
-                   "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die "
-                   "Netzwerkverbindung"},
-        TroubleRow{"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%once",
-                   AcquireOutcome::NewPage, ""},
-        TroubleRow{"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%once",
-                   AcquireOutcome::NewPage, ""},
-        TroubleRow{"NetworkOpenFailsAgain", "get_devices=network,open=fail", AcquireOutcome::Failed,
-                   "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie "
-                   "Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die Netzwerkverbindung"},
-        TroubleRow{"NetworkDriverDiesAgainOpening", "get_devices=network,open=crash",
-                   AcquireOutcome::ScannerLost,
-                   "Der Treiber des Scanners „Ornavex Störgerät“ ist abgestürzt."},
-        // Network backends ask for a login in other calls than the open too.
-        TroubleRow{"LoginInTheOpen", "open=auth", AcquireOutcome::NewPage, "", "geheim"},
-        TroubleRow{"LoginInThePagesStart", "start=auth", AcquireOutcome::NewPage, "", "geheim"},
-        TroubleRow{"LoginInAnOption", "option=auth", AcquireOutcome::NewPage, "", "geheim"},
-        TroubleRow{"LoginDeclined", "open=auth", AcquireOutcome::Cancelled, "", ""},
-        TroubleRow{"LoginOfGarbageFromAServerGone", "start=auth-garbled", AcquireOutcome::Failed,
-                   "Die Verbindung zum Scanner ist gestört."},
-        TroubleRow{"WrongPassword", "open=auth", AcquireOutcome::Failed,
-                   "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDer Zugriff "
-                   "auf den Scanner wurde verweigert.",
-                   "falsch"},
-        TroubleRow{"UsbPluggedInAgain", "usb=%usb", AcquireOutcome::NewPage, "", nullptr,
-                   "libusb:001:005\n"},
-        TroubleRow{"UsbPluggedInAgainTwice", "usb=%usb", AcquireOutcome::Failed, kUnplugged,
-                   nullptr, "libusb:001:005\nlibusb:001:006\n"},
-        TroubleRow{"UsbUnplugged", "usb=%usb", AcquireOutcome::Failed, kUnplugged, nullptr, ""}),
-    test::byName);
+const TroubleRow kTroubleRows[] = {
+    {"StartFails", "start=fail", Failed, kBroken},
+    {"OpenHangs", "open=hang", ScannerLost, kHung},
+    {"ReadHangs", "read=hang-midway", ScannerLost, kHung},
+    {"ReadCrash", "read=crash-midway", ScannerLost, kCrashed},
+    {"CancelHangAfterPage", "cancel=hang", NewPageScannerLost, kHung},
+    {"CloseHangAfterPage", "close=hang", NewPageScannerLost, kHung},
+    {"NetworkScannerFails", "get_devices=network,read=fail", Failed,
+     "Die Verbindung zum Scanner ist gestört.\nBitte prüfen Sie die Netzwerkverbindung"},
+    {"NetworkOpenFailsOnce", "get_devices=network,open=fail-once:%once", NewPage, ""},
+    {"NetworkDriverDiesOnceOpening", "get_devices=network,open=crash-once:%once", NewPage, ""},
+    {"NetworkOpenFailsAgain", "get_devices=network,open=fail", Failed,
+     "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDie Verbindung zum Scanner ist "
+     "gestört.\nBitte prüfen Sie die Netzwerkverbindung"},
+    {"NetworkDriverDiesAgainOpening", "get_devices=network,open=crash", ScannerLost, kCrashed},
+    // Network backends ask for a login in other calls than the open too.
+    {"LoginInTheOpen", "open=auth", NewPage, "", "geheim"},
+    {"LoginInThePagesStart", "start=auth", NewPage, "", "geheim"},
+    {"LoginInAnOption", "option=auth", NewPage, "", "geheim"},
+    {"LoginDeclined", "open=auth", Cancelled, "", ""},
+    {"LoginOfGarbageFromAServerGone", "start=auth-garbled", Failed, kBroken},
+    {"WrongPassword", "open=auth", Failed,
+     "Der Scanner „Ornavex Störgerät“ kann nicht geöffnet werden.\nDer Zugriff auf den Scanner "
+     "wurde verweigert.",
+     "falsch"},
+    {"UsbPluggedInAgain", "usb=%usb", NewPage, "", nullptr, "libusb:001:005\n"},
+    {"UsbPluggedInAgainTwice", "usb=%usb", Failed, kUnplugged, nullptr,
+     "libusb:001:005\nlibusb:001:006\n"},
+    {"UsbUnplugged", "usb=%usb", Failed, kUnplugged, nullptr, ""}};
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerTroubleTest, ::testing::ValuesIn(kTroubleRows), test::byName);
 
 // SANE's scanner server on 127.0.0.1, serving the test device from a configuration folder of
 // its own; the net backend in front of it gets another. The net backend knows the server's
