@@ -111,7 +111,6 @@ class ScannerDialogsTest : public ::testing::Test {
         // Late second answers would arrive from the event loop too.
         waitUntil([] { return false; }, 200);
         for (const auto& count : answerCounts) EXPECT_EQ(count(), 1u) << "answers to one ask";
-        useTestDevice();
     }
 
     // Asks and waits, within a bound, for the answer, which must not come inside the ask.
@@ -322,8 +321,8 @@ TEST_P(ScannerTroubleTest, TellsTheUserKeepsAPageThatHadArrivedAndReplacesALostW
     logInWhenAsked(row.password ? row.password : "", asked);
     clipboard.setImage(QImage());
     EXPECT_EQ(acquire().outcome, row.outcome);
-    EXPECT_EQ(asked.isEmpty(), !row.password) << asked.toStdString();
-    EXPECT_EQ(asked.contains("„ornavexfault:0“"), row.password != nullptr);
+    // The device the login was asked for, none where no login is due.
+    EXPECT_EQ(asked.section("„", 1).section("“", 0, 0), row.password ? "ornavexfault:0" : "");
     const bool kept = row.outcome == AcquireOutcome::NewPageScannerLost;
     const bool page = kept || row.outcome == AcquireOutcome::NewPage;
     EXPECT_EQ(clipboard.image().size(), page ? QSize(200, 300) : QSize(0, 0));

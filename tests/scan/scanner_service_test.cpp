@@ -42,7 +42,6 @@ struct Outcome {
 class ScannerServiceTest : public ::testing::Test {
   protected:
     void SetUp() override { useTestDevice(); }
-    void TearDown() override { useTestDevice(); }
 
     void restart(ScannerDeadlines deadlines, WorkerCommand worker = testWorker()) {
         client = std::make_unique<ScannerClient>(std::move(worker), deadlines);
@@ -248,8 +247,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    DeviceStatus::Good, QSize(50, 40)},
                       PageFaultRow{"LargerThanTheLargestPage", "parameters=huge",
                                    DeviceStatus::TooLarge, QSize(0, 0)},
-                      PageFaultRow{"DataFlowsLongerThanTheSilenceDeadline", "read=trickle:4500",
-                                   DeviceStatus::Good, QSize(200, 300)},
                       PageFaultRow{"WindowBusyWhileDataFlows", "read=trickle:10000",
                                    DeviceStatus::Good, QSize(200, 300), 8},
                       PageFaultRow{"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good,
