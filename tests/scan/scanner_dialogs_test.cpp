@@ -374,18 +374,13 @@ const TroubleRow kTroubleRows[] = {
     {"UsbUnplugged", "usb=%usb", Failed, kUnplugged, nullptr, ""}};
 INSTANTIATE_TEST_SUITE_P(Rows, ScannerTroubleTest, ::testing::ValuesIn(kTroubleRows), test::byName);
 
-// SANE's scanner server on 127.0.0.1, serving the test device from a configuration folder of
-// its own; the net backend in front of it gets another. The net backend knows the server's
-// port only as the service "sane-port", which the preloaded shim maps to the free port taken.
+// SANE's scanner server on 127.0.0.1 (which it always serves), serving the repository's test
+// device; the net backend in front of it is configured in the given folder. The net backend knows
+// the server's port only as the service "sane-port", which the preloaded shim maps to the free
+// port taken.
 class ScannerServer {
   public:
-    explicit ScannerServer(const QString& folder)
-        : serverConfig_(folder + "/saned"), clientConfig_(folder + "/net") {
-        QDir().mkpath(serverConfig_);
-        QDir().mkpath(clientConfig_);
-        putFile(serverConfig_ + "/dll.conf", "test\n");
-        QFile::copy(ORNAVEX_SOURCE_DIR "/scan/sane-config/test.conf", serverConfig_ + "/test.conf");
-        putFile(serverConfig_ + "/saned.conf", "127.0.0.1\n");
+    explicit ScannerServer(const QString& clientConfig) : clientConfig_(clientConfig) {
         putFile(clientConfig_ + "/dll.conf", "net\n");
         putFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
         // A port that stays the server's across restarts.
@@ -400,7 +395,7 @@ class ScannerServer {
             QStandardPaths::findExecutable("saned", {"/usr/sbin", "/sbin", "/usr/bin"});
         if (saned.isEmpty()) return "saned is not installed";
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("SANE_CONFIG_DIR", serverConfig_);
+        environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
         environment.remove("LD_PRELOAD");
         process_.setProcessEnvironment(environment);
         // A group of its own: a restart ends the server's children too, and with them the
@@ -439,7 +434,6 @@ class ScannerServer {
     }
 
   private:
-    QString serverConfig_;
     QString clientConfig_;
     quint16 port_ = 0;
     QProcess process_;
