@@ -30,14 +30,8 @@
 #include "tests/support/files.h"
 #include "tests/support/rows.h"
 
-namespace ornavex {
+namespace ornavex::test {
 namespace {
-
-using test::quickDeadlines;
-using test::testWorker;
-using test::useFaultBackend;
-using test::useTestDevice;
-using test::waitUntil;
 
 constexpr int kAnswerMs = 30000;
 
@@ -372,7 +366,7 @@ const TroubleRow kTroubleRows[] = {
     {"UsbPluggedInAgainTwice", "usb=%usb", Failed, kUnplugged, nullptr,
      "libusb:001:005\nlibusb:001:006\n"},
     {"UsbUnplugged", "usb=%usb", Failed, kUnplugged, nullptr, ""}};
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerTroubleTest, ::testing::ValuesIn(kTroubleRows), test::byName);
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerTroubleTest, ::testing::ValuesIn(kTroubleRows), byName);
 
 // SANE's scanner server on 127.0.0.1 (which it always serves), serving the repository's test
 // device; the net backend in front of it is configured in the given folder. The net backend knows
@@ -546,4 +540,4 @@ TEST_F(ScannerDialogsTest, OffersOnlyResolutionsThatOpenAgainAndTheAreaFromItsOr
 }
 
 }  // namespace
-}  // namespace ornavex
+}  // namespace ornavex::test

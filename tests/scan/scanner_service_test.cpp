@@ -8,14 +8,8 @@
 #include "tests/scan/scanner_test_support.h"
 #include "tests/support/rows.h"
 
-namespace ornavex {
+namespace ornavex::test {
 namespace {
-
-using test::quickDeadlines;
-using test::testWorker;
-using test::useFaultBackend;
-using test::useTestDevice;
-using test::waitUntil;
 
 constexpr int kBound = 20000;
 
@@ -251,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    DeviceStatus::Good, QSize(200, 300), 8},
                       PageFaultRow{"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good,
                                    QSize(200, 300), 3, true}),
-    test::byName);
+    byName);
 
 // A cancel the driver never sees, or a login nobody answers, is given up after the finish
 // deadline, not the silence one.
@@ -310,4 +304,4 @@ TEST_F(ScannerServiceTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
 }
 
 }  // namespace
-}  // namespace ornavex
+}  // namespace ornavex::test
