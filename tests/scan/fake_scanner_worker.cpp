@@ -6,10 +6,6 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
-
-#include <QByteArray>
-#include <cstring>
 
 #include "scan/service/scanner_protocol.h"
 #include "scan/service/scanner_worker.h"

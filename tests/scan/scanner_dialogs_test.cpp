@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -19,12 +17,10 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
-#include "page/page_memory.h"
 #include "platform/qt_desktop.h"
 #include "scan/dialogs/scanner_login_dialog.h"
 #include "scan/dialogs/scanner_source_dialog.h"
 #include "scan/sane_scanner_library.h"
-#include "settings/ini_files.h"
 #include "tests/fakes/fake_message_boxes.h"
 #include "tests/scan/scanner_test_support.h"
 #include "tests/support/files.h"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QSocketNotifier>
