@@ -164,8 +164,7 @@ TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rounds, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150),
-                         [](const auto& info) { return "From" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(From, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150));
 
 TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config/with-system-scanners");
