@@ -136,18 +136,12 @@ class ScannerStatusRoundsTest : public ScannerServiceTest,
 
 TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
     restart(patientBut(&ScannerDeadlines::finish, std::chrono::seconds(1)));
+    using enum DeviceStatus;
     const std::pair<const char*, DeviceStatus> statuses[] = {
-        {"NO_DOCS", DeviceStatus::NoDocuments},
-        {"JAMMED", DeviceStatus::Jammed},
-        {"COVER_OPEN", DeviceStatus::CoverOpen},
-        {"DEVICE_BUSY", DeviceStatus::Busy},
-        {"IO_ERROR", DeviceStatus::IoError},
-        {"NO_MEM", DeviceStatus::NoMemory},
-        {"ACCESS_DENIED", DeviceStatus::AccessDenied},
-        {"INVAL", DeviceStatus::Invalid},
-        {"UNSUPPORTED", DeviceStatus::Unsupported},
-        {"CANCELLED", DeviceStatus::Cancelled},
-        {"EOF", DeviceStatus::NoData}};
+        {"NO_DOCS", NoDocuments},        {"JAMMED", Jammed},    {"COVER_OPEN", CoverOpen},
+        {"DEVICE_BUSY", Busy},           {"IO_ERROR", IoError}, {"NO_MEM", NoMemory},
+        {"ACCESS_DENIED", AccessDenied}, {"INVAL", Invalid},    {"UNSUPPORTED", Unsupported},
+        {"CANCELLED", Cancelled},        {"EOF", NoData}};
     for (int round = GetParam(); round < GetParam() + 50; ++round) {
         const auto& [injected, expected] = statuses[round % std::size(statuses)];
         if (client->state() != ScannerClient::State::Ready) {
@@ -233,17 +227,12 @@ TEST_P(ScannerPageFaultTest, TheDeviceMisbehavingStillGivesTheRightPageOrStatus)
     EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(150 / 0.0254));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerPageFaultTest,
-    ::testing::Values(PageFaultRow{"PixelAreaUnreadableResolution", "resolution=unreadable",
-                                   DeviceStatus::Good, QSize(50, 40)},
-                      PageFaultRow{"LargerThanTheLargestPage", "parameters=huge",
-                                   DeviceStatus::TooLarge, QSize(0, 0)},
-                      PageFaultRow{"WindowBusyWhileDataFlows", "read=trickle:10000",
-                                   DeviceStatus::Good, QSize(200, 300), 8},
-                      PageFaultRow{"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good,
-                                   QSize(200, 300), 3, true}),
-    byName);
+const PageFaultRow kPageFaultRows[] = {
+    {"PixelAreaUnreadableResolution", "resolution=unreadable", DeviceStatus::Good, {50, 40}},
+    {"LargerThanTheLargestPage", "parameters=huge", DeviceStatus::TooLarge, {0, 0}},
+    {"WindowBusyWhileDataFlows", "read=trickle:10000", DeviceStatus::Good, {200, 300}, 8},
+    {"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good, {200, 300}, 3, true}};
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerPageFaultTest, ::testing::ValuesIn(kPageFaultRows), byName);
 
 // A cancel the driver never sees, or a login nobody answers, is given up after the finish
 // deadline, not the silence one.
