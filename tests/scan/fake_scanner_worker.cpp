@@ -51,8 +51,6 @@ int main(int argc, char** argv) {
             sendMessage(socket, {MessageType::Opened, message.id}, awaitRoomToSend);
         } else if (message.type == MessageType::Scan) {
             scan(socket, message.id, sealing);
-        } else if (message.type == MessageType::Close) {
-            sendMessage(socket, {MessageType::Closed, message.id}, awaitRoomToSend);
         }
     }
     return 0;
