@@ -224,10 +224,9 @@ TEST_F(ScannerDialogsTest, ScansAChosenDeviceOntoTheClipboardAndKeepsTheSettings
         EXPECT_EQ(spoken<QProgressBar>(dialog), QStringLiteral("Fortschritt des Scans"));
     });
     ASSERT_EQ(acquisition.outcome, AcquireOutcome::NewPage);
-    const QImage page = clipboard.image();
     // The device's A4 page at 75 dpi, in grey.
-    EXPECT_EQ(page.size(), QSize(620, 876));
-    EXPECT_EQ(page.format(), QImage::Format_Grayscale8);
+    EXPECT_EQ(clipboard.image().size(), QSize(620, 876));
+    EXPECT_EQ(clipboard.image().format(), QImage::Format_Grayscale8);
 
     // The folder worker maps the page's own memory file; without it every store would copy
     // the whole page first.
