@@ -373,17 +373,19 @@ const TroubleRow kTroubleRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, ScannerTroubleTest, ::testing::ValuesIn(kTroubleRows), byName);
 
 // SANE's scanner server on 127.0.0.1 (which it always serves), serving the repository's test
-// device; the net backend in front of it is configured in the given folder. The net backend knows
-// the server's port only as the service "sane-port", which the preloaded shim maps to the free
-// port taken.
+// device. A worker started from now on reaches it through the net backend, configured in the given
+// folder; the net backend knows the server's port only as the service "sane-port", which the
+// preloaded shim maps to the free port taken.
 class ScannerServer {
   public:
-    explicit ScannerServer(const QString& clientConfig) : clientConfig_(clientConfig) {
-        putFile(clientConfig_ + "/dll.conf", "net\n");
-        putFile(clientConfig_ + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
-        // A port that stays the server's across restarts.
-        QTcpServer probe;
+    explicit ScannerServer(const QString& clientConfig) {
+        QTcpServer probe;  // a port that stays the server's across restarts
         if (probe.listen(QHostAddress::LocalHost)) port_ = probe.serverPort();
+        putFile(clientConfig + "/dll.conf", "net\n");
+        putFile(clientConfig + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
+        qputenv("SANE_CONFIG_DIR", clientConfig.toUtf8());
+        qputenv("LD_PRELOAD", ORNAVEX_SANE_PORT_SHIM);
+        qputenv("ORNAVEX_SANE_PORT", QByteArray::number(port_));
     }
     ~ScannerServer() { stop(); }
 
@@ -421,15 +423,7 @@ class ScannerServer {
         process_.waitForFinished(5000);
     }
 
-    // A worker started from now on reaches the server through the net backend.
-    void useForNextWorker() const {
-        qputenv("SANE_CONFIG_DIR", clientConfig_.toUtf8());
-        qputenv("LD_PRELOAD", ORNAVEX_SANE_PORT_SHIM);
-        qputenv("ORNAVEX_SANE_PORT", QByteArray::number(port_));
-    }
-
   private:
-    QString clientConfig_;
     quint16 port_ = 0;
     QProcess process_;
 };
@@ -438,7 +432,6 @@ TEST_F(ScannerDialogsTest, ASharedScannerWhoseServerRestartedScansTheNextPageWit
     ScannerServer server(folder.path());
     const QString notStarted = server.start();
     if (!notStarted.isEmpty()) GTEST_SKIP() << notStarted.toStdString();
-    server.useForNextWorker();
     library.client().stopWorker();
     choose("net:127.0.0.1:test:0");
     const auto quickPage = [](ScannerAcquireDialog& dialog) {
