@@ -147,10 +147,11 @@ struct Flatbed {
 
 SANE_Auth_Callback g_authorize = nullptr;
 
-bool authorized() {
+// Asks the frontend for a login to the resource: only user "scan" with password "geheim" may go on.
+bool authorized(SANE_String_Const resource = "ornavexfault:0") {
     SANE_Char user[SANE_MAX_USERNAME_LEN] = {};
     SANE_Char password[SANE_MAX_PASSWORD_LEN] = {};
-    if (g_authorize) g_authorize("ornavexfault:0", user, password);
+    if (g_authorize) g_authorize(resource, user, password);
     return std::strcmp(user, "scan") == 0 && std::strcmp(password, "geheim") == 0;
 }
 
@@ -195,10 +196,10 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device**
     const char* type = faultAt("get_devices") == "network" ? "network scanner" : "flatbed scanner";
     names = deviceNames();
     devices.clear();
-    for (const std::string& name : names)
-        devices.push_back({name.c_str(), "Ornavex", "Störgerät", type});
+    devices.reserve(names.size());  // entries point into it
     entries.clear();
-    for (const SANE_Device& device : devices) entries.push_back(&device);
+    for (const std::string& name : names)
+        entries.push_back(&devices.emplace_back(name.c_str(), "Ornavex", "Störgerät", type));
     entries.push_back(nullptr);
     *list = entries.data();
     return SANE_STATUS_GOOD;
@@ -266,9 +267,7 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_parameters(SANE_Handle,
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_start(SANE_Handle) {
     if (injected("start")) return SANE_STATUS_IO_ERROR;
     if (faultAt("start") == "auth-garbled") {
-        SANE_Char user[SANE_MAX_USERNAME_LEN] = {};
-        SANE_Char password[SANE_MAX_PASSWORD_LEN] = {};
-        if (g_authorize) g_authorize("net:127.0.0.1:H\x8b\xc3H\x85\xc0tB\xe8", user, password);
+        authorized("net:127.0.0.1:H\x8b\xc3H\x85\xc0tB\xe8");
         return SANE_STATUS_IO_ERROR;
     }
     if (loginRefused("start")) return SANE_STATUS_ACCESS_DENIED;

@@ -1,15 +1,11 @@
 // A scanner worker that hands over its page's memory sealed as told, for the tests
-// of what the window accepts: "sealed" as the real worker does, "writable" without
-// the seal against writes once the page is complete, "unsealed" without any seal;
-// "stale" as "sealed", but every open is first answered as a refusal of an older
-// request. Every page is 10 x 10 gray pixels.
+// of what the window accepts: "stale" sealed as the real worker does, but every open
+// is first answered as a refusal of an older request; "writable" without the seal
+// against writes once the page is complete, "unsealed" without any seal. Every page
+// is 10 x 10 gray pixels.
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
-
-#include <QByteArray>
-#include <cstring>
 
 #include "scan/service/scanner_protocol.h"
 #include "scan/service/scanner_worker.h"
@@ -22,7 +18,7 @@ OwnedFd pageMemory(const PictureLayout& layout, const QByteArray& sealing) {
     OwnedFd file(::memfd_create("fake-page", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (::ftruncate(file.get(), static_cast<off_t>(layout.bytes())) != 0) return {};
     if (sealing != "unsealed") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
-    if (sealing == "sealed" || sealing == "stale") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE);
+    if (sealing == "stale") ::fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE);
     return file;
 }
 
@@ -41,7 +37,7 @@ void scan(int socket, quint32 id, const QByteArray& sealing) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const QByteArray sealing = argc > 1 ? QByteArray(argv[1]) : QByteArray("sealed");
+    const QByteArray sealing = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const int socket = kWorkerSocketDescriptor;
     MessageReader reader(socket);
     sendMessage(socket, {MessageType::Ready}, awaitRoomToSend);
@@ -55,8 +51,6 @@ int main(int argc, char** argv) {
             sendMessage(socket, {MessageType::Opened, message.id}, awaitRoomToSend);
         } else if (message.type == MessageType::Scan) {
             scan(socket, message.id, sealing);
-        } else if (message.type == MessageType::Close) {
-            sendMessage(socket, {MessageType::Closed, message.id}, awaitRoomToSend);
         }
     }
     return 0;

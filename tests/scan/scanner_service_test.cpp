@@ -1,23 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QPointer>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <optional>
 
 #include "tests/scan/scanner_test_support.h"
 #include "tests/support/rows.h"
 
-namespace ornavex {
+namespace ornavex::test {
 namespace {
-
-using test::quickDeadlines;
-using test::testWorker;
-using test::useFaultBackend;
-using test::useTestDevice;
-using test::waitUntil;
 
 constexpr int kBound = 20000;
 
@@ -44,7 +35,6 @@ struct Outcome {
 class ScannerServiceTest : public ::testing::Test {
   protected:
     void SetUp() override { useTestDevice(); }
-    void TearDown() override { useTestDevice(); }
 
     void restart(ScannerDeadlines deadlines, WorkerCommand worker = testWorker()) {
         client = std::make_unique<ScannerClient>(std::move(worker), deadlines);
@@ -107,46 +97,36 @@ QImage referencePage(const QStringList& options) {
     return page;
 }
 
-struct PageRow {
-    const char* name;
-    QStringList options;  // as "name=value", also handed to scanimage as "--name value"
-    QImage::Format format;
-    bool lengthUnknown = false;  // a hand scanner cannot say how far the page is done
-};
+// Options as "name=value", also handed to scanimage as "--name value".
+TEST_F(ScannerServiceTest, DeliversThePageTheReferenceFrontendGetsThroughSharedMemory) {
+    const std::tuple<QStringList, QImage::Format, int> rows[] = {
+        {{"mode=Gray", "depth=1", "test-picture=Grid"}, QImage::Format_Mono, 1000},
+        {{"mode=Color", "three-pass=true", "three-pass-order=BGR"}, QImage::Format_BGR888, 1000},
+        // A hand scanner cannot say how far the page is done.
+        {{"mode=Color", "hand-scanner=true"}, QImage::Format_BGR888, -1}};
+    for (const auto& [options, format, lastProgress] : rows) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        restart(quickDeadlines());
+        ASSERT_EQ(open("test:0"), DeviceStatus::Good);
+        ScanRequest request;
+        request.dpi = 50;
+        request.otherOptions = QStringList{"test-picture=Color pattern"} + options;
+        const Outcome outcome = scan(request);
+        ASSERT_EQ(outcome.status, DeviceStatus::Good);
+        EXPECT_EQ(outcome.page.format(), format);
+        EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(50 / 0.0254));
+        ASSERT_FALSE(outcome.progress.empty());
+        EXPECT_EQ(outcome.progress.back(), lastProgress);
 
-class ScannerPageTest : public ScannerServiceTest, public ::testing::WithParamInterface<PageRow> {};
-
-TEST_P(ScannerPageTest, DeliversThePageTheReferenceFrontendGetsThroughSharedMemory) {
-    const PageRow& row = GetParam();
-    ASSERT_EQ(open("test:0"), DeviceStatus::Good);
-    ScanRequest request;
-    request.dpi = 50;
-    request.otherOptions = QStringList{"test-picture=Color pattern"} + row.options;
-    const Outcome outcome = scan(request);
-    ASSERT_EQ(outcome.status, DeviceStatus::Good);
-    EXPECT_EQ(outcome.page.format(), row.format);
-    EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(50 / 0.0254));
-    ASSERT_FALSE(outcome.progress.empty());
-    EXPECT_EQ(outcome.progress.back(), row.lengthUnknown ? -1 : 1000);
-
-    QStringList reference = {"--resolution", "50"};
-    for (const QString& assignment : request.otherOptions)  // scanimage says yes for true
-        reference << "--" + QString(assignment).replace("=true", "=yes");
-    const QImage expected = referencePage(reference);
-    ASSERT_FALSE(expected.isNull());
-    EXPECT_EQ(outcome.page.convertToFormat(QImage::Format_RGB888),
-              expected.convertToFormat(QImage::Format_RGB888));
+        QStringList reference = {"--resolution", "50"};
+        for (const QString& assignment : request.otherOptions)  // scanimage says yes for true
+            reference << "--" + QString(assignment).replace("=true", "=yes");
+        const QImage expected = referencePage(reference);
+        ASSERT_FALSE(expected.isNull());
+        EXPECT_EQ(outcome.page.convertToFormat(QImage::Format_RGB888),
+                  expected.convertToFormat(QImage::Format_RGB888));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerPageTest,
-    ::testing::Values(
-        PageRow{"Lineart", {"mode=Gray", "depth=1", "test-picture=Grid"}, QImage::Format_Mono},
-        PageRow{"ThreePassBlueFirst",
-                {"mode=Color", "three-pass=true", "three-pass-order=BGR"},
-                QImage::Format_BGR888},
-        PageRow{"HandScanner", {"mode=Color", "hand-scanner=true"}, QImage::Format_BGR888, true}),
-    test::byName);
 
 // The test device's reader can deadlock inside its own cancel now and then; every
 // status must arrive all the same, and a worker stuck after it is replaced. Only the
@@ -156,18 +136,12 @@ class ScannerStatusRoundsTest : public ScannerServiceTest,
 
 TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
     restart(patientBut(&ScannerDeadlines::finish, std::chrono::seconds(1)));
+    using enum DeviceStatus;
     const std::pair<const char*, DeviceStatus> statuses[] = {
-        {"NO_DOCS", DeviceStatus::NoDocuments},
-        {"JAMMED", DeviceStatus::Jammed},
-        {"COVER_OPEN", DeviceStatus::CoverOpen},
-        {"DEVICE_BUSY", DeviceStatus::Busy},
-        {"IO_ERROR", DeviceStatus::IoError},
-        {"NO_MEM", DeviceStatus::NoMemory},
-        {"ACCESS_DENIED", DeviceStatus::AccessDenied},
-        {"INVAL", DeviceStatus::Invalid},
-        {"UNSUPPORTED", DeviceStatus::Unsupported},
-        {"CANCELLED", DeviceStatus::Cancelled},
-        {"EOF", DeviceStatus::NoData}};
+        {"NO_DOCS", NoDocuments},        {"JAMMED", Jammed},    {"COVER_OPEN", CoverOpen},
+        {"DEVICE_BUSY", Busy},           {"IO_ERROR", IoError}, {"NO_MEM", NoMemory},
+        {"ACCESS_DENIED", AccessDenied}, {"INVAL", Invalid},    {"UNSUPPORTED", Unsupported},
+        {"CANCELLED", Cancelled},        {"EOF", NoData}};
     for (int round = GetParam(); round < GetParam() + 50; ++round) {
         const auto& [injected, expected] = statuses[round % std::size(statuses)];
         if (client->state() != ScannerClient::State::Ready) {
@@ -184,8 +158,7 @@ TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rounds, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150),
-                         [](const auto& info) { return "From" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(From, ScannerStatusRoundsTest, ::testing::Values(0, 50, 100, 150));
 
 TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     qputenv("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config/with-system-scanners");
@@ -214,20 +187,11 @@ TEST_F(ScannerServiceTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
 // A page that lasts longer than the silence deadline, while the window also looks away longer.
 constexpr std::chrono::milliseconds kSilence{1500};
 
-ScanRequest at150dpi(double width = -1, double height = -1) {
-    ScanRequest request;
-    request.dpi = 150;
-    request.width = width;
-    request.height = height;
-    return request;
-}
-
 struct PageFaultRow {
     const char* name;
     const char* faults;
-    ScanRequest request;
     DeviceStatus status;
-    QSize size;
+    QSize size;  // also the area asked for: the device's whole bed, 200 x 300 pixels, or less
     int busySeconds = 0;      // the window reads nothing meanwhile
     bool socketHeld = false;  // nor looks at the socket until the deadline has come
 };
@@ -244,8 +208,12 @@ TEST_P(ScannerPageFaultTest, TheDeviceMisbehavingStillGivesTheRightPageOrStatus)
     ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
     const QPointer<QSocketNotifier> socketTurn = client->findChild<QSocketNotifier*>();
     ASSERT_TRUE(socketTurn);
+    ScanRequest request;
+    request.dpi = 150;
+    request.width = row.size.width();
+    request.height = row.size.height();
     const Outcome outcome = run([&] {
-        client->scan(row.request);
+        client->scan(request);
         socketTurn->setEnabled(!row.socketHeld);
         QThread::sleep(row.busySeconds);
     });
@@ -259,19 +227,12 @@ TEST_P(ScannerPageFaultTest, TheDeviceMisbehavingStillGivesTheRightPageOrStatus)
     EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(150 / 0.0254));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ScannerPageFaultTest,
-    ::testing::Values(PageFaultRow{"PixelAreaUnreadableResolution", "resolution=unreadable",
-                                   at150dpi(50, 40), DeviceStatus::Good, QSize(50, 40)},
-                      PageFaultRow{"LargerThanTheLargestPage", "parameters=huge", at150dpi(),
-                                   DeviceStatus::TooLarge, QSize(0, 0)},
-                      PageFaultRow{"DataFlowsLongerThanTheSilenceDeadline", "read=trickle:4500",
-                                   at150dpi(), DeviceStatus::Good, QSize(200, 300)},
-                      PageFaultRow{"WindowBusyWhileDataFlows", "read=trickle:10000", at150dpi(),
-                                   DeviceStatus::Good, QSize(200, 300), 8},
-                      PageFaultRow{"PageEndWaitingWhenTheDeadlineComes", "", at150dpi(),
-                                   DeviceStatus::Good, QSize(200, 300), 3, true}),
-    test::byName);
+const PageFaultRow kPageFaultRows[] = {
+    {"PixelAreaUnreadableResolution", "resolution=unreadable", DeviceStatus::Good, {50, 40}},
+    {"LargerThanTheLargestPage", "parameters=huge", DeviceStatus::TooLarge, {0, 0}},
+    {"WindowBusyWhileDataFlows", "read=trickle:10000", DeviceStatus::Good, {200, 300}, 8},
+    {"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good, {200, 300}, 3, true}};
+INSTANTIATE_TEST_SUITE_P(Rows, ScannerPageFaultTest, ::testing::ValuesIn(kPageFaultRows), byName);
 
 // A cancel the driver never sees, or a login nobody answers, is given up after the finish
 // deadline, not the silence one.
@@ -314,34 +275,20 @@ TEST_F(ScannerServiceTest, AnOpenThatHangsAfterALoginIsGivenUpAtItsDeadline) {
     EXPECT_LT(elapsed.elapsed(), kOpen.count() + 4000 / 2);
 }
 
-struct FakeWorkerRow {
-    const char* name;
-    const char* mode;  // the fake worker's
-    bool taken;
-};
-
-class ScannerFakeWorkerTest : public ScannerServiceTest,
-                              public ::testing::WithParamInterface<FakeWorkerRow> {};
-
 // Memory whose size can change would crash the window when shrunk; rows that can still
-// be written are no finished page. Either way the worker is not to be trusted.
-TEST_P(ScannerFakeWorkerTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
-    restart(patientBut(),
-            {QStringLiteral(ORNAVEX_FAKE_WORKER), {QString::fromLatin1(GetParam().mode)}});
-    ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
-    const Outcome outcome = scan();
-    EXPECT_EQ(outcome.loss,
-              GetParam().taken ? std::nullopt : std::optional<WorkerLoss>(WorkerLoss::Crashed));
-    EXPECT_EQ(outcome.page.size(), GetParam().taken ? QSize(10, 10) : QSize(0, 0));
+// be written are no finished page. Either way the worker is not to be trusted. A reply to an
+// older request is not the answer.
+TEST_F(ScannerServiceTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
+    for (const auto& [mode, taken] :
+         {std::pair("stale", true), std::pair("writable", false), std::pair("unsealed", false)}) {
+        SCOPED_TRACE(mode);
+        restart(patientBut(), {QStringLiteral(ORNAVEX_FAKE_WORKER), {QString::fromLatin1(mode)}});
+        ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
+        const Outcome outcome = scan();
+        EXPECT_EQ(outcome.loss, taken ? std::nullopt : std::optional(WorkerLoss::Crashed));
+        EXPECT_EQ(outcome.page.size(), taken ? QSize(10, 10) : QSize(0, 0));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ScannerFakeWorkerTest,
-                         ::testing::Values(FakeWorkerRow{"Sealed", "sealed", true},
-                                           FakeWorkerRow{"OpenToWrites", "writable", false},
-                                           FakeWorkerRow{"SizeNotSealed", "unsealed", false},
-                                           // A reply to an older request is not the answer.
-                                           FakeWorkerRow{"StaleReplyFirst", "stale", true}),
-                         test::byName);
-
 }  // namespace
-}  // namespace ornavex
+}  // namespace ornavex::test
