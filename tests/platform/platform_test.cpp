@@ -1,15 +1,24 @@
-// The Qt side of what the windows reach outside themselves: the clipboard,
-// message boxes and the printer.
+// What the windows reach outside themselves, on Qt and the system: the clipboard,
+// message boxes, the printer, the BMP a page is written as, and paths as bytes.
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
+#include <filesystem>
 #include <optional>
 
+#include "folder/page_file.h"
 #include "page/page_memory.h"
+#include "page/picture_file_reader.h"
+#include "platform/bmp_writer.h"
 #include "platform/page_encodings.h"
+#include "platform/path_bytes.h"
 #include "platform/qt_desktop.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_printer.h"
@@ -18,6 +27,115 @@
 
 namespace ornavex::test {
 namespace {
+
+constexpr int kWidth = 13;  // odd, so every depth needs row padding
+constexpr int kHeight = 7;
+constexpr int k300Dpi = 11811;  // dots per metre
+
+// Colours that change from pixel to pixel, in `format` (with `table`, the nearest of its colours).
+QImage picture(QImage::Format format, const QList<QRgb>& table = {}) {
+    QImage picture(kWidth, kHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            picture.setPixel(x, y,
+                             qRgb((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, x * y % 256));
+    picture.setDotsPerMeterX(k300Dpi);
+    picture.setDotsPerMeterY(k300Dpi / 2);
+    return table.isEmpty() ? picture.convertToFormat(format)
+                           : picture.convertToFormat(format, table);
+}
+
+// Gray levels in a scrambled palette order: the file must still say gray.
+QList<QRgb> scrambledGrays() {
+    QList<QRgb> table;
+    for (int i = 0; i < 256; ++i) table.append(qRgb(255 - i, 255 - i, 255 - i));
+    return table;
+}
+
+quint32 field(const QByteArray& bytes, int offset) {
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+// Each row: the picture, the depth and palette size it is written with, and
+// whether its colour table is taken away first: a lineart page made from the
+// scanner's bits has none, and a set bit is ink.
+TEST(BmpWriterTest, WritesTheDepthResolutionAndPixels) {
+    const QList<QRgb> lineart = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    for (const auto& [name, original, bits, paletteSize, withoutTable] :
+         std::initializer_list<std::tuple<const char*, QImage, quint32, quint32, bool>>{
+             {"Rgb888", picture(QImage::Format_RGB888), 24, 0, false},
+             {"Bgr888", picture(QImage::Format_BGR888), 24, 0, false},
+             {"Gray", picture(QImage::Format_Grayscale8), 8, 256, false},
+             {"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256, false},
+             {"LineartWithoutTable", picture(QImage::Format_Mono, lineart), 1, 2, true},
+             // Two colours of a picture opened from a file, each channel in its place,
+             // in no order a table written from scratch would have.
+             {"TwoColours", picture(QImage::Format_Mono, {qRgb(200, 30, 0), qRgb(0, 90, 250)}), 1,
+              2, false}}) {
+        SCOPED_TRACE(name);
+        QImage written = original;
+        if (withoutTable) written.setColorTable({});
+        const QByteArray bytes = encodeBmp(written);
+        const quint32 stride = ((kWidth * bits + 31) / 32) * 4;
+        const quint32 pixelOffset = 54 + 4 * paletteSize;
+        ASSERT_EQ(quint32(bytes.size()), pixelOffset + stride * kHeight);
+        // Fields the reader below does not check.
+        EXPECT_EQ(field(bytes, 2), quint32(bytes.size()));
+        EXPECT_EQ(field(bytes, 34), stride * kHeight);
+        EXPECT_EQ(field(bytes, 46), paletteSize);
+        for (quint32 row = 0; row < kHeight; ++row)
+            for (quint32 i = (kWidth * bits + 7) / 8; i < stride; ++i)
+                ASSERT_EQ(bytes[pixelOffset + row * stride + i], '\0') << "padding of row " << row;
+
+        // The reader refuses a wrong header size, plane count or compression; the
+        // pixels show a lineart table that was not kept.
+        const QImage loaded = QImage::fromData(bytes, "BMP");
+        EXPECT_EQ(loaded.dotsPerMeterX(), k300Dpi);
+        EXPECT_EQ(loaded.dotsPerMeterY(), k300Dpi / 2);
+        EXPECT_EQ(loaded.convertToFormat(QImage::Format_RGB32),
+                  original.convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+// Any bytes come back unchanged; valid UTF-8 is plain text, anything else is
+// marked, so it is never mistaken for text that would be written as UTF-8.
+TEST(PathBytesTest, EveryNameComesBackAsItsBytes) {
+    for (const auto& [bytes, utf8] : std::initializer_list<std::pair<QByteArray, bool>>{
+             {"/Größe/", true},
+             // Its second half is the carrier of the byte 0x80.
+             {"/\xF0\x90\x82\x80/", true},
+             {"/Scans/\xE4rger/", false},
+             {"\x80\x9F\xFF", false},
+             {"/\xE2\x82", false},  // cut short
+             {"/\xC0\xAF", false},  // overlong
+             // Would decode to the carrier of 0x80 itself.
+             {"/\xED\xB2\x80", false},
+             {"/\xF4\x90\x80\x80", false},  // beyond Unicode
+             {"\xF0\x9F\x98\x80\xE4", false}}) {
+        SCOPED_TRACE(bytes.toHex(' ').toStdString());
+        const QString path = pathFromBytes(bytes);
+        EXPECT_EQ(bytesOfPath(path), bytes);
+        EXPECT_EQ(carriesForeignBytes(path), !utf8);
+        EXPECT_EQ(path == QString::fromUtf8(bytes), utf8) << "not plain text";
+    }
+}
+
+// A folder whose name is no UTF-8 takes a page and gives its picture back.
+TEST(PathBytesTest, PageIsStoredAndReadInAFolderWhoseNameIsNoUtf8) {
+    QTemporaryDir temp;
+    const QByteArray folder = bytesOfPath(temp.path()) + "/\xE4rger";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QByteArray page = encodeBmp(image);
+
+    const QString pagePath = pathFromBytes(folder) + "/seite.bmp";
+    EXPECT_TRUE(writePageFile(pagePath, page, ReplacePolicy::KeepExisting).ok());
+    EXPECT_EQ(std::filesystem::file_size((folder + "/seite.bmp").toStdString()),
+              std::uintmax_t(page.size()));
+    const QImage loaded = readPictureFile(pagePath, openWithoutWaiting, [] {}).picture;
+    EXPECT_EQ(loaded.convertToFormat(QImage::Format_RGB32), image);
+}
 
 QImage testPage(QImage::Format format, bool inMemoryFile, OwnedFd& rowsFile) {
     QImage page = inMemoryFile ? allocateSharedPicture(QSize(31, 17), format, rowsFile)
