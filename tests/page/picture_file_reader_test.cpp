@@ -3,8 +3,6 @@
 // decoder's rules, so a miscount of the coefficient memory shows.
 #include "page/picture_file_reader.h"
 
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>

@@ -27,9 +27,13 @@
 namespace ornavex {
 namespace {
 
-QImage solid(QColor color, int width = 40, int height = 60) {
+// A page of one colour; pictures shown one after the other differ in size. At
+// 10000 dots per metre one pixel is exactly 10 HIMETRIC.
+QImage picture(int width, int height, int dotsPerMeterX = 10000, int dotsPerMeterY = 10000) {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
+    image.fill(Qt::red);
+    image.setDotsPerMeterX(dotsPerMeterX);
+    image.setDotsPerMeterY(dotsPerMeterY);
     return image;
 }
 
@@ -55,13 +59,13 @@ class PrintPreviewTest : public ::testing::Test {
 };
 
 TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReopening) {
-    preview_.show(solid(Qt::red));
+    preview_.show(picture(40, 60));
     QPointer<DruckMDI> first = preview_.frame();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Ornavex -    [Seitenansicht]"));
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isModal());
-    const QImage second = solid(Qt::blue, 70, 30);
+    const QImage second = picture(70, 30);
     preview_.show(second);
     EXPECT_EQ(preview_.frame(), first);
     EXPECT_EQ(first->area().subWindowList().size(), 1);
@@ -82,8 +86,8 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     settle();
     EXPECT_EQ(preview_.frame(), first);
     EXPECT_TRUE(first->area().subWindowList().isEmpty());
-    preview_.show(solid(Qt::cyan));
-    EXPECT_EQ(page().pImage().picture(), solid(Qt::cyan));
+    preview_.show(picture(50, 50));
+    EXPECT_EQ(page().pImage().picture(), picture(50, 50));
 
     // The close box closes child and frame, once, and brings the main window back.
     QPointer<Drucken> form = first->loadedPage();
@@ -100,7 +104,7 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
     EXPECT_TRUE(form.isNull());
     EXPECT_TRUE(first.isNull());
 
-    preview_.show(solid(Qt::cyan));
+    preview_.show(picture(50, 50));
     ASSERT_NE(preview_.frame(), nullptr);
     EXPECT_TRUE(preview_.frame()->isVisible());
 }
@@ -110,7 +114,7 @@ TEST_F(PrintPreviewTest, OneWindowShowsTheCurrentPictureUntilClosedAndAfterReope
 // holds the focus: its bars and its picture take none.
 TEST_F(PrintPreviewTest, EscapeReturnAndEnterCloseThePreview) {
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
-        preview_.show(solid(Qt::red));
+        preview_.show(picture(40, 60));
         QTest::keyClick(&page(), Qt::Key_A);
         ASSERT_NE(preview_.frame(), nullptr);
         QTest::keyClick(&page(), key);
@@ -131,7 +135,7 @@ TEST_F(PrintPreviewTest, BarsFollowTheFormAndMoveThePageBox) {
           std::tuple{QSize(793, 300), true, 64, 105, -25, QPoint(-4, -67)},
           std::tuple{QSize(794, 540), false, 116, 90, -25, QPoint(-25, -33)}}) {
         SCOPED_TRACE(testing::Message() << "height " << size.height());
-        preview_.show(solid(Qt::red));
+        preview_.show(picture(40, 60));
         Drucken& form = page();
         QWidget* outer = form.parentWidget();
         outer->showNormal();
@@ -163,14 +167,6 @@ TEST_F(PrintPreviewTest, BarsFollowTheFormAndMoveThePageBox) {
 
 // 8 x 11 inches of printable area in twips.
 const QSizeF kPortraitArea(11520.0, 15840.0);
-
-// At 10000 dots per metre one pixel is exactly 10 HIMETRIC.
-QImage picture(int width, int height, int dotsPerMeterX = 10000, int dotsPerMeterY = 10000) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.setDotsPerMeterX(dotsPerMeterX);
-    image.setDotsPerMeterY(dotsPerMeterY);
-    return image;
-}
 
 // One axis filled at the top left, the shape kept; a picture or printable area
 // without extent has no ratio to keep, and nothing is drawn. Ending the

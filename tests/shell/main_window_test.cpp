@@ -111,30 +111,25 @@ TEST_F(MainWindowTest, WhileACommandRunsClicksAndKeysOnTheWindowDoNothing) {
 
 // Alike buttons share their code; each row gives its control a different key.
 TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
-    const struct {
-        const char* control;
-        QAccessible::Role role;
-        const char* effect;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-    } rows[] = {
-        {"bScannen", QAccessible::Button, "bScannen_Click", Qt::Key_Return},
-        {"bAnzeigen", QAccessible::Button, "bAnzeigen_Click", Qt::Key_Enter, Qt::KeypadModifier},
-        {"bDrucken", QAccessible::Button, "bDrucken_Click", Qt::Key_Space},
-        {"BVerwaltung", QAccessible::Button, "BVerwaltung_Click", Qt::Key_Return},
-        {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Return},
-        {"Picture2", QAccessible::Graphic, "Picture2_DblClick", Qt::Key_Enter, Qt::KeypadModifier},
-        // Last: effects() lists the hints after the commands.
-        {"PHilfe", QAccessible::Button, "hint", Qt::Key_Space},
-        {"PHilfe", QAccessible::Button, "hint", Qt::Key_Enter, Qt::KeypadModifier},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.control);
+    using enum QAccessible::Role;
+    for (const auto& [control, role, effect, key, modifiers] :
+         std::initializer_list<std::tuple<const char*, QAccessible::Role, const char*, Qt::Key,
+                                          Qt::KeyboardModifiers>>{
+             {"bScannen", Button, "bScannen_Click", Qt::Key_Return, {}},
+             {"bAnzeigen", Button, "bAnzeigen_Click", Qt::Key_Enter, Qt::KeypadModifier},
+             {"bDrucken", Button, "bDrucken_Click", Qt::Key_Space, {}},
+             {"BVerwaltung", Button, "BVerwaltung_Click", Qt::Key_Return, {}},
+             {"Picture2", Graphic, "Picture2_DblClick", Qt::Key_Return, {}},
+             {"Picture2", Graphic, "Picture2_DblClick", Qt::Key_Enter, Qt::KeypadModifier},
+             // Last: effects() lists the hints after the commands.
+             {"PHilfe", Button, "hint", Qt::Key_Space, {}},
+             {"PHilfe", Button, "hint", Qt::Key_Enter, Qt::KeypadModifier}}) {
+        SCOPED_TRACE(control);
         const size_t before = effects().size();
-        QWidget* target = root.findChild<QWidget*>(row.control);
+        QWidget* target = root.findChild<QWidget*>(control);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(target);
         ASSERT_NE(accessible, nullptr);
-        EXPECT_EQ(accessible->role(), row.role);
+        EXPECT_EQ(accessible->role(), role);
         // A screen reader's "activate" does what a click or double-click does.
         ASSERT_NE(accessible->actionInterface(), nullptr);
         accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
@@ -142,10 +137,10 @@ TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
         EXPECT_TRUE(waitUntil([&] { return effects().size() == before + 1; }));
         // So does the key on the focused control.
         target->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(target, row.key, row.modifiers);
+        QTest::keyClick(target, key, modifiers);
         const std::vector<QString> all = effects();
         EXPECT_EQ(std::vector<QString>(all.begin() + before, all.end()),
-                  std::vector<QString>(2, QString::fromLatin1(row.effect)));
+                  std::vector<QString>(2, QString::fromLatin1(effect)));
     }
 }
 
@@ -378,29 +373,23 @@ TEST(ExistenceTest, AnswersForRelativePaths) {
     ASSERT_TRUE(QFile::link(dir.filePath("weg.jpg"), dir.filePath("verwaist.jpg")));
     const QString startedFrom = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    const struct {
-        const char* name;
-        QString path;
-        bool fileExists;
-        bool pathExists;
-    } rows[] = {
-        {"File", "scan1.jpg", true, true},
-        {"Missing", "fehlt.jpg", false, false},
-        {"FolderWithSeparator", "Ordner/", false, true},
-        {"Question", "scan?.jpg", true, false},
-        {"QuestionNeedsOneChar", "scan1.jpg?", false, false},
-        {"StarMatchesNothingToo", "scan1*.jpg", true, false},
-        {"StarInFolder", "Ordner/*.bmp", true, false},
-        {"StarMatchesHidden", "*steckt", true, false},
-        {"BracketsAreNoSet", "[S]can*", false, false},
-        {"BackslashEscapesNothing", "back\\*", true, false},
-        {"DanglingLinkIsAnEntry", "verwaist.jpg", true, false},
-        // A NUL would cut the name short and test a different path.
-        {"NulCutsNothingShort", "scan1.jpg" + QString(QChar(0)), false, false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(FileExists(row.path), row.fileExists) << row.name;
-        EXPECT_EQ(PathExists(row.path), row.pathExists) << row.name;
+    for (const auto& [name, path, fileExists, pathExists] :
+         std::initializer_list<std::tuple<const char*, QString, bool, bool>>{
+             {"File", "scan1.jpg", true, true},
+             {"Missing", "fehlt.jpg", false, false},
+             {"FolderWithSeparator", "Ordner/", false, true},
+             {"Question", "scan?.jpg", true, false},
+             {"QuestionNeedsOneChar", "scan1.jpg?", false, false},
+             {"StarMatchesNothingToo", "scan1*.jpg", true, false},
+             {"StarInFolder", "Ordner/*.bmp", true, false},
+             {"StarMatchesHidden", "*steckt", true, false},
+             {"BracketsAreNoSet", "[S]can*", false, false},
+             {"BackslashEscapesNothing", "back\\*", true, false},
+             {"DanglingLinkIsAnEntry", "verwaist.jpg", true, false},
+             // A NUL would cut the name short and test a different path.
+             {"NulCutsNothingShort", "scan1.jpg" + QString(QChar(0)), false, false}}) {
+        EXPECT_EQ(std::pair(FileExists(path), PathExists(path)), std::pair(fileExists, pathExists))
+            << name;
     }
     QDir::setCurrent(startedFrom);
 }
