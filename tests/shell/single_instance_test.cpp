@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 
@@ -90,32 +88,29 @@ TEST_F(SingleInstanceTest, SecondStartBesideAStalledFirstGoesOnAloneAndLeavesItT
 // gathered into far fewer, so none of it stands long before the text.
 TEST_F(SingleInstanceTest, DeliversExactlyTheCompleteLines) {
     const QByteArray longest = "text:" + QByteArray(SingleInstance::kMaxLineBytes - 5, 'x');
-    const struct {
-        QByteArray sent;
-        QStringList expectedTexts;
-        int mostActivations;  // and at least one when more than none
-    } rows[] = {
-        {"text:a:b\ntext:\nactivate\r\ntext:$ende$ Größe\r\ntext:a\r\r\n",
-         {"a:b", "", "$ende$ Größe", "a\r"},
-         1},
-        {"Text:$Ende$\nTEXT:x\nhello\n\n\nactivate now\nActivate\ntext:$Ende$", {}, 0},
-        {longest + "\n" + longest + "x\ntext:b\n", {QString(longest.mid(5)), "b"}, 0},
-        {QByteArray("activate\n").repeated(20000) + "text:$Ende$\n", {"$Ende$"}, 1000},
-    };
     auto instance = startPrimary();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.sent.left(30).toStdString());
+    // Each row: what a client sends, the texts it delivers, and the most
+    // activations it makes (at least one when more than none).
+    for (const auto& [sent, expectedTexts, mostActivations] :
+         std::initializer_list<std::tuple<QByteArray, QStringList, int>>{
+             {"text:a:b\ntext:\nactivate\r\ntext:$ende$ Größe\r\ntext:a\r\r\n",
+              {"a:b", "", "$ende$ Größe", "a\r"},
+              1},
+             {"Text:$Ende$\nTEXT:x\nhello\n\n\nactivate now\nActivate\ntext:$Ende$", {}, 0},
+             {longest + "\n" + longest + "x\ntext:b\n", {QString(longest.mid(5)), "b"}, 0},
+             {QByteArray("activate\n").repeated(20000) + "text:$Ende$\n", {"$Ende$"}, 1000}}) {
+        SCOPED_TRACE(sent.left(30).toStdString());
         texts.clear();
         activations = 0;
-        sendAndClose(socketPath(), row.sent);
+        sendAndClose(socketPath(), sent);
         // Once a later client's line is in, everything before it was handled.
         sendAndClose(socketPath(), "text:#end\n");
         ASSERT_TRUE(waitUntil([&] { return texts.contains("#end"); }, 20000));
         // Lets whatever the server still has queued run, after the thing waited for.
         QTest::qWait(100);
-        EXPECT_EQ(texts, row.expectedTexts + QStringList{"#end"});
-        EXPECT_EQ(activations > 0, row.mostActivations > 0);
-        EXPECT_LE(activations, row.mostActivations);
+        EXPECT_EQ(texts, expectedTexts + QStringList{"#end"});
+        EXPECT_EQ(activations > 0, mostActivations > 0);
+        EXPECT_LE(activations, mostActivations);
     }
 }
 
