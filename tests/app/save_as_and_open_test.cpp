@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include "folder/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 

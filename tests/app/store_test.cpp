@@ -1,5 +1,4 @@
 #include <QCloseEvent>
-#include <cerrno>
 
 #include "tests/app/app_fixture.h"
 

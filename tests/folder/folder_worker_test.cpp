@@ -5,8 +5,6 @@
 // only in the layouts the program itself writes.
 #include "folder/folder_worker_client.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
