@@ -304,6 +304,7 @@ int code(const Answer& answer) {
 TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
     QTemporaryDir dir;
     QFile(dir.filePath("seite1.jpg")).open(QIODevice::WriteOnly);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("rohr.jpg")).constData(), 0600), 0);
     std::multimap<std::string, int> answers;
     const auto as = [&](const char* what) {
         return [&answers, what](const auto& answer) { answers.emplace(what, code(answer)); };
@@ -314,12 +315,14 @@ TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
     worker->askFolderAnswers(dir.path(), 2s, as("check"));
     worker->askLoad(dir.filePath("fehlt.jpg"), as("load missing"));
     worker->askLoad(dir.filePath("seite1.jpg"), as("load empty"));
+    // Opened for reading as a file would be, it would wait for a writer that never comes.
+    worker->askLoad(dir.filePath("rohr.jpg"), as("load FIFO"));
     worker->askWritePage(Page(testPicture(QImage::Format_RGB888)), dir.filePath("seite1.jpg"),
                          PageFormat::Jpeg, 90, ReplacePolicy::KeepExisting, as("taken name"));
     worker->askWritePage(Page(), dir.filePath("leer.jpg"), PageFormat::Jpeg, 90,
                          ReplacePolicy::KeepExisting, as("no page"));
     EXPECT_TRUE(answers.empty()) << "answered before the event loop ran";
-    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 7; }, 20000));
+    ASSERT_TRUE(test::waitUntil([&] { return answers.size() == 8; }, 20000));
     // One more request through the same worker: nothing answers twice meanwhile.
     EXPECT_EQ(pathExists(*worker, dir.path()), FolderAnswer::Yes);
     const std::multimap<std::string, int> expected{
@@ -328,6 +331,7 @@ TEST(FolderWorkerTest, AnswersEveryOutstandingRequestOnceFromTheEventLoop) {
         {"check", code(FolderAnswer::Yes)},
         {"load missing", int(PictureLoadStatus::Missing)},
         {"load empty", int(PictureLoadStatus::NotAPicture)},
+        {"load FIFO", int(PictureLoadStatus::NotAPicture)},
         {"taken name", int(PageWriteStatus::AlreadyExists)},
         {"no page", int(PageWriteStatus::NoPicture)}};
     EXPECT_EQ(answers, expected);
