@@ -1,6 +1,3 @@
-#include <QApplication>
-#include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QSemaphore>
 #include <QTest>

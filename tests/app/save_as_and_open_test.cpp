@@ -1,6 +1,3 @@
-#include <sys/stat.h>
-
-#include "folder/folder_worker_client.h"
 #include "tests/app/app_fixture.h"
 
 namespace ornavex {
@@ -115,22 +112,6 @@ TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer)
     EXPECT_EQ(messageTexts(),
               (QStringList{unansweredFolderText(documents), unansweredFolderText(akten + "/")}));
     EXPECT_EQ(state.fileName(), "brief.jpg") << "the choice made at home counts";
-}
-
-// The real folder worker refuses a FIFO at once: the preview stays and nothing is said.
-TEST_F(OpenTest, FifoIsRefusedAtOnceAndThePreviewStays) {
-    // Opened for reading as a file would be, it waits for a writer that never comes.
-    const QString fifo = temp.filePath("rohr.jpg");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    fakes.services.folder = std::make_unique<FolderWorkerClient>(
-        WorkerCommand{ORNAVEX_BINARY, {QStringLiteral("--folder-worker")}});
-    state.setPage(Page(page()));
-    fakes.dialogs->answerFile(fifo);
-    open();
-    ASSERT_TRUE(finished(10000)) << "the open waited on the FIFO";
-    EXPECT_EQ(state.page().picture(), page());
-    EXPECT_EQ(state.fileName(), "");
-    EXPECT_TRUE(fakes.messages->shown().empty());
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <QCloseEvent>
-#include <cerrno>
 
 #include "tests/app/app_fixture.h"
 
@@ -114,6 +113,7 @@ TEST_F(StoreTest, UnansweredFolderChecksAreToldAndRetriedOrGiveUpThePage) {
     EXPECT_EQ(messageTexts(), (QStringList{unanswered, unanswered}));
     EXPECT_TRUE(fakes.dialogs->calls().empty()) << "a folder that did not answer is not missing";
     EXPECT_TRUE(state.hasPage());
+    EXPECT_EQ(written(), QStringList()) << "stored after Abbrechen";
 
     fakes.folder->unansweredQuestions = 2;  // the folder, then the name
     fakes.messages->answer(Retry, Retry);

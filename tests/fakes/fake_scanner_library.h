@@ -7,7 +7,7 @@
 namespace ornavex {
 
 // Plays back scripted choices and acquisitions; a delivered page, unless null, is
-// handed back and a copy put on the clipboard. Answers can be held back.
+// handed back and a copy put on the clipboard.
 class FakeScannerLibrary : public ScannerLibrary {
   public:
     explicit FakeScannerLibrary(Clipboard& clipboard) : clipboard_(clipboard) {}
@@ -19,18 +19,14 @@ class FakeScannerLibrary : public ScannerLibrary {
 
     void askImageSource(std::function<void(int)> then) override {
         ++selectCalls;
-        const int chosen = takeNext(selections_).value_or(0);
-        held.deliver([then, chosen] { then(chosen); });
+        then(takeNext(selections_).value_or(0));
     }
-    void askAcquire(std::function<void(Acquisition)> then) override {
-        held.deliver([this, then] { then(nextAcquisition()); });
-    }
+    void askAcquire(std::function<void(Acquisition)> then) override { then(nextAcquisition()); }
 
     int selectCalls = 0;
     int acquireCalls = 0;
     // Runs once the page is on the clipboard, before the window has it.
     std::function<void()> afterAcquire;
-    HeldAnswers held;
 
   private:
     Acquisition nextAcquisition() {

@@ -1,13 +1,10 @@
 #include "folder/page_file.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "tests/support/files.h"
-#include "tests/support/rows.h"
 
 namespace ornavex {
 namespace {
@@ -49,16 +46,8 @@ TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
-TEST_P(KindTest, FileAppearingBeforeThePageIsPutInPlaceIsKept) {
-    PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
-    ASSERT_TRUE(page.append("ours").ok());
-    putFile(pathOf("race.jpg"), "theirs");
-    EXPECT_EQ(page.commit(KeepExisting).status, PageWriteStatus::AlreadyExists);
-    EXPECT_EQ(contentOf(pathOf("race.jpg")), "theirs");
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
-}
-
-TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
+// A file that appears before the page is put in place is kept.
+TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehindAndALaterFileIsKept) {
     {
         PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
         ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
@@ -68,6 +57,13 @@ TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehind) {
     EXPECT_EQ(std::pair(result.status, result.systemError),
               std::pair(PageWriteStatus::WriteFailed, ENOENT));
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+
+    PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
+    ASSERT_TRUE(page.append("ours").ok());
+    putFile(pathOf("race.jpg"), "theirs");
+    EXPECT_EQ(page.commit(KeepExisting).status, PageWriteStatus::AlreadyExists);
+    EXPECT_EQ(contentOf(pathOf("race.jpg")), "theirs");
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
 }
 
 // 255 bytes is the longest name ext4, tmpfs and most others take.
@@ -86,40 +82,35 @@ TEST_P(KindTest, EveryNameTheFileSystemTakesIsStorableAndALongerOneIsRefusedAtOn
     EXPECT_EQ(entriesOf(dir.path()), QStringList{longest});
 }
 
-// A disk that takes `room` bytes, at most `perCall` a write, then fails every
-// write with `error` (0: the write returns 0 bytes, as some network filesystems do).
-struct Disk {
-    const char* name;
-    size_t room;
-    size_t perCall;
-    int error;
-    int expectedError;  // 0: the new page is written
-};
-
+// Each disk takes `room` bytes, at most `perCall` a write, then fails every write
+// with `error` (0: the write returns 0 bytes, as some network filesystems do).
+// `expected` 0: the new page is written.
 TEST_F(PageFileTest, OldPageStaysUnlessTheWholeNewOneIsWritten) {
     constexpr size_t kAll = size_t(-1);
     const QByteArray page = pageBytes(100'000);
-    for (const Disk& row : {Disk{"short writes are continued", kAll, 1, 0, 0},
-                            Disk{"no space", 4096, kAll, ENOSPC, ENOSPC},
-                            Disk{"no progress", 1000, kAll, 0, ENOSPC}}) {
-        SCOPED_TRACE(row.name);
+    const std::tuple<const char*, size_t, size_t, int, int> disks[] = {
+        {"short writes are continued", kAll, 1, 0, 0},
+        {"no space", 4096, kAll, ENOSPC, ENOSPC},
+        {"no progress", 1000, kAll, 0, ENOSPC}};
+    for (const auto& [name, room, perCall, error, expected] : disks) {
+        SCOPED_TRACE(name);
         putFile(pathOf("seite.jpg"), "old page");
-        size_t room = row.room;
-        const WriteChunk disk = [&room, &row](int fd, const char* data, size_t size) {
-            if (room == 0) {
-                errno = row.error;
-                return ssize_t(row.error == 0 ? 0 : -1);
+        size_t left = room;
+        const WriteChunk disk = [&](int fd, const char* data, size_t size) {
+            if (left == 0) {
+                errno = error;
+                return ssize_t(error == 0 ? 0 : -1);
             }
-            const size_t taken = std::min({room, size, row.perCall});
-            room -= taken;
+            const size_t taken = std::min({left, size, perCall});
+            left -= taken;
             return ::write(fd, data, taken);
         };
         const PageWriteResult result =
             writePageFile(pathOf("seite.jpg"), page, ReplaceExisting, disk);
-        const bool replaced = row.expectedError == 0;
-        EXPECT_EQ(std::pair(result.status, result.systemError),
-                  std::pair(replaced ? PageWriteStatus::Ok : PageWriteStatus::WriteFailed,
-                            row.expectedError));
+        const bool replaced = expected == 0;
+        EXPECT_EQ(
+            std::pair(result.status, result.systemError),
+            std::pair(replaced ? PageWriteStatus::Ok : PageWriteStatus::WriteFailed, expected));
         EXPECT_EQ(contentOf(pathOf("seite.jpg")), replaced ? page : QByteArray("old page"));
         EXPECT_EQ(entriesOf(dir.path()), QStringList{"seite.jpg"});
     }

@@ -1,5 +1,6 @@
 // A pass-through of a backing folder whose calls block on request, standing in
-// for a network share that stops answering. Usage:
+// for a network share that stops answering; it serves only the calls the
+// program and its tests make there. Usage:
 //   ornavex_blocking_fs BACKING MOUNTPOINT CONTROL
 // CONTROL is a file outside the mount naming what hangs: "writes" (writing
 // file data), "commit" (renaming and linking), "remove" (unlinking and
@@ -110,10 +111,6 @@ fuse_operations passThrough() {
         const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
         return written < 0 ? -errno : int(written);
     };
-    o.flush = [](const char*, fuse_file_info*) {
-        gate("flush");
-        return 0;
-    };
     o.fsync = [](const char*, int, fuse_file_info* file) {
         gate("fsync");
         return result(::fsync(int(file->fh)));
@@ -128,26 +125,6 @@ fuse_operations passThrough() {
     };
     o.unlink = [](const char* path) {
         return result(::unlink(gated("unlink", path, Kind::Remove).c_str()));
-    };
-    o.mkdir = [](const char* path, mode_t mode) {
-        return result(::mkdir(gated("mkdir", path).c_str(), mode));
-    };
-    o.rmdir = [](const char* path) { return result(::rmdir(gated("rmdir", path).c_str())); };
-    o.truncate = [](const char* path, off_t size, fuse_file_info*) {
-        return result(::truncate(gated("truncate", path).c_str(), size));
-    };
-    o.utimens = [](const char* path, const timespec times[2], fuse_file_info*) {
-        return result(
-            ::utimensat(AT_FDCWD, gated("utimens", path).c_str(), times, AT_SYMLINK_NOFOLLOW));
-    };
-    o.chmod = [](const char* path, mode_t mode, fuse_file_info*) {
-        return result(::chmod(gated("chmod", path).c_str(), mode));
-    };
-    o.statfs = [](const char* path, struct statvfs* info) {
-        return result(::statvfs(gated("statfs", path).c_str(), info));
-    };
-    o.access = [](const char* path, int mask) {
-        return result(::access(gated("access", path).c_str(), mask));
     };
     o.init = [](fuse_conn_info*, fuse_config* config) -> void* {
         // Every call reaches the file system: nothing is answered from the kernel's caches.

@@ -58,22 +58,19 @@ TEST_F(WorkerConnectionTest, MessagesArriveInOrderAndAWorkerThatEndsIsLostOnceAn
 }
 
 TEST_F(WorkerConnectionTest, AnEndedWorkerIsReapedFromTheEventLoop) {
-    struct Row {
-        const char* name;
-        const char* script;
-        bool kill;  // else it ends by itself once its socket closes
-        bool dropConnection;
-    };
-    for (const Row& row : {Row{"killed", "exec sleep 60", true, false},
-                           Row{"ending by itself", "exec cat <&3 >/dev/null", false, false},
-                           Row{"killed with the connection gone", "exec sleep 60", true, true}}) {
-        SCOPED_TRACE(row.name);
-        use(row.script);
+    // Unless killed, the worker ends by itself once its socket closes.
+    const std::tuple<const char*, const char*, bool, bool> rows[] = {
+        {"killed", "exec sleep 60", true, false},
+        {"ending by itself", "exec cat <&3 >/dev/null", false, false},
+        {"killed with the connection gone", "exec sleep 60", true, true}};
+    for (const auto& [name, script, kill, dropConnection] : rows) {
+        SCOPED_TRACE(name);
+        use(script);
         const pid_t worker = connection->pid();
-        if (row.kill) connection->kill();
+        if (kill) connection->kill();
         connection->end();
         EXPECT_FALSE(connection->running());
-        if (row.dropConnection) connection.reset();
+        if (dropConnection) connection.reset();
         EXPECT_TRUE(test::waitUntil([&] { return gone(worker); }, kBound));
         if (connection) {
             EXPECT_EQ(connection->workersLeftBehind(), 0);

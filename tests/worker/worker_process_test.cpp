@@ -34,27 +34,24 @@ bool sendWithDescriptors(int socket, const std::vector<char>& bytes, const std::
 
 // What the receiver does not hand out is closed at once, not when the program ends.
 TEST(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
-    struct Row {
-        const char* name;
-        std::size_t bytes;
-        int descriptors;  // -1: the peer ends instead
-        ReceiveOutcome expected;
-    };
-    for (const Row& row : {Row{"one with a message", 8, 1, ReceiveOutcome::Message},
-                           Row{"one with an empty datagram", 0, 1, ReceiveOutcome::Broken},
-                           Row{"several with a message", 8, 5, ReceiveOutcome::Broken},
-                           Row{"one with a too long message", 100, 1, ReceiveOutcome::Broken},
-                           Row{"the end of the stream", 0, -1, ReceiveOutcome::Closed}}) {
-        SCOPED_TRACE(row.name);
+    // Bytes and descriptors sent; -1 descriptors: the peer ends instead.
+    const std::tuple<const char*, std::size_t, int, ReceiveOutcome> rows[] = {
+        {"one with a message", 8, 1, ReceiveOutcome::Message},
+        {"one with an empty datagram", 0, 1, ReceiveOutcome::Broken},
+        {"several with a message", 8, 5, ReceiveOutcome::Broken},
+        {"one with a too long message", 100, 1, ReceiveOutcome::Broken},
+        {"the end of the stream", 0, -1, ReceiveOutcome::Closed}};
+    for (const auto& [name, bytes, descriptors, expected] : rows) {
+        SCOPED_TRACE(name);
         OwnedFd ours;
         OwnedFd theirs;
         ASSERT_TRUE(makeWorkerSocketPair(ours, theirs));
         std::vector<int> sent;
-        for (int i = 0; i < row.descriptors; ++i) sent.push_back(::memfd_create("page", 0));
-        if (row.descriptors < 0) {
+        for (int i = 0; i < descriptors; ++i) sent.push_back(::memfd_create("page", 0));
+        if (descriptors < 0) {
             theirs.reset();
         } else {
-            ASSERT_TRUE(sendWithDescriptors(theirs.get(), std::vector<char>(row.bytes, 'x'), sent));
+            ASSERT_TRUE(sendWithDescriptors(theirs.get(), std::vector<char>(bytes, 'x'), sent));
         }
         for (int fd : sent) ::close(fd);
         const int before = openDescriptors();
@@ -63,8 +60,8 @@ TEST(DatagramDescriptorTest, EveryDescriptorIsTakenAndOnlyOneHandedOut) {
         std::size_t size = 0;
         OwnedFd file;
         EXPECT_EQ(receiveDatagram(ours.get(), buffer.data(), buffer.size(), false, size, file),
-                  row.expected);
-        const bool handedOut = row.expected == ReceiveOutcome::Message;
+                  expected);
+        const bool handedOut = expected == ReceiveOutcome::Message;
         EXPECT_EQ(file.valid(), handedOut);
         EXPECT_EQ(openDescriptors(), before + (handedOut ? 1 : 0));
     }
