@@ -5,10 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QString>
-#include <QStringList>
 #include <string>
 
 namespace ornavex::test {
@@ -29,8 +26,6 @@ class PrivateDisplay {
         server_.terminate();  // lets Xvfb remove its lock file and socket
         server_.waitForFinished(3000);
     }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
 
     const QString& name() const { return name_; }
 
@@ -50,10 +45,10 @@ inline QString xdotool(const QString& display, const QStringList& arguments, int
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
 }
 
-// The first tool the window tests need that is not installed, or nothing.
-inline std::string missingWindowTool() {
-    for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
+// The first tool the window tests (and the test's own list) need that is not installed, or nothing.
+inline std::string missingWindowTool(const QStringList& more = {}) {
+    for (const QString& tool : QStringList{"Xvfb", "xdotool", "socat"} + more) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool.toStdString();
     }
     return {};
 }

@@ -3,18 +3,10 @@
 // Helpers for tests that start the real program in a sandbox of its own and
 // talk to it through its remote-control socket as a host program would.
 
-#include <sys/types.h>
-
-#include <memory>
-#include <vector>
-
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <list>
 
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
@@ -35,6 +27,17 @@ inline bool sendToSocket(const QString& path, const QByteArray& bytes) {
 
 inline bool running(const QProcess& process) {
     return process.state() == QProcess::Running;
+}
+
+// Whether the process ends (or has ended) within timeoutMs, normally and with code 0.
+inline ::testing::AssertionResult endsCleanly(QProcess& process, int timeoutMs) {
+    if (running(process) && !process.waitForFinished(timeoutMs)) {
+        return ::testing::AssertionFailure() << "still running after " << timeoutMs << " ms";
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "ended with code " << process.exitCode();
 }
 
 // An orphaned zombie waits for whoever reaps it; it holds nothing any more.
@@ -73,7 +76,7 @@ class AppSandbox {
         environment.insert("XDG_CONFIG_HOME", path("config"));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert(overrides);
-        auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
+        QProcess& process = processes_.emplace_back();
         process.setProcessEnvironment(environment);
         if (errorFile.isEmpty()) {
             process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -84,6 +87,14 @@ class AppSandbox {
         process.start(programPath(), {});
         process.waitForStarted();
         return process;
+    }
+
+    // The end command, sent as a host program does, ends the instance cleanly within timeoutMs.
+    ::testing::AssertionResult endCommandEnds(QProcess& process, int timeoutMs) const {
+        if (!sendToSocket(socketPath(), "text:$Ende$\n")) {
+            return ::testing::AssertionFailure() << "the end command was not delivered";
+        }
+        return endsCleanly(process, timeoutMs);
     }
 
     // True once a client can connect, that is once an instance serves.
@@ -98,7 +109,7 @@ class AppSandbox {
   private:
     QTemporaryDir root_;
     bool copied_ = false;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    std::list<QProcess> processes_;
 };
 
 }  // namespace ornavex::test

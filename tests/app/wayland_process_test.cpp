@@ -5,16 +5,12 @@
 // page and hands it to another Wayland client as the program's own bitmap, and
 // the end command ends it, even while another client has asked for the page and
 // does not read it.
-#include <map>
-#include <string>
-
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
-#include <QStandardPaths>
-
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
 
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
@@ -24,55 +20,9 @@ namespace {
 
 constexpr int kStepTimeoutMs = 20000;
 constexpr int kSwitchAfterMs = 5000;
-constexpr int kEndTimeoutMs = 5000;
-// How long the program may write the page into a pipe nobody reads.
-constexpr int kStalledWriteBoundMs = 3000;
+// The end's bound, and how long the program may write the page into a pipe nobody reads.
+constexpr int kEndTimeoutMs = 5000 + 3000;
 constexpr char kSocketName[] = "wayland-ornavex-test";
-
-std::string missingTool() {
-    if (!missingWindowTool().empty()) return missingWindowTool();
-    for (const char* tool : {"weston", "wl-paste"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
-    }
-    return {};
-}
-
-// A weston of the test's own, on the X display, serving in the runtime folder.
-class PrivateWeston {
-  public:
-    PrivateWeston(const QString& xDisplay, const QString& runtimeFolder) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", xDisplay);
-        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
-        environment.remove("WAYLAND_DISPLAY");
-        server_.setProcessEnvironment(environment);
-        server_.setProcessChannelMode(QProcess::MergedChannels);
-        server_.start("weston",
-                      {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
-                       "--idle-time=0", "--no-config"});
-        server_.waitForStarted(kStepTimeoutMs);
-        const QString socket = runtimeFolder + "/" + kSocketName;
-        waitUntil([&] { return QFileInfo::exists(socket) || !running(server_); }, kStepTimeoutMs);
-        if (running(server_) && QFileInfo::exists(socket)) {
-            window_ = xdotool(xDisplay, {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
-        }
-    }
-    ~PrivateWeston() {
-        server_.terminate();
-        if (!server_.waitForFinished(3000)) server_.kill();
-    }
-    PrivateWeston(const PrivateWeston&) = delete;
-    PrivateWeston& operator=(const PrivateWeston&) = delete;
-
-    // weston's window on the X display, where the keyboard reaches it; empty
-    // when weston did not start.
-    const QString& window() const { return window_; }
-    QString said() { return QString::fromLocal8Bit(server_.readAll()).right(2000); }
-
-  private:
-    QProcess server_;
-    QString window_;
-};
 
 // The titles of the program's windows shown now, from the requests its Wayland
 // connection logged: Qt destroys a window's toplevel when it hides the window.
@@ -108,20 +58,39 @@ bool keyboardFollowedTheLastWindow(const QString& waylandLog) {
 
 class WaylandProcessTest : public ::testing::Test {
   protected:
+    // A weston of the test's own on the X display, serving in the sandbox's runtime folder.
     void SetUp() override {
-        if (!missingTool().empty()) GTEST_SKIP() << missingTool() << " is missing";
+        const std::string missing = missingWindowTool({"weston", "wl-paste"});
+        if (!missing.empty()) GTEST_SKIP() << missing << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
-        weston = std::make_unique<PrivateWeston>(display.name(), sandbox.path("runtime"));
-        if (weston->window().isEmpty()) {
-            GTEST_SKIP() << "weston cannot start: " << weston->said().toStdString();
+        QProcessEnvironment environment = anotherClient();
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("DISPLAY", display.name());
+        weston.setProcessEnvironment(environment);
+        weston.setProcessChannelMode(QProcess::MergedChannels);
+        weston.start("weston",
+                     {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
+                      "--idle-time=0", "--no-config"});
+        weston.waitForStarted(kStepTimeoutMs);
+        const QString socket = sandbox.path("runtime/") + kSocketName;
+        waitUntil([&] { return QFileInfo::exists(socket) || !running(weston); }, kStepTimeoutMs);
+        // weston's window on the X display, where the keyboard reaches it.
+        if (running(weston) && QFileInfo::exists(socket)) {
+            westonWindow =
+                xdotool(display.name(), {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
         }
-        ASSERT_TRUE(QDir(sandbox.path("home")).mkpath("Dokumente"));
+        if (westonWindow.isEmpty()) {
+            GTEST_SKIP() << "weston cannot start: " << weston.readAll().right(2000).toStdString();
+        }
         putFile(sandbox.path("bin/ornavex.ini"),
-                "[Default]\nOrdner=" + QFile::encodeName(documents()) + "\n");
+                "[Default]\nOrdner=" + QFile::encodeName(sandbox.path("home/")) + "\n");
     }
 
-    QString documents() const { return sandbox.path("home/Dokumente/"); }
+    void TearDown() override {
+        weston.terminate();
+        if (!weston.waitForFinished(3000)) weston.kill();
+    }
 
     QProcessEnvironment onWeston() const {
         QProcessEnvironment environment;
@@ -135,14 +104,12 @@ class WaylandProcessTest : public ::testing::Test {
 
     // Waits for a window whose title starts so.
     bool appeared(const QString& title, int timeoutMs = kStepTimeoutMs) const {
-        return waitUntil(
-            [&] {
-                for (const QString& shown : shownWindows(log())) {
-                    if (shown.startsWith(title)) return true;
-                }
-                return false;
-            },
-            timeoutMs);
+        const auto shown = [&] {
+            return std::ranges::any_of(shownWindows(log()), [&](const QString& window) {
+                return window.startsWith(title);
+            });
+        };
+        return waitUntil(shown, timeoutMs);
     }
 
     // Presses Return, once the keyboard has reached the newest window, until the
@@ -156,22 +123,23 @@ class WaylandProcessTest : public ::testing::Test {
         sinceSwitch.start();
         return waitUntil(
             [&] {
-                for (const QString& shown : shownWindows(log())) {
-                    if (!shown.startsWith(title)) continue;
-                    if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
-                        keys({"key", "super+Tab"});
-                        sinceSwitch.restart();
-                    }
-                    if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
-                    return false;
+                if (!appeared(title, 0)) return true;
+                if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
+                    keys({"key", "super+Tab"});
+                    sinceSwitch.restart();
                 }
-                return true;
+                if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
+                return false;
             },
             kStepTimeoutMs);
     }
 
+    bool keyboardFollowed() const {
+        return waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs);
+    }
+
     void keys(const QStringList& what) const {
-        xdotool(display.name(), QStringList{"windowfocus", "--sync", weston->window()} + what);
+        xdotool(display.name(), QStringList{"windowfocus", "--sync", westonWindow} + what);
     }
 
     QProcessEnvironment anotherClient() const {
@@ -181,20 +149,12 @@ class WaylandProcessTest : public ::testing::Test {
         return environment;
     }
 
-    // What wl-paste, another Wayland client, prints.
-    QByteArray paste(const QStringList& arguments) const {
-        QProcess client;
-        client.setProcessEnvironment(anotherClient());
-        client.start("wl-paste", arguments);
-        if (!client.waitForFinished(kStepTimeoutMs)) return "<no answer>";
-        return client.readAllStandardOutput();
-    }
-
     QString log() const { return sandbox.path("wayland.log"); }
 
     PrivateDisplay display;
     AppSandbox sandbox{ORNAVEX_BINARY};
-    std::unique_ptr<PrivateWeston> weston;
+    QProcess weston;
+    QString westonWindow;
 };
 
 TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
@@ -207,21 +167,25 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
         ASSERT_TRUE(returnUntilGone(dialog)) << dialog << " did not go";
     }
     // The name field has the focus; two tabs on, the scan button.
-    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    ASSERT_TRUE(keyboardFollowed());
     keys({"type", "seite.bmp"});
     keys({"key", "Tab", "Tab", "space"});
     ASSERT_TRUE(appeared("Scannen – ")) << "the scan dialog did not appear";
     // Once: a second Return during the scan would cancel it.
-    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    ASSERT_TRUE(keyboardFollowed());
     keys({"key", "Return"});
     ASSERT_TRUE(waitUntil([&] { return !appeared("Scannen – ", 0); }, kStepTimeoutMs))
         << "the scan dialog stayed";
-    const QString stored = documents() + "seite.bmp";
+    const QString stored = sandbox.path("home/seite.bmp");
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() > 0; }, kStepTimeoutMs))
         << "the page was not stored";
 
-    EXPECT_TRUE(paste({"--list-types"}).split('\n').contains("image/bmp"));
-    const QByteArray offered = paste({"--no-newline", "--type", "image/bmp"});
+    // What wl-paste, another Wayland client, gets is the stored page as a bitmap.
+    QProcess paste;
+    paste.setProcessEnvironment(anotherClient());
+    paste.start("wl-paste", {"--no-newline", "--type", "image/bmp"});
+    ASSERT_TRUE(paste.waitForFinished(kStepTimeoutMs)) << "wl-paste got no answer";
+    const QByteArray offered = paste.readAllStandardOutput();
     EXPECT_TRUE(QImage::fromData(offered, "BMP") == QImage(stored))
         << "another program got " << offered.size() << " bytes, not the stored page";
 
@@ -237,11 +201,8 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
     neverReading.start("sleep", {"60"});
     ASSERT_TRUE(waitUntil([&] { return asked() > askedBefore; }, kStepTimeoutMs));
 
-    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    ASSERT_TRUE(program.waitForFinished(kEndTimeoutMs + kStalledWriteBoundMs))
-        << "still running beside a reader that does not read";
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(sandbox.endCommandEnds(program, kEndTimeoutMs))
+        << "beside a reader that does not read";
 }
 
 }  // namespace

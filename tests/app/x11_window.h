@@ -3,10 +3,8 @@
 // Speaking to a window as a window manager does. Xlib's macros (Status, Bool,
 // None) clash with Qt's headers: include this last.
 
-#include <poll.h>
-
 #include <QDeadlineTimer>
-#include <QString>
+#include <QThread>
 #include <memory>
 
 #include <X11/Xlib.h>
@@ -20,26 +18,26 @@ inline XConnection openX(const QString& display) {
     return {XOpenDisplay(display.toLocal8Bit().constData()), XCloseDisplay};
 }
 
-inline XEvent protocolMessage(Display* connection, const QString& window, const char* protocol) {
+// A WM_PROTOCOLS message to the window, sent at once; whether it went.
+inline bool sendProtocol(Display* connection, const QString& window, const char* protocol,
+                         long stamp = CurrentTime) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window.toULong();
     event.xclient.message_type = XInternAtom(connection, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = long(XInternAtom(connection, protocol, False));
-    event.xclient.data.l[1] = CurrentTime;
-    return event;
+    event.xclient.data.l[1] = stamp;
+    event.xclient.data.l[2] = long(event.xclient.window);
+    const bool sent = XSendEvent(connection, event.xclient.window, False, NoEventMask, &event);
+    XSync(connection, False);
+    return sent;
 }
 
 // What a window manager sends when the user closes a window: WM_DELETE_WINDOW.
 inline bool askWindowToClose(const QString& display, const QString& window) {
     const XConnection connection = openX(display);
-    if (!connection) return false;
-    XEvent event = protocolMessage(connection.get(), window, "WM_DELETE_WINDOW");
-    const bool sent =
-        XSendEvent(connection.get(), event.xclient.window, False, NoEventMask, &event) != 0;
-    XSync(connection.get(), False);
-    return sent;
+    return connection && sendProtocol(connection.get(), window, "WM_DELETE_WINDOW");
 }
 
 // Whether the window's thread answers a window manager's _NET_WM_PING within
@@ -51,28 +49,21 @@ inline bool answersPing(const QString& display, const QString& window, int timeo
     const Window root = DefaultRootWindow(x);
     // Qt sends its answer to the root window for StructureNotify listeners.
     XSelectInput(x, root, StructureNotifyMask);
-    XEvent ping = protocolMessage(x, window, "_NET_WM_PING");
     static long nextStamp = 1;
     const long stamp = nextStamp++;
-    ping.xclient.data.l[1] = stamp;
-    ping.xclient.data.l[2] = long(window.toULong());
-    XSendEvent(x, ping.xclient.window, False, NoEventMask, &ping);
-    XFlush(x);
+    if (!sendProtocol(x, window, "_NET_WM_PING", stamp)) return false;
     const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        while (XPending(x) > 0) {
-            XEvent event;
-            XNextEvent(x, &event);
-            if (event.type == ClientMessage && event.xclient.window == root &&
-                event.xclient.data.l[0] == ping.xclient.data.l[0] &&
-                event.xclient.data.l[1] == stamp) {
+    XEvent answer;
+    while (!deadline.hasExpired()) {
+        while (XCheckTypedWindowEvent(x, root, ClientMessage, &answer)) {
+            if (answer.xclient.data.l[0] == long(XInternAtom(x, "_NET_WM_PING", False)) &&
+                answer.xclient.data.l[1] == stamp) {
                 return true;
             }
         }
-        if (deadline.hasExpired()) return false;
-        pollfd readable{ConnectionNumber(x), POLLIN, 0};
-        ::poll(&readable, 1, int(qMin<qint64>(deadline.remainingTime(), 50)));
+        QThread::msleep(20);
     }
+    return false;
 }
 
 // The window that window names as the one it stays above, or 0.
