@@ -53,12 +53,4 @@ inline std::string missingWindowTool(const QStringList& more = {}) {
     return {};
 }
 
-// The program's environment for showing its windows on the display.
-inline QProcessEnvironment onDisplay(const PrivateDisplay& display) {
-    QProcessEnvironment environment;
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("DISPLAY", display.name());
-    return environment;
-}
-
 }  // namespace ornavex::test

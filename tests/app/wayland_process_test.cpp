@@ -6,7 +6,6 @@
 // the end command ends it, even while another client has asked for the page and
 // does not read it.
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
 #include <algorithm>
@@ -23,26 +22,6 @@ constexpr int kSwitchAfterMs = 5000;
 // The end's bound, and how long the program may write the page into a pipe nobody reads.
 constexpr int kEndTimeoutMs = 5000 + 3000;
 constexpr char kSocketName[] = "wayland-ornavex-test";
-
-// The titles of the program's windows shown now, from the requests its Wayland
-// connection logged: Qt destroys a window's toplevel when it hides the window.
-QStringList shownWindows(const QString& waylandLog) {
-    static const QRegularExpression request(
-        QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
-    std::map<QString, QString> shown;
-    for (const QString& line : QString::fromUtf8(readWhole(waylandLog)).split('\n')) {
-        const QRegularExpressionMatch match = request.match(line);
-        if (!match.hasMatch()) continue;
-        if (match.captured(3).isEmpty()) {
-            shown[match.captured(1)] = match.captured(2);
-        } else {
-            shown.erase(match.captured(1));
-        }
-    }
-    QStringList titles;
-    for (const auto& [toplevel, title] : shown) titles << title;
-    return titles;
-}
 
 // True once the keyboard has entered one of the program's windows since the
 // last window came or went: weston hands the focus over a moment later.
@@ -64,19 +43,17 @@ class WaylandProcessTest : public ::testing::Test {
         if (!missing.empty()) GTEST_SKIP() << missing << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
-        QProcessEnvironment environment = anotherClient();
-        environment.remove("WAYLAND_DISPLAY");
-        environment.insert("DISPLAY", display.name());
-        weston.setProcessEnvironment(environment);
+        weston.setProcessEnvironment(anotherClient());
         weston.setProcessChannelMode(QProcess::MergedChannels);
         weston.start("weston",
                      {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
                       "--idle-time=0", "--no-config"});
-        weston.waitForStarted(kStepTimeoutMs);
         const QString socket = sandbox.path("runtime/") + kSocketName;
-        waitUntil([&] { return QFileInfo::exists(socket) || !running(weston); }, kStepTimeoutMs);
+        waitUntil(
+            [&] { return QFileInfo::exists(socket) || weston.state() == QProcess::NotRunning; },
+            kStepTimeoutMs);
         // weston's window on the X display, where the keyboard reaches it.
-        if (running(weston) && QFileInfo::exists(socket)) {
+        if (QFileInfo::exists(socket)) {
             westonWindow =
                 xdotool(display.name(), {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
         }
@@ -92,24 +69,27 @@ class WaylandProcessTest : public ::testing::Test {
         if (!weston.waitForFinished(3000)) weston.kill();
     }
 
-    QProcessEnvironment onWeston() const {
-        QProcessEnvironment environment;
-        environment.insert("QT_QPA_PLATFORM", "wayland");
-        environment.insert("WAYLAND_DISPLAY", kSocketName);
-        environment.insert("DISPLAY", "");  // no way back to X
-        environment.insert("WAYLAND_DEBUG", "client");
-        environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-        return environment;
+    // Whether a window whose title starts so is shown now, from the requests the
+    // program's Wayland connection logged: Qt destroys a window's toplevel when it hides it.
+    bool shown(const QString& title) const {
+        static const QRegularExpression request(
+            QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
+        std::map<QString, QString> titles;
+        for (auto it = request.globalMatch(QString::fromUtf8(readWhole(log()))); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            if (match.captured(3).isEmpty()) {
+                titles[match.captured(1)] = match.captured(2);
+            } else {
+                titles.erase(match.captured(1));
+            }
+        }
+        return std::ranges::any_of(
+            titles, [&](const auto& window) { return window.second.startsWith(title); });
     }
 
     // Waits for a window whose title starts so.
-    bool appeared(const QString& title, int timeoutMs = kStepTimeoutMs) const {
-        const auto shown = [&] {
-            return std::ranges::any_of(shownWindows(log()), [&](const QString& window) {
-                return window.startsWith(title);
-            });
-        };
-        return waitUntil(shown, timeoutMs);
+    bool appeared(const QString& title) const {
+        return waitUntil([&] { return shown(title); }, kStepTimeoutMs);
     }
 
     // Presses Return, once the keyboard has reached the newest window, until the
@@ -123,7 +103,7 @@ class WaylandProcessTest : public ::testing::Test {
         sinceSwitch.start();
         return waitUntil(
             [&] {
-                if (!appeared(title, 0)) return true;
+                if (!shown(title)) return true;
                 if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
                     keys({"key", "super+Tab"});
                     sinceSwitch.restart();
@@ -146,6 +126,7 @@ class WaylandProcessTest : public ::testing::Test {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", sandbox.path("runtime"));
         environment.insert("WAYLAND_DISPLAY", kSocketName);
+        environment.insert("DISPLAY", display.name());  // weston's own, on the X server
         return environment;
     }
 
@@ -158,7 +139,12 @@ class WaylandProcessTest : public ::testing::Test {
 };
 
 TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
-    QProcess& program = sandbox.launch(onWeston(), log());
+    QProcessEnvironment onWeston;
+    onWeston.insert("QT_QPA_PLATFORM", "wayland");
+    onWeston.insert("WAYLAND_DISPLAY", kSocketName);
+    onWeston.insert("DISPLAY", "");  // no way back to X
+    onWeston.insert("WAYLAND_DEBUG", "client");
+    QProcess& program = sandbox.launch(onWeston, log());
     ASSERT_TRUE(appeared("Tarnwerk Ornavex")) << "the window was not shown";
 
     // Start-up: its hint, then the scanner choice (the test backend's first device).
@@ -174,7 +160,7 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
     // Once: a second Return during the scan would cancel it.
     ASSERT_TRUE(keyboardFollowed());
     keys({"key", "Return"});
-    ASSERT_TRUE(waitUntil([&] { return !appeared("Scannen – ", 0); }, kStepTimeoutMs))
+    ASSERT_TRUE(waitUntil([&] { return !shown("Scannen – "); }, kStepTimeoutMs))
         << "the scan dialog stayed";
     const QString stored = sandbox.path("home/seite.bmp");
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() > 0; }, kStepTimeoutMs))

@@ -5,10 +5,8 @@
 
 #include <signal.h>
 
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QToolButton>
 
 #include "shell/root.h"
@@ -32,11 +30,10 @@ inline constexpr char kBox[] = "^ Ornavex$";
 inline std::vector<pid_t> helpersOf(const QString& program, const char* argument) {
     const QString wanted = QFileInfo(program).canonicalFilePath();
     std::vector<pid_t> helpers;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString proc = "/proc/" + entry;
-        if (QFileInfo(proc + "/exe").symLinkTarget() == wanted &&
-            readWhole(proc + "/cmdline").contains(argument)) {
-            helpers.push_back(entry.toInt());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        if (QFileInfo("/proc/" + pid + "/exe").symLinkTarget() == wanted &&
+            readWhole("/proc/" + pid + "/cmdline").contains(argument)) {
+            helpers.push_back(pid.toInt());
         }
     }
     return helpers;
@@ -77,28 +74,24 @@ class ProgramOnShareTest : public ::testing::Test {
             program->waitForFinished(kHelperGoneMs);
         }
         mount.setMode("");
-        for (const char* helper : {"--file-dialog", "--folder-worker", "--scanner-worker"}) {
-            EXPECT_TRUE(waitUntil([&] { return helpersOf(sandbox.programPath(), helper).empty(); },
-                                  kHelperGoneMs))
-                << "a " << helper << " process outlived the program";
-            for (pid_t pid : helpersOf(sandbox.programPath(), helper)) ::kill(pid, SIGKILL);
-        }
+        // Every helper is the program started with an option; the program itself has none.
+        EXPECT_TRUE(waitUntil([&] { return helpersOf(sandbox.programPath(), "--").empty(); },
+                              kHelperGoneMs))
+            << "a helper process outlived the program";
+        for (pid_t pid : helpersOf(sandbox.programPath(), "--")) ::kill(pid, SIGKILL);
     }
 
     QString visible(const QString& name) const { return visibleWindow(display.name(), name); }
 
-    // Waits for a shown window of that name; its id, or empty.
+    // Waits for a shown window of that name while the program runs; its id, or empty.
     QString appeared(const QString& name) const {
         // A search ends with an X error when a window goes while it looks (a dialog
         // closing as the box comes): look again rather than give up.
         QString window;
-        waitUntil(
-            [&] {
-                window = visible(name);
-                if (window.isEmpty()) QThread::msleep(50);
-                return !window.isEmpty();
-            },
-            kWindowStepMs);
+        const auto shownOrEnded = [&] {
+            return !(window = visible(name)).isEmpty() || (program && !running(*program));
+        };
+        waitUntil(shownOrEnded, kWindowStepMs, 50);
         return window;
     }
 
@@ -134,11 +127,13 @@ class ProgramOnShareTest : public ::testing::Test {
 
     QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
 
-    // The settings file beside the program, with the share as document folder.
-    bool writeSettings(const QByteArray& more = "\n") {
-        QFile settings(sandbox.path("bin/ornavex.ini"));
-        return settings.open(QIODevice::WriteOnly) &&
-               settings.write("[Default]\nOrdner=" + shareFolder() + more) > 0;
+    // The program on the display, the share its document folder in the settings file beside it.
+    void launch(QProcessEnvironment environment = {}, const QByteArray& moreSettings = "\n") {
+        putFile(sandbox.path("bin/ornavex.ini"),
+                "[Default]\nOrdner=" + shareFolder() + moreSettings);
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", display.name());
+        program = &sandbox.launch(environment);
     }
 
     BlockingMount mount;
