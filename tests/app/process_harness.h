@@ -31,13 +31,12 @@ inline bool running(const QProcess& process) {
 
 // Whether the process ends (or has ended) within timeoutMs, normally and with code 0.
 inline ::testing::AssertionResult endsCleanly(QProcess& process, int timeoutMs) {
-    if (running(process) && !process.waitForFinished(timeoutMs)) {
-        return ::testing::AssertionFailure() << "still running after " << timeoutMs << " ms";
-    }
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
+    const bool ended = !running(process) || process.waitForFinished(timeoutMs);
+    if (ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "ended with code " << process.exitCode();
+    return ::testing::AssertionFailure() << (ended ? "ended with code " : "still running after ")
+                                         << (ended ? process.exitCode() : timeoutMs);
 }
 
 // An orphaned zombie waits for whoever reaps it; it holds nothing any more.

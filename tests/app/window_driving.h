@@ -5,17 +5,12 @@
 
 #include <signal.h>
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QToolButton>
-
 #include "shell/root.h"
 #include "shell/state.h"
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/blocking_mount.h"
-#include "widgets/image_control.h"
 
 namespace ornavex::test {
 
@@ -43,14 +38,14 @@ inline QString visibleWindow(const QString& display, const QString& name) {
     return xdotool(display, {"search", "--onlyvisible", "--name", name});
 }
 
-// Where the window lays out a control, at the 96 dots per inch of the display.
-template <typename Control>
-QPoint placeOf(Control* (Root::*control)() const) {
+// Where the window lays out the control of that name, at the 96 dots per inch
+// of the display; the names are the ones host programs know.
+inline QPoint placeOf(const char* name) {
     FakePlatform fakes;
     State state;
     const Root root(state, fakes.services);
-    const QWidget* widget = (root.*control)();
-    return widget->mapTo(&root, widget->rect().center());
+    const QWidget* control = root.findChild<QWidget*>(name);
+    return control ? control->mapTo(&root, control->rect().center()) : QPoint(-1, -1);
 }
 
 // The real program in a sandbox on the test's own X display, its document
