@@ -115,9 +115,9 @@ class ProgramOnShareTest : public ::testing::Test {
                  QString::number(place.y()), "click", "--repeat", QString::number(clicks), "1"});
     }
 
-    // Whether the main window leaves the screen within the bound of an end.
-    bool windowGoes() const {
-        return waitUntil([&] { return visible(kMainWindowName).isEmpty(); }, kEndLimitMs);
+    // Whether the window leaves the screen within the bound of an end.
+    bool windowGoes(const QString& name = kMainWindowName) const {
+        return waitUntil([&] { return visible(name).isEmpty(); }, kEndLimitMs);
     }
 
     QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
