@@ -51,9 +51,7 @@ inline bool goneOrZombie(pid_t pid) {
 class AppSandbox {
   public:
     explicit AppSandbox(const QString& binary) {
-        for (const char* folder : {"bin", "runtime", "home", "config"}) {
-            QDir(root_.path()).mkpath(folder);
-        }
+        for (const char* folder : {"bin", "runtime", "home", "config"}) QDir().mkpath(path(folder));
         const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
         QFile::setPermissions(root_.filePath("runtime"), ownerOnly);
         copied_ =
