@@ -3,12 +3,8 @@
 // An X server of the test's own and xdotool on it, for tests that drive the
 // real program's windows.
 
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QString>
-#include <QStringList>
 #include <string>
 
 namespace ornavex::test {
@@ -19,9 +15,8 @@ class PrivateDisplay {
     PrivateDisplay() {
         server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24",
                                "-dpi", "96"});
-        QDeadlineTimer deadline(10000);
-        while (!server_.canReadLine() && server_.waitForReadyRead(deadline.remainingTime())) {
-        }
+        // The number comes in one write of a few bytes, which a pipe delivers whole.
+        server_.waitForReadyRead(10000);
         const QByteArray number = server_.readLine().trimmed();
         if (!number.isEmpty()) name_ = ":" + QString::fromLatin1(number);
     }
@@ -29,8 +24,6 @@ class PrivateDisplay {
         server_.terminate();  // lets Xvfb remove its lock file and socket
         server_.waitForFinished(3000);
     }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
 
     const QString& name() const { return name_; }
 
@@ -50,20 +43,12 @@ inline QString xdotool(const QString& display, const QStringList& arguments, int
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();
 }
 
-// The first tool the window tests need that is not installed, or nothing.
-inline std::string missingWindowTool() {
-    for (const char* tool : {"Xvfb", "xdotool", "socat"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
+// The first tool the window tests (and the test's own list) need that is not installed, or nothing.
+inline std::string missingWindowTool(const QStringList& more = {}) {
+    for (const QString& tool : QStringList{"Xvfb", "xdotool", "socat"} + more) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool.toStdString();
     }
     return {};
-}
-
-// The program's environment for showing its windows on the display.
-inline QProcessEnvironment onDisplay(const PrivateDisplay& display) {
-    QProcessEnvironment environment;
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("DISPLAY", display.name());
-    return environment;
 }
 
 }  // namespace ornavex::test

@@ -3,18 +3,10 @@
 // Helpers for tests that start the real program in a sandbox of its own and
 // talk to it through its remote-control socket as a host program would.
 
-#include <sys/types.h>
-
-#include <memory>
-#include <vector>
-
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <list>
 
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
@@ -37,6 +29,16 @@ inline bool running(const QProcess& process) {
     return process.state() == QProcess::Running;
 }
 
+// Whether the process ends (or has ended) within timeoutMs, normally and with code 0.
+inline ::testing::AssertionResult endsCleanly(QProcess& process, int timeoutMs) {
+    const bool ended = !running(process) || process.waitForFinished(timeoutMs);
+    if (ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << (ended ? "ended with code " : "still running after ")
+                                         << (ended ? process.exitCode() : timeoutMs);
+}
+
 // An orphaned zombie waits for whoever reaps it; it holds nothing any more.
 inline bool goneOrZombie(pid_t pid) {
     const QByteArray fields = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -49,9 +51,7 @@ inline bool goneOrZombie(pid_t pid) {
 class AppSandbox {
   public:
     explicit AppSandbox(const QString& binary) {
-        for (const char* folder : {"bin", "runtime", "home", "config"}) {
-            QDir(root_.path()).mkpath(folder);
-        }
+        for (const char* folder : {"bin", "runtime", "home", "config"}) QDir().mkpath(path(folder));
         const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
         QFile::setPermissions(root_.filePath("runtime"), ownerOnly);
         copied_ =
@@ -73,7 +73,7 @@ class AppSandbox {
         environment.insert("XDG_CONFIG_HOME", path("config"));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert(overrides);
-        auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
+        QProcess& process = processes_.emplace_back();
         process.setProcessEnvironment(environment);
         if (errorFile.isEmpty()) {
             process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -84,6 +84,14 @@ class AppSandbox {
         process.start(programPath(), {});
         process.waitForStarted();
         return process;
+    }
+
+    // The end command, sent as a host program does, ends the instance cleanly within timeoutMs.
+    ::testing::AssertionResult endCommandEnds(QProcess& process, int timeoutMs) const {
+        if (!sendToSocket(socketPath(), "text:$Ende$\n")) {
+            return ::testing::AssertionFailure() << "the end command was not delivered";
+        }
+        return endsCleanly(process, timeoutMs);
     }
 
     // True once a client can connect, that is once an instance serves.
@@ -98,7 +106,7 @@ class AppSandbox {
   private:
     QTemporaryDir root_;
     bool copied_ = false;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    std::list<QProcess> processes_;
 };
 
 }  // namespace ornavex::test

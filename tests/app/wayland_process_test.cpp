@@ -5,16 +5,11 @@
 // page and hands it to another Wayland client as the program's own bitmap, and
 // the end command ends it, even while another client has asked for the page and
 // does not read it.
-#include <map>
-#include <string>
-
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
-#include <QStandardPaths>
-
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
 
 #include "tests/app/private_display.h"
 #include "tests/app/process_harness.h"
@@ -24,75 +19,9 @@ namespace {
 
 constexpr int kStepTimeoutMs = 20000;
 constexpr int kSwitchAfterMs = 5000;
-constexpr int kEndTimeoutMs = 5000;
-// How long the program may write the page into a pipe nobody reads.
-constexpr int kStalledWriteBoundMs = 3000;
+// The end's bound, and how long the program may write the page into a pipe nobody reads.
+constexpr int kEndTimeoutMs = 5000 + 3000;
 constexpr char kSocketName[] = "wayland-ornavex-test";
-
-std::string missingTool() {
-    if (!missingWindowTool().empty()) return missingWindowTool();
-    for (const char* tool : {"weston", "wl-paste"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
-    }
-    return {};
-}
-
-// A weston of the test's own, on the X display, serving in the runtime folder.
-class PrivateWeston {
-  public:
-    PrivateWeston(const QString& xDisplay, const QString& runtimeFolder) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", xDisplay);
-        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
-        environment.remove("WAYLAND_DISPLAY");
-        server_.setProcessEnvironment(environment);
-        server_.setProcessChannelMode(QProcess::MergedChannels);
-        server_.start("weston",
-                      {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
-                       "--idle-time=0", "--no-config"});
-        server_.waitForStarted(kStepTimeoutMs);
-        const QString socket = runtimeFolder + "/" + kSocketName;
-        waitUntil([&] { return QFileInfo::exists(socket) || !running(server_); }, kStepTimeoutMs);
-        if (running(server_) && QFileInfo::exists(socket)) {
-            window_ = xdotool(xDisplay, {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
-        }
-    }
-    ~PrivateWeston() {
-        server_.terminate();
-        if (!server_.waitForFinished(3000)) server_.kill();
-    }
-    PrivateWeston(const PrivateWeston&) = delete;
-    PrivateWeston& operator=(const PrivateWeston&) = delete;
-
-    // weston's window on the X display, where the keyboard reaches it; empty
-    // when weston did not start.
-    const QString& window() const { return window_; }
-    QString said() { return QString::fromLocal8Bit(server_.readAll()).right(2000); }
-
-  private:
-    QProcess server_;
-    QString window_;
-};
-
-// The titles of the program's windows shown now, from the requests its Wayland
-// connection logged: Qt destroys a window's toplevel when it hides the window.
-QStringList shownWindows(const QString& waylandLog) {
-    static const QRegularExpression request(
-        QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
-    std::map<QString, QString> shown;
-    for (const QString& line : QString::fromUtf8(readWhole(waylandLog)).split('\n')) {
-        const QRegularExpressionMatch match = request.match(line);
-        if (!match.hasMatch()) continue;
-        if (match.captured(3).isEmpty()) {
-            shown[match.captured(1)] = match.captured(2);
-        } else {
-            shown.erase(match.captured(1));
-        }
-    }
-    QStringList titles;
-    for (const auto& [toplevel, title] : shown) titles << title;
-    return titles;
-}
 
 // True once the keyboard has entered one of the program's windows since the
 // last window came or went: weston hands the focus over a moment later.
@@ -108,41 +37,59 @@ bool keyboardFollowedTheLastWindow(const QString& waylandLog) {
 
 class WaylandProcessTest : public ::testing::Test {
   protected:
+    // A weston of the test's own on the X display, serving in the sandbox's runtime folder.
     void SetUp() override {
-        if (!missingTool().empty()) GTEST_SKIP() << missingTool() << " is missing";
+        const std::string missing = missingWindowTool({"weston", "wl-paste"});
+        if (!missing.empty()) GTEST_SKIP() << missing << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
-        weston = std::make_unique<PrivateWeston>(display.name(), sandbox.path("runtime"));
-        if (weston->window().isEmpty()) {
-            GTEST_SKIP() << "weston cannot start: " << weston->said().toStdString();
+        weston.setProcessEnvironment(anotherClient());
+        weston.setProcessChannelMode(QProcess::MergedChannels);
+        weston.start("weston",
+                     {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
+                      "--idle-time=0", "--no-config"});
+        const QString socket = sandbox.path("runtime/") + kSocketName;
+        waitUntil(
+            [&] { return QFileInfo::exists(socket) || weston.state() == QProcess::NotRunning; },
+            kStepTimeoutMs);
+        // weston's window on the X display, where the keyboard reaches it.
+        if (QFileInfo::exists(socket)) {
+            westonWindow =
+                xdotool(display.name(), {"search", "--sync", "--class", "weston"}, kStepTimeoutMs);
         }
-        ASSERT_TRUE(QDir(sandbox.path("home")).mkpath("Dokumente"));
+        if (westonWindow.isEmpty()) {
+            GTEST_SKIP() << "weston cannot start: " << weston.readAll().right(2000).toStdString();
+        }
         putFile(sandbox.path("bin/ornavex.ini"),
-                "[Default]\nOrdner=" + QFile::encodeName(documents()) + "\n");
+                "[Default]\nOrdner=" + QFile::encodeName(sandbox.path("home/")) + "\n");
     }
 
-    QString documents() const { return sandbox.path("home/Dokumente/"); }
+    void TearDown() override {
+        weston.terminate();
+        if (!weston.waitForFinished(3000)) weston.kill();
+    }
 
-    QProcessEnvironment onWeston() const {
-        QProcessEnvironment environment;
-        environment.insert("QT_QPA_PLATFORM", "wayland");
-        environment.insert("WAYLAND_DISPLAY", kSocketName);
-        environment.insert("DISPLAY", "");  // no way back to X
-        environment.insert("WAYLAND_DEBUG", "client");
-        environment.insert("SANE_CONFIG_DIR", ORNAVEX_SOURCE_DIR "/scan/sane-config");
-        return environment;
+    // Whether a window whose title starts so is shown now, from the requests the
+    // program's Wayland connection logged: Qt destroys a window's toplevel when it hides it.
+    bool shown(const QString& title) const {
+        static const QRegularExpression request(
+            QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
+        std::map<QString, QString> titles;
+        for (auto it = request.globalMatch(QString::fromUtf8(readWhole(log()))); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            if (match.captured(3).isEmpty()) {
+                titles[match.captured(1)] = match.captured(2);
+            } else {
+                titles.erase(match.captured(1));
+            }
+        }
+        return std::ranges::any_of(
+            titles, [&](const auto& window) { return window.second.startsWith(title); });
     }
 
     // Waits for a window whose title starts so.
-    bool appeared(const QString& title, int timeoutMs = kStepTimeoutMs) const {
-        return waitUntil(
-            [&] {
-                for (const QString& shown : shownWindows(log())) {
-                    if (shown.startsWith(title)) return true;
-                }
-                return false;
-            },
-            timeoutMs);
+    bool appeared(const QString& title) const {
+        return waitUntil([&] { return shown(title); }, kStepTimeoutMs);
     }
 
     // Presses Return, once the keyboard has reached the newest window, until the
@@ -156,49 +103,48 @@ class WaylandProcessTest : public ::testing::Test {
         sinceSwitch.start();
         return waitUntil(
             [&] {
-                for (const QString& shown : shownWindows(log())) {
-                    if (!shown.startsWith(title)) continue;
-                    if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
-                        keys({"key", "super+Tab"});
-                        sinceSwitch.restart();
-                    }
-                    if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
-                    return false;
+                if (!shown(title)) return true;
+                if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
+                    keys({"key", "super+Tab"});
+                    sinceSwitch.restart();
                 }
-                return true;
+                if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
+                return false;
             },
             kStepTimeoutMs);
     }
 
+    bool keyboardFollowed() const {
+        return waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs);
+    }
+
     void keys(const QStringList& what) const {
-        xdotool(display.name(), QStringList{"windowfocus", "--sync", weston->window()} + what);
+        xdotool(display.name(), QStringList{"windowfocus", "--sync", westonWindow} + what);
     }
 
     QProcessEnvironment anotherClient() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", sandbox.path("runtime"));
         environment.insert("WAYLAND_DISPLAY", kSocketName);
+        environment.insert("DISPLAY", display.name());  // weston's own, on the X server
         return environment;
-    }
-
-    // What wl-paste, another Wayland client, prints.
-    QByteArray paste(const QStringList& arguments) const {
-        QProcess client;
-        client.setProcessEnvironment(anotherClient());
-        client.start("wl-paste", arguments);
-        if (!client.waitForFinished(kStepTimeoutMs)) return "<no answer>";
-        return client.readAllStandardOutput();
     }
 
     QString log() const { return sandbox.path("wayland.log"); }
 
     PrivateDisplay display;
     AppSandbox sandbox{ORNAVEX_BINARY};
-    std::unique_ptr<PrivateWeston> weston;
+    QProcess weston;
+    QString westonWindow;
 };
 
 TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
-    QProcess& program = sandbox.launch(onWeston(), log());
+    QProcessEnvironment onWeston;
+    onWeston.insert("QT_QPA_PLATFORM", "wayland");
+    onWeston.insert("WAYLAND_DISPLAY", kSocketName);
+    onWeston.insert("DISPLAY", "");  // no way back to X
+    onWeston.insert("WAYLAND_DEBUG", "client");
+    QProcess& program = sandbox.launch(onWeston, log());
     ASSERT_TRUE(appeared("Tarnwerk Ornavex")) << "the window was not shown";
 
     // Start-up: its hint, then the scanner choice (the test backend's first device).
@@ -207,21 +153,25 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
         ASSERT_TRUE(returnUntilGone(dialog)) << dialog << " did not go";
     }
     // The name field has the focus; two tabs on, the scan button.
-    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    ASSERT_TRUE(keyboardFollowed());
     keys({"type", "seite.bmp"});
     keys({"key", "Tab", "Tab", "space"});
     ASSERT_TRUE(appeared("Scannen – ")) << "the scan dialog did not appear";
     // Once: a second Return during the scan would cancel it.
-    ASSERT_TRUE(waitUntil([&] { return keyboardFollowedTheLastWindow(log()); }, kStepTimeoutMs));
+    ASSERT_TRUE(keyboardFollowed());
     keys({"key", "Return"});
-    ASSERT_TRUE(waitUntil([&] { return !appeared("Scannen – ", 0); }, kStepTimeoutMs))
+    ASSERT_TRUE(waitUntil([&] { return !shown("Scannen – "); }, kStepTimeoutMs))
         << "the scan dialog stayed";
-    const QString stored = documents() + "seite.bmp";
+    const QString stored = sandbox.path("home/seite.bmp");
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() > 0; }, kStepTimeoutMs))
         << "the page was not stored";
 
-    EXPECT_TRUE(paste({"--list-types"}).split('\n').contains("image/bmp"));
-    const QByteArray offered = paste({"--no-newline", "--type", "image/bmp"});
+    // What wl-paste, another Wayland client, gets is the stored page as a bitmap.
+    QProcess paste;
+    paste.setProcessEnvironment(anotherClient());
+    paste.start("wl-paste", {"--no-newline", "--type", "image/bmp"});
+    ASSERT_TRUE(paste.waitForFinished(kStepTimeoutMs)) << "wl-paste got no answer";
+    const QByteArray offered = paste.readAllStandardOutput();
     EXPECT_TRUE(QImage::fromData(offered, "BMP") == QImage(stored))
         << "another program got " << offered.size() << " bytes, not the stored page";
 
@@ -237,11 +187,8 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
     neverReading.start("sleep", {"60"});
     ASSERT_TRUE(waitUntil([&] { return asked() > askedBefore; }, kStepTimeoutMs));
 
-    ASSERT_TRUE(sendToSocket(sandbox.socketPath(), "text:$Ende$\n"));
-    ASSERT_TRUE(program.waitForFinished(kEndTimeoutMs + kStalledWriteBoundMs))
-        << "still running beside a reader that does not read";
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(sandbox.endCommandEnds(program, kEndTimeoutMs))
+        << "beside a reader that does not read";
 }
 
 }  // namespace

@@ -1,21 +1,9 @@
 #pragma once
 
 // Driving the real program's windows on the test's own X server with xdotool,
-// and finding the program's helper processes.
+// its document folder on a share that hangs on request.
 
 #include <signal.h>
-#include <sys/types.h>
-
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPoint>
-#include <QPushButton>
-#include <QThread>
-#include <QToolButton>
-#include <vector>
 
 #include "shell/root.h"
 #include "shell/state.h"
@@ -23,28 +11,25 @@
 #include "tests/app/process_harness.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/blocking_mount.h"
-#include "tests/support/files.h"
-#include "tests/support/wait.h"
-#include "widgets/image_control.h"
 
 namespace ornavex::test {
 
 inline constexpr int kWindowStepMs = 20000;
+// The figure asked for is one second; this bound is for a loaded machine.
+inline constexpr int kEndLimitMs = 3000;
 inline constexpr char kMainWindowName[] = "^Tarnwerk Ornavex$";
+inline constexpr char kBox[] = "^ Ornavex$";
 
 // Processes of this very program copy started with that argument, running or
-// stuck in the file system.
+// stuck in the file system; a zombie's executable is no longer known.
 inline std::vector<pid_t> helpersOf(const QString& program, const char* argument) {
     const QString wanted = QFileInfo(program).canonicalFilePath();
     std::vector<pid_t> helpers;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric) continue;
-        const QString proc = "/proc/" + entry;
-        if (QFileInfo(proc + "/exe").symLinkTarget() != wanted) continue;
-        if (!readWhole(proc + "/cmdline").contains(argument)) continue;
-        helpers.push_back(pid);
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        if (QFileInfo("/proc/" + pid + "/exe").symLinkTarget() == wanted &&
+            readWhole("/proc/" + pid + "/cmdline").contains(argument)) {
+            helpers.push_back(pid.toInt());
+        }
     }
     return helpers;
 }
@@ -53,56 +38,14 @@ inline QString visibleWindow(const QString& display, const QString& name) {
     return xdotool(display, {"search", "--onlyvisible", "--name", name});
 }
 
-// Waits for a shown window of that name; its id, or empty.
-inline QString appearedOn(const QString& display, const QString& name) {
-    // A search ends with an X error when a window goes while it looks (a dialog
-    // closing as the box comes): look again rather than give up.
-    QString window;
-    waitUntil(
-        [&] {
-            window = visibleWindow(display, name);
-            if (window.isEmpty()) QThread::msleep(50);
-            return !window.isEmpty();
-        },
-        kWindowStepMs);
-    return window;
-}
-
-// Presses Return in the window named until that window has gone; a dialog whose
-// default button is not yet enabled ignores it.
-inline bool returnUntilGone(const QString& display, const QString& name) {
-    return waitUntil(
-        [&] {
-            const QString window = visibleWindow(display, name);
-            if (window.isEmpty()) return true;
-            xdotool(display, {"windowfocus", "--sync", window, "key", "Return"});
-            return false;
-        },
-        kWindowStepMs);
-}
-
-// Where the window lays out its controls, at the 96 dots per inch of the display.
-struct MainWindowPlaces {
-    QPoint nameField;
-    QPoint scanButton;
-    QPoint saveAsButton;
-    QPoint preview;
-};
-inline MainWindowPlaces mainWindowPlaces() {
+// Where the window lays out the control of that name, at the 96 dots per inch
+// of the display; the names are the ones host programs know.
+inline QPoint placeOf(const char* name) {
     FakePlatform fakes;
     State state;
     const Root root(state, fakes.services);
-    const auto centre = [&root](const QWidget* control) {
-        return control->mapTo(&root, control->rect().center());
-    };
-    return {centre(root.tBilddatei()), centre(root.bScannen()), centre(root.BVerwaltung()),
-            centre(root.Picture2())};
-}
-
-inline void clickAt(const QString& display, const QString& window, QPoint place, int clicks = 1) {
-    xdotool(display,
-            {"mousemove", "--window", window, QString::number(place.x()),
-             QString::number(place.y()), "click", "--repeat", QString::number(clicks), "1"});
+    const QWidget* control = root.findChild<QWidget*>(name);
+    return control ? control->mapTo(&root, control->rect().center()) : QPoint(-1, -1);
 }
 
 // The real program in a sandbox on the test's own X display, its document
@@ -126,27 +69,66 @@ class ProgramOnShareTest : public ::testing::Test {
             program->waitForFinished(kHelperGoneMs);
         }
         mount.setMode("");
-        for (const char* helper : {"--file-dialog", "--folder-worker", "--scanner-worker"}) {
-            EXPECT_TRUE(waitUntil(
-                [&] {
-                    for (pid_t pid : helpersOf(sandbox.programPath(), helper)) {
-                        if (!goneOrZombie(pid)) return false;
-                    }
-                    return true;
-                },
-                kHelperGoneMs))
-                << "a " << helper << " process outlived the program";
-            for (pid_t pid : helpersOf(sandbox.programPath(), helper)) ::kill(pid, SIGKILL);
+        // Every helper is the program started with an option; the program itself has none.
+        EXPECT_TRUE(waitUntil([&] { return helpersOf(sandbox.programPath(), "--").empty(); },
+                              kHelperGoneMs))
+            << "a helper process outlived the program";
+        for (pid_t pid : helpersOf(sandbox.programPath(), "--")) ::kill(pid, SIGKILL);
+    }
+
+    QString visible(const QString& name) const { return visibleWindow(display.name(), name); }
+
+    // Waits for a shown window of that name while the program runs; its id, or empty.
+    QString appeared(const QString& name) const {
+        // A search ends with an X error when a window goes while it looks (a dialog
+        // closing as the box comes): look again rather than give up.
+        QString window;
+        const auto shownOrEnded = [&] {
+            return !(window = visible(name)).isEmpty() || (program && !running(*program));
+        };
+        waitUntil(shownOrEnded, kWindowStepMs, 50);
+        return window;
+    }
+
+    // Keys or text (xdotool's "key ..." or "type ...") into a window that is there.
+    void act(const QString& window, const QStringList& what) const {
+        if (!window.isEmpty()) {
+            xdotool(display.name(), QStringList{"windowfocus", "--sync", window} + what);
         }
+    }
+
+    // Presses Return in the window named until that window has gone; a dialog whose
+    // default button is not yet enabled ignores it.
+    bool returnUntilGone(const QString& name) const {
+        return waitUntil(
+            [&] {
+                const QString window = visible(name);
+                act(window, {"key", "Return"});
+                return window.isEmpty();
+            },
+            kWindowStepMs);
+    }
+
+    void clickAt(const QString& window, QPoint place, int clicks = 1) const {
+        xdotool(display.name(),
+                {"mousemove", "--window", window, QString::number(place.x()),
+                 QString::number(place.y()), "click", "--repeat", QString::number(clicks), "1"});
+    }
+
+    // Whether the window leaves the screen within the bound of an end.
+    bool windowGoes(const QString& name = kMainWindowName) const {
+        return waitUntil([&] { return visible(name).isEmpty(); }, kEndLimitMs);
     }
 
     QByteArray shareFolder() const { return QFile::encodeName(mount.mount()) + "/"; }
 
-    // The settings file beside the program, with the share as document folder.
-    bool writeSettings(const QByteArray& more = "\n") {
-        QFile settings(sandbox.path("bin/ornavex.ini"));
-        return settings.open(QIODevice::WriteOnly) &&
-               settings.write("[Default]\nOrdner=" + shareFolder() + more) > 0;
+    // The program on the display, the share its document folder in the settings file beside it.
+    void launch(QProcessEnvironment environment = {}, const QByteArray& moreSettings = "\n") {
+        putFile(sandbox.path("bin/ornavex.ini"),
+                "[Default]\nOrdner=" + shareFolder() + moreSettings);
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", display.name());
+        program = &sandbox.launch(environment);
     }
 
     BlockingMount mount;

@@ -5,38 +5,36 @@
 
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <fstream>
-#include <string>
 
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 namespace ornavex {
 
+#ifdef ORNAVEX_BLOCKING_FS
+inline constexpr char kBlockingFs[] = ORNAVEX_BLOCKING_FS;
+#else
+inline constexpr char kBlockingFs[] = "";
+#endif
+
 // The blocking file system mounted over a backing folder, unmounted however the test ends.
 class BlockingMount {
   public:
     BlockingMount() {
-#ifdef ORNAVEX_BLOCKING_FS
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-            skipReason_ = "no /dev/fuse";
+        if (!*kBlockingFs || ::access("/dev/fuse", R_OK | W_OK) != 0) {
+            skipReason_ = *kBlockingFs ? "no /dev/fuse" : "built without fuse3";
             return;
         }
         QDir(root_.path()).mkpath("backing");
         QDir(root_.path()).mkpath("mount");
         setMode("");
-        fs_.start(QStringLiteral(ORNAVEX_BLOCKING_FS), {backing(), mount(), control()});
+        fs_.start(kBlockingFs, {backing(), mount(), control()});
         if (!test::waitUntil([this] { return isMounted(); })) {
             skipReason_ = "cannot mount a FUSE file system here";
         }
-#else
-        skipReason_ = "built without fuse3";
-#endif
     }
     ~BlockingMount() {
         if (fs_.state() == QProcess::NotRunning) return;
@@ -50,27 +48,15 @@ class BlockingMount {
         fs_.waitForFinished(1000);
     }
 
-    const std::string& skipReason() const {
-        return skipReason_;
-    }
-    QString backing() const {
-        return root_.filePath("backing");
-    }
-    QString mount() const {
-        return root_.filePath("mount");
-    }
-    void setMode(const char* mode) {
-        std::ofstream(control().toStdString()) << mode;
-    }
+    const std::string& skipReason() const { return skipReason_; }
+    QString backing() const { return root_.filePath("backing"); }
+    QString mount() const { return root_.filePath("mount"); }
+    void setMode(const char* mode) { std::ofstream(control().toStdString()) << mode; }
     // The names of the calls that began to hang.
-    QByteArray blockedCalls() const {
-        return readWhole(control() + ".blocked");
-    }
+    QByteArray blockedCalls() const { return readWhole(control() + ".blocked"); }
 
   private:
-    QString control() const {
-        return root_.filePath("control");
-    }
+    QString control() const { return root_.filePath("control"); }
     bool isMounted() const {
         return readWhole("/proc/self/mountinfo").contains(" " + QFile::encodeName(mount()) + " ");
     }

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 
 namespace ornavex {
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <memory>
 #include <vector>
 
