@@ -181,43 +181,37 @@ TEST_F(ScannerServiceTest, AnOptionListLargerThanASocketBufferArrivesWhole) {
 // A page that lasts longer than the silence deadline, while the window also looks away longer.
 constexpr std::chrono::milliseconds kSilence{1500};
 
-struct PageFaultRow {
-    const char* name;
-    const char* faults;
-    DeviceStatus status;
-    QSize size;  // also the area asked for: the device's whole bed, 200 x 300 pixels, or less
-    int busySeconds = 0;      // the window reads nothing meanwhile
-    bool socketHeld = false;  // nor looks at the socket until the deadline has come
-};
-
 // Progress re-arms the silence deadline; piling up unread, it makes the worker wait, not give up.
-// A page's end that waits in the socket when the deadline comes still counts.
+// A page's end that waits in the socket when the deadline comes still counts. A row's size is also
+// the area asked for (the device's whole bed is 200 x 300 pixels); then come the seconds the window
+// reads nothing meanwhile, and whether it also ignores the socket until the deadline has come.
 TEST_F(ScannerServiceTest, TheDeviceMisbehavingStillGivesTheRightPageOrStatus) {
-    const PageFaultRow rows[] = {
-        {"PixelAreaUnreadableResolution", "resolution=unreadable", DeviceStatus::Good, {50, 40}},
-        {"LargerThanTheLargestPage", "parameters=huge", DeviceStatus::TooLarge, {0, 0}},
-        {"WindowBusyWhileDataFlows", "read=trickle:10000", DeviceStatus::Good, {200, 300}, 8},
-        {"PageEndWaitingWhenTheDeadlineComes", "", DeviceStatus::Good, {200, 300}, 3, true}};
-    for (const PageFaultRow& row : rows) {
-        SCOPED_TRACE(row.name);
+    using enum DeviceStatus;
+    const std::tuple<const char*, const char*, DeviceStatus, QSize, int, bool> rows[] = {
+        {"PixelAreaUnreadableResolution", "resolution=unreadable", Good, {50, 40}, 0, false},
+        {"LargerThanTheLargestPage", "parameters=huge", TooLarge, {0, 0}, 0, false},
+        {"WindowBusyWhileDataFlows", "read=trickle:10000", Good, {200, 300}, 8, false},
+        {"PageEndWaitingWhenTheDeadlineComes", "", Good, {200, 300}, 3, true}};
+    for (const auto& [name, faults, status, size, busySeconds, socketHeld] : rows) {
+        SCOPED_TRACE(name);
         restart(patientBut(&ScannerDeadlines::silentScan, kSilence));
-        useFaultBackend(row.faults);
+        useFaultBackend(faults);
         ASSERT_EQ(open("ornavexfault:0"), DeviceStatus::Good);
         const QPointer<QSocketNotifier> socketTurn = client->findChild<QSocketNotifier*>();
         ASSERT_TRUE(socketTurn);
         ScanRequest request;
         request.dpi = 150;
-        request.width = row.size.width();
-        request.height = row.size.height();
+        request.width = size.width();
+        request.height = size.height();
         const Outcome outcome = run([&] {
             client->scan(request);
-            socketTurn->setEnabled(!row.socketHeld);
-            QThread::sleep(row.busySeconds);
+            socketTurn->setEnabled(!socketHeld);
+            QThread::sleep(busySeconds);
         });
         if (socketTurn) socketTurn->setEnabled(true);
         EXPECT_FALSE(outcome.loss);
-        EXPECT_EQ(outcome.status, row.status);
-        EXPECT_EQ(outcome.page.size(), row.size);
+        EXPECT_EQ(outcome.status, status);
+        EXPECT_EQ(outcome.page.size(), size);
         if (outcome.page.isNull()) continue;
         EXPECT_EQ(outcome.page.pixel(20, 30), qRgb(50, 50, 50));
         // Not a silent 96 dpi where the device can't tell: the resolution asked for.
