@@ -69,10 +69,6 @@ class ScannerServiceTest : public ::testing::Test {
         return run([&] { client->openDevice(device); }).status.value_or(DeviceStatus::Failed);
     }
 
-    Outcome scan(const ScanRequest& request = {}) {
-        return run([&] { client->scan(request); });
-    }
-
     std::unique_ptr<ScannerClient> client =
         std::make_unique<ScannerClient>(testWorker(), quickDeadlines());
 };
@@ -110,7 +106,7 @@ TEST_F(ScannerServiceTest, DeliversThePageTheReferenceFrontendGetsThroughSharedM
         ScanRequest request;
         request.dpi = 50;
         request.otherOptions = QStringList{"test-picture=Color pattern"} + options;
-        const Outcome outcome = scan(request);
+        const Outcome outcome = run([&] { client->scan(request); });
         ASSERT_EQ(outcome.status, DeviceStatus::Good);
         EXPECT_EQ(outcome.page.format(), format);
         EXPECT_EQ(outcome.page.dotsPerMeterX(), std::lround(50 / 0.0254));
@@ -148,7 +144,7 @@ TEST_P(ScannerStatusRoundsTest, InjectedStatusesEachArriveAndNothingHangs) {
         request.width = 50;
         request.height = 50;
         request.otherOptions = {QStringLiteral("read-return-value=SANE_STATUS_%1").arg(injected)};
-        const Outcome outcome = scan(request);
+        const Outcome outcome = run([&] { client->scan(request); });
         ASSERT_EQ(outcome.status, expected) << "round " << round << " " << injected;
         EXPECT_NE(outcome.loss, WorkerLoss::Crashed);
     }
@@ -161,7 +157,7 @@ TEST_F(ScannerServiceTest, TheDemoDeviceOfTheRunCommandScansAColourA4Page) {
     ASSERT_EQ(open("test:0"), DeviceStatus::Good);
     ScanRequest request;
     request.dpi = 50;
-    const Outcome outcome = scan(request);
+    const Outcome outcome = run([&] { client->scan(request); });
     ASSERT_EQ(outcome.status, DeviceStatus::Good);
     EXPECT_FALSE(outcome.page.allGray());
     EXPECT_EQ(outcome.page.size(), QSize(413, 584));  // 210 x 297 mm
@@ -269,7 +265,7 @@ TEST_F(ScannerServiceTest, TakesOnlyWhatAWorkerKeepingTheRulesSends) {
         SCOPED_TRACE(mode);
         restart(patientBut(), {QStringLiteral(ORNAVEX_FAKE_WORKER), {QString::fromLatin1(mode)}});
         ASSERT_EQ(open("fake:0"), DeviceStatus::Good);
-        const Outcome outcome = scan();
+        const Outcome outcome = run([&] { client->scan({}); });
         EXPECT_EQ(outcome.loss, taken ? std::nullopt : std::optional(WorkerLoss::Crashed));
         EXPECT_EQ(outcome.page.size(), taken ? QSize(10, 10) : QSize(0, 0));
     }
