@@ -55,6 +55,11 @@ std::string faultAt(const std::string& call) {
     return entries.substr(start, entries.find(',', start) - start);
 }
 
+// The number after the colon of a "<action>:<number>" fault.
+long numberIn(const std::string& fault) {
+    return std::stol(fault.substr(fault.find(':') + 1));
+}
+
 [[noreturn]] void hang() {
     for (;;) pause();
 }
@@ -93,18 +98,16 @@ int optionCount() {
 }
 
 // 4000 choices of 100 letters: far over 208 KiB once listed.
+// Filled when the library is loaded, before any call of the frontend.
 const SANE_String_Const* manyChoices() {
-    static const auto* list = [] {
-        constexpr int kCount = 4000;
-        static std::string texts[kCount];
-        static SANE_String_Const pointers[kCount + 1] = {};
-        for (int i = 0; i < kCount; ++i) {
-            texts[i] = std::to_string(i) + std::string(100, 'x');
-            pointers[i] = texts[i].c_str();
-        }
-        return pointers;
-    }();
-    return list;
+    constexpr int kCount = 4000;
+    static std::string texts[kCount];
+    static SANE_String_Const pointers[kCount + 1] = {};
+    for (int i = 0; i < kCount && !pointers[i]; ++i) {
+        texts[i] = std::to_string(i) + std::string(100, 'x');
+        pointers[i] = texts[i].c_str();
+    }
+    return pointers;
 }
 
 const SANE_Range kResolutions = {50, 600, 1};
@@ -206,15 +209,13 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_get_devices(const SANE_Device**
 }
 
 ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_open(SANE_String_Const name, SANE_Handle* handle) {
-    const std::vector<std::string> names = deviceNames();
-    if (!faultAt("usb").empty() && std::find(names.begin(), names.end(), name) == names.end())
+    if (!faultAt("usb").empty() && std::ranges::count(deviceNames(), std::string(name)) == 0)
         return SANE_STATUS_INVAL;
     if (injected("open")) return SANE_STATUS_IO_ERROR;
     const std::string openFault = faultAt("open");
     if (openFault == "auth" && !authorized()) return SANE_STATUS_ACCESS_DENIED;
     if (openFault.starts_with("auth-after:")) {
-        const long wait = std::strtol(openFault.c_str() + std::strlen("auth-after:"), nullptr, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        std::this_thread::sleep_for(std::chrono::milliseconds(numberIn(openFault)));
         authorized();
         hang();
     }
@@ -237,21 +238,20 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_control_option(SANE_Handle, SAN
                                                                 SANE_Int* info) {
     if (info) *info = 0;
     if (option < 0 || option >= optionCount()) return SANE_STATUS_INVAL;
-    auto* word = static_cast<SANE_Word*>(value);
     if (action == SANE_ACTION_GET_VALUE) {
         if (option == kResolution && faultAt("resolution") == "unreadable")
             return SANE_STATUS_INVAL;
         if (option == kMany) {
             std::strcpy(static_cast<char*>(value), manyChoices()[0]);
         } else {
-            *word = g_flatbed.words[option];
+            *static_cast<SANE_Word*>(value) = g_flatbed.words[option];
         }
         return SANE_STATUS_GOOD;
     }
     if (action != SANE_ACTION_SET_VALUE || option == kOptionCount || option == kMany)
         return SANE_STATUS_INVAL;
     if (loginRefused("option")) return SANE_STATUS_ACCESS_DENIED;
-    g_flatbed.words[option] = *word;
+    g_flatbed.words[option] = *static_cast<SANE_Word*>(value);
     return SANE_STATUS_GOOD;
 }
 
@@ -285,10 +285,8 @@ ORNAVEX_SANE_ENTRY SANE_Status sane_ornavexfault_read(SANE_Handle, SANE_Byte* da
     if (midway && g_flatbed.delivered >= total / 2) fault == "crash-midway" ? crash() : hang();
     if (fault == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const bool trickle = fault.starts_with("trickle:");
-    if (trickle) {
-        const long spread = std::strtol(fault.c_str() + std::strlen("trickle:"), nullptr, 10);
-        std::this_thread::sleep_for(std::chrono::microseconds(spread));  // a thousandth of it
-    }
+    // A thousandth of the spread.
+    if (trickle) std::this_thread::sleep_for(std::chrono::microseconds(numberIn(fault)));
     if (g_flatbed.delivered == total) return SANE_STATUS_EOF;
     const std::size_t end = midway ? total / 2 : total;
     const std::size_t piece = trickle ? std::max<std::size_t>(1, total / 1000) : 4096;

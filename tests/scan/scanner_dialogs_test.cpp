@@ -180,7 +180,6 @@ TEST_F(ScannerDialogsTest, TheScannerChosenLastTimeIsReadyAtOnceFoundAgainOrSaid
         EXPECT_TRUE(dialog.isSearching());
         EXPECT_EQ(spoken<QTreeWidget>(dialog) + "|" + spoken<QProgressBar>(dialog),
                   QStringLiteral("Verfügbare Scanner|Suche nach Scannern"));
-        ASSERT_TRUE(button(dialog, "OK")->isEnabled());
         button(dialog, "OK")->click();
     });
     EXPECT_NE(selectSource(next), 0);
