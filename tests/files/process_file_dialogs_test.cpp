@@ -240,11 +240,10 @@ TEST_F(ProcessFileDialogsTest, DialogThatHangsWhileShownLeavesTheScreen) {
     act(window, {"type", "--delay", "100", typed});
 
     ASSERT_TRUE(waitUntil([&] { return !answers.empty(); }, kStepTimeoutMs));
-    const DialogChoice& answer = answers[0];
-    EXPECT_EQ(answer.status, DialogChoice::Status::NoAnswer);
+    EXPECT_EQ(answers[0].status, DialogChoice::Status::NoAnswer);
     // The share hangs the dialog at one of the typed letters.
-    EXPECT_TRUE(!answer.path.isEmpty() && typed.startsWith(answer.path))
-        << answer.path.toStdString();
+    EXPECT_TRUE(!answers[0].path.isEmpty() && typed.startsWith(answers[0].path))
+        << answers[0].path.toStdString();
     EXPECT_EQ(dialogs->dialogsLeftBehind(), 1) << "a dialog stuck in the share cannot have ended";
     EXPECT_TRUE(
         waitUntil([&] { return visibleWindow(display.name(), "^ Dokument speichern$").isEmpty(); },

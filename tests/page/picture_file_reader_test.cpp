@@ -90,23 +90,6 @@ qint64 statusKilobytes(const QByteArray& field) {
 constexpr int kUsedTooMuch = 100;
 constexpr int kNoMeasure = 101;
 
-int loadInChildAndMeasure(const QByteArray& bytes) {
-    QImageReader::supportedImageFormats();  // the plugins are loaded before the fork
-    const pid_t child = ::fork();
-    if (child == 0) {
-        QFile peak("/proc/self/clear_refs");
-        if (!peak.open(QIODevice::WriteOnly) || peak.write("5") != 1) ::_exit(kNoMeasure);
-        peak.close();
-        const qint64 before = statusKilobytes("VmRSS");
-        const LoadedPicture loaded = loadBytes(bytes);
-        const qint64 growth = statusKilobytes("VmHWM") - before;
-        if (before < 0 || growth < -before) ::_exit(kNoMeasure);
-        ::_exit(growth > 64 * 1024 ? kUsedTooMuch : int(loaded.status));
-    }
-    const int status = test::waitForChild(child, 30000);
-    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Within the largest page's pixels, but a progressive decoder would hold every
 // coefficient besides the picture: 9000 x 16000 costs 1.4 GB. The GIF fits the
 // memory budget but no page is that long; other headers fail both checks.
@@ -117,8 +100,21 @@ TEST(PictureFileReaderTest, CraftedHeadersAreRefusedBeforeTheyTakeMemory) {
     ASSERT_GE(frame, 0);
     qToBigEndian<quint16>(16000, jpeg.data() + frame + 5);
     qToBigEndian<quint16>(9000, jpeg.data() + frame + 7);
+    QImageReader::supportedImageFormats();  // the plugins are loaded before the fork
     for (const QByteArray& claim : {jpeg, gif(65535, 2047)}) {
-        const int outcome = loadInChildAndMeasure(claim);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            QFile peak("/proc/self/clear_refs");
+            if (!peak.open(QIODevice::WriteOnly) || peak.write("5") != 1) ::_exit(kNoMeasure);
+            peak.close();
+            const qint64 before = statusKilobytes("VmRSS");
+            const LoadedPicture loaded = loadBytes(claim);
+            const qint64 growth = statusKilobytes("VmHWM") - before;
+            if (before < 0 || growth < -before) ::_exit(kNoMeasure);
+            ::_exit(growth > 64 * 1024 ? kUsedTooMuch : int(loaded.status));
+        }
+        const int status = test::waitForChild(child, 30000);
+        const int outcome = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (outcome == kNoMeasure) GTEST_SKIP() << "the peak memory cannot be reset here";
         EXPECT_EQ(outcome, int(PictureLoadStatus::TooLarge))
             << claim.left(3).data() << (outcome == kUsedTooMuch ? ": took more than 64 MB" : "");
@@ -166,31 +162,6 @@ TEST(PictureFileReaderTest, LargestPageHoldsEveryPageUpToEightAndAHalfByFourteen
         EXPECT_FALSE(LargestPage::holds(size)) << size.width() << " x " << size.height();
 }
 
-// Smooth gradients with a hard-edged block, like print with a coloured logo;
-// neither side a multiple of the 8x8 blocks.
-QImage scene(QImage::Format format) {
-    QImage picture(37, 23, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y,
-                             x >= 20 && x < 30 && y >= 5 && y < 15
-                                 ? qRgb(200, 30, 40)
-                                 : qRgb(40 + x * 4, 60 + y * 5, 180 - x * 2 - y));
-    return picture.convertToFormat(format, Qt::ThresholdDither);
-}
-
-// Of any pixel and channel.
-int largestDifference(const QImage& decoded, const QImage& picture) {
-    const QImage got = decoded.convertToFormat(QImage::Format_RGB888);
-    const QImage expected = picture.convertToFormat(QImage::Format_RGB888);
-    int largest = 0;
-    for (int y = 0; y < got.height(); ++y)
-        for (int i = 0; i < got.width() * 3; ++i)
-            largest =
-                std::max(largest, std::abs(got.constScanLine(y)[i] - expected.constScanLine(y)[i]));
-    return largest;
-}
-
 // Each way a picture reaches the library: as it is in three byte orders,
 // converted to colour, as gray, and converted to gray. Baseline without chroma
 // subsampling, and quality 100: 8-bit tables of ones, one for gray, two for
@@ -201,7 +172,16 @@ TEST(TurboJpegEncoderTest, EncodesABaselineTopQualityPageWithItsResolution) {
           QImage::Format_Grayscale8, QImage::Format_Mono}) {
         SCOPED_TRACE(testing::Message() << "format " << format);
         const bool gray = format == QImage::Format_Grayscale8 || format == QImage::Format_Mono;
-        QImage picture = scene(format);
+        // Smooth gradients with a hard-edged block, like print with a coloured logo;
+        // neither side a multiple of the 8x8 blocks.
+        QImage picture(37, 23, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y,
+                                 x >= 20 && x < 30 && y >= 5 && y < 15
+                                     ? qRgb(200, 30, 40)
+                                     : qRgb(40 + x * 4, 60 + y * 5, 180 - x * 2 - y));
+        picture = picture.convertToFormat(format, Qt::ThresholdDither);
         picture.setDotsPerMeterX(std::lround(300 / 0.0254));
         picture.setDotsPerMeterY(std::lround(150 / 0.0254));
         const QByteArray jpeg = TurboJpegEncoder().encode(picture, 100);
@@ -210,7 +190,15 @@ TEST(TurboJpegEncoderTest, EncodesABaselineTopQualityPageWithItsResolution) {
         EXPECT_EQ(std::pair(std::lround(decoded.dotsPerMeterX() * 0.0254),
                             std::lround(decoded.dotsPerMeterY() * 0.0254)),
                   std::pair(300L, 150L));
-        EXPECT_LE(largestDifference(decoded, picture), gray ? 1 : 4);
+        // Of any pixel and channel.
+        const QImage got = decoded.convertToFormat(QImage::Format_RGB888);
+        const QImage expected = picture.convertToFormat(QImage::Format_RGB888);
+        int largest = 0;
+        for (int y = 0; y < got.height(); ++y)
+            for (int i = 0; i < got.width() * 3; ++i)
+                largest = std::max(
+                    largest, std::abs(got.constScanLine(y)[i] - expected.constScanLine(y)[i]));
+        EXPECT_LE(largest, gray ? 1 : 4);
 
         // Baseline, one component (gray) or three, none subsampled; the chroma
         // components use the second table.

@@ -45,15 +45,12 @@ QImage picture(QImage::Format format, const QList<QRgb>& table = {}) {
                            : picture.convertToFormat(format, table);
 }
 
-// Gray levels in a scrambled palette order: the file must still say gray.
-QList<QRgb> scrambledGrays() {
-    QList<QRgb> table;
-    for (int i = 0; i < 256; ++i) table.append(qRgb(255 - i, 255 - i, 255 - i));
-    return table;
-}
-
 quint32 field(const QByteArray& bytes, int offset) {
     return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+QImage comparable(const QImage& picture) {
+    return picture.convertToFormat(QImage::Format_RGB32);
 }
 
 // Each row: the picture, the depth and palette size it is written with, and
@@ -61,12 +58,15 @@ quint32 field(const QByteArray& bytes, int offset) {
 // scanner's bits has none, and a set bit is ink.
 TEST(BmpWriterTest, WritesTheDepthResolutionAndPixels) {
     const QList<QRgb> lineart = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    // Gray levels in a scrambled palette order: the file must still say gray.
+    QList<QRgb> scrambledGrays;
+    for (int i = 0; i < 256; ++i) scrambledGrays.append(qRgb(255 - i, 255 - i, 255 - i));
     for (const auto& [name, original, bits, paletteSize, withoutTable] :
          std::initializer_list<std::tuple<const char*, QImage, quint32, quint32, bool>>{
              {"Rgb888", picture(QImage::Format_RGB888), 24, 0, false},
              {"Bgr888", picture(QImage::Format_BGR888), 24, 0, false},
              {"Gray", picture(QImage::Format_Grayscale8), 8, 256, false},
-             {"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays()), 8, 256, false},
+             {"GrayIndexed", picture(QImage::Format_Indexed8, scrambledGrays), 8, 256, false},
              {"LineartWithoutTable", picture(QImage::Format_Mono, lineart), 1, 2, true},
              // Two colours of a picture opened from a file, each channel in its place,
              // in no order a table written from scratch would have.
@@ -92,8 +92,7 @@ TEST(BmpWriterTest, WritesTheDepthResolutionAndPixels) {
         const QImage loaded = QImage::fromData(bytes, "BMP");
         EXPECT_EQ(loaded.dotsPerMeterX(), k300Dpi);
         EXPECT_EQ(loaded.dotsPerMeterY(), k300Dpi / 2);
-        EXPECT_EQ(loaded.convertToFormat(QImage::Format_RGB32),
-                  original.convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ(comparable(loaded), comparable(original));
     }
 }
 
@@ -133,22 +132,7 @@ TEST(PathBytesTest, PageIsStoredAndReadInAFolderWhoseNameIsNoUtf8) {
     EXPECT_TRUE(writePageFile(pagePath, page, ReplacePolicy::KeepExisting).ok());
     EXPECT_EQ(std::filesystem::file_size((folder + "/seite.bmp").toStdString()),
               std::uintmax_t(page.size()));
-    const QImage loaded = readPictureFile(pagePath, openWithoutWaiting, [] {}).picture;
-    EXPECT_EQ(loaded.convertToFormat(QImage::Format_RGB32), image);
-}
-
-QImage testPage(QImage::Format format, bool inMemoryFile, OwnedFd& rowsFile) {
-    QImage page = inMemoryFile ? allocateSharedPicture(QSize(31, 17), format, rowsFile)
-                               : QImage(31, 17, format);
-    giveColours(page);
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            page.setPixel(x, y,
-                          format == QImage::Format_Mono ? uint(x * y % 3 == 0)
-                                                        : qRgb(8 * x, 15 * y, 255 - x));
-    page.setDotsPerMeterX(23622);
-    page.setDotsPerMeterY(23622);
-    return page;
+    EXPECT_EQ(comparable(readPictureFile(pagePath, openWithoutWaiting, [] {}).picture), image);
 }
 
 // The inode of the file mapped at that address, 0 for memory of no file.
@@ -162,10 +146,6 @@ unsigned long fileMappedAt(const void* address) {
     return 0;
 }
 
-QImage comparable(const QImage& picture) {
-    return picture.convertToFormat(QImage::Format_RGB32);
-}
-
 // Another program that asks for a bitmap gets the page's own rows: of a page in
 // a memory file (as the scanner delivers it), those very rows, not a copy. The
 // X11 and Wayland clipboards ask once per request and keep what they get until
@@ -177,7 +157,16 @@ TEST(QtClipboardTest, OffersThePageAsOneWindowsBitmapOfItsOwnRowsForAllReaders) 
           std::pair{QImage::Format_Mono, true}, std::pair{QImage::Format_RGB888, false}}) {
         SCOPED_TRACE(format);
         OwnedFd rowsFile;
-        const QImage page = testPage(format, inMemoryFile, rowsFile);
+        QImage page = inMemoryFile ? allocateSharedPicture(QSize(31, 17), format, rowsFile)
+                                   : QImage(31, 17, format);
+        giveColours(page);
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                page.setPixel(x, y,
+                              format == QImage::Format_Mono ? uint(x * y % 3 == 0)
+                                                            : qRgb(8 * x, 15 * y, 255 - x));
+        page.setDotsPerMeterX(23622);
+        page.setDotsPerMeterY(23622);
         QtClipboard clipboard;
         clipboard.setPage(page, rowsFile.get());
 

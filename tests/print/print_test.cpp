@@ -223,15 +223,6 @@ QString pdfField(const QString& path, const QString& field) {
     return line.match(text).captured(1).trimmed();
 }
 
-// Ink is red on white paper: green tells them apart, anti-aliased edges at half cover.
-QRect boundingBoxOfInk(const QImage& page) {
-    QRect box;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (qGreen(page.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
-    return box;
-}
-
 // Waits for the new, complete PDF of the job; other jobs may print meanwhile.
 // The PDF queue brackets the job's title.
 QString waitForPdfOf(const QString& job, QStringList seen) {
@@ -288,7 +279,11 @@ TEST(CupsPrint, OnePageFittedAtTheTopLeftInEitherShape) {
         const bool landscapeSheet = sheet.value(0).toDouble() > sheet.value(2).toDouble();
         if (landscape && !landscapeSheet) page = page.transformed(QTransform().rotate(90));
         EXPECT_TRUE(landscape || !landscapeSheet) << "a portrait page came out landscape";
-        const QRect box = boundingBoxOfInk(page);
+        // Ink is red on white paper: green tells them apart, anti-aliased edges at half cover.
+        QRect box;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGreen(page.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
 
         // The printable area in points, as the default queue reports it.
         QPrinter queue(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);

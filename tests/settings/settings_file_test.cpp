@@ -146,15 +146,8 @@ TEST_F(SettingsFileTest, FailedWritesKeepTheOldFile) {
     }
 }
 
-TEST_F(SettingsFileTest, TipsCountIsRoundedAndTextThatIsNoSmallNumberCountsAsNone) {
-    for (const auto& [stored, shown] : std::initializer_list<std::pair<const char*, int>>{
-             {" 2.6 ", 3}, {"viele", 0}, {"nan", 0}, {"40000", 0}}) {
-        const Settings settings(fileWith(QByteArray("[Default]\nTips=") + stored + "\n"));
-        EXPECT_EQ(settings.tipsShown(), shown) << stored;
-    }
-}
-
-TEST_F(SettingsFileTest, ScannerIsStoredAsTabSeparatedFieldsWithoutStrayTabs) {
+TEST_F(SettingsFileTest, ScannerAndTipsCountReadBackAndDamagedValuesCountAsNone) {
+    // The scanner is stored as tab-separated fields without stray tabs.
     const Settings settings(path("ornavex.ini"));
     settings.rememberScanner({"net:host:test:0", "Acme\tInc", "Flach"});
     EXPECT_EQ(contentOf(settings.iniPath()),
@@ -162,6 +155,12 @@ TEST_F(SettingsFileTest, ScannerIsStoredAsTabSeparatedFieldsWithoutStrayTabs) {
     for (const QByteArray& damaged : {QByteArray("nur-ein-name"), QByteArray("\tAcme\tFlach")}) {
         fileWith("[Default]\nScanner=" + damaged + "\n");
         EXPECT_FALSE(settings.scanner()) << damaged.constData();
+    }
+    // The tips count is rounded; text that is no small number counts as none.
+    for (const auto& [stored, shown] : std::initializer_list<std::pair<const char*, int>>{
+             {" 2.6 ", 3}, {"viele", 0}, {"nan", 0}, {"40000", 0}}) {
+        fileWith(QByteArray("[Default]\nTips=") + stored + "\n");
+        EXPECT_EQ(settings.tipsShown(), shown) << stored;
     }
 }
 

@@ -32,8 +32,6 @@
 namespace ornavex {
 namespace {
 
-using test::waitUntil;
-
 // The window drawn from the state, with the platform faked.
 class WindowTest : public ::testing::Test {
   protected:
@@ -134,7 +132,7 @@ TEST_F(MainWindowTest, EveryControlHasItsRoleAndIsPressedByScreenReaderAndKey) {
         ASSERT_NE(accessible->actionInterface(), nullptr);
         accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         // Qt's own buttons press with a short animation.
-        EXPECT_TRUE(waitUntil([&] { return effects().size() == before + 1; }));
+        EXPECT_TRUE(test::waitUntil([&] { return effects().size() == before + 1; }));
         // So does the key on the focused control.
         target->setFocus(Qt::TabFocusReason);
         QTest::keyClick(target, key, modifiers);
@@ -168,7 +166,7 @@ TEST_F(MainWindowTest, RepeatsOtherKeysAndPressesOnDisabledPicturesDoNothing) {
     EXPECT_EQ(effects(), std::vector<QString>{});
 }
 
-TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLeadsBack) {
+TEST_F(MainWindowTest, TabAndAltDMoveTheFocusAndHelpAndStartUpLeaveItInTheNameField) {
     std::vector<QString> visited{QApplication::focusWidget()->objectName()};
     for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -179,15 +177,13 @@ TEST_F(MainWindowTest, TabReachesEveryVisibleControlInTheWindowsOrderAndAltDLead
     root.bScannen()->setFocus();
     QTest::keyClick(&root, Qt::Key_D, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
-}
 
-// The scanner choice at the end of start-up takes the focus elsewhere.
-TEST_F(MainWindowTest, HelpClickAndStartUpDialogsLeaveTheFocusInTheNameField) {
     QTest::mouseClick(root.Picture2(), Qt::LeftButton);
     QTest::mouseClick(root.PHilfe(), Qt::LeftButton);
     EXPECT_EQ(QApplication::focusWidget(), root.tBilddatei());
     EXPECT_EQ(fakes.messages->shown().size(), 1u);
 
+    // The scanner choice at the end of start-up takes the focus elsewhere.
     QTemporaryDir temp;
     auto chooseScanner = [this](CommandRun, std::function<void()> then) {
         root.bDrucken()->setFocus();
@@ -231,7 +227,6 @@ class StartupTest : public WindowTest {
         then();
     };
     Startup startup{state, root, fakes.services, chooseScanner, settings};
-    QString storedFolder() { return ReadWholeIniValue(settings, "Default", "Ordner"); }
     // Runs the steps and checks that the command ends with them.
     void restore(Startup& steps) {
         steps.restoreDocumentState(*state.startCommand());
@@ -255,7 +250,7 @@ TEST_F(StartupTest, FirstStartAsksForTheFolderAndRemembersItOrSaysOnceItCannot) 
     ASSERT_EQ(fakes.messages->shown().size(), 2u);
     EXPECT_EQ(fakes.messages->shown()[1].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(state.folder(), scans);
-    EXPECT_EQ(storedFolder(), scans);
+    EXPECT_EQ(ReadWholeIniValue(settings, "Default", "Ordner"), scans);
     EXPECT_EQ(scannerChoices, 2);
 
     // A file in place of the settings folder stops every write, even root's.
@@ -322,7 +317,7 @@ TEST_F(StartupTest, TakesTheWholeFolderAndNameOfAPageThatIsThereAndShowsWhatLoad
         const bool pageThere = status != PictureLoadStatus::Missing;
         EXPECT_EQ(state.folder(), pageThere ? archive : stored);
         EXPECT_EQ(state.fileName(), pageThere ? "brief.jpg" : "");
-        EXPECT_EQ(storedFolder(), state.folder());
+        EXPECT_EQ(ReadWholeIniValue(settings, "Default", "Ordner"), state.folder());
         EXPECT_EQ(state.hasPage(), status == PictureLoadStatus::Loaded);
         if (status == PictureLoadStatus::NoAnswer) toldSoFar << unansweredPictureText("brief.jpg");
         QStringList told;
