@@ -10,6 +10,8 @@ class OpenTest : public AppFixture {
         QDir().mkpath(akten);
         fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
     }
+    // Where the window refers to: folder and file name.
+    QStringList place() const { return {state.folder(), state.fileName()}; }
     QString akten = temp.path() + "/Akten";
 };
 using SaveAsTest = OpenTest;
@@ -21,14 +23,12 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSource
     state.setPage(Page(page()));
     for (int answers = 0; answers < 3; ++answers) fakes.dialogs->answerFile(akten + "/antrag.jpg");
     saveAs();
-    EXPECT_EQ(state.folder(), akten + "/");
-    EXPECT_EQ(state.fileName(), "antrag.jpg");
+    EXPECT_EQ(place(), (QStringList{akten + "/", "antrag.jpg"}));
     EXPECT_EQ(ReadIniValue(settings, "Default", "Ordner"), akten + "/");
     EXPECT_TRUE(fakes.messages->shown().empty());
     const FileDialogRequest& request = fakes.dialogs->calls().at(0).request;
-    EXPECT_EQ(request.startFolder, documents);
-    EXPECT_EQ(request.defaultSuffix, "jpg");
-    EXPECT_EQ(request.mode, FileDialogMode::SaveConfirmOverwrite);
+    EXPECT_EQ(std::tuple(request.startFolder, request.defaultSuffix, request.mode),
+              std::tuple(documents, QString("jpg"), FileDialogMode::SaveConfirmOverwrite));
 
     state.setScannerChoice(ScannerChoice::None);
     fakes.messages->answer(MessageAnswer::No);
@@ -45,9 +45,6 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSource
 
 // Nothing changes while the dialog is open.
 TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
-    std::vector<FocusTarget> focus;
-    QObject::connect(&state, &State::focusRequested,
-                     [&](FocusTarget target) { focus.push_back(target); });
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     fakes.dialogs->held.holding = true;
 
@@ -57,9 +54,8 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     fakes.dialogs->held.releaseAll();
 
     EXPECT_EQ(state.page().picture(), page(50, 70, qRgb(9, 9, 9)));
-    EXPECT_EQ(state.folder(), akten + "/");
-    EXPECT_EQ(state.fileName(), "brief.jpg");
-    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::ScanButton});
+    EXPECT_EQ(place(), (QStringList{akten + "/", "brief.jpg"}));
+    EXPECT_EQ(focusRequests, std::vector<FocusTarget>{FocusTarget::ScanButton});
     EXPECT_FALSE(QFile::exists(settings));
     EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, documents);
 }
@@ -83,8 +79,7 @@ TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
         open();
     }
     EXPECT_EQ(state.page().picture(), page());
-    EXPECT_EQ(state.folder(), documents);
-    EXPECT_EQ(state.fileName(), "alt.jpg");
+    EXPECT_EQ(place(), (QStringList{documents, "alt.jpg"}));
     EXPECT_FALSE(QFile::exists(settings));
     EXPECT_EQ(
         messageTexts(),

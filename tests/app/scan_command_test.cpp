@@ -35,14 +35,11 @@ TEST_F(ScanCommandTest,
               (QStringList{"Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ",
                            kInsertPage, successText("brief.jpg"), kInsertPage}));
 
-    std::vector<FocusTarget> focus;
-    QObject::connect(&state, &State::focusRequested,
-                     [&](FocusTarget target) { focus.push_back(target); });
     state.setScannerChoice(ScannerChoice::None);
     scan();  // the choice fails
     EXPECT_TRUE(messageTexts().last().endsWith("wurde abgebrochen."));
     EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
-    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::FileName});
+    EXPECT_EQ(focusRequests, std::vector<FocusTarget>{FocusTarget::FileName});
     EXPECT_EQ(fakes.scanner->acquireCalls, 1);
     EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
 }
