@@ -4,9 +4,9 @@ namespace ornavex {
 namespace {
 
 // Akten takes new pages and holds a picture the store finds.
-class OpenTest : public AppFixture {
+class SaveAsAndOpenTest : public AppFixture {
   protected:
-    OpenTest() {
+    SaveAsAndOpenTest() {
         QDir().mkpath(akten);
         fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
     }
@@ -14,11 +14,10 @@ class OpenTest : public AppFixture {
     QStringList place() const { return {state.folder(), state.fileName()}; }
     QString akten = temp.path() + "/Akten";
 };
-using SaveAsTest = OpenTest;
 
 // With a source chosen the new name is taken without a question; without one it is
 // offered for storing at once.
-TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSourceIsChosen) {
+TEST_F(SaveAsAndOpenTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSourceIsChosen) {
     state.setScannerChoice(ScannerChoice::Chosen);
     state.setPage(Page(page()));
     for (int answers = 0; answers < 3; ++answers) fakes.dialogs->answerFile(akten + "/antrag.jpg");
@@ -44,7 +43,7 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSource
 }
 
 // Nothing changes while the dialog is open.
-TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
+TEST_F(SaveAsAndOpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     fakes.dialogs->held.holding = true;
 
@@ -63,7 +62,7 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
 // A dialog that stops answering is told like a cancel that names the folder; a
 // picture that does not open says why, unless it is no picture at all. The window
 // keeps referring to the page it shows.
-TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
+TEST_F(SaveAsAndOpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
     state.setPage(Page(page()));
     state.setFileName("alt.jpg");
     saveAs();
@@ -96,7 +95,7 @@ TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
 }
 
 // The dialog would hang browsing a folder that does not answer: it opens at home.
-TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer) {
+TEST_F(SaveAsAndOpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer) {
     fakes.folder->unansweredFolderChecks = 2;
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     open();
