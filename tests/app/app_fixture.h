@@ -26,6 +26,8 @@ class AppFixture : public ::testing::Test {
     AppFixture() {
         QDir().mkpath(documents);
         state.setFolder(documents);
+        QObject::connect(&state, &State::focusRequested,
+                         [this](FocusTarget target) { focusRequests.push_back(target); });
     }
 
     // Every command a test starts has ended, and given the pointer back.
@@ -94,6 +96,7 @@ class AppFixture : public ::testing::Test {
     State& state = app.state();
     DocumentFiles files{state, fakes.services, settings};
     ScanCommands scanning{state, fakes.services, files};
+    std::vector<FocusTarget> focusRequests;
 };
 
 inline const QString kNameTaken = "Der eingegebene Dateiname ist bereits vorhanden.   ";

@@ -4,31 +4,30 @@ namespace ornavex {
 namespace {
 
 // Akten takes new pages and holds a picture the store finds.
-class OpenTest : public AppFixture {
+class SaveAsAndOpenTest : public AppFixture {
   protected:
-    OpenTest() {
+    SaveAsAndOpenTest() {
         QDir().mkpath(akten);
         fakes.pictures->pictures[akten + "/brief.jpg"] = page(50, 70, qRgb(9, 9, 9));
     }
+    // Where the window refers to: folder and file name.
+    QStringList place() const { return {state.folder(), state.fileName()}; }
     QString akten = temp.path() + "/Akten";
 };
-using SaveAsTest = OpenTest;
 
 // With a source chosen the new name is taken without a question; without one it is
 // offered for storing at once.
-TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSourceIsChosen) {
+TEST_F(SaveAsAndOpenTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSourceIsChosen) {
     state.setScannerChoice(ScannerChoice::Chosen);
     state.setPage(Page(page()));
     for (int answers = 0; answers < 3; ++answers) fakes.dialogs->answerFile(akten + "/antrag.jpg");
     saveAs();
-    EXPECT_EQ(state.folder(), akten + "/");
-    EXPECT_EQ(state.fileName(), "antrag.jpg");
+    EXPECT_EQ(place(), (QStringList{akten + "/", "antrag.jpg"}));
     EXPECT_EQ(ReadIniValue(settings, "Default", "Ordner"), akten + "/");
     EXPECT_TRUE(fakes.messages->shown().empty());
     const FileDialogRequest& request = fakes.dialogs->calls().at(0).request;
-    EXPECT_EQ(request.startFolder, documents);
-    EXPECT_EQ(request.defaultSuffix, "jpg");
-    EXPECT_EQ(request.mode, FileDialogMode::SaveConfirmOverwrite);
+    EXPECT_EQ(std::tuple(request.startFolder, request.defaultSuffix, request.mode),
+              std::tuple(documents, QString("jpg"), FileDialogMode::SaveConfirmOverwrite));
 
     state.setScannerChoice(ScannerChoice::None);
     fakes.messages->answer(MessageAnswer::No);
@@ -44,10 +43,7 @@ TEST_F(SaveAsTest, ChosenNameBecomesFolderNameAndSettingsAndIsStoredWhenNoSource
 }
 
 // Nothing changes while the dialog is open.
-TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
-    std::vector<FocusTarget> focus;
-    QObject::connect(&state, &State::focusRequested,
-                     [&](FocusTarget target) { focus.push_back(target); });
+TEST_F(SaveAsAndOpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     fakes.dialogs->held.holding = true;
 
@@ -57,9 +53,8 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
     fakes.dialogs->held.releaseAll();
 
     EXPECT_EQ(state.page().picture(), page(50, 70, qRgb(9, 9, 9)));
-    EXPECT_EQ(state.folder(), akten + "/");
-    EXPECT_EQ(state.fileName(), "brief.jpg");
-    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::ScanButton});
+    EXPECT_EQ(place(), (QStringList{akten + "/", "brief.jpg"}));
+    EXPECT_EQ(focusRequests, std::vector<FocusTarget>{FocusTarget::ScanButton});
     EXPECT_FALSE(QFile::exists(settings));
     EXPECT_EQ(fakes.dialogs->calls().at(0).request.startFolder, documents);
 }
@@ -67,7 +62,7 @@ TEST_F(OpenTest, ChosenPictureFillsThePreviewAndTheWindowRefersToIt) {
 // A dialog that stops answering is told like a cancel that names the folder; a
 // picture that does not open says why, unless it is no picture at all. The window
 // keeps referring to the page it shows.
-TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
+TEST_F(SaveAsAndOpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
     state.setPage(Page(page()));
     state.setFileName("alt.jpg");
     saveAs();
@@ -83,8 +78,7 @@ TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
         open();
     }
     EXPECT_EQ(state.page().picture(), page());
-    EXPECT_EQ(state.folder(), documents);
-    EXPECT_EQ(state.fileName(), "alt.jpg");
+    EXPECT_EQ(place(), (QStringList{documents, "alt.jpg"}));
     EXPECT_FALSE(QFile::exists(settings));
     EXPECT_EQ(
         messageTexts(),
@@ -101,7 +95,7 @@ TEST_F(OpenTest, CancelledUnansweringOrUnopenedSaveAsOrOpenChangesNothing) {
 }
 
 // The dialog would hang browsing a folder that does not answer: it opens at home.
-TEST_F(OpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer) {
+TEST_F(SaveAsAndOpenTest, DialogsOpenAtHomeAfterSayingThatTheDocumentFolderDoesNotAnswer) {
     fakes.folder->unansweredFolderChecks = 2;
     fakes.dialogs->answerFile(akten + "/brief.jpg");
     open();

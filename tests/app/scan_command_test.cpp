@@ -35,14 +35,11 @@ TEST_F(ScanCommandTest,
               (QStringList{"Bitte wählen Sie den entsprechenden Scanner aus der Auswahlliste.    ",
                            kInsertPage, successText("brief.jpg"), kInsertPage}));
 
-    std::vector<FocusTarget> focus;
-    QObject::connect(&state, &State::focusRequested,
-                     [&](FocusTarget target) { focus.push_back(target); });
     state.setScannerChoice(ScannerChoice::None);
     scan();  // the choice fails
     EXPECT_TRUE(messageTexts().last().endsWith("wurde abgebrochen."));
     EXPECT_EQ(state.scannerChoice(), ScannerChoice::None);
-    EXPECT_EQ(focus, std::vector<FocusTarget>{FocusTarget::FileName});
+    EXPECT_EQ(focusRequests, std::vector<FocusTarget>{FocusTarget::FileName});
     EXPECT_EQ(fakes.scanner->acquireCalls, 1);
     EXPECT_EQ(fakes.pageWriter.writes.size(), 1u);
 }
@@ -67,19 +64,6 @@ TEST_F(ScanCommandTest, StoresOnlyADeliveredPageAndAsksForAChoiceAfterALostScann
     }
     EXPECT_EQ(fakes.pageWriter.writes, std::vector{jpeg(documents + "brief.jpg")});
     EXPECT_EQ(messageTexts(), QStringList{successText("brief.jpg")});
-}
-
-// A taken name goes through save as to a new one before the page is scanned.
-TEST_F(ScanCommandTest, TakenNameOffersANewNameBeforeTheScan) {
-    putFile(documents + "brief.jpg", "page one");
-    fakes.scanner->deliverPage(page());
-    fakes.dialogs->answerFile(documents + "akte2.jpg");
-    size_t boxesBeforeTheScan = 0;
-    fakes.scanner->afterAcquire = [&] { boxesBeforeTheScan = fakes.messages->shown().size(); };
-    scan();
-    EXPECT_EQ(boxesBeforeTheScan, 1u) << "the name was not checked before the scan";
-    EXPECT_EQ(written(), QStringList{"Dokumente/akte2.jpg"});
-    EXPECT_EQ(messageTexts(), (QStringList{kNameTaken, successText("akte2.jpg")}));
 }
 
 // The folder does not say whether the name is free: the user is told which folder,
@@ -110,8 +94,10 @@ TEST_F(ScanCommandTest, UnansweringFolderBeforeTheScanOffersRetryElsewhereOrNoSc
 }
 
 // While the scan waits for the folder, nothing else starts and nothing of it runs
-// ahead; the answer lets it go on to its end.
-TEST_F(ScanCommandTest, CommandWaitingForTheFolderRefusesAnotherAndEndsOnceTheFolderAnswers) {
+// ahead; the answer lets it go on to its end. The name it took then goes through
+// save as to a new one before the next page is scanned.
+TEST_F(ScanCommandTest,
+       CommandWaitingForTheFolderRefusesAnotherAndATakenNameIsRenamedBeforeTheScan) {
     fakes.scanner->deliverPage(page());
     fakes.scanner->deliverPage(page());
     fakes.folder->held.holding = true;
@@ -126,8 +112,16 @@ TEST_F(ScanCommandTest, CommandWaitingForTheFolderRefusesAnotherAndEndsOnceTheFo
 
     fakes.folder->held.releaseAll();
     EXPECT_EQ(fakes.scanner->acquireCalls, 1);
-    EXPECT_EQ(messageTexts(), QStringList{successText("brief.jpg")});
     EXPECT_TRUE(fakes.dialogs->calls().empty());
+
+    fakes.dialogs->answerFile(documents + "akte2.jpg");
+    size_t boxesBeforeTheScan = 0;
+    fakes.scanner->afterAcquire = [&] { boxesBeforeTheScan = fakes.messages->shown().size(); };
+    scan();
+    EXPECT_EQ(boxesBeforeTheScan, 2u) << "the name was not checked before the scan";
+    EXPECT_EQ(written(), (QStringList{"Dokumente/brief.jpg", "Dokumente/akte2.jpg"}));
+    EXPECT_EQ(messageTexts(),
+              (QStringList{successText("brief.jpg"), kNameTaken, successText("akte2.jpg")}));
 }
 
 }  // namespace

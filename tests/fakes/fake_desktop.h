@@ -21,14 +21,11 @@ class FakeScreenPointer : public ScreenPointer {
 class FakeScreen : public Screen {
   public:
     QSize sizeInTwips() const override { return sizeTwips; }
-    int twipsToPixelsX(double twips) const override { return toPixels(twips); }
-    int twipsToPixelsY(double twips) const override { return toPixels(twips); }
+    int twipsToPixelsX(double twips) const override { return int(std::lround(twips / 15.0)); }
+    int twipsToPixelsY(double twips) const override { return twipsToPixelsX(twips); }
     double pixelsToTwipsX(int pixels) const override { return pixels * 15.0; }
     double pixelsToTwipsY(int pixels) const override { return pixels * 15.0; }
     QSize sizeTwips{1920 * 15, 1080 * 15};
-
-  private:
-    static int toPixels(double twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 };
 
 class FakeClipboard : public Clipboard {

@@ -34,13 +34,11 @@ class FakePageWriter {
     PageWriteResult write(RecordedWrite request) {
         writes.push_back(request);
         if (const std::optional<PageWriteResult> failure = takeNext(failNext)) return *failure;
-        if (request.policy == ReplacePolicy::KeepExisting && QFile::exists(request.path)) {
+        if (request.policy == ReplacePolicy::KeepExisting && QFile::exists(request.path))
             return {PageWriteStatus::AlreadyExists, 0};
-        }
         QFile file(request.path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return {PageWriteStatus::WriteFailed, 2};
-        }
         file.write(request.format.toUtf8());
         return {};
     }

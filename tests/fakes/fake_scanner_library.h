@@ -21,7 +21,13 @@ class FakeScannerLibrary : public ScannerLibrary {
         ++selectCalls;
         then(takeNext(selections_).value_or(0));
     }
-    void askAcquire(std::function<void(Acquisition)> then) override { then(nextAcquisition()); }
+    void askAcquire(std::function<void(Acquisition)> then) override {
+        ++acquireCalls;
+        Acquisition next = takeNext(acquisitions_).value_or(Acquisition());
+        if (!next.page.isNull()) clipboard_.setImage(next.page.picture());
+        if (afterAcquire) afterAcquire();
+        then(next);
+    }
 
     int selectCalls = 0;
     int acquireCalls = 0;
@@ -29,14 +35,6 @@ class FakeScannerLibrary : public ScannerLibrary {
     std::function<void()> afterAcquire;
 
   private:
-    Acquisition nextAcquisition() {
-        ++acquireCalls;
-        Acquisition next = takeNext(acquisitions_).value_or(Acquisition());
-        if (!next.page.isNull()) clipboard_.setImage(next.page.picture());
-        if (afterAcquire) afterAcquire();
-        return next;
-    }
-
     Clipboard& clipboard_;
     std::deque<int> selections_;
     std::deque<Acquisition> acquisitions_;

@@ -67,6 +67,17 @@ FolderMessage writeRequest() {
     return m;
 }
 
+// The largest address space this process ever had, in kB.
+qint64 peakAddressSpace() {
+    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
+        if (line.startsWith("VmPeak:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Read as a list, a colour count would reserve up to 16 GB before the first colour:
+// where memory is promised freely, that succeeds unseen but for the address space it takes.
 TEST(FolderMessageDecodeTest, RefusesWhatTheProgramNeverSendsAndTakesTheLargestItSends) {
     const std::pair<const char*, std::function<void(FolderMessage&)>> refused[] = {
         {"unknown replace policy", [](auto& m) { m.policy = 2; }},
@@ -90,9 +101,15 @@ TEST(FolderMessageDecodeTest, RefusesWhatTheProgramNeverSendsAndTakesTheLargestI
         change(message);
         EXPECT_FALSE(decodeFolderMessage(encodeFolderMessage(message), received)) << name;
     }
-    const QByteArray bytes = encodeFolderMessage(writeRequest());
+    QByteArray bytes = encodeFolderMessage(writeRequest());
     EXPECT_FALSE(decodeFolderMessage(bytes + "x", received)) << "bytes beyond the message";
     EXPECT_FALSE(decodeFolderMessage(bytes.chopped(1), received)) << "cut short";
+    // The colour count follows the kind, id, path (13 characters) and the numbers before it.
+    qToBigEndian(quint32(0xFFFFFFF0), bytes.data() + 1 + 4 + 4 + 2 * 13 + 5 * 4 + 4 * 8 + 4 * 4);
+    const qint64 before = peakAddressSpace();
+    ASSERT_GT(before, 0);
+    EXPECT_FALSE(decodeFolderMessage(bytes, received));
+    EXPECT_LT(peakAddressSpace() - before, 64 * 1024) << "kB reserved before the count was checked";
 
     FolderMessage sent = writeRequest();
     sent.path = QString(PATH_MAX, 'x');
@@ -101,28 +118,6 @@ TEST(FolderMessageDecodeTest, RefusesWhatTheProgramNeverSendsAndTakesTheLargestI
     ASSERT_TRUE(decodeFolderMessage(encodeFolderMessage(sent), received));
     EXPECT_EQ(received.path, sent.path);
     EXPECT_EQ(received.layout.colours, sent.layout.colours);
-}
-
-// The largest address space this process ever had, in kB.
-qint64 peakAddressSpace() {
-    for (const QByteArray& line : readWhole("/proc/self/status").split('\n')) {
-        if (line.startsWith("VmPeak:"))
-            return line.mid(7).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-// Read as a list, 16 GB would be reserved before the first colour: where memory
-// is promised freely, that succeeds unseen but for the address space it takes.
-TEST(FolderMessageDecodeTest, AColourCountReservesNothingBeforeItIsChecked) {
-    QByteArray bytes = encodeFolderMessage(writeRequest());
-    // The colour count follows the kind, id, path (13 characters) and the numbers before it.
-    qToBigEndian(quint32(0xFFFFFFF0), bytes.data() + 1 + 4 + 4 + 2 * 13 + 5 * 4 + 4 * 8 + 4 * 4);
-    const qint64 before = peakAddressSpace();
-    ASSERT_GT(before, 0);
-    FolderMessage message;
-    EXPECT_FALSE(decodeFolderMessage(bytes, message));
-    EXPECT_LT(peakAddressSpace() - before, 64 * 1024) << "kB reserved";
 }
 
 // The window's end of one worker, without the window's client.
@@ -354,7 +349,8 @@ class HungFolderTest : public ::testing::Test {
     std::unique_ptr<FolderWorkerClient> worker_;
 };
 
-TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueuedBehindIt) {
+// A folder check keeps its own deadline, far within the client's.
+TEST_F(HungFolderTest, ASlowWriteGoesOnOneThatHangsIsGivenUpAndAFolderCheckKeepsItsDeadline) {
     // Twelve steps of a megabyte, each answered after some 300 ms: far past the silence in all.
     QImage large(2048, 2048, QImage::Format_RGB888);
     large.fill(Qt::darkCyan);
@@ -382,9 +378,7 @@ TEST_F(HungFolderTest, ASlowWriteGoesOnAndOneThatHangsIsGivenUpWithTheCallsQueue
     releaseAndSettle();
     ASSERT_EQ(ornavex::store(*worker_, onMount("neu.bmp")).status, PageWriteStatus::Ok);
     EXPECT_NE(worker_->workerPid(), stuck);
-}
 
-TEST_F(HungFolderTest, AFolderCheckKeepsItsOwnDeadline) {
     startClient(60s);  // far off: only the check's own deadline can answer in time
     mount_.setMode("all");
     EXPECT_EQ(answerOf([&](auto then) { worker_->askFolderAnswers(mount_.mount(), 300ms, then); },

@@ -32,7 +32,18 @@ class KindTest : public PageFileTest, public ::testing::WithParamInterface<Tempo
     }
 };
 
-TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
+// A file that appears before the page is put in place is kept.
+TEST_P(KindTest, NewPageHoldsItsBytesWithTheUsualModeAndAnAbandonedOneLeavesNoFileBehind) {
+    {
+        PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
+        ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
+    }
+    const PageWriteResult missing = writePageFile(pathOf("fehlt/brief.jpg"), "page",
+                                                  ReplaceExisting, systemWriteChunk, GetParam());
+    EXPECT_EQ(std::pair(missing.status, missing.systemError),
+              std::pair(PageWriteStatus::WriteFailed, ENOENT));
+    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+
     const QByteArray page = pageBytes(300'000);
     const mode_t mask = ::umask(022);
     const PageWriteResult result =
@@ -40,30 +51,16 @@ TEST_P(KindTest, NewPageHoldsExactlyTheBytesWithTheUsualModeAndNothingElse) {
     ::umask(mask);
     EXPECT_TRUE(result.ok()) << "error " << result.systemError;
     EXPECT_EQ(contentOf(pathOf("brief.jpg")), page);
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"brief.jpg"});
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(pathOf("brief.jpg")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
-}
 
-// A file that appears before the page is put in place is kept.
-TEST_P(KindTest, AbandonedPageOrMissingFolderLeavesNoFileBehindAndALaterFileIsKept) {
-    {
-        PageFile page(pathOf("halb.jpg"), systemWriteChunk, GetParam());
-        ASSERT_TRUE(page.append(pageBytes(10'000)).ok());
-    }
-    const PageWriteResult result = writePageFile(pathOf("fehlt/brief.jpg"), "page", ReplaceExisting,
-                                                 systemWriteChunk, GetParam());
-    EXPECT_EQ(std::pair(result.status, result.systemError),
-              std::pair(PageWriteStatus::WriteFailed, ENOENT));
-    EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
-
-    PageFile page(pathOf("race.jpg"), systemWriteChunk, GetParam());
-    ASSERT_TRUE(page.append("ours").ok());
+    PageFile late(pathOf("race.jpg"), systemWriteChunk, GetParam());
+    ASSERT_TRUE(late.append("ours").ok());
     putFile(pathOf("race.jpg"), "theirs");
-    EXPECT_EQ(page.commit(KeepExisting).status, PageWriteStatus::AlreadyExists);
+    EXPECT_EQ(late.commit(KeepExisting).status, PageWriteStatus::AlreadyExists);
     EXPECT_EQ(contentOf(pathOf("race.jpg")), "theirs");
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"race.jpg"});
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{"brief.jpg", "race.jpg"}));
 }
 
 // 255 bytes is the longest name ext4, tmpfs and most others take.

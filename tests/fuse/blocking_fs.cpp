@@ -64,9 +64,9 @@ std::string gated(const char* call, const char* path, Kind kind = Kind::Other) {
     return backing + path;
 }
 
-// What a call on the backing folder returns to the kernel.
-int result(int status) {
-    return status < 0 ? -errno : 0;
+// What a call on the backing folder returns to the kernel: a count, or the error.
+int result(ssize_t status) {
+    return status < 0 ? -errno : int(status);
 }
 
 int opened(int fd, fuse_file_info* file) {
@@ -101,15 +101,13 @@ fuse_operations passThrough() {
     };
     o.read = [](const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
         gate("read");
-        const ssize_t got = ::pread(int(file->fh), buffer, size, offset);
-        return got < 0 ? -errno : int(got);
+        return result(::pread(int(file->fh), buffer, size, offset));
     };
     o.write = [](const char*, const char* data, size_t size, off_t offset, fuse_file_info* file) {
         gate("write", Kind::Write);
         if (mode() == "slow")
             std::this_thread::sleep_for(kSlowWrite * ((size + kSlowPiece - 1) / kSlowPiece));
-        const ssize_t written = ::pwrite(int(file->fh), data, size, offset);
-        return written < 0 ? -errno : int(written);
+        return result(::pwrite(int(file->fh), data, size, offset));
     };
     o.fsync = [](const char*, int, fuse_file_info* file) {
         gate("fsync");
