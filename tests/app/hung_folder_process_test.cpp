@@ -7,7 +7,6 @@
 // the end command ends the program at once, and the user gets to a folder that
 // answers, where the page is stored. No helper outlives the program.
 #include <QImage>
-#include <algorithm>
 
 #include "tests/app/window_driving.h"
 
@@ -28,6 +27,7 @@ XConnection openX(const QString& display) {
 // A WM_PROTOCOLS message to the window, sent at once; whether it went.
 bool sendProtocol(Display* connection, const QString& window, const char* protocol,
                   long stamp = CurrentTime) {
+    if (!connection) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window.toULong();
@@ -39,12 +39,6 @@ bool sendProtocol(Display* connection, const QString& window, const char* protoc
     const bool sent = XSendEvent(connection, event.xclient.window, False, NoEventMask, &event);
     XSync(connection, False);
     return sent;
-}
-
-// What a window manager sends when the user closes a window: WM_DELETE_WINDOW.
-bool askWindowToClose(const QString& display, const QString& window) {
-    const XConnection connection = openX(display);
-    return connection && sendProtocol(connection.get(), window, "WM_DELETE_WINDOW");
 }
 
 // Whether the window's thread answers a window manager's _NET_WM_PING within
@@ -72,14 +66,6 @@ bool answersPing(const QString& display, const QString& window, int timeoutMs) {
     return waitUntil(answered, timeoutMs, 20);
 }
 
-// The window that window names as the one it stays above, or 0.
-unsigned long transientFor(const QString& display, const QString& window) {
-    const XConnection connection = openX(display);
-    Window owner = 0;
-    if (!connection || !XGetTransientForHint(connection.get(), window.toULong(), &owner)) return 0;
-    return owner;
-}
-
 // Plain enums: gtest prints them, and ctest shows it, as numbers rather than bytes.
 enum Hang { FolderShare, ScannerSearch };
 enum End { EndCommand, SessionEnd, WindowClosed, SecondStart };
@@ -92,11 +78,11 @@ class HungFolderProcessTest : public ProgramOnShareTest,
   protected:
     // A worker into which SANE has loaded the fault backend: searching.
     bool scannerWorkerSearches() const {
-        return std::ranges::any_of(helpersOf(sandbox.programPath(), "--scanner-worker"),
-                                   [](pid_t pid) {
-                                       return readWhole(QStringLiteral("/proc/%1/maps").arg(pid))
-                                           .contains("libsane-ornavexfault");
-                                   });
+        for (pid_t pid : helpersOf(sandbox.programPath(), "--scanner-worker")) {
+            const QByteArray maps = readWhole(QStringLiteral("/proc/%1/maps").arg(pid));
+            if (maps.contains("libsane-ornavexfault")) return true;
+        }
+        return false;
     }
 
     // Launched and stuck in the hanging worker with its window shown; the window's id.
@@ -139,7 +125,8 @@ TEST_P(HungFolderProcessTest, ProgramEndsAtOnceBesideAHungWorker) {
             EXPECT_TRUE(program->waitForFinished(kEndLimitMs)) << "still running after SIGTERM";
             break;
         case End::WindowClosed:
-            ASSERT_TRUE(askWindowToClose(display.name(), window));
+            // What a window manager sends when the user closes a window.
+            ASSERT_TRUE(sendProtocol(openX(display.name()).get(), window, "WM_DELETE_WINDOW"));
             EXPECT_TRUE(endsCleanly(*program, kEndLimitMs));
             break;
         case End::SecondStart:
@@ -215,7 +202,10 @@ class FileDialogProcessTest : public ProgramOnShareTest {
         const QString dialog = answeringDialog(title);
         ASSERT_FALSE(dialog.isEmpty()) << "no dialog in a folder that answers";
         // A dialog of another process still stays above the window it was asked from.
-        EXPECT_EQ(transientFor(display.name(), dialog), window.toULong());
+        const XConnection x = openX(display.name());
+        Window owner = 0;
+        EXPECT_TRUE(x && XGetTransientForHint(x.get(), dialog.toULong(), &owner));
+        EXPECT_EQ(owner, window.toULong());
         EXPECT_TRUE(keepsAnswering(window, kPingAnswerMs)) << "the window froze";
         // With the first dialog still hung in the share.
         EXPECT_TRUE(sandbox.endCommandEnds(*program, kEndLimitMs));

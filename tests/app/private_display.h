@@ -35,9 +35,7 @@ class PrivateDisplay {
 // The first line xdotool prints; its own waits (search --sync) are bounded here.
 inline QString xdotool(const QString& display, const QStringList& arguments, int timeoutMs = 5000) {
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display);
-    tool.setProcessEnvironment(environment);
+    tool.setEnvironment(QProcess::systemEnvironment() << "DISPLAY=" + display);
     tool.start("xdotool", arguments);
     if (!tool.waitForFinished(timeoutMs)) return {};  // killed by its QProcess
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).section('\n', 0, 0).trimmed();

@@ -98,9 +98,7 @@ class AppSandbox {
     bool serving() const {
         QLocalSocket probe;
         probe.connectToServer(socketPath());
-        const bool connected = probe.waitForConnected(200);
-        probe.abort();
-        return connected;
+        return probe.waitForConnected(200);
     }
 
   private:

@@ -5,7 +5,7 @@
 // page and hands it to another Wayland client as the program's own bitmap, and
 // the end command ends it, even while another client has asked for the page and
 // does not read it.
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QRegularExpression>
 #include <algorithm>
@@ -43,7 +43,7 @@ class WaylandProcessTest : public ::testing::Test {
         if (!missing.empty()) GTEST_SKIP() << missing << " is missing";
         ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not name its display";
         ASSERT_TRUE(sandbox.ready());
-        weston.setProcessEnvironment(anotherClient());
+        weston.setEnvironment(anotherClient());
         weston.setProcessChannelMode(QProcess::MergedChannels);
         weston.start("weston",
                      {"--backend=x11-backend.so", QStringLiteral("--socket=") + kSocketName,
@@ -73,15 +73,11 @@ class WaylandProcessTest : public ::testing::Test {
     // program's Wayland connection logged: Qt destroys a window's toplevel when it hides it.
     bool shown(const QString& title) const {
         static const QRegularExpression request(
-            QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|(destroy)\(\)))re"));
+            QStringLiteral(R"re(-> xdg_toplevel@(\d+)\.(?:set_title\("(.*)"\)|destroy\(\)))re"));
         std::map<QString, QString> titles;
         for (auto it = request.globalMatch(QString::fromUtf8(readWhole(log()))); it.hasNext();) {
             const QRegularExpressionMatch match = it.next();
-            if (match.captured(3).isEmpty()) {
-                titles[match.captured(1)] = match.captured(2);
-            } else {
-                titles.erase(match.captured(1));
-            }
+            titles[match.captured(1)] = match.captured(2);  // empty once destroyed
         }
         return std::ranges::any_of(
             titles, [&](const auto& window) { return window.second.startsWith(title); });
@@ -99,14 +95,13 @@ class WaylandProcessTest : public ::testing::Test {
     // staying with the window, whose keys a running command drops: after a
     // few seconds, weston's window switcher hands it on.
     bool returnUntilGone(const QString& title) const {
-        QElapsedTimer sinceSwitch;
-        sinceSwitch.start();
+        QDeadlineTimer switchAt(kSwitchAfterMs);
         return waitUntil(
             [&] {
                 if (!shown(title)) return true;
-                if (sinceSwitch.hasExpired(kSwitchAfterMs)) {
+                if (switchAt.hasExpired()) {
                     keys({"key", "super+Tab"});
-                    sinceSwitch.restart();
+                    switchAt.setRemainingTime(kSwitchAfterMs);
                 }
                 if (keyboardFollowedTheLastWindow(log())) keys({"key", "Return"});
                 return false;
@@ -122,12 +117,10 @@ class WaylandProcessTest : public ::testing::Test {
         xdotool(display.name(), QStringList{"windowfocus", "--sync", westonWindow} + what);
     }
 
-    QProcessEnvironment anotherClient() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", sandbox.path("runtime"));
-        environment.insert("WAYLAND_DISPLAY", kSocketName);
-        environment.insert("DISPLAY", display.name());  // weston's own, on the X server
-        return environment;
+    QStringList anotherClient() const {
+        return QProcess::systemEnvironment() << "XDG_RUNTIME_DIR=" + sandbox.path("runtime")
+                                             << QStringLiteral("WAYLAND_DISPLAY=") + kSocketName
+                                             << "DISPLAY=" + display.name();  // weston's own
     }
 
     QString log() const { return sandbox.path("wayland.log"); }
@@ -168,7 +161,7 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
 
     // What wl-paste, another Wayland client, gets is the stored page as a bitmap.
     QProcess paste;
-    paste.setProcessEnvironment(anotherClient());
+    paste.setEnvironment(anotherClient());
     paste.start("wl-paste", {"--no-newline", "--type", "image/bmp"});
     ASSERT_TRUE(paste.waitForFinished(kStepTimeoutMs)) << "wl-paste got no answer";
     const QByteArray offered = paste.readAllStandardOutput();
@@ -181,7 +174,7 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
     const qsizetype askedBefore = asked();
     QProcess stalledReader;
     QProcess neverReading;
-    stalledReader.setProcessEnvironment(anotherClient());
+    stalledReader.setEnvironment(anotherClient());
     stalledReader.setStandardOutputProcess(&neverReading);
     stalledReader.start("wl-paste", {"--type", "image/bmp"});
     neverReading.start("sleep", {"60"});

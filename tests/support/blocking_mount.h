@@ -28,11 +28,11 @@ class BlockingMount {
             skipReason_ = *kBlockingFs ? "no /dev/fuse" : "built without fuse3";
             return;
         }
-        QDir(root_.path()).mkpath("backing");
-        QDir(root_.path()).mkpath("mount");
+        for (const char* folder : {"backing", "mount"}) QDir(root_.path()).mkpath(folder);
         setMode("");
         fs_.start(kBlockingFs, {backing(), mount(), control()});
-        if (!test::waitUntil([this] { return isMounted(); })) {
+        const QByteArray mounted = " " + QFile::encodeName(mount()) + " ";
+        if (!test::waitUntil([&] { return readWhole("/proc/self/mountinfo").contains(mounted); })) {
             skipReason_ = "cannot mount a FUSE file system here";
         }
     }
@@ -44,8 +44,7 @@ class BlockingMount {
         if (!unmount.waitForFinished(5000) || unmount.exitCode() != 0) {
             QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mount()});
         }
-        if (!fs_.waitForFinished(5000)) fs_.kill();
-        fs_.waitForFinished(1000);
+        if (!fs_.waitForFinished(5000)) fs_.kill();  // and waited for as it is destroyed
     }
 
     const std::string& skipReason() const { return skipReason_; }
@@ -57,9 +56,6 @@ class BlockingMount {
 
   private:
     QString control() const { return root_.filePath("control"); }
-    bool isMounted() const {
-        return readWhole("/proc/self/mountinfo").contains(" " + QFile::encodeName(mount()) + " ");
-    }
 
     QTemporaryDir root_;
     QProcess fs_;
