@@ -159,14 +159,24 @@ TEST_F(WaylandProcessTest, ScansAndServesThePageOnWestonAndEnds) {
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(stored).size() > 0; }, kStepTimeoutMs))
         << "the page was not stored";
 
-    // What wl-paste, another Wayland client, gets is the stored page as a bitmap.
-    QProcess paste;
-    paste.setEnvironment(anotherClient());
-    paste.start("wl-paste", {"--no-newline", "--type", "image/bmp"});
-    ASSERT_TRUE(paste.waitForFinished(kStepTimeoutMs)) << "wl-paste got no answer";
-    const QByteArray offered = paste.readAllStandardOutput();
+    // What wl-paste, another Wayland client, gets is the stored page as a bitmap. The
+    // page can be on disk before the compositor has the program's offer: asked again.
+    QByteArray offered;
+    QByteArray said;
+    waitUntil(
+        [&] {
+            QProcess paste;
+            paste.setEnvironment(anotherClient());
+            paste.start("wl-paste", {"--no-newline", "--type", "image/bmp"});
+            paste.waitForFinished(kEndTimeoutMs);
+            offered = paste.readAllStandardOutput();
+            said = paste.readAllStandardError();
+            return !offered.isEmpty();
+        },
+        kStepTimeoutMs, 200);
     EXPECT_TRUE(QImage::fromData(offered, "BMP") == QImage(stored))
-        << "another program got " << offered.size() << " bytes, not the stored page";
+        << "another program got " << offered.size() << " bytes, not the stored page; "
+        << said.toStdString();
 
     // Another Wayland client asks for the page and never reads it: Qt writes
     // the page into its pipe in one blocking call.
