@@ -6,9 +6,8 @@
 namespace ornavex {
 
 // A picture box: a plain rectangle with a background colour that may hold a
-// picture at its own size. One that acts
-// as a button takes the focus from the Tab key and is pressed with Space or
-// Enter as well as with the mouse.
+// picture at its own size. One that acts as a button takes the focus from the
+// Tab key and is pressed with Space or Enter as well as with the mouse.
 class PictureBox : public QWidget {
     Q_OBJECT
   public:

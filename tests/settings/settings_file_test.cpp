@@ -84,21 +84,25 @@ TEST_F(SettingsFileTest, WritingChangesOnlyTheKeyLine) {
     for (const auto& [name, before, key, value, after] : std::initializer_list<
              std::tuple<const char*, QByteArray, const char*, const char*, QByteArray>>{
              // Replaced in place, keeping the spelling of section and key.
-             {"InPlace", "; a\n[default]\n  ordner = /alt/  \n; b\nTips=2\n\n[Andere]\nOrdner=1\n",
+             {"InPlace",
+              "; Einstellungen\n[default]\n  ordner = /alt/  \n; Kommentar\nTips=2\n\n"
+              "[Andere]\nOrdner=1\n",
               "Ordner", "/neu/",
-              "; a\n[default]\nordner=/neu/\n; b\nTips=2\n\n[Andere]\nOrdner=1\n"},
+              "; Einstellungen\n[default]\nordner=/neu/\n; Kommentar\nTips=2\n\n"
+              "[Andere]\nOrdner=1\n"},
              // A new key goes before trailing comments and blank lines.
-             {"NewKey", "[Default]\nk=1\n; c\n\n[Andere]\nx=1\n", "Tips", "1",
-              "[Default]\nk=1\nTips=1\n; c\n\n[Andere]\nx=1\n"},
+             {"NewKey", "[Default]\nOrdner=/a/\n; Ende\n\n[Andere]\nx=1\n", "Tips", "1",
+              "[Default]\nOrdner=/a/\nTips=1\n; Ende\n\n[Andere]\nx=1\n"},
              {"CrLf", "[Andere]\r\nx=1", "Tips", "1", "[Andere]\r\nx=1\r\n[Default]\r\nTips=1\r\n"},
-             {"Bom", "\xEF\xBB\xBF[Default]\nk=a\n", "k", "b", "\xEF\xBB\xBF[Default]\nk=b\n"},
-             {"Utf16", utf16("; ü\r\n[Default]\r\nk=/a/\r\n"), "k", "/ü 😀/",
-              utf16("; ü\r\n[Default]\r\nk=/ü 😀/\r\n")},
-             {"Utf16Be", utf16("[Default]\nk=a", true), "Tips", "1",
-              utf16("[Default]\nk=a\nTips=1\n", true)},
+             {"Bom", "\xEF\xBB\xBF[Default]\nOrdner=a\n", "Ordner", "b",
+              "\xEF\xBB\xBF[Default]\nOrdner=b\n"},
+             {"Utf16", utf16("; ü\r\n[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/neü 😀/",
+              utf16("; ü\r\n[Default]\r\nOrdner=/neü 😀/\r\n")},
+             {"Utf16Be", utf16("[Default]\nOrdner=a", true), "Tips", "1",
+              utf16("[Default]\nOrdner=a\nTips=1\n", true)},
              // A lone surrogate would not come back as it was.
-             {"Damaged", utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4), "k", "/a/",
-              QByteArray()},
+             {"Damaged", utf16("[Default]\nx=") + QByteArray("\x00\xD8\x41\x00", 4), "Ordner",
+              "/a/", QByteArray()},
              // Only the first section and key of a name are updated.
              {"First", "[Default]\nk=1\nK=2\n[Default]\nk=3\n", "k", "9",
               "[Default]\nk=9\nK=2\n[Default]\nk=3\n"},
@@ -107,8 +111,9 @@ TEST_F(SettingsFileTest, WritingChangesOnlyTheKeyLine) {
              {"Equals", stored, "Tips=9", "x", {}},
              // A folder named on an older system is no UTF-8: stored with its own bytes,
              // for which UTF-16 has no place.
-             {"Bytes", stored, "k", "/\xE4r/b\xC3\xA4r", stored + "k=/\xE4r/b\xC3\xA4r\n"},
-             {"BytesUtf16", utf16("[Default]\r\nk=/a/\r\n"), "k", "/\xE4r/", {}}}) {
+             {"Bytes", stored, "LastFile", "/\xE4rger/b\xC3\xA4r",
+              stored + "LastFile=/\xE4rger/b\xC3\xA4r\n"},
+             {"BytesUtf16", utf16("[Default]\r\nOrdner=/alt/\r\n"), "Ordner", "/\xE4rger/", {}}}) {
         SCOPED_TRACE(name);
         const QString file = fileWith(before);
         EXPECT_EQ(WriteIniValue(file, "Default", key, pathFromBytes(value)), !after.isNull());
